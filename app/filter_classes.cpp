@@ -1,0 +1,46 @@
+#include "app/filter_classes.h"
+
+#include <array>
+
+#include "common/strings_util.h"
+#include "eudora/eudora_filter.h"
+#include "netscape/netscape_filter.h"
+#include "oe4/oe_filter.h"
+#include "oe5/oe5_filter.h"
+
+namespace kv {
+namespace {
+
+template <typename Filter>
+std::unique_ptr<ImportFilter> Create(const platform::Services& services) {
+  return std::make_unique<Filter>(services);
+}
+
+constexpr std::array<FilterClass, 4> kClasses{{
+    {"CEudoraMsgFilter", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.EUDORAIMPORTMSG",
+     "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>},
+    {"SCNetscapeMsgFilter", "{31402927-5BAB-11D3-983D-0020AFF7BF53}",
+     "KVFLTRS.NETSCAPEIMPORTMSG", "netscape", "Netscape Messenger 4.7",
+     &Create<SCNetscapeMsgFilter>},
+    {"SCOE5MsgFilter", "{31402929-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.OE5IMPORTMSG", "oe5",
+     "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>},
+    {"SCOEMsgFilter", "{79524993-3A10-11D3-983D-0020AFF7BF53}", "KVFLTRS.OEIMPORTMSG", "oe4",
+     "Microsoft Outlook Express 4", &Create<SCOEMsgFilter>},
+}};
+
+}  // namespace
+
+std::span<const FilterClass> FilterClasses() { return kClasses; }
+
+const FilterClass* FindFilterClass(std::string_view name) {
+  for (const FilterClass& filter_class : kClasses) {
+    if (EqualsIgnoringCase(name, filter_class.short_name) ||
+        EqualsIgnoringCase(name, filter_class.prog_id) ||
+        EqualsIgnoringCase(name, filter_class.class_name)) {
+      return &filter_class;
+    }
+  }
+  return nullptr;
+}
+
+}  // namespace kv

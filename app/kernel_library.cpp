@@ -1,0 +1,34 @@
+#include "app/kernel_library.h"
+
+namespace kv {
+namespace {
+
+// Default options: a 16-bit record version, normal priority (3), every other field 0.
+constexpr std::uint16_t kOptionsVersion = 1;
+constexpr std::uint16_t kNormalPriority = 3;
+
+bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+}  // namespace
+
+void ResourceManager::InitInstanceReg(const void* /*module_state*/) {}
+
+std::int32_t CDefaultOptions::get_DefaultMesOptions(_MSG_OPTIONS* options) {
+  if (options == nullptr) return -1;
+  options->bytes.fill(0);
+  options->bytes[0] = static_cast<std::uint8_t>(kOptionsVersion & 0xFF);
+  options->bytes[1] = static_cast<std::uint8_t>((kOptionsVersion >> 8) & 0xFF);
+  options->bytes[2] = static_cast<std::uint8_t>(kNormalPriority & 0xFF);
+  options->bytes[3] = static_cast<std::uint8_t>(kNormalPriority >> 8);
+  return 0;
+}
+
+void kvTrimStr(std::string& text) {
+  std::size_t begin = 0;
+  while (begin < text.size() && IsTrimmed(text[begin])) ++begin;
+  std::size_t end = text.size();
+  while (end > begin && IsTrimmed(text[end - 1])) --end;
+  text = text.substr(begin, end - begin);
+}
+
+}  // namespace kv

@@ -1,0 +1,39 @@
+#pragma once
+// The location dialog (template 147): the user confirms the folder a filter proposes or browses
+// for another. The folder can only be changed through the folder browser, never typed.
+
+#include <string>
+
+#include "platform/services.h"
+
+namespace kv {
+
+class CLocationDlg final : public platform::Dialog {
+ public:
+  CLocationDlg(platform::UserInterface& ui, platform::WindowHandle owner);
+
+  // Runs the dialog modally: kIdOk (Continue) with the chosen folder in m_strPath, or kIdCancel
+  // with m_strPath unchanged.
+  int DoModal();
+
+  std::string m_strPrompt;       // the sentence above the location box (control 1006)
+  std::string m_strLocation;     // the folder shown in the read-only box (control 1005)
+  std::string m_strPath;         // in: the proposed folder, may be empty; out: the chosen one
+  std::string m_strBrowseTitle;  // in: the title the folder browser shows
+
+  // platform::Dialog
+  int TemplateId() const override;
+  bool OnInitDialog(platform::DialogView& view) override;
+  void OnCommand(platform::DialogView& view, int control_id) override;
+  void OnIdleUpdate(platform::DialogView& view) override;
+
+  void OnUpdateLocation(platform::DialogView& view);
+  void OnBrowse(platform::DialogView& view);
+  void OnOK(platform::DialogView& view);
+
+ private:
+  platform::UserInterface& ui_;
+  platform::WindowHandle owner_;
+};
+
+}  // namespace kv

@@ -1,0 +1,89 @@
+#pragma once
+// A non-owning, bounds-checked view of foreign bytes. Every reader of a store file decodes through
+// it: each accessor checks `offset <= size && len <= size - offset` before touching memory and
+// returns std::nullopt instead of reading past the end. Integers are assembled from unsigned bytes
+// with shifts, so byte order never depends on the machine.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace kv {
+
+class ByteView {
+ public:
+  constexpr ByteView() = default;
+  constexpr ByteView(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+  constexpr explicit ByteView(std::span<const std::uint8_t> bytes)
+      : data_(bytes.data()), size_(bytes.size()) {}
+
+  constexpr const std::uint8_t* data() const { return data_; }
+  constexpr std::size_t size() const { return size_; }
+  constexpr bool empty() const { return size_ == 0; }
+
+  constexpr bool Contains(std::size_t offset, std::size_t length) const {
+    return offset <= size_ && length <= size_ - offset;
+  }
+
+  // The `length` bytes at `offset`, or nullopt when they do not all lie inside the view.
+  std::optional<ByteView> Sub(std::size_t offset, std::size_t length) const {
+    if (!Contains(offset, length)) return std::nullopt;
+    return ByteView(data_ + offset, length);
+  }
+  // Everything from `offset` on; nullopt when `offset` lies past the end.
+  std::optional<ByteView> From(std::size_t offset) const {
+    if (offset > size_) return std::nullopt;
+    return ByteView(data_ + offset, size_ - offset);
+  }
+
+  std::optional<std::uint8_t> u8(std::size_t offset) const {
+    if (!Contains(offset, 1)) return std::nullopt;
+    return data_[offset];
+  }
+  std::optional<std::uint16_t> u16le(std::size_t offset) const {
+    if (!Contains(offset, 2)) return std::nullopt;
+    return static_cast<std::uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+  }
+  std::optional<std::uint16_t> u16be(std::size_t offset) const {
+    if (!Contains(offset, 2)) return std::nullopt;
+    return static_cast<std::uint16_t>((data_[offset] << 8) | data_[offset + 1]);
+  }
+  std::optional<std::uint32_t> u32le(std::size_t offset) const {
+    if (!Contains(offset, 4)) return std::nullopt;
+    return static_cast<std::uint32_t>(data_[offset]) |
+           (static_cast<std::uint32_t>(data_[offset + 1]) << 8) |
+           (static_cast<std::uint32_t>(data_[offset + 2]) << 16) |
+           (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
+  }
+  std::optional<std::uint32_t> u32be(std::size_t offset) const {
+    if (!Contains(offset, 4)) return std::nullopt;
+    return (static_cast<std::uint32_t>(data_[offset]) << 24) |
+           (static_cast<std::uint32_t>(data_[offset + 1]) << 16) |
+           (static_cast<std::uint32_t>(data_[offset + 2]) << 8) |
+           static_cast<std::uint32_t>(data_[offset + 3]);
+  }
+  std::optional<std::uint64_t> u64le(std::size_t offset) const {
+    auto low = u32le(offset);
+    auto high = offset <= SIZE_MAX - 4 ? u32le(offset + 4) : std::nullopt;
+    if (!low || !high) return std::nullopt;
+    return (static_cast<std::uint64_t>(*high) << 32) | *low;
+  }
+
+  // The zero-terminated text in the field of `field_size` bytes at `offset`: the bytes up to the
+  // first NUL, or the whole field when it holds none. nullopt when the field is not inside.
+  std::optional<std::string> CString(std::size_t offset, std::size_t field_size) const {
+    auto field = Sub(offset, field_size);
+    if (!field) return std::nullopt;
+    std::size_t length = 0;
+    while (length < field_size && field->data_[length] != 0) ++length;
+    return std::string(reinterpret_cast<const char*>(field->data_), length);
+  }
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace kv

@@ -1,0 +1,59 @@
+#pragma once
+// A user interface whose answers are given in advance: for tests and for the host tool when no
+// person is at the terminal. It drives each dialog as a user would (browse, select, check, press
+// a button) through the same controller events a real front sends. A dialog the script has no
+// answer for is cancelled, with a line on the error stream saying which and why; it never waits.
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/user_interface.h"
+
+namespace kv::platform {
+
+class ScriptedUserInterface final : public UserInterface {
+ public:
+  // The folder dialog's answer: the item whose display path (the tree labels below the root item,
+  // joined by "/") is `path`, or the root item when `path` is nullopt; the check box set to
+  // `skip_empty`; then OK.
+  struct FolderAnswer {
+    std::optional<std::string> path;
+    bool skip_empty = true;
+  };
+
+  // Next location dialog: browse to `folder` (when it differs from the proposal) and Continue; or
+  // Cancel when nullopt.
+  void AnswerLocation(std::optional<std::string> folder);
+  // Next folder dialog: the answer, or Cancel when nullopt.
+  void AnswerFolderDialog(std::optional<FolderAnswer> answer);
+  // Next message box: this button.
+  void AnswerMessageBox(int button);
+  // Next direct folder browser call: this folder, or Cancel when nullopt.
+  void AnswerBrowse(std::optional<std::string> folder);
+
+  // What was shown, one line per event ("message: <caption>: <text>", "dialog 147", ...), so that a
+  // test can check that a message box appeared.
+  const std::vector<std::string>& transcript() const { return transcript_; }
+  int wait_cursor_count() const { return wait_cursor_count_; }
+  // When false, cancellations for want of an answer are not reported on stderr.
+  void set_report_unanswered(bool report) { report_unanswered_ = report; }
+
+  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                 unsigned style) override;
+  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
+  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  void ShowWaitCursor() override { ++wait_cursor_count_; }
+
+ private:
+  std::deque<std::optional<std::string>> locations_;
+  std::deque<std::optional<FolderAnswer>> folder_answers_;
+  std::deque<int> message_box_answers_;
+  std::deque<std::optional<std::string>> browse_answers_;
+  std::vector<std::string> transcript_;
+  int wait_cursor_count_ = 0;
+  bool report_unanswered_ = true;
+};
+
+}  // namespace kv::platform
