@@ -1,0 +1,37 @@
+#include "support/temp_dir.h"
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <stdexcept>
+
+namespace kv::testing {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "kvtest-XXXXXX").string();
+  if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(path_, ignored);
+}
+
+std::filesystem::path TempDir::Write(const std::string& relative, const std::string& bytes) const {
+  std::filesystem::path target = path_ / relative;
+  std::filesystem::create_directories(target.parent_path());
+  std::ofstream out(target, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return target;
+}
+
+std::filesystem::path SharedSamples() {
+#ifdef KV_SHARED_SAMPLES
+  std::filesystem::path samples(KV_SHARED_SAMPLES);
+  if (std::filesystem::is_directory(samples)) return samples;
+#endif
+  return {};
+}
+
+}  // namespace kv::testing

@@ -1,0 +1,27 @@
+#pragma once
+// A real temporary folder for a test, removed with everything in it when the object goes.
+
+#include <filesystem>
+#include <string>
+
+namespace kv::testing {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+  // Writes `bytes` to `relative` below the folder, creating folders on the way; returns the path.
+  std::filesystem::path Write(const std::string& relative, const std::string& bytes) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// The shared sample stores folder, or an empty path when it is absent (a fresh clone).
+std::filesystem::path SharedSamples();
+
+}  // namespace kv::testing
