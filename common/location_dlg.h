@@ -27,11 +27,15 @@ class CLocationDlg final : public platform::Dialog {
   void OnCommand(platform::DialogView& view, int control_id) override;
   void OnIdleUpdate(platform::DialogView& view) override;
 
+  // Keeps the prompt rule and enables Continue only with a location to continue with.
   void OnUpdateLocation(platform::DialogView& view);
   void OnBrowse(platform::DialogView& view);
   void OnOK(platform::DialogView& view);
 
  private:
+  // Moves m_strPrompt and m_strLocation into their controls.
+  void ExchangeToControls(platform::DialogView& view) const;
+
   platform::UserInterface& ui_;
   platform::WindowHandle owner_;
 };

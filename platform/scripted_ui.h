@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/recording_view.h"
 #include "platform/user_interface.h"
 
 namespace kv::platform {
@@ -33,8 +34,10 @@ class ScriptedUserInterface final : public UserInterface {
   // Next direct folder browser call: this folder, or Cancel when nullopt.
   void AnswerBrowse(std::optional<std::string> folder);
 
-  // What was shown, one line per event ("message: <caption>: <text>", "dialog 147", ...), so that a
-  // test can check that a message box appeared.
+  // What was shown and done, one line per event, so that a test can check that a message box
+  // appeared: "message: <caption>: <text>", "dialog 147: <caption>", "shown 1006: <text>",
+  // "browse: <title>", "press <button text>", "select <path>", "check <text>: on|off",
+  // "end 1", "cancelled: <why>".
   const std::vector<std::string>& transcript() const { return transcript_; }
   int wait_cursor_count() const { return wait_cursor_count_; }
   // When false, cancellations for want of an answer are not reported on stderr.
@@ -47,6 +50,14 @@ class ScriptedUserInterface final : public UserInterface {
   void ShowWaitCursor() override { ++wait_cursor_count_; }
 
  private:
+  void RunLocationDialog(Dialog& dialog, RecordingDialogView& view);
+  void RunFolderDialog(Dialog& dialog, RecordingDialogView& view);
+  // Presses `control_id` as a user would: refused (and the dialog cancelled) when it is disabled.
+  void Press(Dialog& dialog, RecordingDialogView& view, int control_id);
+  void Cancel(Dialog& dialog, RecordingDialogView& view, const std::string& why, bool unanswered);
+  void Note(const std::string& why, bool unanswered);
+
+  std::optional<std::string> pending_browse_;  // the location dialog's folder, for its Browse
   std::deque<std::optional<std::string>> locations_;
   std::deque<std::optional<FolderAnswer>> folder_answers_;
   std::deque<int> message_box_answers_;

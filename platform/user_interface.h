@@ -1,8 +1,8 @@
 #pragma once
 // The modal user interface the filters call on: message boxes, the wait cursor, the folder browser
 // and dialogs. Dialog behaviour lives in toolkit-neutral controller classes (`Dialog`, in common/);
-// a front (scripted, terminal, Win32) shows a dialog template, forwards events to the controller and
-// carries out what the controller asks through `DialogView`.
+// a front (scripted, terminal, Win32) shows a dialog template, forwards events to the controller
+// and carries out what the controller asks through `DialogView`.
 
 #include <cstdint>
 #include <optional>
@@ -70,6 +70,9 @@ class DialogView {
   virtual TreeItem GetSelectedTreeItem(int tree_id) = 0;
   virtual std::intptr_t GetTreeItemData(int tree_id, TreeItem item) = 0;
   virtual void EndDialog(int result) = 0;
+  // The dialog's own window, the owner of what it opens (the folder browser); 0 when the front has
+  // no window of its own, and the dialog's owner is used instead.
+  virtual WindowHandle DialogWindow() { return 0; }
 };
 
 // A dialog's behaviour, independent of how it is drawn. The front calls OnInitDialog once, then

@@ -1,0 +1,332 @@
+// The location dialog and the two folder selection dialogs, driven through a recording view (to
+// look at what the controller did to the controls) and through the scripted front (as the filters
+// run them).
+
+#include "res/dialogs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "common/folder_select_dlg.h"
+#include "common/location_dlg.h"
+#include "platform/recording_view.h"
+#include "platform/scripted_ui.h"
+#include "res/strings.h"
+
+namespace kv {
+namespace {
+
+using platform::kIdCancel;
+using platform::kIdOk;
+using platform::RecordingDialogView;
+using platform::ScriptedUserInterface;
+using platform::TreeItem;
+
+const std::string kUnknownPrompt(res::LoadString(res::IDS_LOCATION_UNKNOWN));
+const std::string kFoundPrompt(res::LoadString(res::IDS_LOCATION_FOUND));
+
+// ---------------------------------------------------------------------------------------------
+// Location dialog
+
+struct LocationFixture : ::testing::Test {
+  LocationFixture() { ui.set_report_unanswered(false); }
+  ScriptedUserInterface ui;
+  CLocationDlg dlg{ui, 7};
+  RecordingDialogView view{res::IDD_LOCATION};
+};
+
+TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed) {
+  EXPECT_TRUE(dlg.OnInitDialog(view));
+  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt);
+  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "");
+  EXPECT_FALSE(view.IsEnabled(kIdOk));
+
+  ui.AnswerBrowse("/mail/store");
+  dlg.OnCommand(view, res::IDC_BROWSE);
+  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/mail/store");
+  EXPECT_TRUE(view.IsEnabled(kIdOk));
+  dlg.OnIdleUpdate(view);
+  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt) << "the prompt tells what the "
+                                                                     "filter found by itself";
+  dlg.OnCommand(view, kIdOk);
+  EXPECT_EQ(view.result(), kIdOk);
+  EXPECT_EQ(dlg.m_strPath, "/mail/store");
+}
+
+TEST_F(LocationFixture, ProposalIsShownAndReturnedUnchanged) {
+  dlg.m_strPath = "/home/u/Mail";
+  dlg.OnInitDialog(view);
+  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kFoundPrompt);
+  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/home/u/Mail");
+  EXPECT_TRUE(view.IsEnabled(kIdOk));
+
+  ui.AnswerLocation("/home/u/Mail");
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.m_strPath, "/home/u/Mail");
+  for (const std::string& line : ui.transcript()) EXPECT_NE(line.rfind("browse:", 0), 0u) << line;
+}
+
+TEST_F(LocationFixture, CancelledBrowseKeepsTheBoxAndDialogCancelKeepsTheProposal) {
+  dlg.m_strPath = "/proposed";
+  dlg.m_strBrowseTitle = "Please select location for Outlook Express 4";
+  dlg.OnInitDialog(view);
+  ui.AnswerBrowse("/elsewhere");
+  dlg.OnBrowse(view);
+  ui.AnswerBrowse(std::nullopt);
+  dlg.OnBrowse(view);
+  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/elsewhere");
+  EXPECT_EQ(ui.transcript().back(), "chosen: none");
+  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
+            "browse: Please select location for Outlook Express 4");
+
+  dlg.OnCommand(view, kIdCancel);
+  EXPECT_EQ(view.result(), kIdCancel);
+  EXPECT_EQ(dlg.m_strPath, "/proposed");
+}
+
+TEST_F(LocationFixture, ScriptedAnswersBrowseContinueAndCancel) {
+  ui.AnswerLocation("/chosen");
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.m_strPath, "/chosen");
+
+  CLocationDlg again(ui, 7);
+  again.m_strPath = "/first";
+  ui.AnswerLocation(std::nullopt);
+  EXPECT_EQ(again.DoModal(), kIdCancel);
+  EXPECT_EQ(again.m_strPath, "/first");
+
+  // Continue is refused while the box is empty, and no answer at all cancels.
+  CLocationDlg empty(ui, 7);
+  ui.AnswerLocation("");
+  EXPECT_EQ(empty.DoModal(), kIdCancel);
+  EXPECT_EQ(empty.DoModal(), kIdCancel);
+  EXPECT_EQ(ui.transcript().back(), "end 2");
+  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
+            "cancelled: dialog \"Location of Messages\" cancelled: no answer was scripted");
+}
+
+TEST_F(LocationFixture, HelpRequestIsAnsweredWithoutHelp) { EXPECT_TRUE(dlg.OnHelp()); }
+
+// ---------------------------------------------------------------------------------------------
+// Folder selection from display paths
+
+struct Node {
+  std::string label;
+  std::intptr_t data;
+  std::vector<Node> children;
+  bool operator==(const Node&) const = default;
+};
+
+Node Describe(const RecordingDialogView& view, TreeItem item) {
+  const auto* found = view.FindItem(item);
+  Node node{found->label, found->data, {}};
+  for (TreeItem child : view.Children(item)) node.children.push_back(Describe(view, child));
+  return node;
+}
+
+std::vector<Node> DescribeTree(const RecordingDialogView& view) {
+  std::vector<Node> nodes;
+  for (TreeItem top : view.Children(platform::kTreeRoot)) nodes.push_back(Describe(view, top));
+  return nodes;
+}
+
+struct FolderFixture : ::testing::Test {
+  ScriptedUserInterface ui;
+  RecordingDialogView view{res::IDD_FOLDER_SELECT};
+};
+
+TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
+  const std::vector<std::string> paths{"R/A", "R/A/x", "R/A.old", "Other/B", "r/a"};
+  CFolderSelectDlg dlg(ui, 7, paths);
+  dlg.m_strRoot = "R";
+  dlg.m_bSkipEmpty = 1;
+  EXPECT_TRUE(dlg.OnInitDialog(view));
+
+  const std::vector<Node> expected{{"R", -1, {{"A", 0, {{"x", 1, {}}}}, {"A.old", 2, {}}}}};
+  EXPECT_EQ(DescribeTree(view), expected) << "paths outside the root or differing in case are "
+                                             "left out";
+  EXPECT_TRUE(view.items().front().expanded);
+  EXPECT_TRUE(view.IsChecked(res::IDC_SKIP_EMPTY));
+  EXPECT_FALSE(view.IsEnabled(kIdOk));
+  EXPECT_EQ(view.focus(), kIdCancel);
+  for (const auto& item : view.items()) {
+    EXPECT_EQ(item.mask, platform::kTreeItemText | platform::kTreeItemImage |
+                             platform::kTreeItemSelectedImage | platform::kTreeItemData);
+    EXPECT_EQ(item.image, 0);
+    EXPECT_EQ(item.selected_image, 1);
+  }
+}
+
+TEST_F(FolderFixture, PathListedBeforeItsParentGoesBelowTheFirstPrefix) {
+  const std::vector<std::string> paths{"R/A/x", "R/A"};
+  CFolderSelectDlg dlg(ui, 7, paths);
+  dlg.m_strRoot = "R";
+  dlg.OnInitDialog(view);
+  const std::vector<Node> expected{{"R", -1, {{"x", 0, {}}, {"A", 1, {}}}}};
+  EXPECT_EQ(DescribeTree(view), expected);
+}
+
+TEST_F(FolderFixture, WithoutImagesItemsCarryTextAndDataOnly) {
+  const std::vector<std::string> paths{"R/A"};
+  CFolderSelectDlg dlg(ui, 7, paths);
+  dlg.m_strRoot = "R";
+  view.set_images_available(false);
+  dlg.OnInitDialog(view);
+  ASSERT_EQ(view.items().size(), 2u);
+  for (const auto& item : view.items()) {
+    EXPECT_EQ(item.mask, platform::kTreeItemText | platform::kTreeItemData);
+  }
+}
+
+TEST_F(FolderFixture, NoPathsLeaveAnEmptyTreeThatCanOnlyBeCancelled) {
+  const std::vector<std::string> paths;
+  CFolderSelectDlg dlg(ui, 7, paths);
+  dlg.m_strRoot = "R";
+  dlg.OnInitDialog(view);
+  EXPECT_TRUE(view.items().empty());
+  EXPECT_FALSE(view.IsEnabled(kIdOk));
+
+  ui.set_report_unanswered(false);
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{});
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+}
+
+TEST_F(FolderFixture, SelectionEnablesOkAndOkReportsIndexAndCheckBox) {
+  const std::vector<std::string> paths{"R/A", "R/A/x"};
+  CFolderSelectDlg dlg(ui, 7, paths);
+  dlg.m_strRoot = "R";
+  dlg.m_bSkipEmpty = 1;
+
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{"A/x", false});
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.m_nSelected, 1);
+  EXPECT_EQ(dlg.m_bSkipEmpty, 0);
+
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{std::nullopt, true});
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.m_nSelected, -1) << "the root item";
+  EXPECT_EQ(dlg.m_bSkipEmpty, 1);
+
+  ui.set_report_unanswered(false);
+  dlg.m_nSelected = 5;
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{"A/missing", true});
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+  EXPECT_EQ(dlg.m_nSelected, 5);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Outlook Express 4 folder selection
+
+// Records named by `names`, with the given parent indices and child lists derived from them.
+void FillTable(COEFolderSelectDlg& dlg, const std::vector<std::pair<std::string, int>>& records) {
+  dlg.m_pFolders.clear();
+  dlg.m_pChildren.assign(records.size(), {});
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    OeFolderRecord record;
+    record.id = static_cast<std::uint32_t>(100 + i);
+    record.parentIndex = records[i].second;
+    record.name = records[i].first;
+    record.mailboxName = "mbx_" + records[i].first;
+    record.displayPath = records[i].first;
+    dlg.m_pFolders.push_back(record);
+    if (records[i].second >= 0) dlg.m_pChildren[records[i].second].push_back(static_cast<int>(i));
+  }
+  dlg.m_nFolders = static_cast<int>(records.size());
+}
+
+std::vector<std::string> Names(const OeFolderTable& table) {
+  std::vector<std::string> names;
+  for (const auto& record : table) names.push_back(record.name);
+  return names;
+}
+
+struct OeFolderFixture : ::testing::Test {
+  OeFolderFixture() {
+    // Inbox has two levels below it; Deep comes before its parent Sub in the table.
+    FillTable(dlg, {{"Inbox", -1}, {"Deep", 2}, {"Sub", 0}, {"Outbox", -1}, {"Sub2", 0}});
+    g_bReportEmptyFolders = 7;
+  }
+  ScriptedUserInterface ui;
+  COEFolderSelectDlg dlg{ui, 7};
+  RecordingDialogView view{res::IDD_FOLDER_SELECT};
+};
+
+TEST_F(OeFolderFixture, TreeFollowsParentLinksBelowOutlookExpress) {
+  EXPECT_FALSE(dlg.OnInitDialog(view));
+  const std::vector<Node> expected{
+      {"Outlook Express",
+       -1,
+       {{"Inbox", 0, {{"Sub", 2, {{"Deep", 1, {}}}}, {"Sub2", 4, {}}}}, {"Outbox", 3, {}}}}};
+  EXPECT_EQ(DescribeTree(view), expected);
+  EXPECT_TRUE(view.items().front().expanded);
+  EXPECT_FALSE(view.IsEnabled(kIdOk));
+  EXPECT_EQ(view.focus(), res::IDC_FOLDER_TREE);
+  EXPECT_TRUE(view.IsChecked(res::IDC_SKIP_EMPTY));
+
+  view.SelectTreeItem(view.FindItemByPath("Inbox"));
+  dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, view.FindItemByPath("Inbox"));
+  EXPECT_TRUE(view.IsEnabled(kIdOk));
+  dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, platform::kNoTreeItem);
+  EXPECT_FALSE(view.IsEnabled(kIdOk));
+}
+
+TEST_F(OeFolderFixture, ChoosingAFolderCutsTheTableBreadthFirst) {
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{"Inbox", true});
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(Names(dlg.m_pFolders), (std::vector<std::string>{"Inbox", "Sub", "Sub2", "Deep"}));
+  EXPECT_EQ(dlg.m_nFolders, 4);
+  // Records are copied whole: Deep still names its parent by its old table index.
+  EXPECT_EQ(dlg.m_pFolders[3].parentIndex, 2);
+  EXPECT_EQ(dlg.m_pFolders[3].mailboxName, "mbx_Deep");
+  EXPECT_EQ(dlg.m_pFolders[3].id, 101u);
+  EXPECT_EQ(g_bReportEmptyFolders, 0) << "box left checked";
+}
+
+TEST_F(OeFolderFixture, RootItemKeepsTheWholeTable) {
+  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{std::nullopt, false});
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(Names(dlg.m_pFolders),
+            (std::vector<std::string>{"Inbox", "Deep", "Sub", "Outbox", "Sub2"}));
+  EXPECT_EQ(dlg.m_nFolders, 5);
+  EXPECT_EQ(g_bReportEmptyFolders, 1) << "box unchecked";
+}
+
+TEST_F(OeFolderFixture, CancelChangesNothing) {
+  ui.AnswerFolderDialog(std::nullopt);
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+  EXPECT_EQ(dlg.m_nFolders, 5);
+  EXPECT_EQ(g_bReportEmptyFolders, 7);
+}
+
+TEST_F(OeFolderFixture, DoubleClickConfirmsTheSelectedFolder) {
+  dlg.OnInitDialog(view);
+  dlg.OnTreeDoubleClick(view, res::IDC_FOLDER_TREE);
+  EXPECT_FALSE(view.ended()) << "nothing selected yet";
+
+  const TreeItem sub = view.FindItemByPath("Inbox/Sub");
+  view.SelectTreeItem(sub);
+  dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, sub);
+  view.SetCheck(res::IDC_SKIP_EMPTY, false);
+  dlg.OnTreeDoubleClick(view, res::IDC_FOLDER_TREE);
+  EXPECT_EQ(view.result(), kIdOk);
+  EXPECT_EQ(Names(dlg.m_pFolders), (std::vector<std::string>{"Sub", "Deep"}));
+  EXPECT_EQ(g_bReportEmptyFolders, 1);
+}
+
+TEST_F(OeFolderFixture, LoopingChildListsAndBadCountsStayBounded) {
+  dlg.m_pChildren[0] = {2, 0, 4, 99, -3};  // itself, and indices outside the table
+  dlg.m_pChildren[2] = {1, 0};             // back to its parent
+  dlg.m_nFolders = 40;                     // more than the table holds
+  dlg.OnInitDialog(view);
+  EXPECT_EQ(view.items().size(), 6u);
+
+  const TreeItem inbox = view.FindItemByPath("Inbox");
+  view.SelectTreeItem(inbox);
+  dlg.OnCommand(view, kIdOk);
+  EXPECT_EQ(Names(dlg.m_pFolders), (std::vector<std::string>{"Inbox", "Sub", "Sub2", "Deep"}));
+}
+
+}  // namespace
+}  // namespace kv
