@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -10,37 +12,86 @@ namespace {
 
 char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// Classic wildcard match with "*" backtracking; linear in practice, bounded by |p| * |n|.
-bool MatchFrom(std::string_view pattern, std::string_view name) {
-  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || Fold(pattern[p]) == Fold(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
+// Wildcards as the Windows directory search reads them: "*" followed by "." only runs up to the
+// name's last period, "." before a wildcard or at the end also matches the end of the name, and
+// "?" matches nothing at a period or at the end. So "*." lists names without an extension and
+// "*.*" lists every name.
+enum class PatternToken : std::uint8_t { kLiteral, kStar, kDosStar, kDosQuestion, kDosDot };
+
+struct PatternItem {
+  PatternToken token;
+  char literal;
+};
+
+std::vector<PatternItem> Tokenize(std::string_view pattern) {
+  std::vector<PatternItem> items;
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    char c = pattern[i];
+    char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+    bool at_end = i + 1 == pattern.size();
+    if (c == '*') {
+      items.push_back({next == '.' ? PatternToken::kDosStar : PatternToken::kStar, c});
+    } else if (c == '?') {
+      items.push_back({PatternToken::kDosQuestion, c});
+    } else if (c == '.' && (at_end || next == '*' || next == '?')) {
+      items.push_back({PatternToken::kDosDot, c});
     } else {
-      return false;
+      items.push_back({PatternToken::kLiteral, c});
     }
   }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
+  return items;
 }
+
+class WildcardMatcher {
+ public:
+  WildcardMatcher(std::string_view pattern, std::string_view name)
+      : items_(Tokenize(pattern)),
+        name_(name),
+        last_dot_(name.rfind('.')),
+        memo_((items_.size() + 1) * (name.size() + 1), kUnknown) {}
+
+  bool Matches() { return MatchFrom(0, 0); }
+
+ private:
+  static constexpr std::int8_t kUnknown = -1;
+
+  // Memoised so that patterns with many stars stay polynomial: at most |pattern| * |name| states.
+  bool MatchFrom(std::size_t p, std::size_t n) {
+    std::int8_t& known = memo_[p * (name_.size() + 1) + n];
+    if (known == kUnknown) known = Compute(p, n) ? 1 : 0;
+    return known == 1;
+  }
+
+  bool Compute(std::size_t p, std::size_t n) {
+    if (p == items_.size()) return n == name_.size();
+    bool more = n < name_.size();
+    switch (items_[p].token) {
+      case PatternToken::kStar:
+        return MatchFrom(p + 1, n) || (more && MatchFrom(p, n + 1));
+      case PatternToken::kDosStar:
+        return MatchFrom(p + 1, n) || (more && n != last_dot_ && MatchFrom(p, n + 1));
+      case PatternToken::kDosQuestion:
+        if (!more || name_[n] == '.') return MatchFrom(p + 1, n);
+        return MatchFrom(p + 1, n + 1);
+      case PatternToken::kDosDot:
+        if (!more) return MatchFrom(p + 1, n);
+        return name_[n] == '.' && MatchFrom(p + 1, n + 1);
+      case PatternToken::kLiteral:
+        return more && Fold(items_[p].literal) == Fold(name_[n]) && MatchFrom(p + 1, n + 1);
+    }
+    return false;
+  }
+
+  std::vector<PatternItem> items_;
+  std::string_view name_;
+  std::size_t last_dot_;
+  std::vector<std::int8_t> memo_;
+};
 
 }  // namespace
 
 bool MatchesWildcard(std::string_view pattern, std::string_view name) {
-  // "*." asks for names without an extension, as the Windows search does.
-  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == "*." &&
-      pattern.find_first_of("*?") == pattern.size() - 2) {
-    std::string_view stem = pattern.substr(0, pattern.size() - 2);
-    return name.find('.') == std::string_view::npos && MatchFrom(std::string(stem) + "*", name);
-  }
-  return MatchFrom(pattern, name);
+  return WildcardMatcher(pattern, name).Matches();
 }
 
 bool NameLessIgnoringCase(std::string_view a, std::string_view b) {

@@ -1,0 +1,133 @@
+#include "platform/fake/fake_environment.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
+#include "platform/implementation_support.h"
+
+namespace kv::platform {
+namespace {
+
+std::string UpperAscii(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; });
+  return text;
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kUndefined = 0;  // marks the bytes Windows-1252 does not define
+
+// The characters of bytes 0x80-0x9F; the rest of the code page equals Latin-1.
+constexpr std::array<char32_t, 32> kHighControls = {
+    0x20AC,     kUndefined, 0x201A, 0x0192, 0x201E, 0x2026,     0x2020, 0x2021,
+    0x02C6,     0x2030,     0x0160, 0x2039, 0x0152, kUndefined, 0x017D, kUndefined,
+    kUndefined, 0x2018,     0x2019, 0x201C, 0x201D, 0x2022,     0x2013, 0x2014,
+    0x02DC,     0x2122,     0x0161, 0x203A, 0x0153, kUndefined, 0x017E, 0x0178};
+
+char32_t ByteToCharacter(std::uint8_t byte) {
+  if (byte >= 0x80 && byte <= 0x9F) {
+    char32_t c = kHighControls[byte - 0x80];
+    return c == kUndefined ? kReplacement : c;
+  }
+  return byte;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Decodes one UTF-8 character at `i` and advances past it; nullopt (advancing one byte) for a
+// malformed sequence.
+std::optional<char32_t> DecodeUtf8(const std::string& text, std::size_t& i) {
+  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
+  std::uint8_t lead = byte(i);
+  std::size_t length = lead < 0x80           ? 1
+                       : (lead >> 5) == 0x6  ? 2
+                       : (lead >> 4) == 0xE  ? 3
+                       : (lead >> 3) == 0x1E ? 4
+                                             : 0;
+  if (length == 0 || length > text.size() - i) {
+    ++i;
+    return std::nullopt;
+  }
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return std::nullopt;
+    }
+    c = (c << 6) | (byte(i + k) & 0x3F);
+  }
+  constexpr std::array<char32_t, 5> kSmallest = {0, 0, 0x80, 0x800, 0x10000};
+  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+    ++i;
+    return std::nullopt;
+  }
+  i += length;
+  return c;
+}
+
+std::optional<std::uint8_t> CharacterToByte(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<std::uint8_t>(c);
+  for (std::size_t k = 0; k < kHighControls.size(); ++k) {
+    if (kHighControls[k] != kUndefined && kHighControls[k] == c) {
+      return static_cast<std::uint8_t>(0x80 + k);
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+FakeEnvironment::FakeEnvironment(std::map<std::string, std::string> variables) {
+  for (auto& [name, value] : variables) Set(name, value);
+}
+
+void FakeEnvironment::Set(const std::string& name, const std::string& value) {
+  variables_[UpperAscii(name)] = value;
+}
+
+std::string FakeEnvironment::ExpandEnvironmentStrings(const std::string& text) {
+  return ExpandPercentVariables(text,
+                                [this](const std::string& name) -> std::optional<std::string> {
+                                  auto it = variables_.find(UpperAscii(name));
+                                  if (it == variables_.end()) return std::nullopt;
+                                  return it->second;
+                                });
+}
+
+std::string Windows1252CodePage::ToUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) AppendUtf8(out, ByteToCharacter(static_cast<std::uint8_t>(c)));
+  return out;
+}
+
+std::string Windows1252CodePage::FromUtf8(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::optional<char32_t> c = DecodeUtf8(text, i);
+    std::optional<std::uint8_t> byte = c ? CharacterToByte(*c) : std::nullopt;
+    out.push_back(byte ? static_cast<char>(*byte) : '?');
+  }
+  return out;
+}
+
+}  // namespace kv::platform

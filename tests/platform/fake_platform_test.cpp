@@ -1,0 +1,172 @@
+// The in-memory services other tests build on: temporary names, the fault wrapper, the fixed
+// environment and code page, and the shared wildcard and path rules.
+#include <gtest/gtest.h>
+
+#include "platform/fake/fake_environment.h"
+#include "platform/fake/fault_file_system.h"
+#include "platform/fake/memory_file_system.h"
+#include "platform/implementation_support.h"
+
+namespace kv::platform {
+namespace {
+
+std::span<const std::uint8_t> Bytes(std::string_view text) {
+  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
+
+std::string ReadAll(ReadableFile& file) {
+  std::string all;
+  std::uint8_t buffer[7];
+  while (std::optional<std::size_t> count = file.Read(buffer)) {
+    if (*count == 0) break;
+    all.append(reinterpret_cast<const char*>(buffer), *count);
+  }
+  return all;
+}
+
+TEST(WildcardTest, FollowsTheWindowsDirectorySearch) {
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool matches;
+  };
+  const Case cases[] = {
+      {"*.mbx", "In.MBX", true},
+      {"*.mbx", "in.mbx.bak", false},
+      {"*.mbx", "a.b.mbx", true},
+      {"*.", "Inbox", true},
+      {"*.", "Old.2000", false},
+      {"*.", "Inbox.snm", false},
+      {"*.*", "Inbox", true},
+      {"*.*", "Inbox.snm", true},
+      {"*", "anything.at.all", true},
+      {"In?ox", "INBOX", true},
+      {"abc?", "abc", true},
+      {"a?.txt", "a.txt", true},
+      {"a?b", "a.b", false},
+      {"Inbox.*", "Inbox", true},
+      {"Inbox.snm", "inbox.SNM", true},
+      {"Inbox", "Inbox.snm", false},
+      {"*x*y*z*", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxyyyyyyyyyyyyyyyyyyyyy", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(MatchesWildcard(c.pattern, c.name), c.matches) << c.pattern << " ~ " << c.name;
+  }
+}
+
+TEST(WindowsPathTest, SplitsOnBothSeparatorsAndResolvesDots) {
+  WindowsPath path = ParseWindowsPath("c:\\Mail/./Old\\..\\\\Inbox.mbx");
+  EXPECT_EQ(path.drive, 'C');
+  EXPECT_TRUE(path.rooted);
+  EXPECT_EQ(path.components, (std::vector<std::string>{"Mail", "Inbox.mbx"}));
+  EXPECT_EQ(ParseWindowsPath("\\..\\..\\x").components, std::vector<std::string>{"x"});
+  EXPECT_EQ(ParseWindowsPath("../x").components, (std::vector<std::string>{"..", "x"}));
+  EXPECT_FALSE(ParseWindowsPath("a/b").rooted);
+
+  EXPECT_EQ(SplitPattern("C:\\a\\*.mbx").folder, "C:\\a");
+  EXPECT_EQ(SplitPattern("C:\\*").folder, "C:\\");
+  EXPECT_EQ(SplitPattern("/tmp/*.").name, "*.");
+  EXPECT_EQ(SplitPattern("*.mbx").folder, "");
+}
+
+TEST(ExpandVariablesTest, KeepsUnknownNamesAsWritten) {
+  FakeEnvironment environment({{"UserProfile", "C:\\Users\\Ann"}, {"EMPTY", ""}});
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%USERPROFILE%\\Mail"), "C:\\Users\\Ann\\Mail");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%Nope%\\%userprofile%"),
+            "%Nope%\\C:\\Users\\Ann");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("a%EMPTY%b"), "ab");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("100%"), "100%");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%%"), "%%");
+  // The closing "%" of an unknown name is not reused as an opening one.
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%X%USERPROFILE%"), "%X%USERPROFILE%");
+}
+
+TEST(Windows1252CodePageTest, ConvertsEveryByteAndReplacesWhatItLacks) {
+  Windows1252CodePage code_page;
+  EXPECT_EQ(code_page.ToUtf8("Gel\xF6scht \x80 \x9F"), "Gelöscht € Ÿ");
+  EXPECT_EQ(code_page.ToUtf8("a\x81z"), "a\xEF\xBF\xBDz");
+  EXPECT_EQ(code_page.FromUtf8("Gelöscht € Ÿ"), "Gel\xF6scht \x80 \x9F");
+  EXPECT_EQ(code_page.FromUtf8("日本 ok"), "?? ok");
+  EXPECT_EQ(code_page.FromUtf8("bad \xC3 \xFF end"), "bad ? ? end");
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte == 0x81 || byte == 0x8D || byte == 0x8F || byte == 0x90 || byte == 0x9D) continue;
+    std::string one(1, static_cast<char>(byte));
+    EXPECT_EQ(code_page.FromUtf8(code_page.ToUtf8(one)), one) << byte;
+  }
+}
+
+TEST(MemoryTempFilesTest, CreatesDistinctEmptyFilesAndSkipsNamesInUse) {
+  MemoryFileSystem files;
+  MemoryTempFiles temp(files);
+  EXPECT_EQ(temp.TempPath(), "C:\\TEMP\\");
+  ASSERT_TRUE(files.AddFile("C:\\TEMP\\imp1.TMP", "taken"));
+
+  std::optional<std::string> first = temp.GetTempFileName(temp.TempPath(), "imp", 0);
+  std::optional<std::string> second = temp.GetTempFileName(temp.TempPath(), "imp", 0);
+  ASSERT_TRUE(first && second);
+  EXPECT_NE(*first, *second);
+  EXPECT_NE(*first, "C:\\TEMP\\imp1.TMP");
+  EXPECT_EQ(files.Contents(*first), "");
+  EXPECT_EQ(files.Contents(*second), "");
+  EXPECT_EQ(files.Contents("C:\\TEMP\\imp1.TMP"), "taken");
+
+  EXPECT_EQ(temp.GetTempFileName("C:\\TEMP", "longprefix", 0xABC), "C:\\TEMP\\lonABC.TMP");
+  EXPECT_FALSE(files.Exists("C:\\TEMP\\lonABC.TMP"));
+  EXPECT_FALSE(temp.GetTempFileName("C:\\missing\\", "", 0));
+}
+
+TEST(MemoryFileSystemTest, KeepsDrivesApartAndReportsWhatWasWritten) {
+  MemoryFileSystem files;
+  ASSERT_TRUE(files.AddFile("D:\\Store\\a.mbx", "d"));
+  ASSERT_TRUE(files.AddFile("\\Store\\a.mbx", "c"));
+  EXPECT_EQ(files.Contents("d:/store/A.MBX"), "d");
+  EXPECT_EQ(files.Contents("C:\\Store\\a.mbx"), "c");
+  EXPECT_FALSE(files.AddFile("C:\\Store\\a.mbx\\inner", "x"));
+  EXPECT_FALSE(files.AddDirectory("C:\\Store\\a.mbx"));
+  EXPECT_EQ(files.ListFiles(), (std::vector<std::string>{"C:\\Store\\a.mbx", "D:\\Store\\a.mbx"}));
+  EXPECT_EQ(files.NativePath("c:\\STORE\\A.mbx"), "C:\\Store\\a.mbx");
+  EXPECT_EQ(files.NativePath("c:\\STORE\\new.txt"), "C:\\Store\\new.txt");
+  EXPECT_EQ(files.NativePath("c:\\nowhere\\new.txt"), "");
+
+  // A reader keeps the bytes it opened even when the file is rewritten or deleted.
+  std::unique_ptr<ReadableFile> reader = files.OpenForReading("C:\\Store\\a.mbx");
+  std::unique_ptr<MappedFile> mapping = files.MapReadOnly("C:\\Store\\a.mbx");
+  ASSERT_TRUE(files.Delete("C:\\Store\\a.mbx"));
+  EXPECT_FALSE(files.Delete("C:\\Store"));
+  ASSERT_TRUE(reader && mapping);
+  EXPECT_EQ(ReadAll(*reader), "c");
+  EXPECT_EQ(mapping->bytes().size(), 1u);
+}
+
+TEST(FaultFileSystemTest, FailsChosenCallsAndCountsOpenFiles) {
+  MemoryFileSystem memory;
+  ASSERT_TRUE(memory.AddFile("C:\\m\\Inbox.mbx", "0123456789"));
+  ASSERT_TRUE(memory.AddFile("C:\\m\\Inbox.toc", "toc"));
+  FaultFileSystem files(memory);
+  files.faults().open_for_reading = {".toc"};
+  files.faults().read_budget = 4;
+  files.faults().write_budget = 5;
+
+  EXPECT_EQ(files.OpenForReading("C:\\m\\Inbox.toc"), nullptr);
+  {
+    std::unique_ptr<ReadableFile> mailbox = files.OpenForReading("C:\\m\\Inbox.mbx");
+    ASSERT_NE(mailbox, nullptr);
+    EXPECT_EQ(files.OpenCount(), 1);
+    std::uint8_t buffer[16];
+    EXPECT_EQ(mailbox->Read(buffer), 4u);
+    EXPECT_EQ(mailbox->Read(buffer), std::nullopt);
+
+    std::unique_ptr<WritableFile> out = files.OpenForWriting("C:\\m\\out.tmp");
+    ASSERT_NE(out, nullptr);
+    EXPECT_EQ(files.OpenCount(), 2);
+    EXPECT_TRUE(out->Write(Bytes("abc")));
+    EXPECT_FALSE(out->Write(Bytes("def")));
+    EXPECT_TRUE(out->Write(Bytes("gh")));
+    EXPECT_TRUE(out->Close());
+  }
+  EXPECT_EQ(files.OpenCount(), 0);
+  EXPECT_EQ(memory.Contents("C:\\m\\out.tmp"), "abcgh");
+}
+
+}  // namespace
+}  // namespace kv::platform
