@@ -1,9 +1,148 @@
 #include "oe4/oe_filter.h"
 
+#include <new>
+
+#include "common/folder_select_dlg.h"
+#include "common/location_dlg.h"
+#include "common/message_files.h"
+#include "eudora/status_header.h"
+#include "oe4/oe_folders_file.h"
+#include "oe4/oe_store_discovery.h"
 #include "res/strings.h"
 
 namespace kv {
+namespace {
+
+platform::WindowHandle g_host_window = 0;
+
+}  // namespace
+
+platform::WindowHandle OeHostWindow() { return g_host_window; }
+
+void ResetOeProcessState() {
+  g_host_window = 0;
+  ResetFoldersFileLayout();
+  g_bReportEmptyFolders = 0;
+}
+
+SCOEMsgFilter::SCOEMsgFilter(const platform::Services& services)
+    : services_(services), m_reader(services.files, services.temp, services.ui) {}
 
 std::string SCOEMsgFilter::GetName() { return std::string(res::LoadString(res::IDS_OE4_NAME)); }
+
+void SCOEMsgFilter::SetParent(std::int32_t window) {
+  ImportFilter::SetParent(window);
+  g_host_window = static_cast<platform::WindowHandle>(window);
+}
+
+bool SCOEMsgFilter::IsSystemFound() {
+  m_strStoreDir = FindOeStoreFolder(services_.registry);
+  bool found = !m_strStoreDir.empty();
+  for (;;) {
+    if (!found) {
+      CLocationDlg location(services_.ui, g_host_window);
+      location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_OE4_BROWSE_TITLE));
+      location.m_strPath = m_strStoreDir;
+      if (location.DoModal() != platform::kIdOk) return false;
+      m_strStoreDir = location.m_strPath;
+      found = !m_strStoreDir.empty();
+      if (!found) continue;
+    }
+
+    m_reader.Reset(m_strStoreDir);
+    if (BuildFolderTable(services_, g_host_window, m_reader)) return true;
+    m_reader.FreeTable();
+    if (m_reader.cancelled) return false;
+
+    const int answer =
+        ShowStringMessage(services_.ui, g_host_window, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
+                          res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
+    if (answer == platform::kIdNo) return false;
+    // The location dialog now proposes the folder that failed.
+    found = false;
+  }
+}
+
+bool SCOEMsgFilter::GoFirst() {
+  services_.ui.ShowWaitCursor();
+  m_bFolderMarker = true;
+  m_bReceived = true;
+  m_bUnsent = false;
+  m_bStatusMark = false;
+  if (!m_reader.First(m_strMessageFile, m_strFolderName)) {
+    m_reader.FreeTable();
+    return false;
+  }
+  m_bFolderMarker = m_strMessageFile == kEmptyFolderMarker;
+  m_bUnsent = m_reader.unsent;
+  m_bReceived = m_reader.received;
+  m_bUnread = m_reader.unread;
+  if (!m_bFolderMarker) ScanForStatusMark();
+  return true;
+}
+
+bool SCOEMsgFilter::GoNext() {
+  services_.ui.ShowWaitCursor();
+  m_bFolderMarker = false;
+  m_bUnsent = false;
+  m_bStatusMark = false;
+  m_bReceived = true;
+  if (!m_reader.Next(m_strMessageFile, m_strFolderName)) {
+    m_reader.FreeTable();
+    return false;
+  }
+  if (m_strMessageFile == kEmptyFolderMarker) {
+    m_bFolderMarker = true;
+    return true;
+  }
+  m_bUnsent = m_reader.unsent;
+  m_bReceived = m_reader.received;
+  m_bUnread = m_reader.unread;
+  ScanForStatusMark();
+  return true;
+}
+
+void SCOEMsgFilter::ScanForStatusMark() {
+  ScanStatusHeader(services_.files, m_strMessageFile, m_bStatusMark);
+}
+
+std::int32_t SCOEMsgFilter::GetItemStatus() {
+  return (m_bFolderMarker ? kItemIsFolder : 0) | (m_bStatusMark ? kItemHasStatusMark : 0);
+}
+
+std::int32_t SCOEMsgFilter::GetItemExStatus() {
+  if (m_bReceived) return m_bUnread ? kStateReceived | kStateUnread : kStateReceived;
+  return m_bUnsent ? kStateNotSent : 0;
+}
+
+std::string SCOEMsgFilter::SubItemText(std::int16_t code) {
+  switch (code) {
+    case kSubItemFolderName:
+      return services_.code_page.ToUtf8(m_strFolderName);
+    case kSubItemMessageFile:
+      return services_.code_page.ToUtf8(m_strMessageFile);
+    default:
+      return {};
+  }
+}
+
+AutomationString SCOEMsgFilter::GetSubItem(std::int16_t code) {
+  auto report = [this](unsigned text_id) {
+    ShowStringMessage(services_.ui, g_host_window, text_id, res::IDS_APP_TITLE, platform::kMbOk);
+  };
+  try {
+    return SubItemText(code);
+  } catch (const FileError&) {
+    report(res::IDS_FILE_IO_ERROR);
+  } catch (const std::bad_alloc&) {
+    report(res::IDS_OUT_OF_MEMORY);
+  } catch (...) {
+  }
+  return std::nullopt;
+}
+
+void SCOEMsgFilter::SetPath(std::string& path) {
+  if (services_.code_page.FromUtf8(path) == kNextFolderCommand) m_reader.nextFolderRequested = true;
+}
 
 }  // namespace kv

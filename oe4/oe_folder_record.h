@@ -8,12 +8,12 @@
 namespace kv {
 
 struct OeFolderRecord {
-  std::uint32_t id = 0;        // the folder's number in folders.nch; 1, 2, 3... without it
-  std::uint32_t parentId = 0;  // the parent folder's number; 0 without folders.nch
+  std::uint32_t id = 0;           // the folder's number in folders.nch; 1, 2, 3... without it
+  std::uint32_t parentId = 0;     // the parent folder's number; 0 without folders.nch
   std::int32_t parentIndex = -1;  // table index of the parent record, -1 for a top-level folder
-  std::string displayPath;     // names from the top-level folder down, joined by "/"
-  std::string name;            // the folder's own name
-  std::string mailboxName;     // base name of the folder's .mbx/.idx pair
+  std::string displayPath;        // names from the top-level folder down, joined by "/"
+  std::string name;               // the folder's own name
+  std::string mailboxName;        // base name of the folder's .mbx/.idx pair
 };
 
 using OeFolderTable = std::vector<OeFolderRecord>;

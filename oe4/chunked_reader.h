@@ -1,0 +1,66 @@
+#pragma once
+// Sequential reading of a store file through one 64 KiB window, so that word-by-word scans and
+// small positioned reads cost a system call per window, not per word.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace kv {
+
+class ChunkedReader {
+ public:
+  static constexpr std::size_t kWindowSize = 64 * 1024;
+
+  // Takes ownership of `file`; reading starts at offset 0.
+  explicit ChunkedReader(std::unique_ptr<platform::ReadableFile> file);
+
+  std::uint64_t Tell() const { return position_; }
+  // Moves the position; past the end is allowed (later reads find nothing). False on a failed move.
+  bool Seek(std::uint64_t offset);
+
+  // The little-endian 32-bit word at the position, advancing past it; nullopt when no whole word is
+  // left or the file cannot be read (the position then stays).
+  std::optional<std::uint32_t> ReadWord();
+
+  // Fills `bytes` from the position, advancing past them; false when the file ends first or cannot
+  // be read.
+  bool ReadExactly(std::span<std::uint8_t> bytes);
+
+  // Hands the bytes from the position up to `end` (or up to the end of the file when `end` is
+  // nullopt) to `sink` in pieces of at most kWindowSize bytes, advancing past them. Stops early
+  // when `sink` returns false or the file cannot be read; returns whether every byte was handed
+  // over.
+  template <typename Sink>
+  bool CopyTo(std::optional<std::uint64_t> end, Sink&& sink) {
+    for (;;) {
+      if (end && position_ >= *end) return true;
+      std::span<const std::uint8_t> available = Available();
+      if (available.empty()) return !end && !failed_;
+      if (end && available.size() > *end - position_) {
+        available = available.first(static_cast<std::size_t>(*end - position_));
+      }
+      if (!sink(available)) return false;
+      position_ += available.size();
+    }
+  }
+
+ private:
+  // The bytes of the window from the position on, loading the window when the position has left
+  // it; empty at the end of the file or after a read error.
+  std::span<const std::uint8_t> Available();
+
+  std::unique_ptr<platform::ReadableFile> file_;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t window_start_ = 0;
+  std::size_t window_size_ = 0;
+  std::uint64_t position_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace kv

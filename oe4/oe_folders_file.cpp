@@ -1,0 +1,162 @@
+#include "oe4/oe_folders_file.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/byte_view.h"
+
+namespace kv {
+namespace {
+
+// "folders.nch": a header that is not read, then a chain of folder records linked by file offsets.
+constexpr std::uint64_t kFirstRecordOffset = 0x240;
+// Offset 8 of the first record: non-zero only in files of the second layout.
+constexpr std::uint64_t kLayoutProbeOffset = kFirstRecordOffset + 8;
+
+// Fields of a folder record, as offsets from the record's start.
+constexpr std::size_t kSecondLayoutNextOffset = 8;  // second layout: offset of the next record
+constexpr std::size_t kFirstLayoutNextOffset = 12;  // first layout: offset of the next record
+constexpr std::size_t kFolderNumberOffset = 16;     // the folder's number; 0 = unused record
+constexpr std::size_t kNameOffset = 20;             // the folder's name, zero-terminated
+constexpr std::size_t kNameSize = 259;
+constexpr std::size_t kMailboxNameOffset = 279;  // base name of the .mbx/.idx pair, zero-terminated
+constexpr std::size_t kMailboxNameSize = 260;
+constexpr std::size_t kParentNumberOffset = 539;  // the parent folder's number
+constexpr std::size_t kRecordSize = 543;
+// What the chain walk reads of each record: everything up to and including the folder number.
+constexpr std::size_t kChainFieldsSize = kFolderNumberOffset + 4;
+
+bool g_second_layout = false;
+
+// Reads exactly `size` bytes at `offset`; nullopt when the file ends first or a read fails.
+std::optional<std::vector<std::uint8_t>> ReadAt(platform::ReadableFile& file, std::uint64_t offset,
+                                                std::size_t size) {
+  if (!file.Seek(offset)) return std::nullopt;
+  std::vector<std::uint8_t> bytes(size);
+  std::size_t filled = 0;
+  while (filled < size) {
+    std::optional<std::size_t> count =
+        file.Read(std::span<std::uint8_t>(bytes.data() + filled, size - filled));
+    if (!count || *count == 0) return std::nullopt;
+    filled += *count;
+  }
+  return bytes;
+}
+
+// Follows the record chain from the first record and returns the offsets of the used records, in
+// chain order. The chain comes from the file, so a record met twice is damage, not a loop to run.
+std::optional<std::vector<std::uint64_t>> UsedRecordOffsets(platform::ReadableFile& file) {
+  const std::size_t next_field = g_second_layout ? kSecondLayoutNextOffset : kFirstLayoutNextOffset;
+  std::set<std::uint64_t> visited;
+  std::vector<std::uint64_t> used;
+  std::uint64_t offset = kFirstRecordOffset;
+  for (;;) {
+    if (!visited.insert(offset).second) return std::nullopt;
+    std::optional<std::vector<std::uint8_t>> fields = ReadAt(file, offset, kChainFieldsSize);
+    if (!fields) return std::nullopt;
+    const ByteView view(*fields);
+    if (*view.u32le(kFolderNumberOffset) != 0) used.push_back(offset);
+    // Offsets are signed in the file: a negative one cannot be moved to.
+    const auto next = static_cast<std::int32_t>(*view.u32le(next_field));
+    if (next == 0) return used;
+    if (next < 0) return std::nullopt;
+    offset = static_cast<std::uint64_t>(next);
+  }
+}
+
+std::optional<OeFolderRecord> ReadRecord(platform::ReadableFile& file, std::uint64_t offset) {
+  std::optional<std::vector<std::uint8_t>> bytes = ReadAt(file, offset, kRecordSize);
+  if (!bytes) return std::nullopt;
+  const ByteView view(*bytes);
+  OeFolderRecord record;
+  record.id = *view.u32le(kFolderNumberOffset);
+  record.name = *view.CString(kNameOffset, kNameSize);
+  record.mailboxName = *view.CString(kMailboxNameOffset, kMailboxNameSize);
+  record.parentId = *view.u32le(kParentNumberOffset);
+  record.parentIndex = -1;
+  record.displayPath = record.name;
+  return record;
+}
+
+std::string WithoutExtension(const std::string& file_name) {
+  const std::size_t dot = file_name.rfind('.');
+  return dot == std::string::npos ? file_name : file_name.substr(0, dot);
+}
+
+}  // namespace
+
+std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file) {
+  std::optional<std::vector<std::uint8_t>> probe = ReadAt(file, kLayoutProbeOffset, 4);
+  if (!probe) return std::nullopt;
+  if (*ByteView(*probe).u32le(0) != 0) g_second_layout = true;
+
+  std::optional<std::vector<std::uint64_t>> offsets = UsedRecordOffsets(file);
+  if (!offsets) return std::nullopt;
+  OeFolderTable table;
+  table.reserve(offsets->size());
+  for (std::uint64_t offset : *offsets) {
+    std::optional<OeFolderRecord> record = ReadRecord(file, offset);
+    if (!record) return std::nullopt;
+    table.push_back(std::move(*record));
+  }
+  return table;
+}
+
+bool FoldersFileSecondLayoutSeen() { return g_second_layout; }
+void ResetFoldersFileLayout() { g_second_layout = false; }
+
+OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& storeDir) {
+  OeFolderTable table;
+  std::unique_ptr<platform::FileFinder> finder = files.FindFirst(storeDir + "\\*.mbx");
+  if (!finder) return table;
+  while (std::optional<platform::FindEntry> entry = finder->Next()) {
+    OeFolderRecord record;
+    record.id = static_cast<std::uint32_t>(table.size() + 1);
+    record.parentId = 0;
+    record.parentIndex = -1;
+    record.name = WithoutExtension(entry->name);
+    record.mailboxName = record.name;
+    record.displayPath = record.name;
+    table.push_back(std::move(record));
+  }
+  return table;
+}
+
+OeChildLists LinkFolderTable(OeFolderTable& table) {
+  std::unordered_map<std::uint32_t, int> last_index_with_id;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    last_index_with_id[table[i].id] = static_cast<int>(i);
+  }
+  for (OeFolderRecord& record : table) {
+    auto parent = last_index_with_id.find(record.parentId);
+    if (parent != last_index_with_id.end()) record.parentIndex = parent->second;
+  }
+
+  OeChildLists children(table.size());
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (table[i].parentIndex != -1) children[table[i].parentIndex].push_back(static_cast<int>(i));
+  }
+
+  // Breadth-first from the top-level folders. Each record sits in exactly one child list, so the
+  // walk reaches every record at most once; records on a parent cycle are never reached and keep
+  // their own name as display path.
+  std::deque<int> queue;
+  for (std::size_t i = 0; i < table.size(); ++i) {
+    if (table[i].parentIndex == -1) queue.push_back(static_cast<int>(i));
+  }
+  while (!queue.empty()) {
+    const int parent = queue.front();
+    queue.pop_front();
+    for (int child : children[parent]) {
+      table[child].displayPath = table[parent].displayPath + "/" + table[child].name;
+      queue.push_back(child);
+    }
+  }
+  return children;
+}
+
+}  // namespace kv

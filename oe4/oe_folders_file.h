@@ -1,0 +1,42 @@
+#pragma once
+// Reading the Outlook Express 4 folder list: "folders.nch" in the store folder, or, when the store
+// has none, the listing of its ".mbx" mailbox files. Both give an OeFolderTable in file order;
+// LinkFolderTable then resolves parent numbers into table indices, child lists and display paths.
+
+#include <optional>
+#include <string>
+
+#include "oe4/oe_folder_record.h"
+#include "platform/file_system.h"
+
+namespace kv {
+
+// The folder list file in the store folder.
+inline constexpr const char* kFoldersFileName = "folders.nch";
+
+// Reads the used folder records of an open "folders.nch", in chain order, with `displayPath` set to
+// the folder's own name and `parentIndex` -1. An empty table means the file lists no used folder.
+// nullopt when the file is damaged: too short for its header, a record or field outside the file, a
+// negative next-offset, or a record chain that comes back to a record already read.
+//
+// The record layout is chosen per file, except that once any file in this process has shown the
+// second layout, every later file is read with it (see ResetFoldersFileLayout).
+std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file);
+
+// True once a file of the second layout has been read in this process.
+bool FoldersFileSecondLayoutSeen();
+// Forgets the sticky layout choice, as at process start. For tests.
+void ResetFoldersFileLayout();
+
+// One record per file matching `storeDir` + "\*.mbx", in search order: ids 1, 2, 3..., parent 0,
+// and name, mailbox name and display path all the file name without its extension. Empty when the
+// search finds nothing.
+OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& storeDir);
+
+// Links a table read from "folders.nch": each record's `parentIndex` becomes the index of the last
+// record whose `id` equals its `parentId` (-1 when none), and each record reachable from a
+// top-level record gets its parent's display path + "/" + its name. Returns the child lists: for
+// each record, the indices of the records whose parent it is, in table order.
+OeChildLists LinkFolderTable(OeFolderTable& table);
+
+}  // namespace kv
