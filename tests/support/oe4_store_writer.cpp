@@ -104,6 +104,9 @@ std::uint64_t Oe4FolderRecordOffset(std::size_t slot) {
 std::string Oe4FoldersFile(const std::vector<Oe4FolderEntry>& entries, Oe4Layout layout,
                            const std::vector<std::size_t>& slots) {
   auto slot_of = [&](std::size_t i) { return slots.empty() ? i : slots.at(i); };
+  // The chain always starts with the record right after the header.
+  if (!entries.empty() && slot_of(0) != 0)
+    throw std::invalid_argument("chain must start in slot 0");
   std::size_t slot_count = entries.size();
   for (std::size_t slot : slots) slot_count = std::max(slot_count, slot + 1);
   std::string bytes(Oe4FolderRecordOffset(std::max<std::size_t>(slot_count, 1)), '\0');

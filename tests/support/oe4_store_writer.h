@@ -61,7 +61,7 @@ struct Oe4FolderEntry {
 
 // "folders.nch" with the records chained in the order given. `slots`, when given, places entry i
 // in physical record slot slots[i] (chain order then differs from file order); by default entry i
-// sits in slot i.
+// sits in slot i. The chain starts at slot 0, so slots[0] must be 0.
 std::string Oe4FoldersFile(const std::vector<Oe4FolderEntry>& entries, Oe4Layout layout,
                            const std::vector<std::size_t>& slots = {});
 // File offset of physical record slot `slot`.

@@ -1,0 +1,255 @@
+// Walking mailboxes: which messages become items, with which folder, state and status, and what
+// the temporary message files hold.
+
+#include <functional>
+#include <stdexcept>
+
+#include "oe4_fixture.h"
+
+namespace kv::testing {
+namespace {
+
+TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageState) {
+  struct Case {
+    std::uint8_t flags;
+    std::int32_t state;
+  };
+  const Case cases[] = {{0x10, 2}, {0x12, 6}, {0x08, 1}, {0x0A, 1}, {0x0C, 1},
+                        {0x0E, 1}, {0x00, 0}, {0x18, 2}, {0x02, 0}, {0x04, 0}};
+  Oe4Store store;
+  std::vector<Oe4Message> messages;
+  for (const Case& c : cases) messages.push_back({Oe4TestMessage(c.flags), c.flags, std::nullopt});
+  store.AddFolder("Inbox", 0, messages);
+  PutStore(store);
+
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), std::size(cases));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << int{cases[i].flags});
+    EXPECT_EQ(items[i].state, cases[i].state);
+    EXPECT_EQ(items[i].status, 0);
+    EXPECT_EQ(items[i].message, Padded(messages[i].text));
+  }
+}
+
+TEST_F(Oe4FilterTest, SkippedRecordAndItsIndexRecordProduceNoItem) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, Messages({0x12, 0x01 | 0x10, 0x00}));
+  PutStore(store);
+
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].message, Padded(Oe4TestMessage(1)));
+  EXPECT_EQ(items[0].state, 6);
+  EXPECT_EQ(items[1].message, Padded(Oe4TestMessage(3)));
+  EXPECT_EQ(items[1].state, 0);
+}
+
+TEST_F(Oe4FilterTest, MessageFileHoldsTheRecordTextUpToTheNextMarkerOrTheEnd) {
+  // Lengths 0..3 modulo 4, so that every amount of NUL padding occurs; the last record runs to
+  // the end of the file, and in the second store a marker word ends it.
+  std::vector<Oe4Message> messages;
+  for (const std::string tail : {"", "x", "xy", "xyz"}) {
+    messages.push_back({Oe4TestMessage(7) + tail, 0x10, std::nullopt});
+  }
+  for (bool trailing_marker : {false, true}) {
+    SCOPED_TRACE(trailing_marker ? "trailing marker" : "record runs to the end");
+    files.AddFile(std::string(kStoreDir) + "\\inbox.mbx",
+                  Oe4MailboxFile(messages, trailing_marker));
+    files.AddFile(std::string(kStoreDir) + "\\inbox.idx", Oe4IndexFile(messages));
+    files.AddFile(std::string(kStoreDir) + "\\folders.nch",
+                  Oe4FoldersFile({{1, "Inbox", "inbox", 0}}, Oe4Layout::kFirst));
+    registry.SetString(kOeRegistryKey, "store root", kStoreRoot);
+
+    ASSERT_TRUE(Find());
+    const std::vector<Oe4Item> items = Walk();
+    ASSERT_EQ(items.size(), messages.size());
+    for (std::size_t i = 0; i < items.size(); ++i) {
+      EXPECT_EQ(items[i].message, Padded(messages[i].text)) << i;
+      EXPECT_EQ(items[i].file->find("imp"), items[i].file->rfind('\\') + 1);
+    }
+  }
+}
+
+TEST_F(Oe4FilterTest, LargeMessageIsCopiedWhole) {
+  std::string body;
+  for (int line = 0; body.size() < 300 * 1024; ++line)
+    body += "line " + std::to_string(line) + "\r\n";
+  Oe4Store store;
+  store.AddFolder(
+      "Inbox", 0,
+      {{Oe4TestMessage(1) + body, 0x10, std::nullopt}, {Oe4TestMessage(2), 0x10, std::nullopt}});
+  PutStore(store);
+
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_EQ(items[0].message, Padded(Oe4TestMessage(1) + body));
+  EXPECT_EQ(items[1].message, Padded(Oe4TestMessage(2)));
+}
+
+class Oe4EmptyFolderTest : public Oe4FilterTest {
+ protected:
+  void SetUp() override {
+    Oe4Store store;
+    store.AddFolder("Inbox", 0, Messages({0x10}));
+    store.AddFolder("Empty", 0, {});
+    store.AddFolder("Last", 0, Messages({0x10}));
+    PutStore(store);
+  }
+};
+
+TEST_F(Oe4EmptyFolderTest, KeptAsOneMarkerItemWhenSkipEmptyFoldersIsUnchecked) {
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[1].folder, "Empty");
+  EXPECT_EQ(items[1].file, kEmptyFolderMarker);
+  EXPECT_EQ(items[1].status, kItemIsFolder);
+  EXPECT_EQ(Folders(items), (std::vector<std::string>{"Inbox", "Empty", "Last"}));
+}
+
+TEST_F(Oe4EmptyFolderTest, LeftOutWhenSkipEmptyFoldersIsChecked) {
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/true));
+  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Last"}));
+}
+
+TEST_F(Oe4EmptyFolderTest, MarkerCanBeTheFirstItem) {
+  ASSERT_TRUE(Find("Empty", /*skip_empty=*/false));
+  ASSERT_TRUE(filter->GoFirst());
+  EXPECT_EQ(Current().file, kEmptyFolderMarker);
+  EXPECT_EQ(Current().status, kItemIsFolder);
+  EXPECT_FALSE(filter->GoNext());
+}
+
+TEST_F(Oe4FilterTest, FolderWithoutIndexIsPassedOverWithoutMarker) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, Messages({0x10}));
+  store.AddFolder("NoIndex", 0, Messages({0x10}));
+  store.AddFolder("NoMailbox", 0, Messages({0x10}));
+  store.AddFolder("Last", 0, Messages({0x10}));
+  PutStore(store);
+  files.Delete(std::string(kStoreDir) + "\\NoIndex.idx");
+  files.Delete(std::string(kStoreDir) + "\\NoMailbox.mbx");
+
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
+  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Last"}));
+}
+
+TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
+  Oe4Store store;
+  store.AddFolder("Ten", 0, Messages({0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10}));
+  store.AddFolder("Two", 0, Messages({0x12, 0x00}));
+  PutStore(store);
+  ASSERT_TRUE(Find());
+
+  ASSERT_TRUE(filter->GoFirst());
+  std::string ignored = "!!!nextfolder";
+  filter->SetPath(ignored);
+  ASSERT_TRUE(filter->GoNext());
+  EXPECT_EQ(Current().folder, "Ten");
+
+  std::string command = kNextFolderCommand;
+  filter->SetPath(command);
+  ASSERT_TRUE(filter->GoNext());
+  const Oe4Item item = Current();
+  EXPECT_EQ(item.folder, "Two");
+  EXPECT_EQ(item.message, Padded(Oe4TestMessage(1)));
+  EXPECT_EQ(item.state, 6);
+  // The command affects only the next step.
+  ASSERT_TRUE(filter->GoNext());
+  EXPECT_EQ(Current().folder, "Two");
+  EXPECT_FALSE(filter->GoNext());
+}
+
+TEST_F(Oe4FilterTest, StatusHeaderSetsStatusBit) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0,
+                  {{Oe4TestMessage(1, "X-KVNorvale-StatusMsg: 1\r\n"), 0x10, std::nullopt},
+                   {Oe4TestMessage(2), 0x10, std::nullopt},
+                   {Oe4TestMessage(3, "x-kvnorvale-statusmsg: 0\r\n"), 0x10, std::nullopt}});
+  PutStore(store);
+
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].status, kItemHasStatusMark);
+  EXPECT_EQ(items[1].status, 0);
+  EXPECT_EQ(items[2].status, 0);
+}
+
+TEST_F(Oe4FilterTest, FolderNamesReachTheHostAsUtf8) {
+  Oe4Store store;
+  const auto parent = store.AddFolder("Caf\xE9", 0, Messages({0x10}), "cafe");
+  store.AddFolder("R\xE9sum\xE9s \x80", parent, Messages({0x10}), "resumes");
+  PutStore(store);
+
+  ASSERT_TRUE(Find("Caf\xE9"));  // the dialog shows the store's own text
+  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{
+                                 "Caf\xC3\xA9", "Caf\xC3\xA9/R\xC3\xA9sum\xC3\xA9s \xE2\x82\xAC"}));
+}
+
+TEST_F(Oe4FilterTest, OtherPropertyCodesAreEmpty) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, Messages({0x10}));
+  PutStore(store);
+  ASSERT_TRUE(Find());
+  ASSERT_TRUE(filter->GoFirst());
+  for (std::int16_t code : {1, 2, 3, 4, 6, 7, 8, 9, 12, 20, 22, 23, 30, 40, 600}) {
+    EXPECT_EQ(filter->GetSubItem(code), "") << code;
+  }
+  EXPECT_EQ(filter->GetName(), "Microsoft Outlook Express 4");
+  EXPECT_EQ(filter->GetType(), 2);
+  EXPECT_FALSE(filter->IsEnableSetPath());
+}
+
+// A code page whose conversion to UTF-8 fails the way a test asks.
+class ThrowingCodePage final : public platform::CodePage {
+ public:
+  std::function<void()> fail;
+  std::string ToUtf8(const std::string& text) override {
+    fail();
+    return text;
+  }
+  std::string FromUtf8(const std::string& text) override { return text; }
+};
+
+TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) {
+  ThrowingCodePage failing;
+  platform::Services failing_services{registry, files, temp, environment, failing, ui};
+  auto subject = FindFilterClass("oe4")->create(failing_services);
+  // The host window of the last SetParent on any object owns the box.
+  filter->SetParent(0x42);
+  EXPECT_EQ(OeHostWindow(), 0x42u);
+
+  failing.fail = [] { throw FileError("disk full"); };
+  EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);
+  EXPECT_TRUE(Shown("message: Import messages: File I/O Error. Hard disk can be full."));
+
+  failing.fail = [] { throw std::bad_alloc(); };
+  EXPECT_EQ(subject->GetSubItem(kSubItemMessageFile), std::nullopt);
+  EXPECT_TRUE(Shown("message: Import messages: Out of memory"));
+
+  const std::size_t shown = ui.transcript().size();
+  failing.fail = [] { throw std::runtime_error("other"); };
+  EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);
+  EXPECT_EQ(ui.transcript().size(), shown);
+}
+
+TEST_F(Oe4FilterTest, TemporaryFilesAreLeftToTheHost) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, Messages({0x10, 0x10}));
+  PutStore(store);
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  filter.reset();
+  ASSERT_EQ(items.size(), 2u);
+  EXPECT_NE(items[0].file, items[1].file);
+  EXPECT_TRUE(files.Exists(*items[0].file));
+  EXPECT_TRUE(files.Exists(*items[1].file));
+}
+
+}  // namespace
+}  // namespace kv::testing
