@@ -1,0 +1,422 @@
+#include "platform/posix/posix_file_system.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/implementation_support.h"
+
+namespace kv::platform {
+namespace {
+
+constexpr std::size_t kReadAhead = 64 * 1024;
+constexpr std::size_t kWriteBuffer = 64 * 1024;
+constexpr mode_t kNewFileMode = 0600;
+
+// An open descriptor, closed on destruction.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor() { Reset(); }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    if (this != &other) {
+      Reset();
+      fd_ = other.Release();
+    }
+    return *this;
+  }
+  int get() const { return fd_; }
+  int Release() { return std::exchange(fd_, -1); }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now; false when close reported an error.
+  bool Reset() {
+    if (fd_ < 0) return true;
+    int result = close(fd_);
+    fd_ = -1;
+    return result == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+class DirectoryStream {
+ public:
+  explicit DirectoryStream(const std::string& path) : dir_(opendir(path.c_str())) {}
+  ~DirectoryStream() {
+    if (dir_ != nullptr) closedir(dir_);
+  }
+  DirectoryStream(const DirectoryStream&) = delete;
+  DirectoryStream& operator=(const DirectoryStream&) = delete;
+  bool valid() const { return dir_ != nullptr; }
+  // The next entry's name other than "." and ".."; nullopt at the end.
+  std::optional<std::string> Next() {
+    while (dirent* entry = readdir(dir_)) {
+      if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
+      return std::string(entry->d_name);
+    }
+    return std::nullopt;
+  }
+
+ private:
+  DIR* dir_;
+};
+
+std::string Join(const std::string& folder, const std::string& name) {
+  if (folder.empty()) return name;
+  if (folder.back() == '/') return folder + name;
+  return folder + "/" + name;
+}
+
+std::string ListableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+bool EntryExists(const std::string& path) {
+  struct stat info;
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// Decodes one UTF-8 character at `i`; nullopt (and one byte consumed) when malformed.
+std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i) {
+  auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
+  std::uint8_t lead = at(i);
+  std::size_t length = lead < 0x80   ? 1
+                       : lead < 0xC2 ? 0
+                       : lead < 0xE0 ? 2
+                       : lead < 0xF0 ? 3
+                       : lead < 0xF5 ? 4
+                                     : 0;
+  if (length == 0 || length > text.size() - i) {
+    ++i;
+    return std::nullopt;
+  }
+  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    if ((at(i + k) & 0xC0) != 0x80) {
+      ++i;
+      return std::nullopt;
+    }
+    c = (c << 6) | (at(i + k) & 0x3F);
+  }
+  i += length;
+  return c;
+}
+
+bool IsValidUtf8(std::string_view text) {
+  for (std::size_t i = 0; i < text.size();) {
+    if (!DecodeUtf8(text, i)) return false;
+  }
+  return true;
+}
+
+// Lower case for ASCII and the Latin letters of U+00C0-U+017F: enough for the names Western
+// stores hold.
+char32_t FoldCharacter(char32_t c) {
+  if (c >= 'A' && c <= 'Z') return c + 0x20;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 0x20;
+  if (c == 0x178) return 0xFF;
+  bool even_upper = (c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177);
+  bool odd_upper = (c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E);
+  if ((even_upper && c % 2 == 0) || (odd_upper && c % 2 == 1)) return c + 1;
+  return c;
+}
+
+// The case-folded characters of a name; bytes that are not UTF-8 stand for themselves, offset
+// past the Unicode range so they never equal a decoded character.
+std::u32string FoldName(std::string_view name) {
+  constexpr char32_t kRawByte = 0x110000;
+  std::u32string folded;
+  for (std::size_t i = 0; i < name.size();) {
+    std::size_t start = i;
+    std::optional<char32_t> c = DecodeUtf8(name, i);
+    folded.push_back(c ? FoldCharacter(*c) : kRawByte + static_cast<std::uint8_t>(name[start]));
+  }
+  return folded;
+}
+
+std::uint32_t AttributesOf(const struct stat& info) {
+  if (S_ISDIR(info.st_mode)) return kAttributeDirectory;
+  std::uint32_t attributes = kAttributeArchive;
+  if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
+  return attributes;
+}
+
+// Opens an existing regular file for reading. O_NONBLOCK keeps a FIFO from blocking the open;
+// anything but a regular file is refused, as CreateFileA refuses folders.
+FileDescriptor OpenRegularFile(const std::string& path, struct stat& info) {
+  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (!fd.valid()) return fd;
+  if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) fd.Reset();
+  return fd;
+}
+
+class PosixReadableFile final : public ReadableFile {
+ public:
+  explicit PosixReadableFile(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+  std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override {
+    if (buffer.empty()) return 0;
+    if (!Buffered()) {
+      if (buffer.size() >= kReadAhead) return ReadDirect(buffer);
+      if (!Fill()) return std::nullopt;
+    }
+    std::uint64_t skip = position_ - ahead_offset_;
+    std::size_t count = std::min<std::uint64_t>(buffer.size(), ahead_.size() - skip);
+    std::memcpy(buffer.data(), ahead_.data() + skip, count);
+    position_ += count;
+    return count;
+  }
+  bool Seek(std::uint64_t offset) override {
+    position_ = offset;
+    return true;
+  }
+  std::uint64_t Tell() const override { return position_; }
+  std::optional<std::uint64_t> Size() const override {
+    struct stat info;
+    if (fstat(fd_.get(), &info) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(info.st_size);
+  }
+
+ private:
+  bool Buffered() const {
+    return position_ >= ahead_offset_ && position_ - ahead_offset_ < ahead_.size();
+  }
+  std::optional<std::size_t> PositionedRead(std::span<std::uint8_t> buffer, std::uint64_t at) {
+    if (at > static_cast<std::uint64_t>(INT64_MAX)) return 0;
+    for (;;) {
+      ssize_t count = pread(fd_.get(), buffer.data(), buffer.size(), static_cast<off_t>(at));
+      if (count >= 0) return static_cast<std::size_t>(count);
+      if (errno != EINTR) return std::nullopt;
+    }
+  }
+  std::optional<std::size_t> ReadDirect(std::span<std::uint8_t> buffer) {
+    std::optional<std::size_t> count = PositionedRead(buffer, position_);
+    if (count) position_ += *count;
+    return count;
+  }
+  // Reads ahead from the current position; at the end of the file the buffer stays empty and the
+  // caller copies nothing.
+  bool Fill() {
+    ahead_.resize(kReadAhead);
+    std::optional<std::size_t> count = PositionedRead(ahead_, position_);
+    ahead_.resize(count.value_or(0));
+    ahead_offset_ = position_;
+    return count.has_value();
+  }
+
+  FileDescriptor fd_;
+  std::vector<std::uint8_t> ahead_;
+  std::uint64_t ahead_offset_ = 0;
+  std::uint64_t position_ = 0;
+};
+
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  ~PosixWritableFile() override { Close(); }
+
+  bool Write(std::span<const std::uint8_t> bytes) override {
+    if (!fd_.valid() || failed_) return false;
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
+    if (buffer_.size() >= kWriteBuffer) return Flush();
+    return true;
+  }
+  bool Close() override {
+    if (!fd_.valid()) return false;
+    bool flushed = Flush();
+    bool closed = fd_.Reset();
+    return flushed && closed;
+  }
+
+ private:
+  bool Flush() {
+    std::size_t done = 0;
+    while (!failed_ && done < buffer_.size()) {
+      ssize_t count = write(fd_.get(), buffer_.data() + done, buffer_.size() - done);
+      if (count > 0) {
+        done += static_cast<std::size_t>(count);
+      } else if (count < 0 && errno == EINTR) {
+        continue;
+      } else {
+        failed_ = true;
+      }
+    }
+    buffer_.clear();
+    return !failed_;
+  }
+
+  FileDescriptor fd_;
+  std::vector<std::uint8_t> buffer_;
+  bool failed_ = false;
+};
+
+class PosixMappedFile final : public MappedFile {
+ public:
+  PosixMappedFile() = default;
+  PosixMappedFile(void* address, std::size_t size) : address_(address), size_(size) {}
+  ~PosixMappedFile() override {
+    if (address_ != nullptr) munmap(address_, size_);
+  }
+  PosixMappedFile(const PosixMappedFile&) = delete;
+  PosixMappedFile& operator=(const PosixMappedFile&) = delete;
+  ByteView bytes() const override {
+    return ByteView(static_cast<const std::uint8_t*>(address_), size_);
+  }
+
+ private:
+  void* address_ = nullptr;
+  std::size_t size_ = 0;
+};
+
+}  // namespace
+
+PosixFileSystem::PosixFileSystem() : PosixFileSystem(Options{}) {}
+
+PosixFileSystem::PosixFileSystem(Options options)
+    : options_(std::move(options)), code_page_(options_.code_page) {}
+
+std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& folder,
+                                                             const std::string& component) {
+  if (EntryExists(Join(folder, component))) return component;
+  std::string utf8 = code_page_.ToUtf8(component);
+  if (utf8 != component && EntryExists(Join(folder, utf8))) return utf8;
+
+  std::u32string wanted = FoldName(utf8);
+  std::u32string wanted_raw = FoldName(component);
+  DirectoryStream dir(ListableFolder(folder));
+  if (!dir.valid()) return std::nullopt;
+  std::optional<std::string> best;
+  while (std::optional<std::string> name = dir.Next()) {
+    std::u32string folded = FoldName(*name);
+    if (folded != wanted && folded != wanted_raw) continue;
+    if (!best || *name < *best) best = std::move(name);
+  }
+  return best;
+}
+
+std::optional<std::string> PosixFileSystem::Translate(const std::string& path,
+                                                      bool allow_missing_last) {
+  if (path.find('\0') != std::string::npos) return std::nullopt;
+  WindowsPath parsed = ParseWindowsPath(path);
+  std::string linux_path;
+  if (parsed.drive != 0) {
+    auto it = options_.drive_map.find(parsed.drive);
+    if (it == options_.drive_map.end() || it->second.empty()) return std::nullopt;
+    linux_path = it->second;
+  } else if (parsed.rooted) {
+    linux_path = "/";
+  }
+  for (std::size_t i = 0; i < parsed.components.size(); ++i) {
+    std::optional<std::string> name = ResolveComponent(linux_path, parsed.components[i]);
+    bool last = i + 1 == parsed.components.size();
+    if (!name && last && allow_missing_last) name = code_page_.ToUtf8(parsed.components[i]);
+    if (!name) return std::nullopt;
+    linux_path = Join(linux_path, *name);
+  }
+  if (linux_path.empty()) linux_path = ".";
+  return linux_path;
+}
+
+std::string PosixFileSystem::NameInCodePage(const std::string& name_on_disk) {
+  if (!IsValidUtf8(name_on_disk)) return name_on_disk;
+  return code_page_.FromUtf8(name_on_disk);
+}
+
+std::unique_ptr<ReadableFile> PosixFileSystem::OpenForReading(const std::string& path,
+                                                              OpenMode mode) {
+  std::optional<std::string> linux_path = Translate(path, false);
+  if (!linux_path) return nullptr;
+  struct stat info;
+  FileDescriptor fd = OpenRegularFile(*linux_path, info);
+  if (!fd.valid()) return nullptr;
+  auto file = std::make_unique<PosixReadableFile>(std::move(fd));
+  if (mode == OpenMode::kText) return MakeTextModeFile(std::move(file));
+  return file;
+}
+
+std::unique_ptr<WritableFile> PosixFileSystem::OpenForWriting(const std::string& path) {
+  std::optional<std::string> linux_path = Translate(path, true);
+  if (!linux_path) return nullptr;
+  int fd = open(linux_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
+  if (fd < 0) return nullptr;
+  return std::make_unique<PosixWritableFile>(fd);
+}
+
+std::unique_ptr<MappedFile> PosixFileSystem::MapReadOnly(const std::string& path) {
+  std::optional<std::string> linux_path = Translate(path, false);
+  if (!linux_path) return nullptr;
+  struct stat info;
+  FileDescriptor fd = OpenRegularFile(*linux_path, info);
+  if (!fd.valid()) return nullptr;
+  if (info.st_size == 0) return std::make_unique<PosixMappedFile>();
+  if (static_cast<std::uint64_t>(info.st_size) > SIZE_MAX) return nullptr;
+  auto size = static_cast<std::size_t>(info.st_size);
+  void* address = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+  if (address == MAP_FAILED) return nullptr;
+  return std::make_unique<PosixMappedFile>(address, size);
+}
+
+std::unique_ptr<FileFinder> PosixFileSystem::FindFirst(const std::string& pattern) {
+  SplitSearchPattern split = SplitPattern(pattern);
+  if (split.name.empty()) return nullptr;
+  std::optional<std::string> folder = Translate(split.folder, false);
+  if (!folder) return nullptr;
+
+  std::vector<FindEntry> entries;
+  auto add = [&](const std::string& name_on_disk) {
+    std::string full = Join(*folder, name_on_disk);
+    struct stat info;
+    if (stat(full.c_str(), &info) != 0 && lstat(full.c_str(), &info) != 0) return;
+    std::uint64_t size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+    entries.push_back({NameInCodePage(name_on_disk), AttributesOf(info), size});
+  };
+  if (!HasWildcards(split.name)) {
+    if (std::optional<std::string> name = ResolveComponent(*folder, split.name)) add(*name);
+  } else {
+    DirectoryStream dir(*folder);
+    if (!dir.valid()) return nullptr;
+    while (std::optional<std::string> name = dir.Next()) {
+      if (MatchesWildcard(split.name, NameInCodePage(*name))) add(*name);
+    }
+  }
+  return MakeSortedFinder(std::move(entries));
+}
+
+bool PosixFileSystem::Exists(const std::string& path) {
+  std::optional<std::string> linux_path = Translate(path, false);
+  struct stat info;
+  return linux_path && stat(linux_path->c_str(), &info) == 0;
+}
+
+std::optional<FileStatus> PosixFileSystem::Status(const std::string& path) {
+  std::optional<std::string> linux_path = Translate(path, false);
+  struct stat info;
+  if (!linux_path || stat(linux_path->c_str(), &info) != 0) return std::nullopt;
+  FileStatus status;
+  status.size = S_ISDIR(info.st_mode) ? 0 : static_cast<std::uint64_t>(info.st_size);
+  status.modified_unix_seconds = static_cast<std::int64_t>(info.st_mtime);
+  status.attributes = AttributesOf(info);
+  return status;
+}
+
+bool PosixFileSystem::Delete(const std::string& path) {
+  std::optional<std::string> linux_path = Translate(path, false);
+  struct stat info;
+  if (!linux_path || lstat(linux_path->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  return unlink(linux_path->c_str()) == 0;
+}
+
+std::string PosixFileSystem::NativePath(const std::string& path) {
+  return Translate(path, true).value_or("");
+}
+
+}  // namespace kv::platform

@@ -1,0 +1,241 @@
+// One set of file system expectations run against the Linux file system (on a real temporary
+// folder mapped to drive C:) and the in-memory fake, so tests written against the fake hold on
+// the real thing.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "platform/fake/fake_environment.h"
+#include "platform/fake/memory_file_system.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace kv::platform {
+namespace {
+
+// A store seen through one FileSystem; paths given to Add* are Windows paths below C:\ in
+// Windows-1252.
+class StoreUnderTest {
+ public:
+  virtual ~StoreUnderTest() = default;
+  virtual FileSystem& files() = 0;
+  virtual void AddFile(const std::string& relative, const std::string& bytes) = 0;
+  virtual void AddDirectory(const std::string& relative) = 0;
+};
+
+class PosixStore final : public StoreUnderTest {
+ public:
+  PosixStore() : files_(PosixFileSystem::Options{{{'C', dir_.path().string()}}}) {}
+  FileSystem& files() override { return files_; }
+  void AddFile(const std::string& relative, const std::string& bytes) override {
+    dir_.Write(OnDisk(relative), bytes);
+  }
+  void AddDirectory(const std::string& relative) override {
+    std::filesystem::create_directories(dir_.path() / OnDisk(relative));
+  }
+
+ private:
+  static std::string OnDisk(const std::string& relative) {
+    std::string name = Windows1252CodePage().ToUtf8(relative);
+    std::replace(name.begin(), name.end(), '\\', '/');
+    return name;
+  }
+  testing::TempDir dir_;
+  PosixFileSystem files_;
+};
+
+class MemoryStore final : public StoreUnderTest {
+ public:
+  FileSystem& files() override { return files_; }
+  void AddFile(const std::string& relative, const std::string& bytes) override {
+    files_.AddFile("C:\\" + relative, bytes);
+  }
+  void AddDirectory(const std::string& relative) override {
+    files_.AddDirectory("C:\\" + relative);
+  }
+
+ private:
+  MemoryFileSystem files_;
+};
+
+using StoreFactory = std::function<std::unique_ptr<StoreUnderTest>()>;
+
+class FileSystemContractTest : public ::testing::TestWithParam<StoreFactory> {
+ protected:
+  void SetUp() override {
+    store_ = GetParam()();
+    store_->AddFile("Mail\\KDE.dbx", "dbx bytes");
+    store_->AddFile("Eudora\\Eudora.ini", "[Settings]\r\nRealName=Ann\r\n");
+    store_->AddFile("Mail\\Gel\xF6schte Objekte.dbx", "deleted");
+  }
+  FileSystem& files() { return store_->files(); }
+
+  std::optional<std::string> ReadWhole(const std::string& path, OpenMode mode = OpenMode::kBinary) {
+    std::unique_ptr<ReadableFile> file = files().OpenForReading(path, mode);
+    if (!file) return std::nullopt;
+    std::string all;
+    std::uint8_t buffer[5];
+    while (std::optional<std::size_t> count = file->Read(buffer)) {
+      if (*count == 0) return all;
+      all.append(reinterpret_cast<const char*>(buffer), *count);
+    }
+    return std::nullopt;
+  }
+
+  std::vector<std::pair<std::string, bool>> Find(const std::string& pattern) {
+    std::vector<std::pair<std::string, bool>> found;
+    std::unique_ptr<FileFinder> finder = files().FindFirst(pattern);
+    if (!finder) return found;
+    while (std::optional<FindEntry> entry = finder->Next()) {
+      found.emplace_back(entry->name, entry->IsDirectory());
+    }
+    return found;
+  }
+
+  std::unique_ptr<StoreUnderTest> store_;
+};
+
+TEST_P(FileSystemContractTest, ResolvesSeparatorsCaseAndCodePage) {
+  EXPECT_EQ(ReadWhole("C:\\Mail\\KDE.dbx"), "dbx bytes");
+  EXPECT_EQ(ReadWhole("c:/mail\\kde.DBX"), "dbx bytes");
+  EXPECT_EQ(ReadWhole("C:\\EUDORA\\eudora.ini", OpenMode::kText), "[Settings]\nRealName=Ann\n");
+  EXPECT_EQ(ReadWhole("C:\\Mail\\Gel\xF6schte Objekte.dbx"), "deleted");
+  EXPECT_EQ(ReadWhole("C:\\MAIL\\GEL\xD6SCHTE OBJEKTE.DBX"), "deleted");
+  // ".." is resolved in the text of the path and cannot leave the drive.
+  EXPECT_EQ(ReadWhole("C:\\..\\..\\Mail\\Old\\..\\KDE.dbx"), "dbx bytes");
+
+  EXPECT_EQ(ReadWhole("C:\\Mail\\KDE.dbx\\inner"), std::nullopt);
+  EXPECT_EQ(ReadWhole("C:\\Mail\\missing.dbx"), std::nullopt);
+  EXPECT_EQ(ReadWhole("D:\\Mail\\KDE.dbx"), std::nullopt);
+  EXPECT_EQ(files().OpenForReading("C:\\Mail"), nullptr);
+  EXPECT_EQ(files().MapReadOnly("C:\\Mail"), nullptr);
+}
+
+TEST_P(FileSystemContractTest, FindsInFixedOrderWithWindowsWildcards) {
+  for (const char* name : {"Inbox", "Inbox.snm", "trash", "Old.2000", "b.MBX", "a.mbx", "Zeta"}) {
+    store_->AddFile(std::string("N\\") + name, "x");
+  }
+  store_->AddDirectory("N\\Work.sbd");
+  store_->AddDirectory("N\\Sub");
+
+  using Found = std::vector<std::pair<std::string, bool>>;
+  EXPECT_EQ(Find("C:\\N\\*."),
+            (Found{{"Inbox", false}, {"Sub", true}, {"trash", false}, {"Zeta", false}}));
+  EXPECT_EQ(Find("C:/n/*.mbx"), (Found{{"a.mbx", false}, {"b.MBX", false}}));
+  EXPECT_EQ(Find("C:\\N\\*").size(), 9u);
+  EXPECT_EQ(Find("C:\\N\\*.*").size(), 9u);
+  // Without wildcards the search finds the one entry, spelled as stored.
+  EXPECT_EQ(Find("C:\\N\\INBOX.SNM"), (Found{{"Inbox.snm", false}}));
+  EXPECT_EQ(Find("C:\\n\\work.SBD"), (Found{{"Work.sbd", true}}));
+  EXPECT_EQ(Find("C:\\Mail\\*.dbx"),
+            (Found{{"Gel\xF6schte Objekte.dbx", false}, {"KDE.dbx", false}}));
+
+  EXPECT_EQ(files().FindFirst("C:\\N\\*.toc"), nullptr);
+  EXPECT_EQ(files().FindFirst("C:\\Missing\\*"), nullptr);
+  EXPECT_EQ(files().FindFirst("C:\\N\\"), nullptr);
+
+  std::unique_ptr<FileFinder> finder = files().FindFirst("C:\\Mail\\kde.dbx");
+  ASSERT_NE(finder, nullptr);
+  std::optional<FindEntry> entry = finder->Next();
+  ASSERT_TRUE(entry);
+  EXPECT_EQ(entry->size, 9u);
+  EXPECT_FALSE(finder->Next());
+}
+
+TEST_P(FileSystemContractTest, TextModeTurnsCrLfIntoLfAndStopsAtCtrlZ) {
+  std::string long_line(4095, 'x');  // puts a CR LF across the reader's 4096-byte chunks
+  store_->AddFile("t\\a.txt",
+                  "a\r\nb\r\rc\n\r\x1A"
+                  "after");
+  store_->AddFile("t\\long.txt", long_line + "\r\ny\r\n");
+  EXPECT_EQ(ReadWhole("C:\\t\\a.txt", OpenMode::kText), "a\nb\r\rc\n\r");
+  EXPECT_EQ(ReadWhole("C:\\t\\a.txt"), std::string("a\r\nb\r\rc\n\r\x1A"
+                                                   "after"));
+  EXPECT_EQ(ReadWhole("C:\\t\\long.txt", OpenMode::kText), long_line + "\ny\n");
+
+  std::unique_ptr<ReadableFile> file = files().OpenForReading("C:\\t\\long.txt", OpenMode::kText);
+  ASSERT_NE(file, nullptr);
+  std::string line;
+  ASSERT_TRUE(ReadLine(*file, line));
+  EXPECT_EQ(line, long_line);
+  EXPECT_EQ(file->Tell(), 4097u);  // positions count the bytes of the file, CR included
+  ASSERT_TRUE(ReadLine(*file, line));
+  EXPECT_EQ(line, "y");
+  EXPECT_FALSE(ReadLine(*file, line));
+}
+
+TEST_P(FileSystemContractTest, ReadsAtPositionsAndMapsWholeFiles) {
+  store_->AddFile("p\\data.bin", "0123456789");
+  store_->AddFile("p\\empty.bin", "");
+  std::unique_ptr<ReadableFile> file = files().OpenForReading("C:\\p\\DATA.bin");
+  ASSERT_NE(file, nullptr);
+  EXPECT_EQ(file->Size(), 10u);
+  std::uint8_t buffer[4];
+  ASSERT_TRUE(file->Seek(6));
+  EXPECT_EQ(file->Read(buffer), 4u);
+  EXPECT_EQ(std::string(buffer, buffer + 4), "6789");
+  EXPECT_EQ(file->Read(buffer), 0u);
+  ASSERT_TRUE(file->Seek(2));
+  EXPECT_EQ(file->Read(std::span(buffer, 3)), 3u);
+  EXPECT_EQ(file->Tell(), 5u);
+  EXPECT_EQ(std::string(buffer, buffer + 3), "234");
+  ASSERT_TRUE(file->Seek(100));
+  EXPECT_EQ(file->Read(buffer), 0u);
+
+  std::unique_ptr<MappedFile> mapped = files().MapReadOnly("c:\\P\\data.bin");
+  ASSERT_NE(mapped, nullptr);
+  ASSERT_EQ(mapped->bytes().size(), 10u);
+  EXPECT_EQ(mapped->bytes().u8(9), '9');
+  std::unique_ptr<MappedFile> empty = files().MapReadOnly("C:\\p\\empty.bin");
+  ASSERT_NE(empty, nullptr);
+  EXPECT_TRUE(empty->bytes().empty());
+  EXPECT_EQ(files().MapReadOnly("C:\\p\\none.bin"), nullptr);
+}
+
+TEST_P(FileSystemContractTest, WritesStatusesAndDeletes) {
+  store_->AddDirectory("out");
+  std::unique_ptr<WritableFile> out = files().OpenForWriting("C:\\OUT\\msg.tmp");
+  ASSERT_NE(out, nullptr);
+  const std::uint8_t bytes[] = {'h', 'i', '\r', '\n'};
+  EXPECT_TRUE(out->Write(bytes));
+  EXPECT_TRUE(out->Close());
+  EXPECT_EQ(ReadWhole("C:\\out\\MSG.TMP"), "hi\r\n");
+  // Writing to a name that differs only in case replaces the existing file.
+  out = files().OpenForWriting("C:\\out\\MSG.TMP");
+  ASSERT_NE(out, nullptr);
+  EXPECT_TRUE(out->Close());
+  EXPECT_EQ(ReadWhole("C:\\out\\msg.tmp"), "");
+  EXPECT_EQ(Find("C:\\out\\*").size(), 1u);
+  EXPECT_EQ(files().OpenForWriting("C:\\nowhere\\msg.tmp"), nullptr);
+  EXPECT_EQ(files().OpenForWriting("C:\\out"), nullptr);
+
+  std::optional<FileStatus> status = files().Status("C:\\mail\\kde.dbx");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->size, 9u);
+  EXPECT_FALSE(status->IsDirectory());
+  ASSERT_TRUE(files().Status("C:\\MAIL"));
+  EXPECT_TRUE(files().Status("C:\\MAIL")->IsDirectory());
+  EXPECT_TRUE(files().Exists("C:\\mail"));
+  EXPECT_TRUE(files().Exists("C:\\"));
+  EXPECT_FALSE(files().Exists("C:\\mail\\nothing"));
+  EXPECT_FALSE(files().Status("C:\\mail\\nothing"));
+
+  EXPECT_FALSE(files().Delete("C:\\mail"));
+  EXPECT_FALSE(files().Delete("C:\\mail\\nothing"));
+  EXPECT_TRUE(files().Delete("C:\\out\\msg.TMP"));
+  EXPECT_FALSE(files().Exists("C:\\out\\msg.tmp"));
+  EXPECT_FALSE(files().NativePath("C:\\out\\new.tmp").empty());
+  EXPECT_TRUE(files().NativePath("C:\\nowhere\\new.tmp").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Implementations, FileSystemContractTest,
+    ::testing::Values(StoreFactory([] { return std::make_unique<PosixStore>(); }),
+                      StoreFactory([] { return std::make_unique<MemoryStore>(); })),
+    [](const ::testing::TestParamInfo<StoreFactory>& info) {
+      return info.index == 0 ? std::string("Posix") : std::string("Memory");
+    });
+
+}  // namespace
+}  // namespace kv::platform
