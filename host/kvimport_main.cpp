@@ -1,6 +1,81 @@
-#include <cstdio>
+// kvimport: the host tool. Picks the real Linux services, answers the filter's dialogs from the
+// options or lets a person answer them at the terminal, and runs the subcommand.
 
-int main() {
-  std::puts("kvimport: not built yet");
-  return 0;
+#include <unistd.h>
+
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+#include "host/command_line.h"
+#include "host/commands.h"
+#include "host/exit_codes.h"
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_environment.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_files.h"
+#include "platform/posix/terminal_ui.h"
+#include "platform/registry.h"
+#include "platform/scripted_ui.h"
+
+namespace {
+
+using kv::host::CommandLine;
+using kv::host::UiMode;
+
+UiMode ChooseUi(const CommandLine& line) {
+  if (line.ui) return *line.ui;
+  bool interactive = ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
+  return interactive && !line.store ? UiMode::kTty : UiMode::kScript;
+}
+
+int Run(CommandLine& line) {
+  UiMode ui_mode = ChooseUi(line);
+  if (ui_mode == UiMode::kScript && !line.store) {
+    std::fprintf(stderr, "kvimport: --store is required (or --ui tty at a terminal)\n");
+    return kv::host::kExitUsage;
+  }
+  kv::platform::IconvCodePage code_page(line.code_page);
+  if (!code_page.valid()) {
+    std::fprintf(stderr, "kvimport: unknown code page %s\n", line.code_page.c_str());
+    return kv::host::kExitUsage;
+  }
+  kv::platform::PosixFileSystem::Options file_options;
+  file_options.code_page = line.code_page;
+  for (const auto& [drive, folder] : line.drives) file_options.drive_map[drive] = folder;
+  kv::platform::PosixFileSystem files(file_options);
+  kv::platform::PosixTempFiles temp;
+  kv::platform::PosixEnvironment environment;
+  kv::platform::MemoryRegistry registry;
+  kv::platform::ScriptedUserInterface scripted;
+  // The dialogs draw on stderr so that list's output on stdout stays clean.
+  kv::platform::TerminalUserInterface terminal(stdin, stderr);
+  kv::platform::UserInterface& ui =
+      ui_mode == UiMode::kTty ? static_cast<kv::platform::UserInterface&>(terminal) : scripted;
+  if (ui_mode == UiMode::kScript) kv::host::QueueDialogAnswers(scripted, line, code_page);
+
+  kv::platform::Services services{registry, files, temp, environment, code_page, ui};
+  kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0};
+  const kv::platform::ScriptedUserInterface* script =
+      ui_mode == UiMode::kScript ? &scripted : nullptr;
+  if (line.command == kv::host::Command::kList) {
+    return kv::host::RunList(line, services, script, streams);
+  }
+  return kv::host::RunImport(line, services, script, streams);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string_view> args(argv + 1, argv + argc);
+  kv::host::ParseResult parsed = kv::host::ParseCommandLine(args);
+  if (!parsed.command_line) {
+    std::fprintf(stderr, "kvimport: %s\nTry 'kvimport --help'.\n", parsed.error.c_str());
+    return kv::host::kExitUsage;
+  }
+  if (parsed.command_line->command == kv::host::Command::kHelp) {
+    std::fputs(kv::host::HelpText().c_str(), stdout);
+    return kv::host::kExitOk;
+  }
+  return Run(*parsed.command_line);
 }

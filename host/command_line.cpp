@@ -1,0 +1,214 @@
+#include "host/command_line.h"
+
+#include <cctype>
+
+namespace kv::host {
+namespace {
+
+constexpr std::string_view kFilterNames[] = {"eudora", "netscape", "oe5", "oe4"};
+
+bool IsKnownFilter(std::string_view name) {
+  for (std::string_view known : kFilterNames) {
+    if (name == known) return true;
+  }
+  return false;
+}
+
+ParseResult Fail(std::string error) { return ParseResult{std::nullopt, std::move(error)}; }
+
+// Walks the arguments, splitting "--name=value" and taking values from the next argument.
+class ArgumentReader {
+ public:
+  explicit ArgumentReader(std::span<const std::string_view> args) : args_(args) {}
+
+  bool AtEnd() const { return index_ >= args_.size(); }
+  std::string_view Peek() const { return args_[index_]; }
+  std::string_view Take() { return args_[index_++]; }
+
+  // For an option that takes a value: the value after "=" or the next argument.
+  std::optional<std::string> Value(std::string_view argument) {
+    std::size_t equals = argument.find('=');
+    if (equals != std::string_view::npos) return std::string(argument.substr(equals + 1));
+    if (AtEnd()) return std::nullopt;
+    return std::string(Take());
+  }
+
+ private:
+  std::span<const std::string_view> args_;
+  std::size_t index_ = 0;
+};
+
+std::string_view OptionName(std::string_view argument) {
+  return argument.substr(0, argument.find('='));
+}
+
+bool ParseDrive(const std::string& text, CommandLine& line) {
+  if (text.size() < 3 || text[1] != '=' || !std::isalpha(static_cast<unsigned char>(text[0]))) {
+    return false;
+  }
+  line.drives.emplace_back(static_cast<char>(std::toupper(static_cast<unsigned char>(text[0]))),
+                           text.substr(2));
+  return true;
+}
+
+std::string CheckComplete(const CommandLine& line) {
+  if (line.command == Command::kHelp) return {};
+  if (line.filter.empty()) return "--filter is required";
+  if (!IsKnownFilter(line.filter)) {
+    return "unknown filter \"" + line.filter + "\" (use eudora, netscape, oe5 or oe4)";
+  }
+  if (line.command == Command::kImport && !line.destination) return "--to is required";
+  if (line.command == Command::kList && line.destination) return "--to belongs to import";
+  if (line.command == Command::kList && line.append) return "--append belongs to import";
+  if (line.ui == UiMode::kTty && (line.store || line.start || line.keep_empty)) {
+    return "--store, --start and --keep-empty are answered in the dialogs with --ui tty";
+  }
+  if (line.ui == UiMode::kScript && !line.store) return "--store is required with --ui script";
+  return {};
+}
+
+}  // namespace
+
+std::optional<Destination> ParseDestination(std::string_view text) {
+  struct Prefix {
+    std::string_view text;
+    DestinationKind kind;
+  };
+  static constexpr Prefix kPrefixes[] = {{"maildir:", DestinationKind::kMaildir},
+                                         {"mbox:", DestinationKind::kMbox},
+                                         {"eml:", DestinationKind::kEml}};
+  for (const Prefix& prefix : kPrefixes) {
+    if (text.starts_with(prefix.text) && text.size() > prefix.text.size()) {
+      return Destination{prefix.kind, std::string(text.substr(prefix.text.size()))};
+    }
+  }
+  return std::nullopt;
+}
+
+ParseResult ParseCommandLine(std::span<const std::string_view> args) {
+  CommandLine line;
+  ArgumentReader reader(args);
+  if (reader.AtEnd()) return Fail("no command given (list, import or --help)");
+  std::string_view command = reader.Take();
+  if (command == "--help" || command == "-h" || command == "help") {
+    line.command = Command::kHelp;
+    return ParseResult{line, {}};
+  }
+  if (command == "list") {
+    line.command = Command::kList;
+  } else if (command == "import") {
+    line.command = Command::kImport;
+  } else {
+    return Fail("unknown command \"" + std::string(command) + "\" (use list, import or --help)");
+  }
+
+  while (!reader.AtEnd()) {
+    std::string_view argument = reader.Take();
+    std::string_view name = OptionName(argument);
+    bool has_inline_value = name.size() != argument.size();
+    auto value = [&]() { return reader.Value(argument); };
+    auto flag = [&](bool& target) {
+      if (has_inline_value) return false;
+      target = true;
+      return true;
+    };
+    std::optional<std::string> text;
+    if (name == "--help" || name == "-h") {
+      line.command = Command::kHelp;
+      return ParseResult{line, {}};
+    } else if (name == "--keep-empty" || name == "--append" || name == "--quiet") {
+      bool& target = name == "--keep-empty" ? line.keep_empty
+                     : name == "--append"   ? line.append
+                                            : line.quiet;
+      if (!flag(target)) return Fail(std::string(name) + " takes no value");
+      continue;
+    } else if (name != "--filter" && name != "--store" && name != "--start" && name != "--to" &&
+               name != "--ui" && name != "--code-page" && name != "--drive" && name != "--inbox") {
+      return Fail("unknown option \"" + std::string(argument) + "\"");
+    }
+    text = value();
+    if (!text) return Fail(std::string(name) + " needs a value");
+    if (name == "--filter") {
+      line.filter = *text;
+    } else if (name == "--store") {
+      if (text->empty()) return Fail("--store needs a folder");
+      line.store = *text;
+    } else if (name == "--start") {
+      line.start = *text;
+    } else if (name == "--to") {
+      line.destination = ParseDestination(*text);
+      if (!line.destination) {
+        return Fail("--to must be maildir:PATH, mbox:PATH or eml:PATH, not \"" + *text + "\"");
+      }
+    } else if (name == "--ui") {
+      if (*text == "tty") {
+        line.ui = UiMode::kTty;
+      } else if (*text == "script") {
+        line.ui = UiMode::kScript;
+      } else {
+        return Fail("--ui must be tty or script");
+      }
+    } else if (name == "--code-page") {
+      if (text->empty()) return Fail("--code-page needs a code page name");
+      line.code_page = *text;
+    } else if (name == "--drive") {
+      if (!ParseDrive(*text, line)) return Fail("--drive must look like C=/path");
+    } else if (name == "--inbox") {
+      line.inbox = *text;
+    }
+  }
+  std::string error = CheckComplete(line);
+  if (!error.empty()) return Fail(std::move(error));
+  return ParseResult{line, {}};
+}
+
+std::string HelpText() {
+  return R"(kvimport: copy the mail of an old Windows mail client's store into Maildir, mbox or .eml files
+
+Usage:
+  kvimport --help
+  kvimport list   --filter F --store DIR [--start FOLDER] [--keep-empty]
+  kvimport import --filter F --store DIR --to maildir:PATH|mbox:PATH|eml:PATH
+                  [--start FOLDER] [--keep-empty] [--append] [--quiet] [--inbox FOLDER]
+  kvimport import --filter F --to ... --ui tty
+
+Filters (F): eudora, netscape, oe5, oe4.
+
+list prints one JSON object per item on stdout, in the order the filter walks the store:
+  {"folder": ..., "status": ..., "state": ..., "message": {"size": N, "sha256": "..."} or null}
+import creates every folder and writes every message:
+  maildir:PATH  Maildir++ (PATH/cur,new,tmp; folder A/B in PATH/.A.B); the folder named by
+                --inbox (default Inbox) becomes the INBOX at PATH itself. Unread messages go to
+                new/, read ones to cur/ with flag S, unsent ones to cur/ with flag D.
+  mbox:PATH     one mboxrd file per folder: folder A/B in PATH/A/B.mbox.
+  eml:PATH      one file per message: folder A/B in PATH/A/B/000001.eml, 000002.eml, ...
+Existing output is never overwritten: a Maildir gains new files, .eml files take the next free
+number, and an existing mbox file is refused unless --append is given.
+
+Options:
+  --filter F         which filter reads the store
+  --store DIR        the store folder; the filter's location dialog is answered with it
+  --start FOLDER     import only this folder and those below it (a path such as Inbox/Old, as
+                     the folder dialog shows it without its root label); default: everything
+  --keep-empty       report empty folders too (clears "Skip Empty Folders"); import creates them
+  --to DEST          where import writes: maildir:PATH, mbox:PATH or eml:PATH
+  --append           add to existing mbox files
+  --inbox FOLDER     the folder that becomes the Maildir's INBOX (default Inbox)
+  --quiet            no progress line and no closing summary
+  --ui tty|script    tty: a person answers the dialogs at the terminal (the default when stdin
+                     and stdout are terminals and no --store is given); script: the answers
+                     come from the options
+  --code-page NAME   the code page of the store's file and folder names (default WINDOWS-1252)
+  --drive C=/path    where drive C: of the store's own paths lies on this machine
+
+Exit codes:
+  0  done
+  1  internal error
+  2  usage error
+  3  store not found, or a dialog was cancelled
+  4  output not writable, or it would be overwritten
+  5  done, but some items named no readable message and were skipped
+)";
+}
+
+}  // namespace kv::host

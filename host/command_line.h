@@ -1,0 +1,54 @@
+#pragma once
+// The command line of kvimport: subcommands, options and the help text.
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace kv::host {
+
+enum class Command { kHelp, kList, kImport };
+
+enum class DestinationKind { kMaildir, kMbox, kEml };
+
+struct Destination {
+  DestinationKind kind = DestinationKind::kMaildir;
+  std::string path;
+};
+
+enum class UiMode { kScript, kTty };
+
+struct CommandLine {
+  Command command = Command::kHelp;
+  std::string filter;                      // --filter: a class table short name ("oe4")
+  std::optional<std::string> store;        // --store: the store folder, a Linux path
+  std::optional<std::string> start;        // --start: display path of the folder to start from
+  bool keep_empty = false;                 // --keep-empty: "Skip Empty Folders" unchecked
+  bool append = false;                     // --append: add to existing mbox files
+  bool quiet = false;                      // --quiet: no progress line and no summary
+  std::optional<Destination> destination;  // --to
+  std::optional<UiMode> ui;                // --ui, when given
+  std::string code_page = "WINDOWS-1252";  // --code-page: the store's code page (iconv name)
+  // --drive C=/path: where a Windows drive letter of the store's paths lies on this machine.
+  std::vector<std::pair<char, std::string>> drives;
+  std::string inbox = "Inbox";  // --inbox: the folder that becomes the Maildir's INBOX
+};
+
+struct ParseResult {
+  std::optional<CommandLine> command_line;
+  std::string error;  // set when command_line is empty
+};
+
+// Parses the arguments after the program name. Options take their value as the next argument or
+// after "=". Checks what each subcommand needs, except what depends on the terminal (--ui).
+ParseResult ParseCommandLine(std::span<const std::string_view> args);
+
+// "maildir:PATH", "mbox:PATH" or "eml:PATH"; nullopt for anything else or an empty path.
+std::optional<Destination> ParseDestination(std::string_view text);
+
+std::string HelpText();
+
+}  // namespace kv::host

@@ -1,0 +1,192 @@
+#include "host/commands.h"
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+
+#include "app/filter_classes.h"
+#include "host/digest.h"
+#include "host/exit_codes.h"
+#include "host/filter_walk.h"
+#include "host/message_headers.h"
+#include "host/message_sink.h"
+#include "host/output_files.h"
+#include "host/progress.h"
+
+namespace kv::host {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+void Error(const CommandStreams& streams, const std::string& text) {
+  std::fprintf(streams.err, "kvimport: %s\n", text.c_str());
+}
+
+bool ShownAnyDialog(const platform::ScriptedUserInterface* scripted) {
+  if (scripted == nullptr) return true;
+  for (const std::string& event : scripted->transcript()) {
+    if (event.starts_with("dialog ") || event.starts_with("message: ")) return true;
+  }
+  return false;
+}
+
+int StoreNotFound(const CommandLine& line, const platform::ScriptedUserInterface* scripted,
+                  const CommandStreams& streams) {
+  std::string where = line.store ? *line.store : "the chosen location";
+  std::string text =
+      "store not found or cancelled: " + where + " (the " + line.filter + " filter found no store";
+  if (!ShownAnyDialog(scripted)) text += "; it asked no question, so it has no store reader yet";
+  Error(streams, text + ")");
+  return kExitStoreNotFound;
+}
+
+std::unique_ptr<ImportFilter> CreateFilter(const CommandLine& line,
+                                           const platform::Services& services) {
+  const FilterClass* filter_class = FindFilterClass(line.filter);
+  return filter_class != nullptr ? filter_class->create(services) : nullptr;
+}
+
+Json AutomationJson(const AutomationString& text) { return text ? Json(*text) : Json(nullptr); }
+
+Json ListEntry(const WalkItem& item, const platform::Services& services) {
+  Json entry;
+  entry["folder"] = AutomationJson(item.folder);
+  entry["status"] = item.status;
+  entry["state"] = item.state;
+  entry["message"] = nullptr;
+  if (std::optional<std::string> path =
+          LocalMessagePath(item.message_file, services.files, services.code_page)) {
+    if (std::optional<FileDigest> digest = DigestFile(*path)) {
+      entry["message"] = Json{{"size", digest->size}, {"sha256", digest->sha256_hex}};
+    }
+    RemoveHandedOverFile(*path);
+  }
+  return entry;
+}
+
+// The state of one import run: the writer, the counters and the first write error.
+class Importer {
+ public:
+  Importer(MessageSink& sink, const platform::Services& services, ProgressReporter& progress,
+           const CommandStreams& streams)
+      : sink_(sink), services_(services), progress_(progress), streams_(streams) {}
+
+  // Handles one item; false (with error() set) when the output cannot be written.
+  bool Take(const WalkItem& item) {
+    std::string folder = item.folder.value_or("");
+    if (!folders_.contains(folder)) {
+      if ((error_ = sink_.CreateFolder(folder))) return false;
+      folders_.insert(folder);
+      ++counts_.folders;
+    }
+    bool marker = (item.status & kItemIsFolder) != 0 ||
+                  (item.message_file && *item.message_file == kEmptyFolderMarker);
+    if (!marker) TakeMessage(folder, item);
+    progress_.Update(folder, counts_);
+    return !error_;
+  }
+
+  const ImportCounts& counts() const { return counts_; }
+  const WriteOutcome& error() const { return error_; }
+
+ private:
+  void TakeMessage(const std::string& folder, const WalkItem& item) {
+    std::optional<std::string> path =
+        LocalMessagePath(item.message_file, services_.files, services_.code_page);
+    std::optional<std::uint64_t> length;
+    if (path) length = LengthWithoutTrailingNuls(*path);
+    if (!length) {
+      ++counts_.skipped;
+      Error(streams_, "skipped an item of folder \"" + folder + "\": " +
+                          (item.message_file && !item.message_file->empty()
+                               ? "no readable message file " + *item.message_file
+                               : std::string("it names no message file")));
+      if (path) RemoveHandedOverFile(*path);
+      return;
+    }
+    MessageHeaders headers = MessageHeaders::FromFile(*path);
+    HandedOverMessage message{*path, *length, item.state, MessageTime(headers),
+                              EnvelopeSender(headers)};
+    error_ = sink_.AddMessage(folder, message);
+    RemoveHandedOverFile(*path);
+    if (error_) return;
+    ++counts_.messages;
+    counts_.bytes += *length;
+  }
+
+  MessageSink& sink_;
+  const platform::Services& services_;
+  ProgressReporter& progress_;
+  const CommandStreams& streams_;
+  std::set<std::string> folders_;
+  ImportCounts counts_;
+  WriteOutcome error_;
+};
+
+int OutputError(const CommandStreams& streams, const WriteError& error) {
+  Error(streams, "cannot write " + error.path + ": " + error.reason);
+  return kExitOutputError;
+}
+
+}  // namespace
+
+void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& line,
+                        platform::CodePage& code_page) {
+  ui.AnswerLocation(line.store ? std::optional<std::string>(code_page.FromUtf8(*line.store))
+                               : std::nullopt);
+  platform::ScriptedUserInterface::FolderAnswer folder;
+  if (line.start) folder.path = code_page.FromUtf8(*line.start);
+  folder.skip_empty = !line.keep_empty;
+  ui.AnswerFolderDialog(folder);
+  ui.AnswerMessageBox(platform::kIdNo);
+}
+
+int RunList(const CommandLine& line, const platform::Services& services,
+            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+  std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
+  if (!filter) {
+    Error(streams, "unknown filter " + line.filter);
+    return kExitUsage;
+  }
+  WalkOutcome outcome = WalkFilter(*filter, [&](const WalkItem& item) {
+    std::string text =
+        ListEntry(item, services).dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::fprintf(streams.out, "%s\n", text.c_str());
+    return true;
+  });
+  std::fflush(streams.out);
+  if (outcome == WalkOutcome::kStoreNotFound) return StoreNotFound(line, scripted, streams);
+  return kExitOk;
+}
+
+int RunImport(const CommandLine& line, const platform::Services& services,
+              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+  std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
+  if (!filter || !line.destination) {
+    Error(streams, "unknown filter " + line.filter);
+    return kExitUsage;
+  }
+  if (!FindStore(*filter)) return StoreNotFound(line, scripted, streams);
+  std::unique_ptr<MessageSink> sink =
+      MakeSink(*line.destination, SinkOptions{line.append, line.inbox});
+  if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);
+
+  ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
+  Importer importer(*sink, services, progress, streams);
+  WalkItems(*filter, [&](const WalkItem& item) { return importer.Take(item); });
+  filter.reset();
+  WriteOutcome finished = sink->Finish();
+  progress.Finish(importer.counts());
+
+  if (importer.error()) return OutputError(streams, *importer.error());
+  if (finished) return OutputError(streams, *finished);
+  if (importer.counts().skipped > 0) {
+    Error(streams, "warning: " + std::to_string(importer.counts().skipped) +
+                       " items named no readable message and were skipped; the rest of " +
+                       line.destination->path + " is complete");
+    return kExitSkippedItems;
+  }
+  return kExitOk;
+}
+
+}  // namespace kv::host

@@ -1,0 +1,123 @@
+#include "host/maildir_writer.h"
+
+#include <fcntl.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "app/import_filter.h"
+#include "host/folder_names.h"
+#include "host/output_files.h"
+
+namespace kv::host {
+namespace {
+
+// Attempts at a unique name before giving up; a clash needs another writer with our pid.
+constexpr int kNameAttempts = 100;
+
+// The host name as a Maildir file name may hold it: "/", ":" and "," written as octal escapes.
+std::string MaildirHostName() {
+  char buffer[256] = {};
+  if (::gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0') return "localhost";
+  std::string host;
+  for (const char* c = buffer; *c != '\0'; ++c) {
+    if (*c == '/') {
+      host += "\\057";
+    } else if (*c == ':') {
+      host += "\\072";
+    } else if (*c == ',') {
+      host += "\\054";
+    } else {
+      host.push_back(*c);
+    }
+  }
+  return host;
+}
+
+WriteError Failure(const std::string& path, int error) { return {path, ErrorText(error)}; }
+
+}  // namespace
+
+MaildirPlacement PlacementForState(std::int32_t state) {
+  if ((state & kStateReceived) != 0) {
+    if ((state & kStateUnread) != 0) return {true, ""};
+    return {false, ":2,S"};
+  }
+  if ((state & kStateNotSent) != 0) return {false, ":2,D"};
+  return {false, ":2,S"};
+}
+
+MaildirWriter::MaildirWriter(std::string root, std::string inbox)
+    : root_(std::move(root)), inbox_(std::move(inbox)), host_(MaildirHostName()) {}
+
+std::string MaildirWriter::FolderPath(const std::string& directory) const {
+  return directory.empty() ? root_ : root_ + "/" + directory;
+}
+
+WriteOutcome MaildirWriter::MakeMaildir(const std::string& directory) {
+  if (ready_.contains(directory)) return std::nullopt;
+  std::string folder = FolderPath(directory);
+  int error = 0;
+  for (const char* part : {"/cur", "/new", "/tmp"}) {
+    if (!MakeFolders(folder + part, error)) return Failure(folder + part, error);
+  }
+  if (!directory.empty()) {
+    std::string marker = folder + "/maildirfolder";
+    int fd = ::open(marker.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return Failure(marker, errno);
+    ::close(fd);
+  }
+  ready_.insert(directory);
+  return std::nullopt;
+}
+
+WriteOutcome MaildirWriter::Start() { return MakeMaildir(""); }
+
+WriteOutcome MaildirWriter::CreateFolder(const std::string& display_path) {
+  return MakeMaildir(MaildirFolderDirectory(display_path, inbox_));
+}
+
+std::string MaildirWriter::UniqueName(std::uint64_t size) {
+  struct timeval now {};
+  ::gettimeofday(&now, nullptr);
+  return std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
+         std::to_string(::getpid()) + "Q" + std::to_string(++counter_) + "." + host_ +
+         ",S=" + std::to_string(size);
+}
+
+WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
+                                       const HandedOverMessage& message) {
+  std::string directory = MaildirFolderDirectory(display_path, inbox_);
+  if (WriteOutcome made = MakeMaildir(directory)) return made;
+  std::string folder = FolderPath(directory);
+  MaildirPlacement placement = PlacementForState(message.state);
+
+  std::string name;
+  std::string in_tmp;
+  int error = 0;
+  PlaceResult placed = PlaceResult::kExists;
+  for (int attempt = 0; attempt < kNameAttempts && placed == PlaceResult::kExists; ++attempt) {
+    name = UniqueName(message.length);
+    in_tmp = folder + "/tmp/" + name;
+    placed = PlaceFile(message.path, in_tmp, message.length, error);
+  }
+  if (placed != PlaceResult::kPlaced)
+    return Failure(in_tmp, placed == PlaceResult::kExists ? EEXIST : error);
+  if (message.time) SetFileTimes(in_tmp, *message.time);
+
+  std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
+  std::string target = target_folder + name + placement.info;
+  PlaceResult renamed = RenameNoReplace(in_tmp, target, error);
+  for (int attempt = 0; attempt < kNameAttempts && renamed == PlaceResult::kExists; ++attempt) {
+    target = target_folder + UniqueName(message.length) + placement.info;
+    renamed = RenameNoReplace(in_tmp, target, error);
+  }
+  if (renamed != PlaceResult::kPlaced) {
+    ::unlink(in_tmp.c_str());
+    return Failure(target, renamed == PlaceResult::kExists ? EEXIST : error);
+  }
+  return std::nullopt;
+}
+
+}  // namespace kv::host

@@ -1,0 +1,46 @@
+#pragma once
+// Maildir++ output as mail servers read it by default: the root holds cur/, new/ and tmp/ and is
+// the INBOX; folder A/B is the directory .A.B (names in modified UTF-7) with its own cur/, new/,
+// tmp/ and an empty "maildirfolder" file. A message is written to tmp/ under a unique name and
+// renamed into new/ (unread) or cur/ (with its flags); its file time is the message's date.
+
+#include <cstdint>
+#include <set>
+#include <string>
+
+#include "host/message_sink.h"
+
+namespace kv::host {
+
+// Where a message of a given state word goes: new/ without an info part for an unread received
+// message; cur/ with ":2,S" for read and sent messages and ":2,D" for unsent ones.
+struct MaildirPlacement {
+  bool in_new = false;
+  std::string info;  // ":2,S", ":2,D" or "" in new/
+};
+MaildirPlacement PlacementForState(std::int32_t state);
+
+class MaildirWriter final : public MessageSink {
+ public:
+  MaildirWriter(std::string root, std::string inbox);
+
+  WriteOutcome Start() override;
+  WriteOutcome CreateFolder(const std::string& display_path) override;
+  WriteOutcome AddMessage(const std::string& display_path,
+                          const HandedOverMessage& message) override;
+
+ private:
+  // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
+  WriteOutcome MakeMaildir(const std::string& directory);
+  std::string FolderPath(const std::string& directory) const;
+  // "<seconds>.M<microseconds>P<pid>Q<counter>.<host>,S=<size>", new for every call.
+  std::string UniqueName(std::uint64_t size);
+
+  std::string root_;
+  std::string inbox_;
+  std::string host_;
+  std::set<std::string> ready_;
+  std::uint64_t counter_ = 0;
+};
+
+}  // namespace kv::host

@@ -1,0 +1,51 @@
+#pragma once
+// Where imported messages go: one writer per output format behind one small interface.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/command_line.h"
+
+namespace kv::host {
+
+// Why the output could not be written, naming the file or folder concerned.
+struct WriteError {
+  std::string path;
+  std::string reason;
+};
+using WriteOutcome = std::optional<WriteError>;  // nullopt: done
+
+// A message a filter handed over, as the writers take it.
+struct HandedOverMessage {
+  std::string path;                  // local path of the filter's temporary message file
+  std::uint64_t length = 0;          // bytes to keep: the file without its trailing NUL padding
+  std::int32_t state = 0;            // the message state word (GetItemExStatus)
+  std::optional<std::int64_t> time;  // the message's date, when its headers give one
+  std::string sender;                // the envelope sender for a From_ line
+};
+
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  // Makes the destination's root ready; called once before anything else.
+  virtual WriteOutcome Start() = 0;
+  // Makes sure the folder with this display path exists.
+  virtual WriteOutcome CreateFolder(const std::string& display_path) = 0;
+  // Stores the message in the folder (created as needed). The writer may move the file away; the
+  // caller removes whatever is left at message.path afterwards.
+  virtual WriteOutcome AddMessage(const std::string& display_path,
+                                  const HandedOverMessage& message) = 0;
+  // Flushes and closes; called once after the last message.
+  virtual WriteOutcome Finish() { return std::nullopt; }
+};
+
+struct SinkOptions {
+  bool append = false;          // mbox: add to files that existed before
+  std::string inbox = "Inbox";  // maildir: the display path kept in the root as INBOX
+};
+
+std::unique_ptr<MessageSink> MakeSink(const Destination& destination, const SinkOptions& options);
+
+}  // namespace kv::host

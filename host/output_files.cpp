@@ -1,0 +1,171 @@
+#include "host/output_files.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+namespace kv::host {
+namespace {
+
+constexpr std::size_t kCopyPiece = 1 << 20;
+constexpr mode_t kMessageFileMode = 0600;
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes and reports whether the close succeeded (written data reached the file system).
+  bool Close() {
+    int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t written = ::write(fd, data, size);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
+PlaceResult CopyFile(const std::string& from, const std::string& to, std::uint64_t length,
+                     int& error) {
+  FileDescriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.valid()) {
+    error = errno;
+    return PlaceResult::kFailed;
+  }
+  FileDescriptor target(
+      ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
+  if (!target.valid()) {
+    error = errno;
+    return error == EEXIST ? PlaceResult::kExists : PlaceResult::kFailed;
+  }
+  std::vector<char> buffer(kCopyPiece);
+  std::uint64_t left = length;
+  while (left > 0) {
+    std::size_t want = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
+    ssize_t count = ::read(source.get(), buffer.data(), want);
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) break;  // the file shrank: keep what was there
+    if (!WriteAll(target.get(), buffer.data(), static_cast<std::size_t>(count))) {
+      error = errno;
+      ::unlink(to.c_str());
+      return PlaceResult::kFailed;
+    }
+    left -= static_cast<std::uint64_t>(count);
+  }
+  if (!target.Close()) {
+    error = errno;
+    ::unlink(to.c_str());
+    return PlaceResult::kFailed;
+  }
+  return PlaceResult::kPlaced;
+}
+
+}  // namespace
+
+std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path) {
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat status {};
+  if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return std::nullopt;
+  }
+  std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
+  std::array<char, 4096> tail;
+  while (length > 0) {
+    std::size_t piece = length < tail.size() ? static_cast<std::size_t>(length) : tail.size();
+    ssize_t count = ::pread(file.get(), tail.data(), piece, static_cast<off_t>(length - piece));
+    if (count != static_cast<ssize_t>(piece)) return std::nullopt;
+    std::size_t kept = piece;
+    while (kept > 0 && tail[kept - 1] == '\0') --kept;
+    length -= piece - kept;
+    if (kept > 0) break;
+  }
+  return length;
+}
+
+PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return PlaceResult::kPlaced;
+  }
+  error = errno;
+  if (error == EEXIST) return PlaceResult::kExists;
+  if (error != EINVAL && error != ENOSYS) return PlaceResult::kFailed;
+  // File systems without the no-replace rename: a hard link fails on an existing name too.
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    error = errno;
+    return error == EEXIST ? PlaceResult::kExists : PlaceResult::kFailed;
+  }
+  ::unlink(from.c_str());
+  return PlaceResult::kPlaced;
+}
+
+PlaceResult PlaceFile(const std::string& from, const std::string& to, std::uint64_t length,
+                      int& error) {
+  PlaceResult renamed = RenameNoReplace(from, to, error);
+  if (renamed == PlaceResult::kPlaced) {
+    struct stat status {};
+    if (::stat(to.c_str(), &status) == 0 && static_cast<std::uint64_t>(status.st_size) > length &&
+        ::truncate(to.c_str(), static_cast<off_t>(length)) != 0) {
+      error = errno;
+      return PlaceResult::kFailed;
+    }
+    return PlaceResult::kPlaced;
+  }
+  if (renamed == PlaceResult::kExists || (error != EXDEV && error != EPERM)) return renamed;
+  return CopyFile(from, to, length, error);
+}
+
+bool SetFileTimes(const std::string& path, std::int64_t unix_seconds) {
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(unix_seconds);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool MakeFolders(const std::string& path, int& error) {
+  std::error_code code;
+  std::filesystem::create_directories(path, code);
+  if (code) {
+    error = code.value();
+    return false;
+  }
+  if (!std::filesystem::is_directory(path, code)) {
+    error = ENOTDIR;
+    return false;
+  }
+  return true;
+}
+
+void RemoveHandedOverFile(const std::string& path) {
+  if (!path.empty()) ::unlink(path.c_str());
+}
+
+std::string ErrorText(int error) { return std::strerror(error); }
+
+}  // namespace kv::host

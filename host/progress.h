@@ -1,0 +1,43 @@
+#pragma once
+// The import's counters, the progress line on a terminal and the closing summary.
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace kv::host {
+
+struct ImportCounts {
+  std::uint64_t folders = 0;   // folders created or written to
+  std::uint64_t messages = 0;  // messages written
+  std::uint64_t bytes = 0;     // message bytes written (without trailing NUL padding)
+  std::uint64_t skipped = 0;   // items that named no readable message
+};
+
+// Writes one line that updates itself in place (at most every 100 ms) and a closing summary.
+// A disabled reporter writes nothing.
+class ProgressReporter {
+ public:
+  ProgressReporter(std::FILE* stream, bool show_progress, bool show_summary);
+
+  void Update(const std::string& folder, const ImportCounts& counts);
+  // Clears the progress line; then, when enabled, writes the summary.
+  void Finish(const ImportCounts& counts);
+  double ElapsedSeconds() const;
+
+ private:
+  void ClearLine();
+
+  std::FILE* stream_;
+  bool show_progress_;
+  bool show_summary_;
+  bool line_shown_ = false;
+  std::chrono::steady_clock::time_point start_;
+  std::chrono::steady_clock::time_point last_update_;
+};
+
+// "12 messages (3.4 MB) in 5 folders, 0 items skipped, 1.2 s" as the summary says it.
+std::string SummaryText(const ImportCounts& counts, double seconds);
+
+}  // namespace kv::host

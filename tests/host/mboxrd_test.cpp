@@ -1,0 +1,55 @@
+#include "host/mboxrd.h"
+
+#include <gtest/gtest.h>
+
+namespace kv::host {
+namespace {
+
+std::string Quote(std::string_view message, std::size_t piece) {
+  MboxrdQuoter quoter;
+  std::string out;
+  for (std::size_t pos = 0; pos < message.size(); pos += piece) {
+    quoter.Feed(message.substr(pos, piece), out);
+  }
+  quoter.Finish(out);
+  return out;
+}
+
+std::string Unquote(std::string_view quoted) {
+  std::string out;
+  std::size_t pos = 0;
+  while (pos < quoted.size()) {
+    std::size_t end = quoted.find('\n', pos);
+    std::size_t stop = end == std::string_view::npos ? quoted.size() : end;
+    out += UnquoteMboxrdLine(quoted.substr(pos, stop - pos));
+    if (end != std::string_view::npos) out.push_back('\n');
+    pos = stop + 1;
+  }
+  return out;
+}
+
+TEST(MboxrdTest, QuotesEveryFromLineWhateverThePieces) {
+  const std::string message =
+      "From: a@x\nSubject: From here\n\nFrom the start\n>From quoted\n>>From twice\n"
+      "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\nFrom crlf\r\n>From ";
+  const std::string expected =
+      "From: a@x\nSubject: From here\n\n>From the start\n>>From quoted\n>>>From twice\n"
+      "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\n>From crlf\r\n>>From ";
+  for (std::size_t piece = 1; piece <= message.size(); ++piece) {
+    std::string quoted = Quote(message, piece);
+    ASSERT_EQ(quoted, expected) << "piece size " << piece;
+    EXPECT_EQ(Unquote(quoted), message);
+  }
+}
+
+TEST(MboxrdTest, HeldBackLineStartIsFlushedAtTheEnd) {
+  EXPECT_EQ(Quote(">>Fro", 1), ">>Fro");
+  EXPECT_EQ(Quote("x\n>", 2), "x\n>");
+}
+
+TEST(MboxrdTest, FromLine) {
+  EXPECT_EQ(FromLine("a@x", 1054566062), "From a@x Mon Jun  2 15:01:02 2003\n");
+}
+
+}  // namespace
+}  // namespace kv::host

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/import_filter.h"
+#include "host/maildir_writer.h"
+#include "host/mboxrd.h"
+#include "host/output_files.h"
+#include "host/tree_writers.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::int64_t kJune2 = 1054566062;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<fs::path> FilesIn(const fs::path& folder) {
+  std::vector<fs::path> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::int64_t ModifiedTime(const fs::path& path) {
+  struct stat status {};
+  ::stat(path.c_str(), &status);
+  return status.st_mtime;
+}
+
+// Runs a Python program with the standard library's mailbox module; "" when python3 is absent.
+std::string RunPython(const std::string& program) {
+  if (std::system("python3 -c 'import mailbox' >/dev/null 2>&1") != 0) return "";
+  std::string command = "python3 -c '" + program + "' 2>&1";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[256];
+  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  if (pipe != nullptr) ::pclose(pipe);
+  return output;
+}
+
+class WritersTest : public ::testing::Test {
+ protected:
+  // A file as a filter hands it over, in its own temporary folder.
+  HandedOverMessage HandOver(const std::string& bytes, std::int32_t state = kStateReceived,
+                             std::optional<std::int64_t> time = kJune2,
+                             std::string sender = "a@example.com") {
+    std::string name = "imp" + std::to_string(++count_) + ".TMP";
+    fs::path path = handed_.Write(name, bytes);
+    std::uint64_t length = LengthWithoutTrailingNuls(path).value();
+    return HandedOverMessage{path.string(), length, state, time, std::move(sender)};
+  }
+
+  std::string Out(const std::string& relative = "") const {
+    return relative.empty() ? out_.path().string() : (out_.path() / relative).string();
+  }
+
+  kv::testing::TempDir handed_;
+  kv::testing::TempDir out_;
+  int count_ = 0;
+};
+
+TEST(OutputFilesTest, TrailingNulsAreNotCounted) {
+  kv::testing::TempDir dir;
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("a", std::string("ab\0c\0\0\0", 7))), 4u);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("b", std::string(5000, '\0'))), 0u);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("c", "x" + std::string(4096, '\0'))), 1u);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("d", "")), 0u);
+  EXPECT_EQ(LengthWithoutTrailingNuls((dir.path() / "missing").string()), std::nullopt);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.path().string()), std::nullopt);
+}
+
+TEST(OutputFilesTest, PlaceFileNeverReplaces) {
+  kv::testing::TempDir dir;
+  fs::path from = dir.Write("from", std::string("new\0\0", 5));
+  fs::path to = dir.Write("to", "old");
+  int error = 0;
+  EXPECT_EQ(PlaceFile(from, to, 3, error), PlaceResult::kExists);
+  EXPECT_EQ(ReadAll(to), "old");
+  EXPECT_TRUE(fs::exists(from));
+  EXPECT_EQ(PlaceFile(from, dir.path() / "fresh", 3, error), PlaceResult::kPlaced);
+  EXPECT_EQ(ReadAll(dir.path() / "fresh"), "new");
+  EXPECT_FALSE(fs::exists(from));
+}
+
+TEST(MaildirPlacementTest, StateWordToFolderAndFlags) {
+  EXPECT_TRUE(PlacementForState(6).in_new);
+  EXPECT_EQ(PlacementForState(6).info, "");
+  EXPECT_EQ(PlacementForState(2).info, ":2,S");
+  EXPECT_EQ(PlacementForState(0).info, ":2,S");
+  EXPECT_EQ(PlacementForState(1).info, ":2,D");
+  EXPECT_EQ(PlacementForState(6 | kStateUnknown).info, "");
+  EXPECT_FALSE(PlacementForState(1).in_new);
+}
+
+TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
+  MaildirWriter writer(Out("mail"), "Inbox");
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  const std::string body = "From: a@example.com\nSubject: s\n\nbody\n";
+  HandedOverMessage unread = HandOver(body + std::string(3, '\0'), 6);
+  ASSERT_EQ(writer.AddMessage("Inbox", unread), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Inbox", HandOver(body, 2)), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Inbox/Old", HandOver(body, 0)), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Drafts", HandOver(body, 1)), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Sent.Items", HandOver(body, 0, std::nullopt)), std::nullopt);
+  ASSERT_EQ(writer.CreateFolder("Empty"), std::nullopt);
+  EXPECT_FALSE(fs::exists(unread.path)) << "the handed-over file was moved";
+
+  std::vector<fs::path> fresh = FilesIn(Out("mail/new"));
+  ASSERT_EQ(fresh.size(), 1u);
+  EXPECT_EQ(ReadAll(fresh[0]), body) << "trailing NUL bytes are dropped";
+  EXPECT_EQ(ModifiedTime(fresh[0]), kJune2);
+  EXPECT_NE(fresh[0].filename().string().find(",S=" + std::to_string(body.size())),
+            std::string::npos);
+  EXPECT_TRUE(FilesIn(Out("mail/tmp")).empty());
+  EXPECT_TRUE(fs::exists(Out("mail/.Empty/maildirfolder")));
+  EXPECT_TRUE(fs::exists(Out("mail/.Empty/cur")));
+
+  std::string listing = RunPython(
+      "import mailbox,sys\n"
+      "md = mailbox.Maildir(sys.argv[1] if len(sys.argv) > 1 else \"" +
+      Out("mail") +
+      "\", "
+      "factory=None)\n"
+      "print(\"inbox\", len(md), sorted(m.get_subdir() + \"/\" + m.get_flags() for m in md))\n"
+      "for name in sorted(md.list_folders()):\n"
+      "  f = md.get_folder(name)\n"
+      "  print(name, len(f), sorted(m.get_flags() for m in f))\n");
+  if (listing.empty()) GTEST_SKIP() << "python3 with the mailbox module is not installed";
+  EXPECT_EQ(listing,
+            "inbox 2 ['cur/S', 'new/']\n"
+            "Drafts 1 ['D']\n"
+            "Empty 0 []\n"
+            "INBOX.Old 1 ['S']\n"
+            "Sent_Items 1 ['S']\n");
+}
+
+TEST_F(WritersTest, MaildirGainsFilesNextToExistingOnes) {
+  for (int run = 0; run < 2; ++run) {
+    MaildirWriter writer(Out("mail"), "Inbox");
+    ASSERT_EQ(writer.Start(), std::nullopt);
+    ASSERT_EQ(writer.AddMessage("Inbox", HandOver("a\n", 2)), std::nullopt);
+    ASSERT_EQ(writer.AddMessage("Inbox", HandOver("b\n", 2)), std::nullopt);
+  }
+  EXPECT_EQ(FilesIn(Out("mail/cur")).size(), 4u);
+}
+
+// Splits an mboxrd file into its messages, undoing the quoting.
+std::vector<std::string> ReadMboxrd(const std::string& text, std::vector<std::string>* from_lines) {
+  std::vector<std::string> messages;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    std::string_view line(text.data() + pos, (end == std::string::npos ? text.size() : end) - pos);
+    pos = end == std::string::npos ? text.size() : end + 1;
+    if (line.starts_with("From ")) {
+      if (!messages.empty()) messages.back().pop_back();  // the empty line before From_
+      messages.emplace_back();
+      if (from_lines != nullptr) from_lines->emplace_back(line);
+      continue;
+    }
+    messages.back() += UnquoteMboxrdLine(line);
+    messages.back() += '\n';
+  }
+  if (!messages.empty()) messages.back().pop_back();
+  return messages;
+}
+
+TEST_F(WritersTest, MboxRoundTripsQuotedLines) {
+  MboxWriter writer(Out("mbox"), false);
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  const std::vector<std::string> bodies = {
+      "Subject: one\n\nFrom here\n>From there\n>>From everywhere\n",
+      "Subject: two\r\n\r\nFrom crlf\r\n", "Subject: three\n\nFromage\n\nFrom the end\n"};
+  ASSERT_EQ(writer.AddMessage("A/B", HandOver(bodies[0] + std::string(2, '\0'))), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("A/B", HandOver(bodies[1], 2, std::nullopt, "MAILER-DAEMON")),
+            std::nullopt);
+  ASSERT_EQ(writer.AddMessage("A", HandOver(bodies[2])), std::nullopt);
+  ASSERT_EQ(writer.CreateFolder("Empty"), std::nullopt);
+  ASSERT_EQ(writer.Finish(), std::nullopt);
+
+  std::vector<std::string> from_lines;
+  std::vector<std::string> nested = ReadMboxrd(ReadAll(Out("mbox/A/B.mbox")), &from_lines);
+  ASSERT_EQ(nested.size(), 2u);
+  EXPECT_EQ(nested[0], bodies[0]);
+  EXPECT_EQ(nested[1], bodies[1]);
+  EXPECT_EQ(from_lines[0], "From a@example.com Mon Jun  2 15:01:02 2003");
+  EXPECT_TRUE(from_lines[1].starts_with("From MAILER-DAEMON "));
+  EXPECT_EQ(ReadMboxrd(ReadAll(Out("mbox/A.mbox")), nullptr), std::vector<std::string>{bodies[2]});
+  EXPECT_EQ(ReadAll(Out("mbox/Empty.mbox")), "");
+
+  std::string counted =
+      RunPython("import mailbox\nprint(len(mailbox.mbox(\"" + Out("mbox/A/B.mbox") + "\")))");
+  if (!counted.empty()) {
+    EXPECT_EQ(counted, "2\n");
+  }
+}
+
+TEST_F(WritersTest, MboxUnfinishedLastLineGetsALineFeed) {
+  MboxWriter writer(Out("mbox"), false);
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("F", HandOver("Subject: x\n\nno end")), std::nullopt);
+  ASSERT_EQ(writer.Finish(), std::nullopt);
+  EXPECT_TRUE(ReadAll(Out("mbox/F.mbox")).ends_with("\n\nno end\n\n"));
+}
+
+TEST_F(WritersTest, ExistingMboxIsRefusedUnlessAppending) {
+  out_.Write("F.mbox", "From x Mon Jun  2 15:01:02 2003\nSubject: old\n\nold");
+  {
+    MboxWriter writer(Out(), false);
+    ASSERT_EQ(writer.Start(), std::nullopt);
+    WriteOutcome refused = writer.AddMessage("F", HandOver("Subject: new\n\n"));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->path, Out("F.mbox"));
+    EXPECT_TRUE(writer.CreateFolder("F").has_value());
+  }
+  MboxWriter writer(Out(), true);
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("F", HandOver("Subject: new\n\nFrom x\n")), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("F", HandOver("Subject: newer\n\n")), std::nullopt);
+  ASSERT_EQ(writer.Finish(), std::nullopt);
+  EXPECT_EQ(ReadMboxrd(ReadAll(Out("F.mbox")), nullptr),
+            (std::vector<std::string>{"Subject: old\n\nold\n", "Subject: new\n\nFrom x\n",
+                                      "Subject: newer\n\n"}));
+}
+
+TEST_F(WritersTest, EmlNumbersInWalkOrderAndSkipsTakenNames) {
+  out_.Write("Inbox/000002.eml", "taken");
+  EmlWriter writer(Out());
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  HandedOverMessage first = HandOver(std::string("one\n\0\0\0", 7));
+  ASSERT_EQ(writer.AddMessage("Inbox", first), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Inbox", HandOver("two\n")), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("Inbox/..", HandOver("three\n", 2, std::nullopt)), std::nullopt);
+  ASSERT_EQ(writer.CreateFolder("Empty/Deeper"), std::nullopt);
+
+  EXPECT_EQ(ReadAll(Out("Inbox/000001.eml")), "one\n");
+  EXPECT_EQ(ReadAll(Out("Inbox/000002.eml")), "taken");
+  EXPECT_EQ(ReadAll(Out("Inbox/000003.eml")), "two\n");
+  EXPECT_EQ(ReadAll(Out("Inbox/__/000001.eml")), "three\n");
+  EXPECT_EQ(ModifiedTime(Out("Inbox/000001.eml")), kJune2);
+  EXPECT_TRUE(fs::is_directory(Out("Empty/Deeper")));
+  EXPECT_FALSE(fs::exists(first.path));
+}
+
+TEST_F(WritersTest, UnwritableRootIsReportedWithItsPath) {
+  out_.Write("file", "not a folder");
+  MaildirWriter maildir(Out("file/mail"), "Inbox");
+  WriteOutcome failed = maildir.Start();
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_NE(failed->path.find(Out("file/mail")), std::string::npos);
+  EXPECT_TRUE(EmlWriter(Out("file")).Start().has_value());
+  EXPECT_TRUE(MboxWriter(Out("file"), false).Start().has_value());
+}
+
+}  // namespace
+}  // namespace kv::host
