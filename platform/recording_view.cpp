@@ -16,7 +16,9 @@ void RecordingDialogView::SetControlText(int control_id, const std::string& text
   controls_[control_id].text = text;
 }
 
-std::string RecordingDialogView::GetControlText(int control_id) {
+std::string RecordingDialogView::GetControlText(int control_id) { return ControlText(control_id); }
+
+std::string RecordingDialogView::ControlText(int control_id) const {
   auto found = controls_.find(control_id);
   return found == controls_.end() ? std::string() : found->second.text;
 }
@@ -34,7 +36,9 @@ void RecordingDialogView::SetCheck(int control_id, bool checked) {
   controls_[control_id].checked = checked;
 }
 
-bool RecordingDialogView::IsChecked(int control_id) {
+bool RecordingDialogView::IsChecked(int control_id) { return Checked(control_id); }
+
+bool RecordingDialogView::Checked(int control_id) const {
   auto found = controls_.find(control_id);
   return found != controls_.end() && found->second.checked;
 }

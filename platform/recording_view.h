@@ -56,6 +56,9 @@ class RecordingDialogView final : public DialogView {
   // What a user sees and does.
   const res::DialogTemplate* dialog_template() const { return template_; }
   bool IsEnabled(int control_id) const;
+  std::string ControlText(int control_id) const;
+  bool Checked(int control_id) const;
+  TreeItem selected() const { return selected_; }
   int focus() const { return focus_; }
   bool images_attached() const { return images_attached_; }
   bool ended() const { return result_.has_value(); }

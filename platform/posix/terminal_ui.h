@@ -1,0 +1,56 @@
+#pragma once
+// An interactive text front for a person at a terminal. Each dialog is drawn from its template in
+// res/ (caption, texts, the location box, the folder tree as an indented list with numbered items,
+// the check box, the buttons with their keys) and redrawn after every command. The user types a
+// button's key or name, a folder's number, or Enter for the default button; a disabled button is
+// refused with a note, exactly as the dialog refuses it. End of input cancels whatever is open,
+// so the front never waits on a closed stream.
+//
+// The folder browser reads a path with readline filename completion (folders only) and shows the
+// full path of the folder typed so far on a status line above the input, updated on every key.
+// On a terminal that cannot move its cursor (TERM unset or "dumb", or output not a terminal) the
+// status line is printed once before and after input instead.
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/user_interface.h"
+
+namespace kv::platform {
+
+class RecordingDialogView;
+
+class TerminalUserInterface final : public UserInterface {
+ public:
+  // Reads from `in` and draws on `out`; both stay the caller's and must outlive this object.
+  TerminalUserInterface(std::FILE* in, std::FILE* out);
+  TerminalUserInterface(const TerminalUserInterface&) = delete;
+  TerminalUserInterface& operator=(const TerminalUserInterface&) = delete;
+
+  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                 unsigned style) override;
+  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
+  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  // Prints one "working..." line until the next prompt, however often it is called.
+  void ShowWaitCursor() override;
+
+ private:
+  // One line of input; nullopt at end of input. With `folders`, Tab completes folder names and the
+  // status line follows the typed path.
+  std::optional<std::string> ReadLine(const std::string& prompt, bool folders);
+  void Print(std::string_view text);
+  void Draw(const RecordingDialogView& view);
+  // Carries out one command typed in a dialog; true when the dialog should be drawn again.
+  bool Execute(Dialog& dialog, RecordingDialogView& view, const std::string& command);
+  // Presses a button as a user would; false (with a note) when the button is disabled.
+  bool Press(Dialog& dialog, RecordingDialogView& view, int control_id);
+
+  std::FILE* in_;
+  std::FILE* out_;
+  bool live_status_;
+  bool waiting_ = false;
+};
+
+}  // namespace kv::platform
