@@ -1,0 +1,224 @@
+// The Linux services beyond what the shared file system test covers: names on disk that the
+// in-memory fake has no counterpart for, the private temporary folder, the process environment
+// and iconv.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+
+#include "platform/fake/fake_environment.h"
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_environment.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_files.h"
+#include "platform/registry.h"
+#include "support/temp_dir.h"
+
+namespace kv::platform {
+namespace {
+
+mode_t PermissionsOf(const std::string& path) {
+  struct stat info;
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 07777;
+}
+
+std::string FirstName(FileSystem& files, const std::string& pattern) {
+  std::unique_ptr<FileFinder> finder = files.FindFirst(pattern);
+  if (!finder) return "<none>";
+  std::optional<FindEntry> entry = finder->Next();
+  return entry ? entry->name : "<none>";
+}
+
+class PosixFileSystemTest : public ::testing::Test {
+ protected:
+  PosixFileSystemTest() : files_(PosixFileSystem::Options{{{'C', dir_.path().string()}}}) {}
+  testing::TempDir dir_;
+  PosixFileSystem files_;
+};
+
+TEST_F(PosixFileSystemTest, PrefersExactNamesAndChoosesAmongCaseTwinsByBytes) {
+  dir_.Write("m/Inbox", "mixed");
+  dir_.Write("m/INBOX", "upper");
+  EXPECT_EQ(files_.NativePath("C:\\m\\Inbox"), (dir_.path() / "m/Inbox").string());
+  EXPECT_EQ(files_.NativePath("C:\\m\\inbox"), (dir_.path() / "m/INBOX").string());
+  EXPECT_EQ(files_.NativePath("C:\\M\\new file"), (dir_.path() / "m/new file").string());
+}
+
+TEST_F(PosixFileSystemTest, HandlesNamesStoredInTheCodePageAndLatinCase) {
+  dir_.Write("Gel\xF6scht.mbx", "raw cp1252 name on disk");
+  dir_.Write("\xC3\x84RGER.mbx", "utf-8 name on disk");  // "ÄRGER.mbx"
+  EXPECT_TRUE(files_.Exists("C:\\gel\xF6scht.MBX"));
+  EXPECT_EQ(FirstName(files_, "C:\\Gel*.mbx"), "Gel\xF6scht.mbx");
+  EXPECT_TRUE(files_.Exists("C:\\\xE4rger.mbx"));  // "ärger.mbx" in Windows-1252
+  EXPECT_EQ(FirstName(files_, "C:\\*rger.mbx"), "\xC4RGER.mbx");
+}
+
+TEST_F(PosixFileSystemTest, TakesLinuxAbsolutePathsAndRefusesUnmappedDrives) {
+  std::string absolute = dir_.Write("abs/File.txt", "x").string();
+  EXPECT_TRUE(files_.Exists(absolute));
+  EXPECT_TRUE(files_.Exists(dir_.path().string() + "\\ABS\\file.TXT"));
+  PosixFileSystem unmapped;
+  EXPECT_FALSE(unmapped.Exists("C:\\"));
+  EXPECT_TRUE(unmapped.NativePath("C:\\x").empty());
+}
+
+TEST_F(PosixFileSystemTest, RefusesFifosInsteadOfWaitingForAWriter) {
+  ASSERT_EQ(mkfifo((dir_.path() / "pipe").c_str(), 0600), 0);
+  EXPECT_EQ(files_.OpenForReading("C:\\pipe"), nullptr);
+  EXPECT_EQ(files_.MapReadOnly("C:\\pipe"), nullptr);
+}
+
+TEST_F(PosixFileSystemTest, WritesNewFilesPrivatelyUnderTheirUtf8Name) {
+  std::unique_ptr<WritableFile> out = files_.OpenForWriting(
+      "C:\\Entw\xFC"
+      "rfe.tmp");
+  ASSERT_NE(out, nullptr);
+  std::string big(200 * 1024, 'z');  // more than the write buffer holds
+  EXPECT_TRUE(out->Write({reinterpret_cast<const std::uint8_t*>(big.data()), big.size()}));
+  EXPECT_TRUE(out->Close());
+  EXPECT_FALSE(out->Close());
+  std::string on_disk = (dir_.path() / "Entwürfe.tmp").string();
+  EXPECT_EQ(PermissionsOf(on_disk) & 077, 0u);
+  EXPECT_EQ(std::filesystem::file_size(on_disk), big.size());
+}
+
+class PosixTempFilesTest : public ::testing::Test {
+ protected:
+  std::string Stem() const {
+    return dir_.path().string() + "/kvfltrs-" + std::to_string(geteuid());
+  }
+  testing::TempDir dir_;
+};
+
+TEST_F(PosixTempFilesTest, MakesAPrivateFolderAndExclusiveUniqueFiles) {
+  PosixTempFiles temp(dir_.path().string() + "/");
+  std::string folder = temp.TempPath();
+  EXPECT_EQ(folder, Stem() + "/");
+  EXPECT_EQ(PermissionsOf(Stem()), 0700u);
+  EXPECT_EQ(temp.TempPath(), folder);
+
+  std::set<std::string> names;
+  for (int i = 0; i < 20; ++i) {
+    std::optional<std::string> name = temp.GetTempFileName(folder, i % 2 ? "imp" : "", 0);
+    ASSERT_TRUE(name);
+    EXPECT_TRUE(names.insert(*name).second) << *name;
+    EXPECT_EQ(PermissionsOf(*name), 0600u);
+    EXPECT_EQ(std::filesystem::file_size(*name), 0u);
+    std::string file = name->substr(folder.size());
+    EXPECT_EQ(file.substr(file.size() - 4), ".TMP");
+  }
+  // A second object (another filter, another process) starts elsewhere but never reuses a name.
+  PosixTempFiles other(dir_.path().string());
+  for (int i = 0; i < 5; ++i) {
+    std::optional<std::string> name = other.GetTempFileName(other.TempPath(), "imp", 0);
+    ASSERT_TRUE(name);
+    EXPECT_TRUE(names.insert(*name).second) << *name;
+  }
+  EXPECT_EQ(temp.GetTempFileName(folder, "RFC", 0x1F), folder + "RFC1F.TMP");
+  EXPECT_FALSE(std::filesystem::exists(folder + "RFC1F.TMP"));
+  EXPECT_FALSE(temp.GetTempFileName(folder + "missing/", "", 0));
+}
+
+TEST_F(PosixTempFilesTest, RefusesAFolderOthersCouldReachIn) {
+  std::filesystem::create_directory(dir_.path() / "elsewhere");
+  std::filesystem::create_directory_symlink(dir_.path() / "elsewhere", Stem());
+  std::string symlinked = PosixTempFiles(dir_.path().string()).TempPath();
+  EXPECT_NE(symlinked, Stem() + "/");
+  ASSERT_FALSE(symlinked.empty());
+  EXPECT_EQ(PermissionsOf(symlinked.substr(0, symlinked.size() - 1)), 0700u);
+  std::filesystem::remove(Stem());
+
+  ASSERT_EQ(mkdir(Stem().c_str(), 0700), 0);
+  ASSERT_EQ(chmod(Stem().c_str(), 0750), 0);
+  EXPECT_NE(PosixTempFiles(dir_.path().string()).TempPath(), Stem() + "/");
+
+  if (geteuid() == 0) {
+    ASSERT_EQ(chmod(Stem().c_str(), 0700), 0);
+    ASSERT_EQ(chown(Stem().c_str(), 4242, 4242), 0);
+    EXPECT_NE(PosixTempFiles(dir_.path().string()).TempPath(), Stem() + "/");
+    ASSERT_EQ(chown(Stem().c_str(), 0, 0), 0);
+    EXPECT_EQ(PosixTempFiles(dir_.path().string()).TempPath(), Stem() + "/");
+  }
+}
+
+TEST(PosixEnvironmentTest, ExpandsProcessVariablesIgnoringCase) {
+  ASSERT_EQ(setenv("KV_TEST_APPDATA", "/home/ann/appdata", 1), 0);
+  PosixEnvironment environment;
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%KV_TEST_APPDATA%\\Identities"),
+            "/home/ann/appdata\\Identities");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%kv_test_AppData%"), "/home/ann/appdata");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%KV_TEST_UNSET_NAME%\\x"),
+            "%KV_TEST_UNSET_NAME%\\x");
+  unsetenv("KV_TEST_APPDATA");
+}
+
+TEST(IconvCodePageTest, AgreesWithTheWindows1252Table) {
+  IconvCodePage iconv_page;
+  Windows1252CodePage table;
+  ASSERT_TRUE(iconv_page.valid());
+  std::string every_byte;
+  for (int byte = 1; byte < 256; ++byte) every_byte.push_back(static_cast<char>(byte));
+  EXPECT_EQ(iconv_page.ToUtf8(every_byte), table.ToUtf8(every_byte));
+  EXPECT_EQ(iconv_page.ToUtf8("x\x81y\x9Dz"), "x\xEF\xBF\xBDy\xEF\xBF\xBDz");
+  for (const std::string utf8 : {"Gelöschte Objekte €‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ", "日本語 ok",
+                                 "bad \xC3 \xFF \xE2\x82 end", "\xF0\x9F\x98\x80"}) {
+    EXPECT_EQ(iconv_page.FromUtf8(utf8), table.FromUtf8(utf8)) << utf8;
+  }
+  EXPECT_EQ(iconv_page.FromUtf8(iconv_page.ToUtf8("Gel\xF6scht")), "Gel\xF6scht");
+}
+
+TEST(IconvCodePageTest, UsesTheConfiguredCodePageAndSurvivesAnUnknownOne) {
+  IconvCodePage central_european("CP1250");
+  ASSERT_TRUE(central_european.valid());
+  EXPECT_EQ(central_european.ToUtf8("\xB3\xF3\xBF"), "łóż");
+  EXPECT_EQ(central_european.FromUtf8("łóż"), "\xB3\xF3\xBF");
+
+  IconvCodePage unknown("NO-SUCH-CODE-PAGE");
+  EXPECT_FALSE(unknown.valid());
+  EXPECT_EQ(unknown.ToUtf8("ab\xF6"), "ab\xEF\xBF\xBD");
+  EXPECT_EQ(unknown.FromUtf8("abö"), "ab?");
+}
+
+TEST(MemoryRegistryTest, EnumeratesInCreationOrderAndReportsSmallBuffers) {
+  MemoryRegistry registry;
+  registry.SetString("Software\\Mail\\CommandLine", "Current", "C:\\EUDORA\\eudora.exe x y");
+  registry.SetDword("Software\\Mail\\CommandLine", "A Longer Value Name", 7);
+  registry.SetString("Software\\Mail\\Profiles\\Ann", "", "default");
+
+  std::optional<RegistryKey> key = registry.OpenCurrentUserKey("software\\MAIL\\commandline");
+  ASSERT_TRUE(key);
+  RegistryValue value;
+  ASSERT_EQ(registry.EnumValue(*key, 0, 80, 783, value), RegistryResult::kSuccess);
+  EXPECT_EQ(value.name, "Current");
+  EXPECT_EQ(value.Text(), "C:\\EUDORA\\eudora.exe x y");
+  EXPECT_EQ(registry.EnumValue(*key, 0, 7, 783, value), RegistryResult::kMoreData);  // no NUL room
+  EXPECT_EQ(registry.EnumValue(*key, 0, 8, 24, value), RegistryResult::kMoreData);
+  EXPECT_EQ(registry.EnumValue(*key, 0, 8, 25, value), RegistryResult::kSuccess);
+  ASSERT_EQ(registry.EnumValue(*key, 1, 80, 783, value), RegistryResult::kSuccess);
+  EXPECT_EQ(value.type, kRegDword);
+  EXPECT_EQ(registry.EnumValue(*key, 2, 80, 783, value), RegistryResult::kNoMoreItems);
+
+  RegistryValue queried;
+  EXPECT_EQ(registry.QueryValue(*key, "CURRENT", 4, queried), RegistryResult::kMoreData);
+  EXPECT_EQ(queried.required_size, 25u);
+  EXPECT_EQ(registry.QueryValue(*key, "missing", 100, queried), RegistryResult::kNotFound);
+  registry.CloseKey(*key);
+  EXPECT_EQ(registry.EnumValue(*key, 0, 80, 783, value), RegistryResult::kError);
+
+  std::optional<RegistryKey> mail = registry.OpenCurrentUserKey("Software\\Mail");
+  ASSERT_TRUE(mail);
+  std::string name;
+  ASSERT_EQ(registry.EnumKey(*mail, 1, name), RegistryResult::kSuccess);
+  EXPECT_EQ(name, "Profiles");
+  EXPECT_EQ(registry.EnumKey(*mail, 2, name), RegistryResult::kNoMoreItems);
+  EXPECT_EQ(registry.OpenKeyCount(), 1u);
+  registry.CloseKey(*mail);
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+  EXPECT_FALSE(registry.OpenCurrentUserKey("Software\\Nothing"));
+}
+
+}  // namespace
+}  // namespace kv::platform
