@@ -71,17 +71,23 @@ class Importer {
            const CommandStreams& streams)
       : sink_(sink), services_(services), progress_(progress), streams_(streams) {}
 
-  // Handles one item; false (with error() set) when the output cannot be written.
+  // Handles one item; false (with error() set) when the output cannot be written. The item's
+  // file is removed in every case.
   bool Take(const WalkItem& item) {
     std::string folder = item.folder.value_or("");
-    if (!folders_.contains(folder)) {
-      if ((error_ = sink_.CreateFolder(folder))) return false;
-      folders_.insert(folder);
-      ++counts_.folders;
-    }
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
-    if (!marker) TakeMessage(folder, item);
+    std::optional<std::string> path;
+    if (!marker) path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+    if (!folders_.contains(folder)) {
+      error_ = sink_.CreateFolder(folder);
+      if (!error_) {
+        folders_.insert(folder);
+        ++counts_.folders;
+      }
+    }
+    if (!marker && !error_) TakeMessage(folder, item, path);
+    if (path) RemoveHandedOverFile(*path);
     progress_.Update(folder, counts_);
     return !error_;
   }
@@ -90,9 +96,8 @@ class Importer {
   const WriteOutcome& error() const { return error_; }
 
  private:
-  void TakeMessage(const std::string& folder, const WalkItem& item) {
-    std::optional<std::string> path =
-        LocalMessagePath(item.message_file, services_.files, services_.code_page);
+  void TakeMessage(const std::string& folder, const WalkItem& item,
+                   const std::optional<std::string>& path) {
     std::optional<std::uint64_t> length;
     if (path) length = LengthWithoutTrailingNuls(*path);
     if (!length) {
@@ -101,14 +106,12 @@ class Importer {
                           (item.message_file && !item.message_file->empty()
                                ? "no readable message file " + *item.message_file
                                : std::string("it names no message file")));
-      if (path) RemoveHandedOverFile(*path);
       return;
     }
     MessageHeaders headers = MessageHeaders::FromFile(*path);
     HandedOverMessage message{*path, *length, item.state, MessageTime(headers),
                               EnvelopeSender(headers)};
     error_ = sink_.AddMessage(folder, message);
-    RemoveHandedOverFile(*path);
     if (error_) return;
     ++counts_.messages;
     counts_.bytes += *length;

@@ -1,0 +1,357 @@
+// Imports a large Outlook Express 4 store into a Maildir with the kvimport program and compares
+// its speed with a plain copy of the store's mailbox files. Fails (exit 1) when the Maildir does
+// not hold exactly the store's messages, byte for byte in count and size.
+//
+//   oe4_import_bench [--size MB] [--work DIR] [--store DIR] [--keep]
+//
+// --size: the store to generate, in megabytes of messages (default 200); --work: where the store,
+// the copy and the Maildir go (default a new folder under $TMPDIR or /tmp); --store: import this
+// existing store instead (its expected totals then come from `kvimport list`); --keep: leave the
+// work folder.
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/oe4_store_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using kv::testing::Oe4Message;
+
+extern "C" char** environ;
+
+constexpr double kMegabyte = 1024.0 * 1024.0;
+constexpr std::size_t kCopyPiece = 64 * 1024;
+constexpr int kTopFolders = 8;
+constexpr int kSubfoldersPerTop = 2;
+
+struct Totals {
+  std::uint64_t messages = 0;
+  std::uint64_t bytes = 0;
+};
+
+// A small deterministic generator, so that every run builds the same store.
+class Random {
+ public:
+  std::uint32_t Next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>(state_ >> 33);
+  }
+  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
+    return low + Next() % (high - low + 1);
+  }
+
+ private:
+  std::uint64_t state_ = 0x5DEECE66DULL;
+};
+
+// Mostly small messages, some with attachments, a few large ones; CR LF lines as the store keeps
+// them, and now and then a body line starting with "From ".
+std::string MakeMessage(Random& random, int number) {
+  std::uint32_t roll = random.Between(0, 99);
+  std::size_t size = roll < 70   ? random.Between(1024, 8192)
+                     : roll < 95 ? random.Between(8192, 65536)
+                                 : random.Between(65536, 1 << 20);
+  std::string text =
+      "From: Sender " + std::to_string(number % 97) + " <sender" + std::to_string(number % 97) +
+      "@example.org>\r\nTo: reader@example.net\r\nSubject: Message " + std::to_string(number) +
+      "\r\nDate: Tue, " + std::to_string(1 + number % 28) + " Aug 1999 " +
+      std::to_string(10 + number % 12) + ":" + std::to_string(10 + number % 50) +
+      ":00 +0200\r\nMessage-ID: <" + std::to_string(number) + "@bench.example>\r\n\r\n";
+  static constexpr std::string_view kWords = "lorem ipsum dolor sit amet consectetur adipiscing";
+  while (text.size() < size) {
+    if (random.Between(0, 49) == 0) text += "From the archive: ";
+    std::size_t start = random.Between(0, static_cast<std::uint32_t>(kWords.size() - 20));
+    text += kWords.substr(start, 20);
+    text += kWords.substr(0, random.Between(20, 50));
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::uint8_t FlagsFor(int number) {
+  switch (number % 10) {
+    case 0:
+      return kv::testing::kOe4Received | kv::testing::kOe4Unread;
+    case 1:
+      return kv::testing::kOe4Draft;
+    case 2:
+      return 0;  // sent
+    case 3:
+      return kv::testing::kOe4Received | kv::testing::kOe4Deleted;  // never imported
+    default:
+      return kv::testing::kOe4Received;
+  }
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+// Writes a store of about `megabytes` of messages into `dir`; returns what an import must yield.
+Totals GenerateStore(const fs::path& dir, double megabytes) {
+  fs::create_directories(dir);
+  const std::uint64_t target = static_cast<std::uint64_t>(megabytes * kMegabyte);
+  const int folder_count = kTopFolders * (1 + kSubfoldersPerTop);
+  const std::uint64_t per_folder = target / folder_count + 1;
+  Random random;
+  Totals expected;
+  std::vector<kv::testing::Oe4FolderEntry> entries;
+  int number = 0;
+  for (int top = 0; top < kTopFolders; ++top) {
+    for (int sub = 0; sub <= kSubfoldersPerTop; ++sub) {
+      std::uint32_t id = static_cast<std::uint32_t>(entries.size() + 1);
+      std::uint32_t parent = sub == 0 ? 0 : static_cast<std::uint32_t>(top * 3 + 1);
+      std::string name = sub == 0 ? "Folder " + std::to_string(top) : "Sub " + std::to_string(sub);
+      std::string mailbox = "mbox" + std::to_string(id);
+      entries.push_back({id, name, mailbox, parent});
+      std::vector<Oe4Message> messages;
+      std::uint64_t bytes = 0;
+      while (bytes < per_folder) {
+        Oe4Message message{MakeMessage(random, ++number), FlagsFor(number), std::nullopt};
+        bytes += message.text.size();
+        if ((message.flags & kv::testing::kOe4Deleted) == 0) {
+          ++expected.messages;
+          expected.bytes += message.text.size();
+        }
+        messages.push_back(std::move(message));
+      }
+      WriteFile(dir / (mailbox + ".mbx"), kv::testing::Oe4MailboxFile(messages));
+      WriteFile(dir / (mailbox + ".idx"), kv::testing::Oe4IndexFile(messages));
+    }
+  }
+  WriteFile(dir / "folders.nch",
+            kv::testing::Oe4FoldersFile(entries, kv::testing::Oe4Layout::kFirst));
+  return expected;
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Copies every file of `from` into `to` with read and write; returns the bytes copied.
+std::uint64_t PlainCopy(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  std::vector<char> buffer(kCopyPiece);
+  std::uint64_t total = 0;
+  for (const auto& entry : fs::directory_iterator(from)) {
+    int in = ::open(entry.path().c_str(), O_RDONLY);
+    int out = ::open((to / entry.path().filename()).c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ssize_t count = 0;
+    while (in >= 0 && out >= 0 && (count = ::read(in, buffer.data(), buffer.size())) > 0) {
+      if (::write(out, buffer.data(), static_cast<std::size_t>(count)) != count) break;
+      total += static_cast<std::uint64_t>(count);
+    }
+    if (in >= 0) ::close(in);
+    if (out >= 0) ::close(out);
+  }
+  return total;
+}
+
+struct ChildRun {
+  int exit_code = -1;
+  long peak_rss_kib = 0;
+  double seconds = 0;
+};
+
+// Runs kvimport with `args`, its temporary folder `tmp`, its stdout into `out_file`.
+ChildRun RunKvimport(const std::vector<std::string>& args, const fs::path& tmp,
+                     const fs::path& out_file) {
+  std::vector<std::string> arguments = {KV_KVIMPORT_PATH};
+  arguments.insert(arguments.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> environment = {"TMPDIR=" + tmp.string()};
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    if (std::strncmp(*variable, "TMPDIR=", 7) != 0) environment.emplace_back(*variable);
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_file.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  ChildRun run;
+  auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int status = 0;
+  struct rusage usage {};
+  if (::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
+    run.exit_code = WEXITSTATUS(status);
+  }
+  run.seconds = Seconds(start);
+  run.peak_rss_kib = usage.ru_maxrss;
+  return run;
+}
+
+// Messages and bytes in a Maildir tree (every file in a cur/ or new/ folder).
+Totals CountMaildir(const fs::path& root) {
+  Totals totals;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string parent = entry.path().parent_path().filename().string();
+    if (entry.is_regular_file() && (parent == "cur" || parent == "new")) {
+      ++totals.messages;
+      totals.bytes += entry.file_size();
+    }
+  }
+  return totals;
+}
+
+// What `kvimport list` reports for an existing store: messages and their sizes as handed over
+// (with NUL padding, so the imported bytes may be up to 3 per message fewer).
+std::optional<Totals> ListTotals(const fs::path& store, const fs::path& tmp, const fs::path& work) {
+  fs::path listing = work / "list.jsonl";
+  ChildRun run = RunKvimport({"list", "--filter", "oe4", "--store", store.string()}, tmp, listing);
+  if (run.exit_code != 0) return std::nullopt;
+  Totals totals;
+  std::ifstream in(listing);
+  for (std::string line; std::getline(in, line);) {
+    std::size_t size = line.find("\"size\":");
+    if (size == std::string::npos) continue;
+    ++totals.messages;
+    totals.bytes += std::strtoull(line.c_str() + size + 7, nullptr, 10);
+  }
+  return totals;
+}
+
+std::uint64_t FolderBytes(const fs::path& dir) {
+  std::uint64_t total = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    if (entry.is_regular_file()) total += entry.file_size();
+  }
+  return total;
+}
+
+int Usage() {
+  std::fprintf(stderr, "usage: oe4_import_bench [--size MB] [--work DIR] [--store DIR] [--keep]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  double megabytes = 200;
+  std::optional<fs::path> work_option;
+  std::optional<fs::path> store_option;
+  bool keep = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string_view argument = argv[i];
+    if (argument == "--keep") {
+      keep = true;
+    } else if (i + 1 < argc && argument == "--size") {
+      megabytes = std::atof(argv[++i]);
+    } else if (i + 1 < argc && argument == "--work") {
+      work_option = argv[++i];
+    } else if (i + 1 < argc && argument == "--store") {
+      store_option = argv[++i];
+    } else {
+      return Usage();
+    }
+  }
+  if (megabytes <= 0) return Usage();
+
+  fs::path work;
+  if (work_option) {
+    work = *work_option;
+    fs::create_directories(work);
+  } else {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/kv-oe4-bench-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+      std::perror("mkdtemp");
+      return 1;
+    }
+    work = pattern;
+  }
+  const fs::path tmp = work / "tmp";
+  const fs::path maildir = work / "maildir";
+  fs::create_directories(tmp);
+  fs::remove_all(maildir);
+  fs::remove_all(work / "copy");
+
+  fs::path store = store_option.value_or(work / "store");
+  Totals expected;
+  bool exact = !store_option;
+  if (store_option) {
+    std::optional<Totals> listed = ListTotals(store, tmp, work);
+    if (!listed) {
+      std::fprintf(stderr, "oe4_import_bench: kvimport list failed on %s\n", store.c_str());
+      return 1;
+    }
+    expected = *listed;
+  } else {
+    auto start = std::chrono::steady_clock::now();
+    fs::remove_all(store);
+    expected = GenerateStore(store, megabytes);
+    std::printf("generated %s: %llu messages, %.1f MB of messages, in %.1f s\n", store.c_str(),
+                static_cast<unsigned long long>(expected.messages),
+                static_cast<double>(expected.bytes) / kMegabyte, Seconds(start));
+  }
+  const std::uint64_t store_bytes = FolderBytes(store);
+
+  auto copy_start = std::chrono::steady_clock::now();
+  std::uint64_t copied = PlainCopy(store, work / "copy");
+  double copy_seconds = Seconds(copy_start);
+  fs::remove_all(work / "copy");
+
+  ChildRun import = RunKvimport({"import", "--filter", "oe4", "--store", store.string(), "--to",
+                                 "maildir:" + maildir.string(), "--quiet"},
+                                tmp, work / "import.out");
+  Totals imported = import.exit_code == 0 ? CountMaildir(maildir) : Totals{};
+
+  std::printf("store: %.1f MB in .mbx/.idx/folders.nch files, %llu messages (%.1f MB)\n",
+              static_cast<double>(store_bytes) / kMegabyte,
+              static_cast<unsigned long long>(expected.messages),
+              static_cast<double>(expected.bytes) / kMegabyte);
+  std::printf("plain copy (read/write, 64 KiB): %.1f MB in %.2f s = %.1f MB/s\n",
+              static_cast<double>(copied) / kMegabyte, copy_seconds,
+              static_cast<double>(copied) / kMegabyte / copy_seconds);
+  std::printf(
+      "kvimport import to maildir:      %.1f MB in %.2f s = %.1f MB/s of store, "
+      "%.1f MB/s of messages; peak RSS %.1f MB; exit %d\n",
+      static_cast<double>(store_bytes) / kMegabyte, import.seconds,
+      static_cast<double>(store_bytes) / kMegabyte / import.seconds,
+      static_cast<double>(imported.bytes) / kMegabyte / import.seconds,
+      static_cast<double>(import.peak_rss_kib) / 1024.0, import.exit_code);
+  std::printf("import / copy time: %.2f\n", import.seconds / copy_seconds);
+
+  bool bytes_match = exact ? imported.bytes == expected.bytes
+                           : imported.bytes <= expected.bytes &&
+                                 imported.bytes + 3 * expected.messages >= expected.bytes;
+  bool ok = import.exit_code == 0 && imported.messages == expected.messages && bytes_match;
+  if (!ok) {
+    std::fprintf(stderr,
+                 "oe4_import_bench: FAILED: the Maildir holds %llu messages of %llu bytes, the "
+                 "store %llu messages of %llu bytes (kvimport exit %d)\n",
+                 static_cast<unsigned long long>(imported.messages),
+                 static_cast<unsigned long long>(imported.bytes),
+                 static_cast<unsigned long long>(expected.messages),
+                 static_cast<unsigned long long>(expected.bytes), import.exit_code);
+  }
+  if (!keep && !work_option) fs::remove_all(work);
+  return ok ? 0 : 1;
+}

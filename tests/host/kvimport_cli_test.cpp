@@ -1,0 +1,243 @@
+// Runs the kvimport program on stores built here and checks its output, files and exit codes.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "host/digest.h"
+#include "host/exit_codes.h"
+#include "support/oe4_store_writer.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+using kv::testing::Oe4Message;
+using kv::testing::Oe4Store;
+using kv::testing::Oe4TestMessage;
+
+// Tue, 3 Aug 1999 08:11:00 UTC: the date of Oe4TestMessage(1).
+constexpr std::int64_t kMessage1Time = 933667860;
+
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<fs::path> FilesBelow(const fs::path& folder) {
+  std::vector<fs::path> files;
+  if (!fs::exists(folder)) return files;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string Padded(const std::string& text) {
+  return text + std::string((4 - text.size() % 4) % 4, '\0');
+}
+
+class KvimportTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fs::create_directories(dir_.path() / "tmp");
+    fs::create_directories(dir_.path() / "store");
+  }
+
+  // Runs kvimport with `args`, stdin from /dev/null, its temporary folder below the test's.
+  ProgramRun Kvimport(const std::string& args) {
+    fs::path out = dir_.path() / "stdout";
+    fs::path err = dir_.path() / "stderr";
+    std::string command = "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" + KV_KVIMPORT_PATH +
+                          "' " + args + " </dev/null >'" + out.string() + "' 2>'" + err.string() +
+                          "'";
+    int status = std::system(command.c_str());
+    ProgramRun run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadAll(out);
+    run.err = ReadAll(err);
+    return run;
+  }
+
+  std::string Store() const { return (dir_.path() / "store").string(); }
+  std::string Path(const std::string& relative) const { return (dir_.path() / relative).string(); }
+  // Files the filter left in the temporary folder (the host must have removed them all).
+  std::vector<fs::path> LeftoverTempFiles() const { return FilesBelow(dir_.path() / "tmp"); }
+
+  // Inbox: three messages, the second skipped by its index flag, the third unread;
+  // Inbox/Old: one sent message; Drafts: one unsent message; Empty: none.
+  void WriteSampleStore() {
+    Oe4Store store;
+    std::uint32_t inbox = store.AddFolder(
+        "Inbox", 0,
+        {Oe4Message{message1_, kv::testing::kOe4Received},
+         Oe4Message{Oe4TestMessage(2), kv::testing::kOe4Received | kv::testing::kOe4Deleted},
+         Oe4Message{Oe4TestMessage(3, "X-Note: From line follows\r\n") + "From me\r\n",
+                    kv::testing::kOe4Received | kv::testing::kOe4Unread}});
+    store.AddFolder("Old", inbox, {Oe4Message{Oe4TestMessage(4), 0}}, "Old mail");
+    store.AddFolder("Drafts", 0, {Oe4Message{Oe4TestMessage(5), kv::testing::kOe4Draft}});
+    store.AddFolder("Empty", 0, {});
+    store.WriteTo(dir_.path() / "store");
+  }
+
+  kv::testing::TempDir dir_;
+  const std::string message1_ = Oe4TestMessage(1);
+};
+
+TEST_F(KvimportTest, HelpAndUsageErrors) {
+  ProgramRun help = Kvimport("--help");
+  EXPECT_EQ(help.exit_code, kExitOk);
+  EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+
+  for (const char* args :
+       {"", "frobnicate", "list", "list --filter outlook --store x",
+        "import --filter oe4 --store x", "import --filter oe4 --store x --to imap:x",
+        "list --filter oe4 --store x --append", "list --filter oe4",
+        "list --filter oe4 --store x --bogus", "list --filter oe4 --ui tty --store x",
+        "list --filter oe4 --store x --drive C"}) {
+    ProgramRun run = Kvimport(args);
+    EXPECT_EQ(run.exit_code, kExitUsage) << args;
+    EXPECT_TRUE(run.err.starts_with("kvimport: ")) << args << ": " << run.err;
+  }
+}
+
+TEST_F(KvimportTest, FiltersWithoutAStoreReaderSaySo) {
+  for (const char* filter : {"eudora", "netscape", "oe5"}) {
+    ProgramRun run = Kvimport(std::string("list --filter ") + filter + " --store " + Store());
+    if (run.exit_code == kExitOk) continue;  // this filter has its reader now
+    EXPECT_EQ(run.exit_code, kExitStoreNotFound) << filter;
+    EXPECT_NE(run.err.find(Store()), std::string::npos) << run.err;
+    EXPECT_TRUE(run.out.empty());
+  }
+}
+
+TEST_F(KvimportTest, StoreNotFoundOrCancelled) {
+  ProgramRun empty =
+      Kvimport("import --filter oe4 --store " + Store() + " --to maildir:" + Path("m"));
+  EXPECT_EQ(empty.exit_code, kExitStoreNotFound);
+  EXPECT_NE(empty.err.find("store not found or cancelled: " + Store()), std::string::npos);
+  EXPECT_FALSE(fs::exists(Path("m"))) << "nothing is written when there is no store";
+
+  WriteSampleStore();
+  ProgramRun cancelled = Kvimport("list --filter oe4 --store " + Store() + " --start Nowhere");
+  EXPECT_EQ(cancelled.exit_code, kExitStoreNotFound);
+  EXPECT_TRUE(cancelled.out.empty());
+}
+
+TEST_F(KvimportTest, ListDescribesEachItemAndRemovesTheFiles) {
+  WriteSampleStore();
+  ProgramRun run = Kvimport("list --filter oe4 --store " + Store() + " --keep-empty");
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  std::vector<nlohmann::json> items;
+  std::istringstream lines(run.out);
+  for (std::string line; std::getline(lines, line);) items.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(items.size(), 5u) << run.out;
+
+  EXPECT_EQ(items[0]["folder"], "Inbox");
+  EXPECT_EQ(items[0]["status"], 0);
+  EXPECT_EQ(items[0]["state"], 2);
+  kv::testing::TempDir scratch;
+  FileDigest expected = DigestFile(scratch.Write("m", Padded(message1_)).string()).value();
+  EXPECT_EQ(items[0]["message"]["size"], expected.size) << "list keeps the NUL padding";
+  EXPECT_EQ(items[0]["message"]["sha256"], expected.sha256_hex);
+  EXPECT_EQ(items[1]["state"], 6);
+  EXPECT_EQ(items[2]["folder"], "Inbox/Old");
+  EXPECT_EQ(items[2]["state"], 0);
+  EXPECT_EQ(items[3]["folder"], "Drafts");
+  EXPECT_EQ(items[3]["state"], 1);
+  EXPECT_EQ(items[4]["folder"], "Empty");
+  EXPECT_EQ(items[4]["status"], 1);
+  EXPECT_TRUE(items[4]["message"].is_null());
+  EXPECT_EQ(run.out.find("\"folder\""), 1u) << "keys in the documented order";
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+
+  ProgramRun started = Kvimport("list --filter oe4 --store " + Store() + " --start Inbox/Old");
+  ASSERT_EQ(started.exit_code, kExitOk) << started.err;
+  EXPECT_EQ(std::count(started.out.begin(), started.out.end(), '\n'), 1);
+  EXPECT_NE(started.out.find("\"Inbox/Old\""), std::string::npos);
+}
+
+TEST_F(KvimportTest, ImportToMaildirTwiceNeverOverwrites) {
+  WriteSampleStore();
+  const std::string args =
+      "import --filter oe4 --store " + Store() + " --to maildir:" + Path("mail") + " --keep-empty";
+  ProgramRun first = Kvimport(args);
+  ASSERT_EQ(first.exit_code, kExitOk) << first.err;
+  EXPECT_NE(first.err.find("4 messages"), std::string::npos) << first.err;
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+
+  std::vector<fs::path> inbox_read = FilesBelow(Path("mail/cur"));
+  std::vector<fs::path> inbox_new = FilesBelow(Path("mail/new"));
+  ASSERT_EQ(inbox_read.size(), 1u);
+  ASSERT_EQ(inbox_new.size(), 1u);
+  EXPECT_EQ(ReadAll(inbox_read[0]), message1_) << "exact bytes without the NUL padding";
+  EXPECT_TRUE(inbox_read[0].string().ends_with(":2,S"));
+  struct stat status {};
+  ASSERT_EQ(::stat(inbox_read[0].c_str(), &status), 0);
+  EXPECT_EQ(status.st_mtime, kMessage1Time);
+  ASSERT_EQ(FilesBelow(Path("mail/.Drafts/cur")).size(), 1u);
+  EXPECT_TRUE(FilesBelow(Path("mail/.Drafts/cur"))[0].string().ends_with(":2,D"));
+  EXPECT_EQ(FilesBelow(Path("mail/.INBOX.Old/cur")).size(), 1u);
+  EXPECT_TRUE(fs::exists(Path("mail/.Empty/maildirfolder")));
+
+  ProgramRun second = Kvimport(args + " --quiet");
+  ASSERT_EQ(second.exit_code, kExitOk) << second.err;
+  EXPECT_TRUE(second.err.empty()) << second.err;
+  EXPECT_EQ(FilesBelow(Path("mail/cur")).size(), 2u);
+  EXPECT_EQ(FilesBelow(Path("mail/new")).size(), 2u);
+}
+
+TEST_F(KvimportTest, ImportToMboxRefusesExistingFilesUnlessAppending) {
+  WriteSampleStore();
+  const std::string args = "import --filter oe4 --store " + Store() + " --to mbox:" + Path("mbox");
+  ASSERT_EQ(Kvimport(args).exit_code, kExitOk);
+  std::string inbox = ReadAll(Path("mbox/Inbox.mbox"));
+  EXPECT_TRUE(inbox.starts_with("From sender1@example.org Tue Aug  3 08:11:00 1999\n")) << inbox;
+  EXPECT_NE(inbox.find("\r\n>From me\r\n"), std::string::npos);
+  EXPECT_TRUE(fs::exists(Path("mbox/Inbox/Old.mbox")));
+  EXPECT_FALSE(fs::exists(Path("mbox/Empty.mbox"))) << "empty folders are skipped by default";
+
+  ProgramRun refused = Kvimport(args);
+  EXPECT_EQ(refused.exit_code, kExitOutputError);
+  EXPECT_NE(refused.err.find(Path("mbox/Inbox.mbox")), std::string::npos) << refused.err;
+  EXPECT_EQ(ReadAll(Path("mbox/Inbox.mbox")), inbox);
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+
+  ASSERT_EQ(Kvimport(args + " --append").exit_code, kExitOk);
+  EXPECT_EQ(ReadAll(Path("mbox/Inbox.mbox")), inbox + inbox);
+}
+
+TEST_F(KvimportTest, ImportToEmlAndUnwritableOutput) {
+  WriteSampleStore();
+  ProgramRun run = Kvimport("import --filter oe4 --store " + Store() + " --to eml:" + Path("eml"));
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  EXPECT_EQ(ReadAll(Path("eml/Inbox/000001.eml")), message1_);
+  EXPECT_TRUE(fs::exists(Path("eml/Inbox/000002.eml")));
+  EXPECT_TRUE(fs::exists(Path("eml/Inbox/Old/000001.eml")));
+  EXPECT_EQ(FilesBelow(Path("eml")).size(), 4u);
+
+  std::ofstream(Path("file")) << "x";
+  ProgramRun blocked =
+      Kvimport("import --filter oe4 --store " + Store() + " --to maildir:" + Path("file/mail"));
+  EXPECT_EQ(blocked.exit_code, kExitOutputError);
+  EXPECT_NE(blocked.err.find(Path("file/mail")), std::string::npos) << blocked.err;
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+}
+
+}  // namespace
+}  // namespace kv::host
