@@ -1,0 +1,21 @@
+#pragma once
+// The Win32 user interface: MessageBoxA, the shell folder browser with its full-path status line,
+// and the wait cursor. Windows are identified by the host's 32-bit handle.
+
+#include "platform/user_interface.h"
+
+namespace kv::platform {
+
+class Win32UserInterface final : public UserInterface {
+ public:
+  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+                 unsigned style) override;
+  // SHBrowseForFolderA rooted at the desktop, file-system folders only, with a status line that
+  // shows the full path of the highlighted folder.
+  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
+  // Not yet drawn on Windows: every dialog is cancelled (kIdCancel) without being shown.
+  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  void ShowWaitCursor() override;
+};
+
+}  // namespace kv::platform
