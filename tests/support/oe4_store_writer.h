@@ -18,6 +18,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kv::platform {
@@ -39,6 +40,11 @@ inline constexpr std::uint8_t kOe4Received = 0x10;
 inline constexpr std::uint8_t kOe4Draft = 0x08;
 
 struct Oe4Message {
+  Oe4Message() = default;
+  Oe4Message(std::string message_text, std::uint8_t index_flags = kOe4Received,
+             std::optional<std::uint32_t> length_override = std::nullopt)
+      : text(std::move(message_text)), flags(index_flags), index_length(length_override) {}
+
   std::string text;  // as stored: header block and body
   std::uint8_t flags = kOe4Received;
   // Replaces the index record's length field (the record itself keeps its real size).

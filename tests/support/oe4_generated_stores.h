@@ -1,0 +1,28 @@
+#pragma once
+// Outlook Express 4 stores made by the store writer for purposes beyond single tests: the bundled
+// sample store (samples/oe4/), the fuzzer's seed corpus, and large stores for benchmarks. All are
+// deterministic, so regenerating gives the same bytes.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/oe4_store_writer.h"
+
+namespace kv::testing {
+
+// A small, realistic store: nested folders, a folder with a Windows-1252 name, messages in every
+// state, a deleted record, an empty folder, an unused folder record and one message carrying the
+// host's status header.
+Oe4Store Oe4SampleStore();
+
+// Seed inputs for the fuzzer (tests/fuzz/oe4_fuzz_input.h), as file name -> bytes.
+std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds();
+
+// Writes a store of several folders into `dir` whose message texts add up to at least
+// `message_bytes`. Returns the total size of the files written.
+std::uint64_t WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes);
+
+}  // namespace kv::testing
