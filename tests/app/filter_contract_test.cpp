@@ -1,0 +1,126 @@
+// The dispatch behaviour every filter class shares, run against each row of the class table over
+// in-memory services with no store and no scripted answers (so every dialog is cancelled).
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+#include "app/filter_classes.h"
+#include "oe4/oe_filter.h"
+#include "platform/fake/fake_environment.h"
+#include "platform/fake/memory_file_system.h"
+#include "platform/registry.h"
+#include "platform/scripted_ui.h"
+#include "res/strings.h"
+
+namespace kv {
+namespace {
+
+class FilterContract : public ::testing::TestWithParam<FilterClass> {
+ protected:
+  FilterContract() {
+    ResetOeProcessState();
+    ui.set_report_unanswered(false);
+    filter = GetParam().create(services);
+    filter->SetParent(0x4711);
+  }
+  ~FilterContract() override { ResetOeProcessState(); }
+
+  // Every code outside the property table, and the reserved code 6.
+  void ExpectUnsuppliedCodesEmpty() {
+    for (std::int16_t code : {0, 6, 9, 10, 12, 19, 23, 29, 32, 41, 599, 601, -1, 32767}) {
+      EXPECT_EQ(filter->GetSubItem(code), std::string()) << "code " << code;
+    }
+  }
+
+  platform::MemoryRegistry registry;
+  platform::MemoryFileSystem files;
+  platform::MemoryTempFiles temp{files};
+  platform::FakeEnvironment environment;
+  platform::Windows1252CodePage code_page;
+  platform::ScriptedUserInterface ui;
+  platform::Services services{registry, files, temp, environment, code_page, ui};
+  std::unique_ptr<ImportFilter> filter;
+};
+
+TEST_P(FilterContract, NameTypeAndSetPathAnswerTheSameBeforeAndAfterTheSearch) {
+  EXPECT_EQ(filter->GetName(), GetParam().display_name);
+  EXPECT_EQ(filter->GetType(), 2);
+  EXPECT_FALSE(filter->IsEnableSetPath());
+
+  EXPECT_FALSE(filter->IsSystemFound()) << "no store and every dialog cancelled";
+
+  EXPECT_EQ(filter->GetName(), GetParam().display_name);
+  EXPECT_EQ(filter->GetType(), 2);
+  EXPECT_FALSE(filter->IsEnableSetPath());
+}
+
+TEST_P(FilterContract, NothingToWalkWithoutAStore) {
+  EXPECT_FALSE(filter->IsSystemFound());
+  EXPECT_FALSE(filter->GoFirst());
+  EXPECT_FALSE(filter->GoNext());
+  ExpectUnsuppliedCodesEmpty();
+  // The attachment list stays empty however often it is asked.
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), std::string());
+}
+
+TEST_P(FilterContract, SetPathNeverChangesTheSharedAnswers) {
+  for (std::string word : {std::string("!!!NextFolder"), std::string("!!!NEXTFOLDER"),
+                           std::string("C:\\Mail"), std::string()}) {
+    filter->SetPath(word);
+    EXPECT_FALSE(filter->IsEnableSetPath());
+    EXPECT_EQ(filter->GetType(), 2);
+  }
+  EXPECT_FALSE(filter->GoFirst());
+}
+
+TEST_P(FilterContract, NoFilesAreLeftInTheStoreOrTemporaryFolderWithoutAStore) {
+  EXPECT_FALSE(filter->IsSystemFound());
+  EXPECT_FALSE(filter->GoFirst());
+  EXPECT_TRUE(files.ListFiles().empty());
+}
+
+TEST_P(FilterContract, EachObjectHoldsTheServerWhileItLives) {
+  const int before = ServerLock::Count();
+  {
+    std::unique_ptr<ImportFilter> second = GetParam().create(services);
+    EXPECT_EQ(ServerLock::Count(), before + 1);
+  }
+  EXPECT_EQ(ServerLock::Count(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllClasses, FilterContract, ::testing::ValuesIn(FilterClasses().begin(),
+                                                                          FilterClasses().end()),
+                         [](const auto& info) { return std::string(info.param.short_name); });
+
+TEST(FilterClassTable, HoldsFourDistinctClassesFoundByAnyOfTheirNames) {
+  std::set<std::string_view> clsids, prog_ids, short_names;
+  for (const FilterClass& filter_class : FilterClasses()) {
+    clsids.insert(filter_class.clsid);
+    prog_ids.insert(filter_class.prog_id);
+    short_names.insert(filter_class.short_name);
+    EXPECT_TRUE(filter_class.prog_id.starts_with("KVFLTRS."));
+    EXPECT_TRUE(filter_class.prog_id.ends_with("IMPORTMSG"));
+    EXPECT_EQ(filter_class.clsid.size(), 38u);
+    EXPECT_EQ(FindFilterClass(filter_class.prog_id), &filter_class);
+    EXPECT_EQ(FindFilterClass(filter_class.class_name), &filter_class);
+  }
+  EXPECT_EQ(clsids.size(), 4u);
+  EXPECT_EQ(prog_ids.size(), 4u);
+  EXPECT_EQ(short_names.size(), 4u);
+  ASSERT_NE(FindFilterClass("kvfltrs.oeimportmsg"), nullptr);
+  EXPECT_EQ(FindFilterClass("kvfltrs.oeimportmsg")->class_name, "SCOEMsgFilter");
+  EXPECT_EQ(FindFilterClass("OE4")->prog_id, "KVFLTRS.OEIMPORTMSG");
+  EXPECT_EQ(FindFilterClass("outlook"), nullptr);
+}
+
+TEST(FilterClassTable, DisplayNamesAreTheStringTableTexts) {
+  EXPECT_EQ(FindFilterClass("eudora")->display_name, res::LoadString(res::IDS_EUDORA_NAME));
+  EXPECT_EQ(FindFilterClass("netscape")->display_name, res::LoadString(res::IDS_NETSCAPE_NAME));
+  EXPECT_EQ(FindFilterClass("oe5")->display_name, res::LoadString(res::IDS_OE5_NAME));
+  EXPECT_EQ(FindFilterClass("oe4")->display_name, res::LoadString(res::IDS_OE4_NAME));
+}
+
+}  // namespace
+}  // namespace kv

@@ -1,0 +1,66 @@
+#include "common/message_files.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake/memory_file_system.h"
+#include "platform/scripted_ui.h"
+#include "res/strings.h"
+
+namespace kv {
+namespace {
+
+TEST(MessageFiles, TemporaryNamesAreNewEmptyFilesWithThePrefix) {
+  platform::MemoryFileSystem files;
+  platform::MemoryTempFiles temp(files);
+  const std::string first = MakeTempFileName(temp, "imp");
+  const std::string second = MakeTempFileName(temp, "imp");
+  ASSERT_FALSE(first.empty());
+  EXPECT_NE(first, second);
+  EXPECT_EQ(files.Contents(first), "");
+  EXPECT_EQ(files.Contents(second), "");
+  EXPECT_TRUE(first.starts_with(temp.TempPath() + "imp")) << first;
+  EXPECT_TRUE(first.ends_with(".TMP")) << first;
+  // Longer prefixes are cut to three characters; an empty prefix is allowed.
+  EXPECT_TRUE(MakeTempFileName(temp, "RFCX").starts_with(temp.TempPath() + "RFC"));
+  EXPECT_FALSE(MakeTempFileName(temp, "").empty());
+}
+
+TEST(MessageFiles, LastPathComponentTakesTheTextAfterTheLastSlash) {
+  EXPECT_EQ(LastPathComponent("a/b/c"), "c");
+  EXPECT_EQ(LastPathComponent("abc"), "abc");
+  EXPECT_EQ(LastPathComponent("a/b/"), "");
+  EXPECT_EQ(LastPathComponent("/"), "");
+  EXPECT_EQ(LastPathComponent("Netscape Messenger 4.7/Inbox.sbd\\x"), "Inbox.sbd\\x");
+  EXPECT_EQ(LastPathComponent(""), "");
+}
+
+TEST(MessageFiles, MessageBoxesTakeTextAndCaptionFromTheStringTable) {
+  platform::ScriptedUserInterface ui;
+  ui.AnswerMessageBox(platform::kIdNo);
+  EXPECT_EQ(ShowStringMessage(ui, 7, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN, res::IDS_APP_TITLE,
+                              platform::kMbYesNo | platform::kMbIconQuestion),
+            platform::kIdNo);
+  ASSERT_FALSE(ui.transcript().empty());
+  const std::string& shown = ui.transcript().back();
+  EXPECT_NE(shown.find("Import messages"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("Message storage is corrupted or cannot be found."), std::string::npos)
+      << shown;
+}
+
+TEST(MessageFiles, CancelledFolderBrowserLeavesTheResultAlone) {
+  platform::ScriptedUserInterface ui;
+  ui.set_report_unanswered(false);
+  std::string result = "C:\\previous";
+  ui.AnswerBrowse(std::nullopt);
+  EXPECT_FALSE(BrowseForFolder(ui, result, "title", 0));
+  EXPECT_EQ(result, "C:\\previous");
+  ui.AnswerBrowse("/home/user/oe");
+  EXPECT_TRUE(BrowseForFolder(ui, result, "title", 0));
+  EXPECT_EQ(result, "/home/user/oe");
+  // No answer scripted: cancelled, result still the last choice.
+  EXPECT_FALSE(BrowseForFolder(ui, result, "title", 0));
+  EXPECT_EQ(result, "/home/user/oe");
+}
+
+}  // namespace
+}  // namespace kv
