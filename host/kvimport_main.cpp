@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 #include <vector>
 
@@ -29,7 +30,16 @@ UiMode ChooseUi(const CommandLine& line) {
   return interactive && !line.store ? UiMode::kTty : UiMode::kScript;
 }
 
+// "~/" at the start of a destination path, which the shell leaves alone after "maildir:".
+void ExpandHome(CommandLine& line) {
+  const char* home = std::getenv("HOME");
+  if (line.destination && line.destination->path.starts_with("~/") && home != nullptr) {
+    line.destination->path = home + line.destination->path.substr(1);
+  }
+}
+
 int Run(CommandLine& line) {
+  ExpandHome(line);
   UiMode ui_mode = ChooseUi(line);
   if (ui_mode == UiMode::kScript && !line.store) {
     std::fprintf(stderr, "kvimport: --store is required (or --ui tty at a terminal)\n");
