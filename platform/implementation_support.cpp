@@ -15,6 +15,73 @@ bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 
 constexpr std::uint8_t kCtrlZ = 0x1A;  // the C run-time's end-of-file mark in text mode
 constexpr std::size_t kTextChunk = 4096;
 
+constexpr std::size_t kShortBaseLength = 8;
+constexpr std::size_t kShortExtensionLength = 3;
+constexpr std::size_t kAliasStemLength = 6;
+
+// Upper case for ASCII and the Latin-1 letters of the Western code page.
+char UpperForAlias(char c) {
+  auto byte = static_cast<std::uint8_t>(c);
+  if (byte >= 'a' && byte <= 'z') return static_cast<char>(byte - 0x20);
+  if (byte >= 0xE0 && byte <= 0xFE && byte != 0xF7) return static_cast<char>(byte - 0x20);
+  return c;
+}
+
+bool IsShortNameCharacter(char c) {
+  return c != ' ' && c != '.' &&
+         std::string_view("+,;=[]\"\\/:*?<>|").find(c) == std::string_view::npos;
+}
+
+// A name that already has the 8.3 form needs no alias: at most 8 characters, at most one ".",
+// then at most 3, none of them blanks or characters the short form forbids.
+bool FitsShortForm(std::string_view name) {
+  std::size_t dot = name.find('.');
+  std::string_view base = name.substr(0, dot);
+  std::string_view extension = dot == std::string_view::npos ? "" : name.substr(dot + 1);
+  if (base.empty() || base.size() > kShortBaseLength) return false;
+  if (extension.size() > kShortExtensionLength) return false;
+  if (dot != std::string_view::npos && extension.empty()) return false;
+  return std::all_of(base.begin(), base.end(), IsShortNameCharacter) &&
+         std::all_of(extension.begin(), extension.end(), IsShortNameCharacter);
+}
+
+// The characters the alias keeps of a name part: blanks and periods dropped, characters the
+// short form forbids turned into "_", letters in upper case.
+std::string ShortFormCharacters(std::string_view part) {
+  std::string kept;
+  for (char c : part) {
+    if (c == ' ' || c == '.') continue;
+    kept.push_back(std::string_view("+,;=[]").find(c) != std::string_view::npos ? '_'
+                                                                                : UpperForAlias(c));
+  }
+  return kept;
+}
+
+struct AliasParts {
+  std::string stem;
+  std::size_t number;
+  std::string extension;
+};
+
+std::optional<AliasParts> ParseAlias(std::string_view alias) {
+  std::size_t dot = alias.rfind('.');
+  std::string_view base = alias.substr(0, dot);
+  std::string_view extension = dot == std::string_view::npos ? "" : alias.substr(dot + 1);
+  std::size_t tilde = base.rfind('~');
+  if (base.size() > kShortBaseLength || extension.size() > kShortExtensionLength ||
+      tilde == std::string_view::npos || tilde == 0 || tilde + 1 == base.size()) {
+    return std::nullopt;
+  }
+  std::size_t number = 0;
+  for (char c : base.substr(tilde + 1)) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::size_t>(c - '0');
+  }
+  if (number == 0) return std::nullopt;
+  return AliasParts{ShortFormCharacters(base.substr(0, tilde)), number,
+                    ShortFormCharacters(extension)};
+}
+
 class TextModeFile final : public ReadableFile {
  public:
   explicit TextModeFile(std::unique_ptr<ReadableFile> binary) : binary_(std::move(binary)) {}
@@ -180,6 +247,36 @@ std::unique_ptr<FileFinder> MakeSortedFinder(std::vector<FindEntry> entries) {
     return a.name < b.name;
   });
   return std::make_unique<SortedFinder>(std::move(entries));
+}
+
+std::optional<std::size_t> MatchShortNameAlias(std::string_view alias,
+                                               const std::vector<std::string>& names) {
+  std::optional<AliasParts> wanted = ParseAlias(alias);
+  if (!wanted) return std::nullopt;
+  std::size_t digits = std::to_string(wanted->number).size();
+  std::size_t stem_length = std::min(kAliasStemLength, kShortBaseLength - 1 - digits);
+  std::vector<std::size_t> group;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    std::string_view name = names[i];
+    if (FitsShortForm(name)) continue;
+    std::size_t dot = name.rfind('.');
+    // A leading period starts the name, not an extension.
+    if (dot == 0) dot = std::string_view::npos;
+    std::string stem = ShortFormCharacters(name.substr(0, dot));
+    std::string extension =
+        dot == std::string_view::npos ? "" : ShortFormCharacters(name.substr(dot + 1));
+    if (stem.substr(0, stem_length) == wanted->stem &&
+        extension.substr(0, kShortExtensionLength) == wanted->extension) {
+      group.push_back(i);
+    }
+  }
+  if (wanted->number > group.size()) return std::nullopt;
+  std::sort(group.begin(), group.end(), [&names](std::size_t a, std::size_t b) {
+    if (NameLessIgnoringCase(names[a], names[b])) return true;
+    if (NameLessIgnoringCase(names[b], names[a])) return false;
+    return names[a] < names[b];
+  });
+  return group[wanted->number - 1];
 }
 
 std::string JoinPath(const std::string& folder, std::string_view name, char separator) {

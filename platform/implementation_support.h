@@ -53,6 +53,15 @@ std::unique_ptr<ReadableFile> MakeTextModeFile(std::unique_ptr<ReadableFile> bin
 // Null when `entries` is empty, as FindFirstFileA fails when nothing matches.
 std::unique_ptr<FileFinder> MakeSortedFinder(std::vector<FindEntry> entries);
 
+// Windows gives a name that does not fit the 8.3 form a short alias ("Program Files" is
+// "PROGRA~1"), and registry values and configuration files often hold such aliases, while a copied
+// store has only the long names. Returns the index of the entry among `names` (in the code page)
+// that `alias` stands for, or nullopt when `alias` is no alias or nothing fits. The entries that
+// share an alias stem (the first six usable characters, the first three of the extension) are
+// numbered ~1, ~2 ... in listing order, since the order they were created in is not known.
+std::optional<std::size_t> MatchShortNameAlias(std::string_view alias,
+                                               const std::vector<std::string>& names);
+
 enum class CreateAttempt { kCreated, kNameTaken, kFailed };
 
 // GetTempFileNameA's search for a new name: `folder` (a `separator` added when it ends in none) +

@@ -63,7 +63,15 @@ std::vector<const Node*> SortedChildren(const Node& folder) {
 
 Node* Child(const Node& folder, std::string_view name) {
   auto it = folder.children.find(FoldName(name));
-  return it == folder.children.end() ? nullptr : it->second.get();
+  if (it != folder.children.end()) return it->second.get();
+  std::vector<Node*> nodes;
+  std::vector<std::string> names;
+  for (const auto& [key, child] : folder.children) {
+    nodes.push_back(child.get());
+    names.push_back(child->name);
+  }
+  std::optional<std::size_t> alias = MatchShortNameAlias(name, names);
+  return alias ? nodes[*alias] : nullptr;
 }
 
 Node* AddChild(Node& folder, std::string_view name, bool directory) {

@@ -1,7 +1,8 @@
 #pragma once
 // An in-memory file system for tests: a tree of folders and byte strings under drive letters.
 // Paths follow the same rules as the Linux implementation: "\" and "/" both separate, components
-// are matched without regard to case (ASCII and the Windows-1252 letters), "." and ".." are
+// are matched without regard to case (ASCII and the Windows-1252 letters) or as short aliases
+// ("PROGRA~1", see MatchShortNameAlias), "." and ".." are
 // resolved textually, and a path without a drive letter lies on drive C:. Names are stored in the
 // code page as given. Drive C: always exists; other drives appear when something is added there.
 //

@@ -295,12 +295,20 @@ std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& 
   DirectoryStream dir(ListableFolder(folder));
   if (!dir.valid()) return std::nullopt;
   std::optional<std::string> best;
+  std::vector<std::string> names;
   while (std::optional<std::string> name = dir.Next()) {
     std::u32string folded = FoldName(*name);
-    if (folded != wanted && folded != wanted_raw) continue;
-    if (!best || *name < *best) best = std::move(name);
+    if (folded == wanted || folded == wanted_raw) {
+      if (!best || *name < *best) best = *name;
+    }
+    names.push_back(std::move(*name));
   }
-  return best;
+  if (best) return best;
+  std::vector<std::string> names_in_code_page;
+  for (const std::string& name : names) names_in_code_page.push_back(NameInCodePage(name));
+  std::optional<std::size_t> alias = MatchShortNameAlias(component, names_in_code_page);
+  if (alias) return names[*alias];
+  return std::nullopt;
 }
 
 std::optional<std::string> PosixFileSystem::Translate(const std::string& path,

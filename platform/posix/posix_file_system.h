@@ -7,7 +7,9 @@
 //     anything else is relative to the working folder;
 //   - each component is looked up as its exact bytes, then converted from the code page to UTF-8,
 //     then among the folder's entries without regard to case (ASCII and the Latin letters of
-//     U+00C0-U+017F); when several entries qualify the one first in byte order is taken.
+//     U+00C0-U+017F); when several entries qualify the one first in byte order is taken;
+//     failing all that, a short alias such as "PROGRA~1" is matched to a long name
+//     (MatchShortNameAlias).
 // Names returned by FindFirst are converted back from UTF-8 to the code page (a name on disk that
 // is not valid UTF-8 is returned as it is). Files are opened for reading only, with O_RDONLY;
 // only OpenForWriting and Delete change anything, and only what they are given.
