@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <set>
 #include <unordered_map>
 #include <vector>
@@ -126,7 +125,7 @@ OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& s
   return table;
 }
 
-OeChildLists LinkFolderTable(OeFolderTable& table) {
+std::optional<OeChildLists> LinkFolderTable(OeFolderTable& table) {
   std::unordered_map<std::uint32_t, int> last_index_with_id;
   for (std::size_t i = 0; i < table.size(); ++i) {
     last_index_with_id[table[i].id] = static_cast<int>(i);
@@ -144,16 +143,26 @@ OeChildLists LinkFolderTable(OeFolderTable& table) {
   // Breadth-first from the top-level folders. Each record sits in exactly one child list, so the
   // walk reaches every record at most once; records on a parent cycle are never reached and keep
   // their own name as display path.
-  std::deque<int> queue;
+  std::vector<int> order;
   for (std::size_t i = 0; i < table.size(); ++i) {
-    if (table[i].parentIndex == -1) queue.push_back(static_cast<int>(i));
+    if (table[i].parentIndex == -1) order.push_back(static_cast<int>(i));
   }
-  while (!queue.empty()) {
-    const int parent = queue.front();
-    queue.pop_front();
+  // Path lengths first: a long parent chain makes the paths grow with the square of its length.
+  std::vector<std::size_t> path_length(table.size());
+  std::uint64_t total_length = 0;
+  for (std::size_t next = 0; next < order.size(); ++next) {
+    const int parent = order[next];
+    if (table[parent].parentIndex == -1) path_length[parent] = table[parent].name.size();
+    total_length += path_length[parent];
+    if (total_length > kMaxDisplayPathBytes) return std::nullopt;
+    for (int child : children[parent]) {
+      path_length[child] = path_length[parent] + 1 + table[child].name.size();
+      order.push_back(child);
+    }
+  }
+  for (int parent : order) {
     for (int child : children[parent]) {
       table[child].displayPath = table[parent].displayPath + "/" + table[child].name;
-      queue.push_back(child);
     }
   }
   return children;

@@ -3,6 +3,7 @@
 // has none, the listing of its ".mbx" mailbox files. Both give an OeFolderTable in file order;
 // LinkFolderTable then resolves parent numbers into table indices, child lists and display paths.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -33,10 +34,15 @@ void ResetFoldersFileLayout();
 // search finds nothing.
 OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& storeDir);
 
+// Display paths of one folder list add up to at most this many bytes; a list whose parent links
+// would need more (a chain of thousands of nested folders) is taken as damaged.
+inline constexpr std::uint64_t kMaxDisplayPathBytes = 64 * 1024 * 1024;
+
 // Links a table read from "folders.nch": each record's `parentIndex` becomes the index of the last
 // record whose `id` equals its `parentId` (-1 when none), and each record reachable from a
 // top-level record gets its parent's display path + "/" + its name. Returns the child lists: for
-// each record, the indices of the records whose parent it is, in table order.
-OeChildLists LinkFolderTable(OeFolderTable& table);
+// each record, the indices of the records whose parent it is, in table order. nullopt, with the
+// display paths untouched, when the paths would exceed kMaxDisplayPathBytes.
+std::optional<OeChildLists> LinkFolderTable(OeFolderTable& table);
 
 }  // namespace kv

@@ -42,7 +42,9 @@ std::optional<LoadedFolderTable> LoadFolderTable(platform::FileSystem& files,
     std::optional<OeFolderTable> table = ReadFoldersFile(*folders_file);
     if (!table) return std::nullopt;
     loaded.table = std::move(*table);
-    loaded.children = LinkFolderTable(loaded.table);
+    std::optional<OeChildLists> children = LinkFolderTable(loaded.table);
+    if (!children) return std::nullopt;
+    loaded.children = std::move(*children);
     loaded.fromFoldersFile = true;
     return loaded;
   }

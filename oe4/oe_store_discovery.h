@@ -28,8 +28,8 @@ struct LoadedFolderTable {
 };
 
 // Reads the folder table of `storeDir`: from "folders.nch" when it can be opened, otherwise one
-// top-level folder per ".mbx" file. nullopt when "folders.nch" is damaged or, without it, no
-// ".mbx" file exists.
+// top-level folder per ".mbx" file. nullopt when "folders.nch" is damaged (see ReadFoldersFile and
+// LinkFolderTable) or, without it, no ".mbx" file exists.
 std::optional<LoadedFolderTable> LoadFolderTable(platform::FileSystem& files,
                                                  const std::string& storeDir);
 

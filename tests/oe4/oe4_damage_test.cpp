@@ -254,3 +254,44 @@ TEST_F(Oe4DamageTest, OnlyTemporaryFilesAreWritten) {
 
 }  // namespace
 }  // namespace kv::testing
+
+namespace kv::testing {
+namespace {
+
+// Folder i is the parent of folder i + 1, every name `name_length` characters long.
+std::vector<Oe4FolderEntry> Chain(std::size_t depth, std::size_t name_length) {
+  std::vector<Oe4FolderEntry> entries;
+  for (std::uint32_t id = 1; id <= depth; ++id) {
+    entries.push_back(
+        {id, std::string(name_length, static_cast<char>('a' + id % 26)), "m", id - 1});
+  }
+  return entries;
+}
+
+TEST_F(Oe4FilterTest, DeepFolderChainGetsItsFullPath) {
+  const std::vector<Oe4FolderEntry> entries = Chain(100, 3);
+  files.AddFile(std::string(kStoreDir) + "\\folders.nch",
+                Oe4FoldersFile(entries, Oe4Layout::kFirst));
+  files.AddFile(std::string(kStoreDir) + "\\m.mbx", Oe4MailboxFile(Messages({0x10})));
+  files.AddFile(std::string(kStoreDir) + "\\m.idx", Oe4IndexFile(Messages({0x10})));
+  registry.SetString(kOeRegistryKey, "store root", kStoreRoot);
+
+  ASSERT_TRUE(Find());
+  const std::vector<Oe4Item> items = Walk();
+  ASSERT_EQ(items.size(), 100u);
+  std::string path = entries[0].name;
+  for (std::size_t i = 1; i < entries.size(); ++i) path += "/" + entries[i].name;
+  EXPECT_EQ(items.back().folder, path);
+}
+
+TEST_F(Oe4FilterTest, FolderChainTooDeepForItsPathsIsRefusedAsDamaged) {
+  files.AddFile(std::string(kStoreDir) + "\\folders.nch",
+                Oe4FoldersFile(Chain(1000, 258), Oe4Layout::kFirst));
+  registry.SetString(kOeRegistryKey, "store root", kStoreRoot);
+  ui.AnswerMessageBox(platform::kIdNo);
+  EXPECT_FALSE(Find());
+  EXPECT_TRUE(AskedToBrowseAgain());
+}
+
+}  // namespace
+}  // namespace kv::testing

@@ -14,7 +14,7 @@ TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageState) {
     std::uint8_t flags;
     std::int32_t state;
   };
-  const Case cases[] = {{0x10, 2}, {0x12, 6}, {0x08, 1}, {0x0A, 1}, {0x0C, 1},
+  const Case cases[] = {{0x10, 2}, {0x12, 6}, {0x08, 1}, {0x0A, 1}, {0x0C, 1}, {0x28, 0},
                         {0x0E, 1}, {0x00, 0}, {0x18, 2}, {0x02, 0}, {0x04, 0}};
   Oe4Store store;
   std::vector<Oe4Message> messages;

@@ -1,0 +1,79 @@
+#pragma once
+// One run of the Outlook Express 4 fuzzer, shared with the test that replays the seed corpus and
+// past findings: the input's store is put into memory, found through the registry, confirmed
+// through the folder dialog and walked item by item as a host does.
+
+#include <memory>
+#include <string>
+
+#include "app/filter_classes.h"
+#include "fuzz/oe4_fuzz_input.h"
+#include "oe4/oe_filter.h"
+#include "oe4/oe_folders_file.h"
+#include "oe4/oe_store_discovery.h"
+#include "platform/fake/fake_environment.h"
+#include "platform/fake/memory_file_system.h"
+#include "platform/registry.h"
+#include "platform/scripted_ui.h"
+
+namespace kv::fuzz {
+
+// More items than an input of a few kilobytes can hold: reaching it means the walk loops.
+inline constexpr int kOe4FuzzItemLimit = 1 << 20;
+
+inline void MakeSecondLayoutSticky() {
+  platform::MemoryFileSystem files;
+  std::string probe(0x260, '\0');
+  probe[0x248] = 1;
+  files.AddFile("C:\\probe.nch", probe);
+  if (auto file = files.OpenForReading("C:\\probe.nch")) ReadFoldersFile(*file);
+}
+
+// False when the walk broke a promise of the dispatch interface: a null file property, a
+// handed-over file that does not exist, or no end.
+inline bool RunOe4FuzzInput(const Oe4FuzzInput& input) {
+  constexpr const char* kStoreDir = "C:\\OE\\Mail";
+  ResetOeProcessState();
+  if (input.options & kSecondLayoutSticky) MakeSecondLayoutSticky();
+
+  platform::MemoryRegistry registry;
+  platform::MemoryFileSystem files;
+  platform::MemoryTempFiles temp(files);
+  platform::FakeEnvironment environment;
+  platform::Windows1252CodePage code_page;
+  platform::ScriptedUserInterface ui;
+  ui.set_report_unanswered(false);
+  platform::Services services{registry, files, temp, environment, code_page, ui};
+
+  registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
+  const std::string base = std::string(kStoreDir) + "\\" + kOe4FuzzMailbox;
+  files.AddFile(base + ".mbx", input.mailbox);
+  files.AddFile(base + ".idx", input.index);
+  if (!(input.options & kNoFoldersFile)) {
+    files.AddFile(std::string(kStoreDir) + "\\folders.nch", input.folders);
+  }
+  ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{
+      std::nullopt, !(input.options & kKeepEmptyFolders)});
+
+  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(services);
+  filter->SetParent(1);
+  bool kept_promises = true;
+  if (filter->IsSystemFound()) {
+    int items = 0;
+    for (bool more = filter->GoFirst(); more; more = filter->GoNext()) {
+      if (++items > kOe4FuzzItemLimit) return false;
+      filter->GetItemStatus();
+      filter->GetItemExStatus();
+      filter->GetSubItem(kSubItemFolderName);
+      const AutomationString file = filter->GetSubItem(kSubItemMessageFile);
+      if (!file) return false;
+      if (*file == kEmptyFolderMarker) continue;
+      kept_promises = kept_promises && files.Exists(*file);
+      files.Delete(*file);  // as the host takes it over; keeps memory flat on long walks
+    }
+  }
+  ResetOeProcessState();
+  return kept_promises;
+}
+
+}  // namespace kv::fuzz
