@@ -10,6 +10,6 @@
 #include "fuzz/oe4_fuzz_run.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  if (!kv::fuzz::RunOe4FuzzInput(kv::fuzz::DecodeOe4FuzzInput(data, size))) __builtin_trap();
+  if (kv::fuzz::RunOe4FuzzInput(kv::fuzz::DecodeOe4FuzzInput(data, size)) < 0) __builtin_trap();
   return 0;
 }

@@ -29,9 +29,9 @@ inline void MakeSecondLayoutSticky() {
   if (auto file = files.OpenForReading("C:\\probe.nch")) ReadFoldersFile(*file);
 }
 
-// False when the walk broke a promise of the dispatch interface: a null file property, a
-// handed-over file that does not exist, or no end.
-inline bool RunOe4FuzzInput(const Oe4FuzzInput& input) {
+// The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
+// a null file property, a handed-over file that does not exist, or no end.
+inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   constexpr const char* kStoreDir = "C:\\OE\\Mail";
   ResetOeProcessState();
   if (input.options & kSecondLayoutSticky) MakeSecondLayoutSticky();
@@ -58,22 +58,22 @@ inline bool RunOe4FuzzInput(const Oe4FuzzInput& input) {
   std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(services);
   filter->SetParent(1);
   bool kept_promises = true;
+  int items = 0;
   if (filter->IsSystemFound()) {
-    int items = 0;
     for (bool more = filter->GoFirst(); more; more = filter->GoNext()) {
-      if (++items > kOe4FuzzItemLimit) return false;
+      if (++items > kOe4FuzzItemLimit) return -1;
       filter->GetItemStatus();
       filter->GetItemExStatus();
       filter->GetSubItem(kSubItemFolderName);
       const AutomationString file = filter->GetSubItem(kSubItemMessageFile);
-      if (!file) return false;
+      if (!file) return -1;
       if (*file == kEmptyFolderMarker) continue;
       kept_promises = kept_promises && files.Exists(*file);
       files.Delete(*file);  // as the host takes it over; keeps memory flat on long walks
     }
   }
   ResetOeProcessState();
-  return kept_promises;
+  return kept_promises ? items : -1;
 }
 
 }  // namespace kv::fuzz
