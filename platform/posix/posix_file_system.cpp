@@ -163,17 +163,30 @@ class PosixReadableFile final : public ReadableFile {
  public:
   explicit PosixReadableFile(FileDescriptor fd) : fd_(std::move(fd)) {}
 
+  // Fills the whole buffer unless the file ends first, as fread does, so callers never see a
+  // short count in the middle of a file.
   std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override {
-    if (buffer.empty()) return 0;
-    if (!Buffered()) {
-      if (buffer.size() >= kReadAhead) return ReadDirect(buffer);
-      if (!Fill()) return std::nullopt;
+    std::size_t total = 0;
+    while (total < buffer.size()) {
+      std::span<std::uint8_t> rest = buffer.subspan(total);
+      if (!Buffered()) {
+        if (rest.size() >= kReadAhead) {
+          std::optional<std::size_t> count = ReadDirect(rest);
+          if (!count) return std::nullopt;
+          if (*count == 0) break;
+          total += *count;
+          continue;
+        }
+        if (!Fill()) return std::nullopt;
+        if (ahead_.empty()) break;
+      }
+      std::uint64_t skip = position_ - ahead_offset_;
+      std::size_t count = std::min<std::uint64_t>(rest.size(), ahead_.size() - skip);
+      std::memcpy(rest.data(), ahead_.data() + skip, count);
+      position_ += count;
+      total += count;
     }
-    std::uint64_t skip = position_ - ahead_offset_;
-    std::size_t count = std::min<std::uint64_t>(buffer.size(), ahead_.size() - skip);
-    std::memcpy(buffer.data(), ahead_.data() + skip, count);
-    position_ += count;
-    return count;
+    return total;
   }
   bool Seek(std::uint64_t offset) override {
     position_ = offset;

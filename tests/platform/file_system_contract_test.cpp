@@ -183,6 +183,21 @@ TEST_P(FileSystemContractTest, ReadsAtPositionsAndMapsWholeFiles) {
   ASSERT_TRUE(file->Seek(100));
   EXPECT_EQ(file->Read(buffer), 0u);
 
+  // One read delivers everything asked for that the file holds, wherever buffers end inside.
+  std::string large(200000, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
+  store_->AddFile("p\\large.bin", large);
+  std::unique_ptr<ReadableFile> big = files().OpenForReading("C:\\p\\large.bin");
+  ASSERT_NE(big, nullptr);
+  std::vector<std::uint8_t> chunk(65500);
+  ASSERT_EQ(big->Read(chunk), chunk.size());
+  chunk.resize(100);
+  ASSERT_EQ(big->Read(chunk), 100u);
+  EXPECT_EQ(std::string(chunk.begin(), chunk.end()), large.substr(65500, 100));
+  chunk.resize(large.size());
+  EXPECT_EQ(big->Read(chunk), large.size() - 65600);
+  EXPECT_EQ(std::string(chunk.begin(), chunk.begin() + 10), large.substr(65600, 10));
+
   std::unique_ptr<MappedFile> mapped = files().MapReadOnly("c:\\P\\data.bin");
   ASSERT_NE(mapped, nullptr);
   ASSERT_EQ(mapped->bytes().size(), 10u);
