@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds kvimport, and imports the bundled Outlook Express 4 sample store
+# into a new Maildir (and lists what the filter handed over), then shows the result.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+cmake --preset default >/dev/null
+cmake --build build -j"$(nproc)" --target kvimport
+out="${1:-$(mktemp -d)/Maildir}"
+echo "== kvimport list --filter oe4 --store samples/oe4 --keep-empty"
+build/host/kvimport list --filter oe4 --store samples/oe4 --keep-empty
+echo "== kvimport import --filter oe4 --store samples/oe4 --keep-empty --to maildir:$out"
+build/host/kvimport import --filter oe4 --store samples/oe4 --keep-empty --to "maildir:$out"
+echo "== the Maildir"
+(cd "$out" && find . -type f | LC_ALL=C sort)
