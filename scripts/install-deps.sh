@@ -7,13 +7,13 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev
-  libbenchmark-dev
   libreadline-dev
   libssl-dev
   nlohmann-json3-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   python3
+  dovecot-core
 )
 missing=()
 for package in "${packages[@]}"; do
