@@ -173,6 +173,56 @@ char* FolderCompletion(const char* text, int state) {
   }
 }
 
+// Points readline at the front's streams and sets its hooks for one line of input: no completion
+// for commands; folder completion and the status line for the folder browser. Every hook is put
+// back when the line has been read.
+class ReadlineSession {
+ public:
+  ReadlineSession(std::FILE* in, std::FILE* out, const std::string& prompt, bool folders,
+                  bool live_status)
+      : status_{out, prompt, {}}, word_breaks_(rl_completer_word_break_characters) {
+    rl_instream = in;
+    rl_outstream = out;
+    InitialiseOnce();
+    rl_attempted_completion_function = folders ? nullptr : NoCompletion;
+    rl_completion_entry_function = folders ? FolderCompletion : nullptr;
+    if (folders) rl_completer_word_break_characters = kWholeLine;  // the line is one path
+    if (folders && live_status) {
+      g_status = &status_;
+      rl_redisplay_function = RedisplayWithStatus;
+      rl_completion_display_matches_hook = DisplayMatchesWithStatus;
+      status_.shown = StatusLine("");
+      std::fprintf(out, "%s\n", status_.shown.c_str());
+      std::fflush(out);
+    }
+  }
+  ~ReadlineSession() {
+    g_status = nullptr;
+    rl_redisplay_function = rl_redisplay;
+    rl_completion_display_matches_hook = nullptr;
+    rl_completer_word_break_characters = word_breaks_;
+    rl_attempted_completion_function = nullptr;
+    rl_completion_entry_function = nullptr;
+  }
+  ReadlineSession(const ReadlineSession&) = delete;
+  ReadlineSession& operator=(const ReadlineSession&) = delete;
+
+ private:
+  static constexpr char kWholeLine[] = "";
+
+  static void InitialiseOnce() {
+    static bool initialised = false;
+    if (initialised) return;
+    rl_readline_name = "kvimport";
+    rl_initialize();
+    rl_variable_bind("enable-bracketed-paste", "off");
+    initialised = true;
+  }
+
+  StatusLineState status_;
+  const char* word_breaks_;
+};
+
 bool CanMoveCursor(std::FILE* in, std::FILE* out) {
   const char* term = std::getenv("TERM");
   return isatty(fileno(in)) && isatty(fileno(out)) && term != nullptr && *term != '\0' &&
@@ -194,38 +244,8 @@ void TerminalUserInterface::Print(std::string_view text) {
 std::optional<std::string> TerminalUserInterface::ReadLine(const std::string& prompt,
                                                            bool folders) {
   waiting_ = false;
-  static bool initialised = false;
-  rl_instream = in_;
-  rl_outstream = out_;
-  if (!initialised) {
-    rl_readline_name = "kvimport";
-    rl_initialize();
-    rl_variable_bind("enable-bracketed-paste", "off");
-    initialised = true;
-  }
-  static const char kWholeLine[] = "";
-  const char* word_breaks = rl_completer_word_break_characters;
-  rl_attempted_completion_function = folders ? nullptr : NoCompletion;
-  rl_completion_entry_function = folders ? FolderCompletion : nullptr;
-  if (folders) rl_completer_word_break_characters = kWholeLine;  // the whole line is one path
-
-  StatusLineState status{out_, prompt, {}};
-  if (folders && live_status_) {
-    g_status = &status;
-    rl_redisplay_function = RedisplayWithStatus;
-    rl_completion_display_matches_hook = DisplayMatchesWithStatus;
-    status.shown = StatusLine("");
-    Print(status.shown + "\n");
-  }
-
+  ReadlineSession session(in_, out_, prompt, folders, live_status_);
   char* line = readline(prompt.c_str());
-
-  g_status = nullptr;
-  rl_redisplay_function = rl_redisplay;
-  rl_completion_display_matches_hook = nullptr;
-  rl_completer_word_break_characters = word_breaks;
-  rl_attempted_completion_function = nullptr;
-  rl_completion_entry_function = nullptr;
   if (line == nullptr) {
     Print("\n");
     return std::nullopt;
