@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <string_view>
 #include <vector>
 
@@ -55,6 +56,11 @@ int Run(CommandLine& line) {
   for (const auto& [drive, folder] : line.drives) file_options.drive_map[drive] = folder;
   kv::platform::PosixFileSystem files(file_options);
   kv::platform::PosixTempFiles temp;
+  if (temp.TempPath().empty()) {
+    std::fprintf(stderr,
+                 "kvimport: no private temporary folder could be made under $TMPDIR or /tmp\n");
+    return kv::host::kExitInternalError;
+  }
   kv::platform::PosixEnvironment environment;
   kv::platform::MemoryRegistry registry;
   kv::platform::ScriptedUserInterface scripted;
@@ -87,5 +93,10 @@ int main(int argc, char** argv) {
     std::fputs(kv::host::HelpText().c_str(), stdout);
     return kv::host::kExitOk;
   }
-  return Run(*parsed.command_line);
+  try {
+    return Run(*parsed.command_line);
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "kvimport: internal error: %s\n", error.what());
+    return kv::host::kExitInternalError;
+  }
 }
