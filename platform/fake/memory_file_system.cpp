@@ -169,6 +169,7 @@ MemoryFileSystem::MemoryFileSystem() : root_(std::make_unique<Node>()) {
 MemoryFileSystem::~MemoryFileSystem() = default;
 
 Node* MemoryFileSystem::Resolve(const std::string& path) const {
+  if (path.empty()) return nullptr;
   WindowsPath parsed = ParseWindowsPath(path);
   std::vector<Node*> chain = Walk(*root_, parsed, parsed.components.size());
   return chain.empty() ? nullptr : chain.back();
@@ -282,7 +283,8 @@ std::unique_ptr<MappedFile> MemoryFileSystem::MapReadOnly(const std::string& pat
 std::unique_ptr<FileFinder> MemoryFileSystem::FindFirst(const std::string& pattern) {
   SplitSearchPattern split = SplitPattern(pattern);
   if (split.name.empty()) return nullptr;
-  Node* folder = Resolve(split.folder);
+  // A pattern without a folder searches the current folder, which is the root of C:.
+  Node* folder = Resolve(split.folder.empty() ? "\\" : split.folder);
   if (folder == nullptr || !folder->directory) return nullptr;
   std::vector<FindEntry> entries;
   auto add = [&entries](const Node& node) {

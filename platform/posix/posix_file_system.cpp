@@ -326,7 +326,7 @@ std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& 
 
 std::optional<std::string> PosixFileSystem::Translate(const std::string& path,
                                                       bool allow_missing_last) {
-  if (path.find('\0') != std::string::npos) return std::nullopt;
+  if (path.empty() || path.find('\0') != std::string::npos) return std::nullopt;
   WindowsPath parsed = ParseWindowsPath(path);
   std::string linux_path;
   if (parsed.drive != 0) {
@@ -389,7 +389,7 @@ std::unique_ptr<MappedFile> PosixFileSystem::MapReadOnly(const std::string& path
 std::unique_ptr<FileFinder> PosixFileSystem::FindFirst(const std::string& pattern) {
   SplitSearchPattern split = SplitPattern(pattern);
   if (split.name.empty()) return nullptr;
-  std::optional<std::string> folder = Translate(split.folder, false);
+  std::optional<std::string> folder = Translate(split.folder.empty() ? "." : split.folder, false);
   if (!folder) return nullptr;
 
   std::vector<FindEntry> entries;

@@ -234,6 +234,7 @@ TEST_P(FileSystemContractTest, WritesStatusesAndDeletes) {
   EXPECT_TRUE(files().Exists("C:\\mail"));
   EXPECT_TRUE(files().Exists("C:\\"));
   EXPECT_FALSE(files().Exists("C:\\mail\\nothing"));
+  EXPECT_FALSE(files().Exists(""));
   EXPECT_FALSE(files().Status("C:\\mail\\nothing"));
 
   EXPECT_FALSE(files().Delete("C:\\mail"));
