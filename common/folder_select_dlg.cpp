@@ -79,6 +79,7 @@ platform::TreeItem CFolderSelectDlg::AddTreeItem(platform::DialogView& view, int
   // being searched for again from every deeper prefix.
   if (item == platform::kNoTreeItem) return item;
   if (index >= 0) m_pItems[index] = item;
+  // Each nested call has a strictly longer path, so the depth is bounded by the longest path.
   for (std::size_t k = 0; k < m_pPaths.size(); ++k) {
     if (m_pItems[k] == platform::kNoTreeItem && IsBelow(m_pPaths[k], path)) {
       AddTreeItem(view, static_cast<int>(k), item, m_pPaths[k]);

@@ -59,7 +59,7 @@ class COEFolderSelectDlg final : public platform::Dialog {
 
   int DoModal();
 
-  int m_bSkipEmpty = 1;
+  int m_bSkipEmpty = 1;      // the check box: shown at start, read back at OK
   OeFolderTable m_pFolders;  // in: the whole table; out after OK: the chosen subtree
   OeChildLists m_pChildren;  // in: child indices of each record; indices out of range are ignored
   int m_nFolders = 0;        // in: number of records; out: number kept
