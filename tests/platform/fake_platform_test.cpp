@@ -166,6 +166,33 @@ TEST(FaultFileSystemTest, FailsChosenCallsAndCountsOpenFiles) {
   }
   EXPECT_EQ(files.OpenCount(), 0);
   EXPECT_EQ(memory.Contents("C:\\m\\out.tmp"), "abcgh");
+
+  files.faults().find = {"\\m\\"};
+  files.faults().exists = {"Inbox"};
+  files.faults().status = {"Inbox"};
+  files.faults().remove = {"out"};
+  files.faults().fail_close = true;
+  EXPECT_EQ(files.FindFirst("C:\\m\\*"), nullptr);
+  EXPECT_FALSE(files.Exists("C:\\m\\Inbox.mbx"));
+  EXPECT_FALSE(files.Status("C:\\m\\Inbox.toc"));
+  EXPECT_FALSE(files.Delete("C:\\m\\out.tmp"));
+  EXPECT_TRUE(memory.Exists("C:\\m\\out.tmp"));
+  std::unique_ptr<WritableFile> unlucky = files.OpenForWriting("C:\\m\\x.tmp");
+  ASSERT_NE(unlucky, nullptr);
+  EXPECT_FALSE(unlucky->Close());
+}
+
+TEST(MemoryFileSystemTest, ReportsExtraAttributesBesideTheKind) {
+  MemoryFileSystem files;
+  ASSERT_TRUE(files.AddFile("C:\\s\\locked.dbx", "x", 1000));
+  ASSERT_TRUE(files.SetAttributes("C:\\s\\locked.dbx", kAttributeReadOnly | kAttributeHidden));
+  ASSERT_TRUE(files.SetAttributes("C:\\s", kAttributeHidden | kAttributeDirectory));
+  std::optional<FileStatus> status = files.Status("C:\\s\\LOCKED.dbx");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->attributes, kAttributeArchive | kAttributeReadOnly | kAttributeHidden);
+  EXPECT_EQ(status->modified_unix_seconds, 1000);
+  EXPECT_EQ(files.Status("C:\\s")->attributes, kAttributeDirectory | kAttributeHidden);
+  EXPECT_FALSE(files.SetAttributes("C:\\none", kAttributeHidden));
 }
 
 }  // namespace
