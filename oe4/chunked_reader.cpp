@@ -50,6 +50,40 @@ bool ChunkedReader::ReadExactly(std::span<std::uint8_t> bytes) {
   return true;
 }
 
+ChunkedReader::WordScan ChunkedReader::ScanWordsUntil(std::uint32_t word) {
+  const std::uint8_t wanted[4] = {
+      static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+      static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+  WordScan scan;
+  for (;;) {
+    std::span<const std::uint8_t> available = Available();
+    if (available.size() < 4) {
+      // A word straddling the window's end, or the end of the file.
+      std::optional<std::uint32_t> next = ReadWord();
+      if (!next) return scan;
+      scan.bytes += 4;
+      if (*next == word) {
+        scan.found = true;
+        return scan;
+      }
+      continue;
+    }
+    // The common case: whole words inside the window, compared without a call per word.
+    const std::size_t whole = available.size() / 4 * 4;
+    for (std::size_t i = 0; i < whole; i += 4) {
+      if (available[i + 1] == wanted[1] && available[i] == wanted[0] &&
+          available[i + 3] == wanted[3] && available[i + 2] == wanted[2]) {
+        position_ += i + 4;
+        scan.bytes += i + 4;
+        scan.found = true;
+        return scan;
+      }
+    }
+    position_ += whole;
+    scan.bytes += whole;
+  }
+}
+
 std::optional<std::uint32_t> ChunkedReader::ReadWord() {
   std::span<const std::uint8_t> available = Available();
   std::uint8_t bytes[4];

@@ -28,6 +28,14 @@ class ChunkedReader {
   // left or the file cannot be read (the position then stays).
   std::optional<std::uint32_t> ReadWord();
 
+  // Reads whole words from the position until one equals `word` (which is read too) or no whole
+  // word is left. `bytes` counts the bytes of the words read.
+  struct WordScan {
+    std::uint64_t bytes = 0;
+    bool found = false;
+  };
+  WordScan ScanWordsUntil(std::uint32_t word);
+
   // Fills `bytes` from the position, advancing past them; false when the file ends first or cannot
   // be read.
   bool ReadExactly(std::span<std::uint8_t> bytes);

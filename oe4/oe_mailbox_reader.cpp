@@ -113,11 +113,7 @@ bool OeMailboxReader::ReadFirstMessage(std::string& messageFile) {
   ui_.ShowWaitCursor();
   if (!mbxFile) return false;
   idxOffset = kFirstIndexRecord;
-  for (;;) {
-    std::optional<std::uint32_t> word = mbxFile->ReadWord();
-    if (!word) return false;
-    if (*word == kOeRecordMarker) break;
-  }
+  if (!mbxFile->ScanWordsUntil(kOeRecordMarker).found) return false;
   return ReadNextMessage(messageFile);
 }
 
@@ -127,16 +123,9 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
   // keep this loop going past the end of the file.
   for (;;) {
     const std::uint64_t start = mbxFile->Tell();
-    std::uint64_t counted = 0;
-    bool marker_found = false;
-    while (std::optional<std::uint32_t> word = mbxFile->ReadWord()) {
-      counted += 4;
-      if (*word == kOeRecordMarker) {
-        marker_found = true;
-        break;
-      }
-    }
-    if (counted <= kShortestRecord) return false;
+    const ChunkedReader::WordScan record = mbxFile->ScanWordsUntil(kOeRecordMarker);
+    if (record.bytes <= kShortestRecord) return false;
+    const bool marker_found = record.found;
     const std::uint64_t after = mbxFile->Tell();
 
     std::optional<IndexEntry> entry = ReadIndexEntry();
