@@ -164,10 +164,17 @@ std::unique_ptr<FileFinder> Win32FileSystem::FindFirst(const std::string& patter
   WIN32_FIND_DATAA data;
   HANDLE search = FindFirstFileA(pattern.c_str(), &data);
   if (search == INVALID_HANDLE_VALUE) return nullptr;
+  // The system also matches wildcards against short aliases ("*.mbx" finds "a.mbxold", alias
+  // "A~1.MBX"), and not every implementation of the call honours "*."; the long names are matched
+  // once more so that every platform selects the same entries.
+  std::string name_pattern = SplitPattern(pattern).name;
+  bool filter = HasWildcards(name_pattern);
   std::vector<FindEntry> entries;
   do {
     std::string_view name = data.cFileName;
-    if (name != "." && name != "..") entries.push_back(EntryOf(data));
+    if (name == "." || name == "..") continue;
+    if (filter && !MatchesWildcard(name_pattern, name)) continue;
+    entries.push_back(EntryOf(data));
   } while (FindNextFileA(search, &data));
   FindClose(search);
   return MakeSortedFinder(std::move(entries));
