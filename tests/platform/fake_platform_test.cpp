@@ -69,6 +69,23 @@ TEST(WindowsPathTest, SplitsOnBothSeparatorsAndResolvesDots) {
   EXPECT_EQ(SplitPattern("*.mbx").folder, "");
 }
 
+TEST(ShortNameAliasTest, NumbersLongNamesSharingAStemInListingOrder) {
+  std::vector<std::string> names = {"PROGRA~1", "eudora.ini", "Program Files", "program data"};
+  EXPECT_EQ(MatchShortNameAlias("PROGRA~1", names), 3u);
+  EXPECT_EQ(MatchShortNameAlias("progra~2", names), 2u);
+  EXPECT_EQ(MatchShortNameAlias("PROGRA~3", names), std::nullopt);
+  EXPECT_EQ(MatchShortNameAlias("EUDORA~1.INI", names), std::nullopt);  // fits 8.3: no alias
+  EXPECT_EQ(MatchShortNameAlias("Program Files", names), std::nullopt);
+
+  std::vector<std::string> many;
+  for (int i = 0; i < 11; ++i)
+    many.push_back("Long name " + std::string(1, char('a' + i)) + ".text");
+  EXPECT_EQ(MatchShortNameAlias("LONGNA~1.TEX", many), 0u);
+  EXPECT_EQ(MatchShortNameAlias("LONGN~10.TEX", many), 9u);  // two digits leave five characters
+  EXPECT_EQ(MatchShortNameAlias("LONGNA~10.TEX", many), std::nullopt);
+  EXPECT_EQ(MatchShortNameAlias("LONGNA~1.TXT", many), std::nullopt);
+}
+
 TEST(ExpandVariablesTest, KeepsUnknownNamesAsWritten) {
   FakeEnvironment environment({{"UserProfile", "C:\\Users\\Ann"}, {"EMPTY", ""}});
   EXPECT_EQ(environment.ExpandEnvironmentStrings("%USERPROFILE%\\Mail"), "C:\\Users\\Ann\\Mail");
