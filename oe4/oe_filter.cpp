@@ -73,11 +73,15 @@ bool SCOEMsgFilter::GoFirst() {
     m_reader.FreeTable();
     return false;
   }
-  m_bFolderMarker = m_strMessageFile == kEmptyFolderMarker;
+  if (m_strMessageFile == kEmptyFolderMarker) {
+    MarkFolderItem();
+    return true;
+  }
+  m_bFolderMarker = false;
   m_bUnsent = m_reader.unsent;
   m_bReceived = m_reader.received;
   m_bUnread = m_reader.unread;
-  if (!m_bFolderMarker) ScanForStatusMark();
+  ScanForStatusMark();
   return true;
 }
 
@@ -92,7 +96,7 @@ bool SCOEMsgFilter::GoNext() {
     return false;
   }
   if (m_strMessageFile == kEmptyFolderMarker) {
-    m_bFolderMarker = true;
+    MarkFolderItem();
     return true;
   }
   m_bUnsent = m_reader.unsent;
@@ -100,6 +104,15 @@ bool SCOEMsgFilter::GoNext() {
   m_bUnread = m_reader.unread;
   ScanForStatusMark();
   return true;
+}
+
+// A folder marker has no message state; it reports "received and read" (2) rather than whatever
+// the previous message left behind.
+void SCOEMsgFilter::MarkFolderItem() {
+  m_bFolderMarker = true;
+  m_bReceived = true;
+  m_bUnread = false;
+  m_bUnsent = false;
 }
 
 void SCOEMsgFilter::ScanForStatusMark() {

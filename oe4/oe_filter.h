@@ -42,6 +42,7 @@ class SCOEMsgFilter final : public ImportFilter {
 
  private:
   std::string SubItemText(std::int16_t code);
+  void MarkFolderItem();
   void ScanForStatusMark();
 
   const platform::Services& services_;

@@ -94,7 +94,7 @@ class Oe4EmptyFolderTest : public Oe4FilterTest {
  protected:
   void SetUp() override {
     Oe4Store store;
-    store.AddFolder("Inbox", 0, Messages({0x10}));
+    store.AddFolder("Inbox", 0, Messages({0x12}));
     store.AddFolder("Empty", 0, {});
     store.AddFolder("Last", 0, Messages({0x10}));
     PutStore(store);
@@ -108,6 +108,7 @@ TEST_F(Oe4EmptyFolderTest, KeptAsOneMarkerItemWhenSkipEmptyFoldersIsUnchecked) {
   EXPECT_EQ(items[1].folder, "Empty");
   EXPECT_EQ(items[1].file, kEmptyFolderMarker);
   EXPECT_EQ(items[1].status, kItemIsFolder);
+  EXPECT_EQ(items[1].state, kStateReceived);  // not the unread state of the message before it
   EXPECT_EQ(Folders(items), (std::vector<std::string>{"Inbox", "Empty", "Last"}));
 }
 
