@@ -48,6 +48,12 @@ std::unique_ptr<ImportFilter> CreateFilter(const CommandLine& line,
 
 Json AutomationJson(const AutomationString& text) { return text ? Json(*text) : Json(nullptr); }
 
+// A handed-over file the host owns: one in the filter's temporary folder. Anything else a filter
+// names (it should not) is read, never moved or removed.
+bool OwnedByHost(const std::string& path, const platform::Services& services) {
+  return IsInsideFolder(path, services.temp.TempPath());
+}
+
 Json ListEntry(const WalkItem& item, const platform::Services& services) {
   Json entry;
   entry["folder"] = AutomationJson(item.folder);
@@ -59,7 +65,7 @@ Json ListEntry(const WalkItem& item, const platform::Services& services) {
     if (std::optional<FileDigest> digest = DigestFile(*path)) {
       entry["message"] = Json{{"size", digest->size}, {"sha256", digest->sha256_hex}};
     }
-    RemoveHandedOverFile(*path);
+    if (OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
   }
   return entry;
 }
@@ -72,13 +78,14 @@ class Importer {
       : sink_(sink), services_(services), progress_(progress), streams_(streams) {}
 
   // Handles one item; false (with error() set) when the output cannot be written. The item's
-  // file is removed in every case.
+  // file, when the host owns it, is removed in every case.
   bool Take(const WalkItem& item) {
     std::string folder = item.folder.value_or("");
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
     if (!marker) path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+    bool owned = path && OwnedByHost(*path, services_);
     if (!folders_.contains(folder)) {
       error_ = sink_.CreateFolder(folder);
       if (!error_) {
@@ -86,8 +93,8 @@ class Importer {
         ++counts_.folders;
       }
     }
-    if (!marker && !error_) TakeMessage(folder, item, path);
-    if (path) RemoveHandedOverFile(*path);
+    if (!marker && !error_) TakeMessage(folder, item, path, owned);
+    if (owned) RemoveHandedOverFile(*path);
     progress_.Update(folder, counts_);
     return !error_;
   }
@@ -97,7 +104,7 @@ class Importer {
 
  private:
   void TakeMessage(const std::string& folder, const WalkItem& item,
-                   const std::optional<std::string>& path) {
+                   const std::optional<std::string>& path, bool owned) {
     std::optional<std::uint64_t> length;
     if (path) length = LengthWithoutTrailingNuls(*path);
     if (!length) {
@@ -109,8 +116,8 @@ class Importer {
       return;
     }
     MessageHeaders headers = MessageHeaders::FromFile(*path);
-    HandedOverMessage message{*path, *length, item.state, MessageTime(headers),
-                              EnvelopeSender(headers)};
+    HandedOverMessage message{
+        *path, *length, item.state, MessageTime(headers), EnvelopeSender(headers), owned};
     error_ = sink_.AddMessage(folder, message);
     if (error_) return;
     ++counts_.messages;
@@ -125,6 +132,11 @@ class Importer {
   ImportCounts counts_;
   WriteOutcome error_;
 };
+
+int UnknownFilter(const CommandLine& line, const CommandStreams& streams) {
+  Error(streams, "unknown filter " + line.filter);
+  return kExitUsage;
+}
 
 int OutputError(const CommandStreams& streams, const WriteError& error) {
   Error(streams, "cannot write " + error.path + ": " + error.reason);
@@ -147,11 +159,14 @@ void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& 
 int RunList(const CommandLine& line, const platform::Services& services,
             const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
   std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
-  if (!filter) {
-    Error(streams, "unknown filter " + line.filter);
-    return kExitUsage;
-  }
-  WalkOutcome outcome = WalkFilter(*filter, [&](const WalkItem& item) {
+  if (!filter) return UnknownFilter(line, streams);
+  return RunList(line, services, scripted, streams, *filter);
+}
+
+int RunList(const CommandLine& line, const platform::Services& services,
+            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            ImportFilter& filter) {
+  WalkOutcome outcome = WalkFilter(filter, [&](const WalkItem& item) {
     std::string text =
         ListEntry(item, services).dump(-1, ' ', false, Json::error_handler_t::replace);
     std::fprintf(streams.out, "%s\n", text.c_str());
@@ -165,19 +180,25 @@ int RunList(const CommandLine& line, const platform::Services& services,
 int RunImport(const CommandLine& line, const platform::Services& services,
               const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
   std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
-  if (!filter || !line.destination) {
-    Error(streams, "unknown filter " + line.filter);
+  if (!filter) return UnknownFilter(line, streams);
+  return RunImport(line, services, scripted, streams, *filter);
+}
+
+int RunImport(const CommandLine& line, const platform::Services& services,
+              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              ImportFilter& filter) {
+  if (!line.destination) {
+    Error(streams, "no destination given");
     return kExitUsage;
   }
-  if (!FindStore(*filter)) return StoreNotFound(line, scripted, streams);
+  if (!FindStore(filter)) return StoreNotFound(line, scripted, streams);
   std::unique_ptr<MessageSink> sink =
       MakeSink(*line.destination, SinkOptions{line.append, line.inbox});
   if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
   Importer importer(*sink, services, progress, streams);
-  WalkItems(*filter, [&](const WalkItem& item) { return importer.Take(item); });
-  filter.reset();
+  WalkItems(filter, [&](const WalkItem& item) { return importer.Take(item); });
   WriteOutcome finished = sink->Finish();
   progress.Finish(importer.counts());
 

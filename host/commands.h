@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "app/import_filter.h"
 #include "host/command_line.h"
 #include "platform/scripted_ui.h"
 #include "platform/services.h"
@@ -27,11 +28,18 @@ void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& 
                         platform::CodePage& code_page);
 
 // `kvimport list`: one JSON object per item on `out`; removes the handed-over files after hashing.
+// The filter is made from the class table with `services`, or given.
 int RunList(const CommandLine& line, const platform::Services& services,
             const platform::ScriptedUserInterface* scripted, const CommandStreams& streams);
+int RunList(const CommandLine& line, const platform::Services& services,
+            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            ImportFilter& filter);
 
 // `kvimport import`: writes every folder and message to the destination.
 int RunImport(const CommandLine& line, const platform::Services& services,
               const platform::ScriptedUserInterface* scripted, const CommandStreams& streams);
+int RunImport(const CommandLine& line, const platform::Services& services,
+              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              ImportFilter& filter);
 
 }  // namespace kv::host

@@ -100,7 +100,7 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   for (int attempt = 0; attempt < kNameAttempts && placed == PlaceResult::kExists; ++attempt) {
     name = UniqueName(message.length);
     in_tmp = folder + "/tmp/" + name;
-    placed = PlaceFile(message.path, in_tmp, message.length, error);
+    placed = PlaceFile(message.path, in_tmp, message.length, message.owned, error);
   }
   if (placed != PlaceResult::kPlaced)
     return Failure(in_tmp, placed == PlaceResult::kExists ? EEXIST : error);

@@ -24,6 +24,9 @@ struct HandedOverMessage {
   std::int32_t state = 0;            // the message state word (GetItemExStatus)
   std::optional<std::int64_t> time;  // the message's date, when its headers give one
   std::string sender;                // the envelope sender for a From_ line
+  // The file lies in the filter's temporary folder and is the host's: a writer may move it away.
+  // A file anywhere else is only copied, and left where it is.
+  bool owned = true;
 };
 
 class MessageSink {
@@ -33,8 +36,8 @@ class MessageSink {
   virtual WriteOutcome Start() = 0;
   // Makes sure the folder with this display path exists.
   virtual WriteOutcome CreateFolder(const std::string& display_path) = 0;
-  // Stores the message in the folder (created as needed). The writer may move the file away; the
-  // caller removes whatever is left at message.path afterwards.
+  // Stores the message in the folder (created as needed). The writer may move an owned file away;
+  // the caller removes whatever is left of it afterwards.
   virtual WriteOutcome AddMessage(const std::string& display_path,
                                   const HandedOverMessage& message) = 0;
   // Flushes and closes; called once after the last message.

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -13,6 +14,8 @@
 
 namespace kv::host {
 namespace {
+
+namespace fs = std::filesystem;
 
 constexpr std::size_t kCopyPiece = 1 << 20;
 constexpr mode_t kMessageFileMode = 0600;
@@ -125,7 +128,8 @@ PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int&
 }
 
 PlaceResult PlaceFile(const std::string& from, const std::string& to, std::uint64_t length,
-                      int& error) {
+                      bool may_move, int& error) {
+  if (!may_move) return CopyFile(from, to, length, error);
   PlaceResult renamed = RenameNoReplace(from, to, error);
   if (renamed == PlaceResult::kPlaced) {
     struct stat status {};
@@ -164,6 +168,17 @@ bool MakeFolders(const std::string& path, int& error) {
 
 void RemoveHandedOverFile(const std::string& path) {
   if (!path.empty()) ::unlink(path.c_str());
+}
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  std::error_code code;
+  fs::path resolved_path = fs::canonical(path, code);
+  if (code) return false;
+  fs::path resolved_folder = fs::canonical(folder, code);
+  if (code) return false;
+  auto [folder_end, path_at] = std::mismatch(resolved_folder.begin(), resolved_folder.end(),
+                                             resolved_path.begin(), resolved_path.end());
+  return folder_end == resolved_folder.end() && path_at != resolved_path.end();
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }

@@ -19,12 +19,12 @@ enum class PlaceResult {
   kFailed,  // see the errno given back
 };
 
-// Moves `from` to the new name `to` (rename when both lie on one file system, else a copy into a
-// file created exclusively with mode 0600), keeping only its first `length` bytes. Never replaces
-// an existing `to`. `from` is left in place when it was copied or nothing was done; the caller
-// removes it.
+// Puts the first `length` bytes of `from` at the new name `to`: with `may_move`, by renaming when
+// both lie on one file system; otherwise by copying into a file created exclusively with mode
+// 0600. Never replaces an existing `to`. `from` is left in place when it was copied or nothing was
+// done; the caller removes it if it owns it.
 PlaceResult PlaceFile(const std::string& from, const std::string& to, std::uint64_t length,
-                      int& error);
+                      bool may_move, int& error);
 
 // Renames within one file system without replacing an existing target.
 PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error);
@@ -38,6 +38,9 @@ bool MakeFolders(const std::string& path, int& error);
 
 // Removes a handed-over temporary file; a file that is already gone is fine.
 void RemoveHandedOverFile(const std::string& path);
+
+// True when `path` lies inside `folder` once both are resolved (symbolic links, "..").
+bool IsInsideFolder(const std::string& path, const std::string& folder);
 
 // "strerror(error)" for messages.
 std::string ErrorText(int error);

@@ -204,7 +204,7 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
     char name[32];
     std::snprintf(name, sizeof name, "/%06u.eml", number++);
     std::string target = folder + name;
-    PlaceResult placed = PlaceFile(message.path, target, message.length, error);
+    PlaceResult placed = PlaceFile(message.path, target, message.length, message.owned, error);
     if (placed == PlaceResult::kExists) continue;
     if (placed == PlaceResult::kFailed) return Failure(target, error);
     if (message.time) SetFileTimes(target, *message.time);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -89,12 +90,49 @@ TEST(OutputFilesTest, PlaceFileNeverReplaces) {
   fs::path from = dir.Write("from", std::string("new\0\0", 5));
   fs::path to = dir.Write("to", "old");
   int error = 0;
-  EXPECT_EQ(PlaceFile(from, to, 3, error), PlaceResult::kExists);
+  EXPECT_EQ(PlaceFile(from, to, 3, true, error), PlaceResult::kExists);
   EXPECT_EQ(ReadAll(to), "old");
   EXPECT_TRUE(fs::exists(from));
-  EXPECT_EQ(PlaceFile(from, dir.path() / "fresh", 3, error), PlaceResult::kPlaced);
+  EXPECT_EQ(PlaceFile(from, dir.path() / "fresh", 3, true, error), PlaceResult::kPlaced);
   EXPECT_EQ(ReadAll(dir.path() / "fresh"), "new");
   EXPECT_FALSE(fs::exists(from));
+}
+
+TEST(OutputFilesTest, CopyLeavesTheSourceAndWorksAcrossFileSystems) {
+  kv::testing::TempDir dir;
+  fs::path from = dir.Write("from", std::string("keep\0", 5));
+  int error = 0;
+  EXPECT_EQ(PlaceFile(from, dir.path() / "copy", 4, false, error), PlaceResult::kPlaced);
+  EXPECT_EQ(ReadAll(dir.path() / "copy"), "keep");
+  EXPECT_EQ(ReadAll(from), std::string("keep\0", 5));
+
+  // A rename between file systems fails; the file is copied and the source stays for the caller.
+  struct stat here {
+  }, shm{};
+  if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &here) != 0 ||
+      shm.st_dev == here.st_dev || ::access("/dev/shm", W_OK) != 0) {
+    GTEST_SKIP() << "no second file system to copy across";
+  }
+  fs::path elsewhere = fs::path("/dev/shm") / ("kv-place-" + std::to_string(::getpid()));
+  std::ofstream(elsewhere, std::ios::binary) << std::string("moved\0\0", 7);
+  EXPECT_EQ(PlaceFile(elsewhere, dir.path() / "moved", 5, true, error), PlaceResult::kPlaced);
+  EXPECT_EQ(ReadAll(dir.path() / "moved"), "moved");
+  fs::remove(elsewhere);
+}
+
+TEST(OutputFilesTest, InsideFolderResolvesLinksAndDots) {
+  kv::testing::TempDir dir;
+  fs::create_directories(dir.path() / "tmp");
+  fs::path inside = dir.Write("tmp/imp1.TMP", "x");
+  fs::path outside = dir.Write("store/a.mbx", "x");
+  fs::create_symlink(outside, dir.path() / "tmp/link");
+  EXPECT_TRUE(IsInsideFolder(inside, (dir.path() / "tmp/").string()));
+  EXPECT_FALSE(IsInsideFolder(outside, (dir.path() / "tmp").string()));
+  EXPECT_FALSE(
+      IsInsideFolder((dir.path() / "tmp/../store/a.mbx").string(), (dir.path() / "tmp").string()));
+  EXPECT_FALSE(IsInsideFolder((dir.path() / "tmp/link").string(), (dir.path() / "tmp").string()));
+  EXPECT_FALSE(IsInsideFolder((dir.path() / "tmp").string(), (dir.path() / "tmp").string()));
+  EXPECT_FALSE(IsInsideFolder((dir.path() / "tmp2").string(), (dir.path() / "tmp").string()));
 }
 
 TEST(MaildirPlacementTest, StateWordToFolderAndFlags) {

@@ -1,0 +1,169 @@
+// The import and list commands against a scripted filter, for what real stores rarely produce:
+// files outside the temporary folder, missing files, folder items without a folder name.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "host/commands.h"
+#include "host/exit_codes.h"
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_environment.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_files.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ScriptedItem {
+  AutomationString folder;
+  std::string message_file;  // "" for none; a name starting with "temp:" is written in the temp
+                             // folder with the bytes after the colon
+  std::int32_t status = 0;
+  std::int32_t state = kStateReceived;
+};
+
+// A filter that finds a store when told to and hands over the items it was given.
+class ScriptedFilter final : public ImportFilter {
+ public:
+  ScriptedFilter(platform::TempFiles& temp, std::vector<ScriptedItem> items, bool found)
+      : temp_(temp), items_(std::move(items)), found_(found) {}
+
+  std::string GetName() override { return "scripted"; }
+  bool IsSystemFound() override { return found_; }
+  bool GoFirst() override { return Position(0); }
+  bool GoNext() override { return Position(index_ + 1); }
+  std::int32_t GetItemStatus() override { return items_[index_].status; }
+  std::int32_t GetItemExStatus() override { return items_[index_].state; }
+  AutomationString GetSubItem(std::int16_t code) override {
+    if (code == kSubItemFolderName) return items_[index_].folder;
+    if (code == kSubItemMessageFile) return file_;
+    return std::string();
+  }
+
+ private:
+  bool Position(std::size_t index) {
+    index_ = index;
+    if (index_ >= items_.size()) return false;
+    file_ = items_[index_].message_file;
+    if (file_.starts_with("temp:")) {
+      std::string bytes = file_.substr(5);
+      file_ = temp_.GetTempFileName(temp_.TempPath(), "imp", 0).value();
+      std::ofstream(file_, std::ios::binary) << bytes;
+    }
+    return true;
+  }
+
+  platform::TempFiles& temp_;
+  std::vector<ScriptedItem> items_;
+  bool found_;
+  std::size_t index_ = 0;
+  std::string file_;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+class ImportCommandTest : public ::testing::Test {
+ protected:
+  int Run(Command command, std::vector<ScriptedItem> items, bool found = true) {
+    filter_ = std::make_unique<ScriptedFilter>(temp_, std::move(items), found);
+    CommandLine line;
+    line.command = command;
+    line.filter = "oe4";
+    line.store = dir_.path().string();
+    line.destination = Destination{DestinationKind::kEml, (dir_.path() / "out").string()};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    CommandStreams streams{out, err, false};
+    int code = command == Command::kList ? RunList(line, services_, &ui_, streams, *filter_)
+                                         : RunImport(line, services_, &ui_, streams, *filter_);
+    out_ = Contents(out);
+    err_ = Contents(err);
+    return code;
+  }
+
+  static std::string Contents(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    for (int c; (c = std::fgetc(file)) != EOF;) text.push_back(static_cast<char>(c));
+    std::fclose(file);
+    return text;
+  }
+
+  std::vector<fs::path> TempFiles() const {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::recursive_directory_iterator(dir_.path() / "tmp")) {
+      if (entry.is_regular_file()) files.push_back(entry.path());
+    }
+    return files;
+  }
+
+  kv::testing::TempDir dir_;
+  platform::MemoryRegistry registry_;
+  platform::PosixFileSystem files_;
+  platform::PosixTempFiles temp_{
+      (fs::create_directories(dir_.path() / "tmp"), (dir_.path() / "tmp").string())};
+  platform::PosixEnvironment environment_;
+  platform::IconvCodePage code_page_;
+  platform::ScriptedUserInterface ui_;
+  platform::Services services_{registry_, files_, temp_, environment_, code_page_, ui_};
+  std::unique_ptr<ScriptedFilter> filter_;
+  std::string out_;
+  std::string err_;
+};
+
+TEST_F(ImportCommandTest, OnlyFilesInTheTemporaryFolderAreTakenAway) {
+  fs::path outside = dir_.Write("store/message.txt", "Subject: outside\n\n");
+  int code = Run(Command::kImport, {{"Inbox", "temp:Subject: one\n\n"},
+                                    {"Inbox", outside.string()},
+                                    {"Inbox", (dir_.path() / "missing").string()},
+                                    {"Inbox", ""},
+                                    {"Empty", kEmptyFolderMarker, kItemIsFolder},
+                                    {std::nullopt, "temp:Subject: nameless\n\n"}});
+  EXPECT_EQ(code, kExitSkippedItems);
+  EXPECT_NE(err_.find("2 items named no readable message"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("missing"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("3 messages"), std::string::npos) << err_;
+  EXPECT_EQ(ReadAll(dir_.path() / "out/Inbox/000001.eml"), "Subject: one\n\n");
+  EXPECT_EQ(ReadAll(dir_.path() / "out/Inbox/000002.eml"), "Subject: outside\n\n");
+  EXPECT_TRUE(fs::exists(outside)) << "a file outside the temporary folder is only copied";
+  EXPECT_FALSE(fs::exists(dir_.path() / "out/Inbox/000003.eml"));
+  EXPECT_TRUE(fs::is_directory(dir_.path() / "out/Empty"));
+  EXPECT_EQ(ReadAll(dir_.path() / "out/_/000001.eml"), "Subject: nameless\n\n");
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
+  fs::path outside = dir_.Write("store/message.txt", "abc");
+  ASSERT_EQ(Run(Command::kList, {{"A", "temp:abc"}, {"B", outside.string()}, {"C", "nowhere"}}),
+            kExitOk);
+  const std::string abc =
+      "\"sha256\":\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"";
+  EXPECT_EQ(out_, "{\"folder\":\"A\",\"status\":0,\"state\":2,\"message\":{\"size\":3," + abc +
+                      "}}\n"
+                      "{\"folder\":\"B\",\"status\":0,\"state\":2,\"message\":{\"size\":3," +
+                      abc +
+                      "}}\n"
+                      "{\"folder\":\"C\",\"status\":0,\"state\":2,\"message\":null}\n");
+  EXPECT_TRUE(fs::exists(outside));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ImportCommandTest, NoStoreWritesNothing) {
+  EXPECT_EQ(Run(Command::kImport, {}, false), kExitStoreNotFound);
+  EXPECT_NE(err_.find("no store reader"), std::string::npos) << err_;
+  EXPECT_FALSE(fs::exists(dir_.path() / "out"));
+}
+
+}  // namespace
+}  // namespace kv::host
