@@ -145,10 +145,22 @@ int OutputError(const CommandStreams& streams, const WriteError& error) {
 
 }  // namespace
 
+std::string StoreLocation(const std::string& store, platform::CodePage& code_page,
+                          std::map<char, std::string>& drive_map) {
+  std::string spelled = code_page.FromUtf8(store);
+  if (code_page.ToUtf8(spelled) == store) return spelled;
+  for (char drive = 'Z'; drive > 'C'; --drive) {
+    if (!drive_map.contains(drive)) {
+      drive_map[drive] = store;
+      return std::string(1, drive) + ":\\";
+    }
+  }
+  return spelled;
+}
+
 void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& line,
-                        platform::CodePage& code_page) {
-  ui.AnswerLocation(line.store ? std::optional<std::string>(code_page.FromUtf8(*line.store))
-                               : std::nullopt);
+                        const std::string& location, platform::CodePage& code_page) {
+  ui.AnswerLocation(location);
   platform::ScriptedUserInterface::FolderAnswer folder;
   if (line.start) folder.path = code_page.FromUtf8(*line.start);
   folder.skip_empty = !line.keep_empty;

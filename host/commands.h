@@ -3,6 +3,7 @@
 // real ones in main, fakes or real folders in tests).
 
 #include <cstdio>
+#include <map>
 #include <string>
 
 #include "app/import_filter.h"
@@ -20,12 +21,17 @@ struct CommandStreams {
   bool err_is_terminal = false;  // show the progress line
 };
 
-// Queues the scripted front's answers for a run: the location dialog gets the store folder
-// (Continue), the folder dialog selects --start or the root item with "Skip Empty Folders" set
-// unless --keep-empty, and question 126 is answered No. Text goes to the dialogs in the store's
-// code page, as the filters show it.
+// The store folder (a UTF-8 Linux path) as a filter is to be given it: in the store's code page
+// when the code page can spell it; otherwise as the root of a free drive letter, which is added to
+// `drive_map` pointing at the folder.
+std::string StoreLocation(const std::string& store, platform::CodePage& code_page,
+                          std::map<char, std::string>& drive_map);
+
+// Queues the scripted front's answers for a run: the location dialog gets `location` (Continue),
+// the folder dialog selects --start (in the store's code page, as the tree shows it) or the root
+// item, with "Skip Empty Folders" set unless --keep-empty, and question 126 is answered No.
 void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& line,
-                        platform::CodePage& code_page);
+                        const std::string& location, platform::CodePage& code_page);
 
 // `kvimport list`: one JSON object per item on `out`; removes the handed-over files after hashing.
 // The filter is made from the class table with `services`, or given.

@@ -54,6 +54,8 @@ int Run(CommandLine& line) {
   kv::platform::PosixFileSystem::Options file_options;
   file_options.code_page = line.code_page;
   for (const auto& [drive, folder] : line.drives) file_options.drive_map[drive] = folder;
+  std::string location =
+      line.store ? kv::host::StoreLocation(*line.store, code_page, file_options.drive_map) : "";
   kv::platform::PosixFileSystem files(file_options);
   kv::platform::PosixTempFiles temp;
   if (temp.TempPath().empty()) {
@@ -68,7 +70,9 @@ int Run(CommandLine& line) {
   kv::platform::TerminalUserInterface terminal(stdin, stderr);
   kv::platform::UserInterface& ui =
       ui_mode == UiMode::kTty ? static_cast<kv::platform::UserInterface&>(terminal) : scripted;
-  if (ui_mode == UiMode::kScript) kv::host::QueueDialogAnswers(scripted, line, code_page);
+  if (ui_mode == UiMode::kScript) {
+    kv::host::QueueDialogAnswers(scripted, line, location, code_page);
+  }
 
   kv::platform::Services services{registry, files, temp, environment, code_page, ui};
   kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0};

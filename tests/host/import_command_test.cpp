@@ -167,3 +167,18 @@ TEST_F(ImportCommandTest, NoStoreWritesNothing) {
 
 }  // namespace
 }  // namespace kv::host
+
+namespace kv::host {
+namespace {
+
+TEST(StoreLocationTest, SpelledInTheCodePageOrMappedToADrive) {
+  platform::IconvCodePage code_page("WINDOWS-1252");
+  std::map<char, std::string> drives{{'Z', "/mnt/z"}};
+  EXPECT_EQ(StoreLocation("/home/j\xC3\xB6rg/oe", code_page, drives), "/home/j\xF6rg/oe");
+  EXPECT_EQ(drives.size(), 1u);
+  EXPECT_EQ(StoreLocation("/home/\xD0\x9F/oe", code_page, drives), "Y:\\");
+  EXPECT_EQ(drives['Y'], "/home/\xD0\x9F/oe");
+}
+
+}  // namespace
+}  // namespace kv::host

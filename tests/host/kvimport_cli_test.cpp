@@ -241,3 +241,30 @@ TEST_F(KvimportTest, ImportToEmlAndUnwritableOutput) {
 
 }  // namespace
 }  // namespace kv::host
+
+namespace kv::host {
+namespace {
+
+TEST_F(KvimportTest, NonAsciiStartFolderAndStorePath) {
+  Oe4Store store;
+  store.AddFolder(
+      "Entw\xFC"
+      "rfe",
+      0, {Oe4Message{Oe4TestMessage(1), kv::testing::kOe4Draft}}, "Drafts");
+  store.AddFolder("Inbox", 0, {Oe4Message{Oe4TestMessage(2)}});
+  // A folder name Windows-1252 cannot spell reaches the filter as a mapped drive.
+  const fs::path cyrillic = dir_.path() / "\xD0\x9F\xD0\xBE\xD1\x87\xD1\x82\xD0\xB0";
+  store.WriteTo(cyrillic);
+  ProgramRun run = Kvimport("list --filter oe4 --store '" + cyrillic.string() +
+                            "' --start 'Entw\xC3\xBC"
+                            "rfe'");
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 1) << run.out;
+  EXPECT_NE(run.out.find("\"folder\":\"Entw\xC3\xBC"
+                         "rfe\",\"status\":0,\"state\":1"),
+            std::string::npos)
+      << run.out;
+}
+
+}  // namespace
+}  // namespace kv::host
