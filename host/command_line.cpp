@@ -208,6 +208,7 @@ Exit codes:
   3  store not found, or a dialog was cancelled
   4  output not writable, or it would be overwritten
   5  done, but some items named no readable message and were skipped
+  130  interrupted (Ctrl-C): the messages written so far are complete
 )";
 }
 

@@ -210,12 +210,22 @@ int RunImport(const CommandLine& line, const platform::Services& services,
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
   Importer importer(*sink, services, progress, streams);
-  WalkItems(filter, [&](const WalkItem& item) { return importer.Take(item); });
+  bool interrupted = false;
+  WalkItems(filter, [&](const WalkItem& item) {
+    if (!importer.Take(item)) return false;
+    interrupted = streams.interrupted != nullptr && *streams.interrupted != 0;
+    return !interrupted;
+  });
   WriteOutcome finished = sink->Finish();
   progress.Finish(importer.counts());
 
   if (importer.error()) return OutputError(streams, *importer.error());
   if (finished) return OutputError(streams, *finished);
+  if (interrupted) {
+    Error(streams, "interrupted; the messages written to " + line.destination->path +
+                       " are complete, the rest of the store was not imported");
+    return kExitInterrupted;
+  }
   if (importer.counts().skipped > 0) {
     Error(streams, "warning: " + std::to_string(importer.counts().skipped) +
                        " items named no readable message and were skipped; the rest of " +

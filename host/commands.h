@@ -2,6 +2,7 @@
 // The subcommands of kvimport, run against a set of platform services chosen by the caller (the
 // real ones in main, fakes or real folders in tests).
 
+#include <csignal>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -19,6 +20,9 @@ struct CommandStreams {
   std::FILE* out = stdout;
   std::FILE* err = stderr;
   bool err_is_terminal = false;  // show the progress line
+  // Set (by a signal handler) when the person asked to stop: the import ends after the current
+  // item, keeping what was written. Null: never.
+  const volatile std::sig_atomic_t* interrupted = nullptr;
 };
 
 // The store folder (a UTF-8 Linux path) as a filter is to be given it: in the store's code page

@@ -10,6 +10,7 @@ enum ExitCode : int {
   kExitStoreNotFound = 3,  // the filter found no store, or a dialog was cancelled
   kExitOutputError = 4,    // the destination cannot be written, or would be overwritten
   kExitSkippedItems = 5,   // the import finished, but some items named no readable message
+  kExitInterrupted = 130,  // stopped by SIGINT or SIGTERM; what was written is complete
 };
 
 }  // namespace kv::host

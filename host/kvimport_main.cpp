@@ -1,8 +1,10 @@
 // kvimport: the host tool. Picks the real Linux services, answers the filter's dialogs from the
 // options or lets a person answer them at the terminal, and runs the subcommand.
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -23,6 +25,21 @@
 namespace {
 
 using kv::host::CommandLine;
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int /*signal*/) { g_interrupted = 1; }
+
+// The first SIGINT or SIGTERM asks the import to stop after the current message; a second one
+// ends the program at once. System calls are restarted so that no read fails half-way.
+void CatchInterrupts() {
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
 using kv::host::UiMode;
 
 UiMode ChooseUi(const CommandLine& line) {
@@ -75,12 +92,14 @@ int Run(CommandLine& line) {
   }
 
   kv::platform::Services services{registry, files, temp, environment, code_page, ui};
-  kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0};
+  kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0, &g_interrupted};
   const kv::platform::ScriptedUserInterface* script =
       ui_mode == UiMode::kScript ? &scripted : nullptr;
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);
   }
+  // Dialogs at the terminal keep the default: Ctrl-C there ends the program.
+  if (ui_mode == UiMode::kScript) CatchInterrupts();
   return kv::host::RunImport(line, services, script, streams);
 }
 

@@ -75,7 +75,8 @@ std::string ReadAll(const fs::path& path) {
 
 class ImportCommandTest : public ::testing::Test {
  protected:
-  int Run(Command command, std::vector<ScriptedItem> items, bool found = true) {
+  int Run(Command command, std::vector<ScriptedItem> items, bool found = true,
+          const volatile std::sig_atomic_t* interrupted = nullptr) {
     filter_ = std::make_unique<ScriptedFilter>(temp_, std::move(items), found);
     CommandLine line;
     line.command = command;
@@ -84,7 +85,7 @@ class ImportCommandTest : public ::testing::Test {
     line.destination = Destination{DestinationKind::kEml, (dir_.path() / "out").string()};
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
-    CommandStreams streams{out, err, false};
+    CommandStreams streams{out, err, false, interrupted};
     int code = command == Command::kList ? RunList(line, services_, &ui_, streams, *filter_)
                                          : RunImport(line, services_, &ui_, streams, *filter_);
     out_ = Contents(out);
@@ -156,6 +157,16 @@ TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
                       "}}\n"
                       "{\"folder\":\"C\",\"status\":0,\"state\":2,\"message\":null}\n");
   EXPECT_TRUE(fs::exists(outside));
+  EXPECT_TRUE(TempFiles().empty());
+}
+
+TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
+  volatile std::sig_atomic_t interrupted = 1;
+  EXPECT_EQ(Run(Command::kImport, {{"A", "temp:one\n"}, {"A", "temp:two\n"}}, true, &interrupted),
+            kExitInterrupted);
+  EXPECT_NE(err_.find("interrupted"), std::string::npos) << err_;
+  EXPECT_EQ(ReadAll(dir_.path() / "out/A/000001.eml"), "one\n");
+  EXPECT_FALSE(fs::exists(dir_.path() / "out/A/000002.eml"));
   EXPECT_TRUE(TempFiles().empty());
 }
 
