@@ -17,8 +17,8 @@ std::string Format(const char* format, double a, double b = 0) {
 }  // namespace
 
 std::string SummaryText(const ImportCounts& counts, double seconds) {
-  return std::to_string(counts.messages) + " messages (" +
-         Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
+  return std::to_string(counts.messages) + " messages (" + std::to_string(counts.bytes) +
+         " bytes, " + Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
          std::to_string(counts.folders) + " folders, " + std::to_string(counts.skipped) +
          " items skipped, " + Format("%.1f s", seconds);
 }

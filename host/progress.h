@@ -37,7 +37,7 @@ class ProgressReporter {
   std::chrono::steady_clock::time_point last_update_;
 };
 
-// "12 messages (3.4 MB) in 5 folders, 0 items skipped, 1.2 s" as the summary says it.
+// "12 messages (3565158 bytes, 3.4 MB) in 5 folders, 0 items skipped, 1.2 s".
 std::string SummaryText(const ImportCounts& counts, double seconds);
 
 }  // namespace kv::host
