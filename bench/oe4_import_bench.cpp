@@ -15,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -163,6 +164,43 @@ std::uint64_t PlainCopy(const fs::path& from, const fs::path& to) {
     if (out >= 0) ::close(out);
   }
   return total;
+}
+
+// Copies the bytes of every file of `from` into `count` files of equal size in `to`: the cost of
+// the plain copy when it has to create as many files as the import does.
+std::uint64_t CopyIntoFiles(const fs::path& from, const fs::path& to, std::uint64_t count,
+                            std::uint64_t total) {
+  fs::create_directories(to);
+  const std::uint64_t piece = count > 0 ? total / count + 1 : total;
+  std::vector<char> buffer(kCopyPiece);
+  std::uint64_t copied = 0, in_file = 0, file_number = 0;
+  int out = -1;
+  for (const auto& entry : fs::directory_iterator(from)) {
+    int in = ::open(entry.path().c_str(), O_RDONLY);
+    ssize_t count_read = 0;
+    while (in >= 0 && (count_read = ::read(in, buffer.data(), buffer.size())) > 0) {
+      std::size_t offset = 0;
+      while (offset < static_cast<std::size_t>(count_read)) {
+        if (out < 0 || in_file == piece) {
+          if (out >= 0) ::close(out);
+          out = ::open((to / std::to_string(++file_number)).c_str(), O_WRONLY | O_CREAT | O_EXCL,
+                       0600);
+          in_file = 0;
+          if (out < 0) break;
+        }
+        std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(
+            static_cast<std::size_t>(count_read) - offset, piece - in_file));
+        if (::write(out, buffer.data() + offset, chunk) != static_cast<ssize_t>(chunk)) break;
+        offset += chunk;
+        in_file += chunk;
+        copied += chunk;
+      }
+      if (out < 0) break;
+    }
+    if (in >= 0) ::close(in);
+  }
+  if (out >= 0) ::close(out);
+  return copied;
 }
 
 struct ChildRun {
@@ -323,6 +361,12 @@ int main(int argc, char** argv) {
   double copy_seconds = Seconds(copy_start);
   fs::remove_all(work / "copy");
 
+  auto files_start = std::chrono::steady_clock::now();
+  std::uint64_t copied_into_files =
+      CopyIntoFiles(store, work / "copy", expected.messages, store_bytes);
+  double files_seconds = Seconds(files_start);
+  fs::remove_all(work / "copy");
+
   ChildRun import = RunKvimport({"import", "--filter", "oe4", "--store", store.string(), "--to",
                                  "maildir:" + maildir.string(), "--quiet"},
                                 tmp, work / "import.out");
@@ -335,6 +379,10 @@ int main(int argc, char** argv) {
   std::printf("plain copy (read/write, 64 KiB): %.1f MB in %.2f s = %.1f MB/s\n",
               static_cast<double>(copied) / kMegabyte, copy_seconds,
               static_cast<double>(copied) / kMegabyte / copy_seconds);
+  std::printf("plain copy into %llu files:      %.1f MB in %.2f s = %.1f MB/s\n",
+              static_cast<unsigned long long>(expected.messages),
+              static_cast<double>(copied_into_files) / kMegabyte, files_seconds,
+              static_cast<double>(copied_into_files) / kMegabyte / files_seconds);
   std::printf(
       "kvimport import to maildir:      %.1f MB in %.2f s = %.1f MB/s of store, "
       "%.1f MB/s of messages; peak RSS %.1f MB; exit %d\n",
@@ -342,7 +390,8 @@ int main(int argc, char** argv) {
       static_cast<double>(store_bytes) / kMegabyte / import.seconds,
       static_cast<double>(imported.bytes) / kMegabyte / import.seconds,
       static_cast<double>(import.peak_rss_kib) / 1024.0, import.exit_code);
-  std::printf("import / copy time: %.2f\n", import.seconds / copy_seconds);
+  std::printf("import / copy time: %.2f; import / copy into files time: %.2f\n",
+              import.seconds / copy_seconds, import.seconds / files_seconds);
 
   bool bytes_match = exact ? imported.bytes == expected.bytes
                            : imported.bytes <= expected.bytes &&
