@@ -28,9 +28,11 @@ int main(int argc, char** argv) {
   try {
     if (mode == "bench") {
       const unsigned long megabytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 200;
-      const std::uint64_t bytes =
+      const kv::testing::Oe4StoreTotals totals =
           kv::testing::WriteOe4BenchStore(dir, std::uint64_t{megabytes} * 1024 * 1024);
-      std::printf("%s: %.1f MB\n", dir.c_str(), static_cast<double>(bytes) / (1024.0 * 1024.0));
+      std::printf("%s: %.1f MB in %llu messages\n", dir.c_str(),
+                  static_cast<double>(totals.file_bytes) / (1024.0 * 1024.0),
+                  static_cast<unsigned long long>(totals.messages));
     } else if (mode == "sample") {
       kv::testing::Oe4SampleStore().WriteTo(dir);
     } else if (mode == "fuzz-seeds") {

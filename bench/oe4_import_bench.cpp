@@ -27,121 +27,21 @@
 #include <string>
 #include <vector>
 
-#include "support/oe4_store_writer.h"
+#include "support/oe4_generated_stores.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using kv::testing::Oe4Message;
 
 extern "C" char** environ;
 
 constexpr double kMegabyte = 1024.0 * 1024.0;
 constexpr std::size_t kCopyPiece = 64 * 1024;
-constexpr int kTopFolders = 8;
-constexpr int kSubfoldersPerTop = 2;
 
 struct Totals {
   std::uint64_t messages = 0;
   std::uint64_t bytes = 0;
 };
-
-// A small deterministic generator, so that every run builds the same store.
-class Random {
- public:
-  std::uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<std::uint32_t>(state_ >> 33);
-  }
-  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
-    return low + Next() % (high - low + 1);
-  }
-
- private:
-  std::uint64_t state_ = 0x5DEECE66DULL;
-};
-
-// Mostly small messages, some with attachments, a few large ones; CR LF lines as the store keeps
-// them, and now and then a body line starting with "From ".
-std::string MakeMessage(Random& random, int number) {
-  std::uint32_t roll = random.Between(0, 99);
-  std::size_t size = roll < 70   ? random.Between(1024, 8192)
-                     : roll < 95 ? random.Between(8192, 65536)
-                                 : random.Between(65536, 1 << 20);
-  std::string text =
-      "From: Sender " + std::to_string(number % 97) + " <sender" + std::to_string(number % 97) +
-      "@example.org>\r\nTo: reader@example.net\r\nSubject: Message " + std::to_string(number) +
-      "\r\nDate: Tue, " + std::to_string(1 + number % 28) + " Aug 1999 " +
-      std::to_string(10 + number % 12) + ":" + std::to_string(10 + number % 50) +
-      ":00 +0200\r\nMessage-ID: <" + std::to_string(number) + "@bench.example>\r\n\r\n";
-  static constexpr std::string_view kWords = "lorem ipsum dolor sit amet consectetur adipiscing";
-  while (text.size() < size) {
-    if (random.Between(0, 49) == 0) text += "From the archive: ";
-    std::size_t start = random.Between(0, static_cast<std::uint32_t>(kWords.size() - 20));
-    text += kWords.substr(start, 20);
-    text += kWords.substr(0, random.Between(20, 50));
-    text += "\r\n";
-  }
-  return text;
-}
-
-std::uint8_t FlagsFor(int number) {
-  switch (number % 10) {
-    case 0:
-      return kv::testing::kOe4Received | kv::testing::kOe4Unread;
-    case 1:
-      return kv::testing::kOe4Draft;
-    case 2:
-      return 0;  // sent
-    case 3:
-      return kv::testing::kOe4Received | kv::testing::kOe4Deleted;  // never imported
-    default:
-      return kv::testing::kOe4Received;
-  }
-}
-
-void WriteFile(const fs::path& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-// Writes a store of about `megabytes` of messages into `dir`; returns what an import must yield.
-Totals GenerateStore(const fs::path& dir, double megabytes) {
-  fs::create_directories(dir);
-  const std::uint64_t target = static_cast<std::uint64_t>(megabytes * kMegabyte);
-  const int folder_count = kTopFolders * (1 + kSubfoldersPerTop);
-  const std::uint64_t per_folder = target / folder_count + 1;
-  Random random;
-  Totals expected;
-  std::vector<kv::testing::Oe4FolderEntry> entries;
-  int number = 0;
-  for (int top = 0; top < kTopFolders; ++top) {
-    for (int sub = 0; sub <= kSubfoldersPerTop; ++sub) {
-      std::uint32_t id = static_cast<std::uint32_t>(entries.size() + 1);
-      std::uint32_t parent = sub == 0 ? 0 : static_cast<std::uint32_t>(top * 3 + 1);
-      std::string name = sub == 0 ? "Folder " + std::to_string(top) : "Sub " + std::to_string(sub);
-      std::string mailbox = "mbox" + std::to_string(id);
-      entries.push_back({id, name, mailbox, parent});
-      std::vector<Oe4Message> messages;
-      std::uint64_t bytes = 0;
-      while (bytes < per_folder) {
-        Oe4Message message{MakeMessage(random, ++number), FlagsFor(number), std::nullopt};
-        bytes += message.text.size();
-        if ((message.flags & kv::testing::kOe4Deleted) == 0) {
-          ++expected.messages;
-          expected.bytes += message.text.size();
-        }
-        messages.push_back(std::move(message));
-      }
-      WriteFile(dir / (mailbox + ".mbx"), kv::testing::Oe4MailboxFile(messages));
-      WriteFile(dir / (mailbox + ".idx"), kv::testing::Oe4IndexFile(messages));
-    }
-  }
-  WriteFile(dir / "folders.nch",
-            kv::testing::Oe4FoldersFile(entries, kv::testing::Oe4Layout::kFirst));
-  return expected;
-}
 
 double Seconds(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -349,7 +249,9 @@ int main(int argc, char** argv) {
   } else {
     auto start = std::chrono::steady_clock::now();
     fs::remove_all(store);
-    expected = GenerateStore(store, megabytes);
+    const kv::testing::Oe4StoreTotals generated =
+        kv::testing::WriteOe4BenchStore(store, static_cast<std::uint64_t>(megabytes * kMegabyte));
+    expected = {generated.messages, generated.message_bytes};
     std::printf("generated %s: %llu messages, %.1f MB of messages, in %.1f s\n", store.c_str(),
                 static_cast<unsigned long long>(expected.messages),
                 static_cast<double>(expected.bytes) / kMegabyte, Seconds(start));

@@ -2,6 +2,7 @@
 
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "fuzz/oe4_fuzz_input.h"
 
@@ -162,56 +163,108 @@ std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds() {
   };
 }
 
-std::uint64_t WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes) {
-  constexpr std::uint64_t kFolderBytes = 24 * 1024 * 1024;
-  std::filesystem::create_directories(dir);
-  // A fixed linear congruential sequence: the same store on every run.
-  std::uint32_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
-  const std::string words[] = {"import", "mailbox", "folder", "message", "status", "header",
-                               "store",  "index",   "record", "quarter", "budget", "meeting"};
+namespace {
 
-  Oe4Store store;
-  std::uint64_t written = 0;
-  std::uint64_t total = 0;
-  int message_number = 0;
-  for (int folder = 1; written < message_bytes; ++folder) {
-    std::vector<Oe4Message> messages;
-    std::uint64_t folder_bytes = 0;
-    while (folder_bytes < kFolderBytes && written + folder_bytes < message_bytes) {
-      std::string body;
-      const std::size_t body_size = 1024 + next() % (48 * 1024);
-      while (body.size() < body_size) {
-        for (int w = 0; w < 12; ++w) body += words[next() % std::size(words)] + " ";
-        body += "\r\n";
+constexpr int kBenchTopFolders = 8;
+constexpr int kBenchSubfoldersPerTop = 2;
+
+// A small deterministic generator, so that every run builds the same store.
+class BenchRandom {
+ public:
+  std::uint32_t Next() {
+    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
+    return static_cast<std::uint32_t>(state_ >> 33);
+  }
+  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
+    return low + Next() % (high - low + 1);
+  }
+
+ private:
+  std::uint64_t state_ = 0x5DEECE66DULL;
+};
+
+// Mostly small messages, some with attachments, a few large ones; CR LF lines as the store keeps
+// them, and now and then a body line starting with "From ".
+std::string BenchMessage(BenchRandom& random, int number) {
+  std::uint32_t roll = random.Between(0, 99);
+  std::size_t size = roll < 70   ? random.Between(1024, 8192)
+                     : roll < 95 ? random.Between(8192, 65536)
+                                 : random.Between(65536, 1 << 20);
+  std::string text =
+      "From: Sender " + std::to_string(number % 97) + " <sender" + std::to_string(number % 97) +
+      "@example.org>\r\nTo: reader@example.net\r\nSubject: Message " + std::to_string(number) +
+      "\r\nDate: Tue, " + std::to_string(1 + number % 28) + " Aug 1999 " +
+      std::to_string(10 + number % 12) + ":" + std::to_string(10 + number % 50) +
+      ":00 +0200\r\nMessage-ID: <" + std::to_string(number) + "@bench.example>\r\n\r\n";
+  static constexpr std::string_view kWords = "lorem ipsum dolor sit amet consectetur adipiscing";
+  while (text.size() < size) {
+    if (random.Between(0, 49) == 0) text += "From the archive: ";
+    std::size_t start = random.Between(0, static_cast<std::uint32_t>(kWords.size() - 20));
+    text += kWords.substr(start, 20);
+    text += kWords.substr(0, random.Between(20, 50));
+    text += "\r\n";
+  }
+  return text;
+}
+
+std::uint8_t BenchFlags(int number) {
+  switch (number % 10) {
+    case 0:
+      return kOe4Received | kOe4Unread;
+    case 1:
+      return kOe4Draft;
+    case 2:
+      return 0;  // sent
+    case 3:
+      return kOe4Received | kOe4Deleted;  // never imported
+    default:
+      return kOe4Received;
+  }
+}
+
+void WriteBenchFile(const std::filesystem::path& path, const std::string& bytes,
+                    Oe4StoreTotals& totals) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path.string());
+  totals.file_bytes += bytes.size();
+}
+
+}  // namespace
+
+Oe4StoreTotals WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes) {
+  std::filesystem::create_directories(dir);
+  constexpr int kFolderCount = kBenchTopFolders * (1 + kBenchSubfoldersPerTop);
+  const std::uint64_t per_folder = message_bytes / kFolderCount + 1;
+  BenchRandom random;
+  Oe4StoreTotals totals;
+  std::vector<Oe4FolderEntry> entries;
+  int number = 0;
+  for (int top = 0; top < kBenchTopFolders; ++top) {
+    for (int sub = 0; sub <= kBenchSubfoldersPerTop; ++sub) {
+      const auto id = static_cast<std::uint32_t>(entries.size() + 1);
+      const auto parent = sub == 0 ? 0u : static_cast<std::uint32_t>(top * 3 + 1);
+      std::string name = sub == 0 ? "Folder " + std::to_string(top) : "Sub " + std::to_string(sub);
+      std::string mailbox = "mbox" + std::to_string(id);
+      entries.push_back({id, name, mailbox, parent});
+      std::vector<Oe4Message> messages;
+      std::uint64_t bytes = 0;
+      while (bytes < per_folder) {
+        ++number;
+        Oe4Message message{BenchMessage(random, number), BenchFlags(number), std::nullopt};
+        bytes += message.text.size();
+        if ((message.flags & kOe4Deleted) == 0) {
+          ++totals.messages;
+          totals.message_bytes += message.text.size();
+        }
+        messages.push_back(std::move(message));
       }
-      static const std::uint8_t kFlags[] = {0x10, 0x12, 0x00, 0x08, 0x10, 0x10, 0x01};
-      Oe4Message message{Oe4TestMessage(++message_number) + body,
-                         kFlags[next() % std::size(kFlags)], std::nullopt};
-      folder_bytes += message.text.size();
-      messages.push_back(std::move(message));
-    }
-    written += folder_bytes;
-    const std::string name = "Folder " + std::to_string(folder);
-    const std::string base = "folder" + std::to_string(folder);
-    store.folders.push_back({static_cast<std::uint32_t>(folder), name, base, 0});
-    for (const auto& [suffix, bytes] :
-         {std::pair<std::string, std::string>{".mbx", Oe4MailboxFile(messages)},
-          std::pair<std::string, std::string>{".idx", Oe4IndexFile(messages)}}) {
-      std::ofstream out(dir / (base + suffix), std::ios::binary);
-      out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-      if (!out) throw std::runtime_error("cannot write " + (dir / (base + suffix)).string());
-      total += bytes.size();
+      WriteBenchFile(dir / (mailbox + ".mbx"), Oe4MailboxFile(messages), totals);
+      WriteBenchFile(dir / (mailbox + ".idx"), Oe4IndexFile(messages), totals);
     }
   }
-  const std::string nch = Oe4FoldersFile(store.folders, Oe4Layout::kFirst);
-  std::ofstream out(dir / "folders.nch", std::ios::binary);
-  out.write(nch.data(), static_cast<std::streamsize>(nch.size()));
-  if (!out) throw std::runtime_error("cannot write folders.nch");
-  return total + nch.size();
+  WriteBenchFile(dir / "folders.nch", Oe4FoldersFile(entries, Oe4Layout::kFirst), totals);
+  return totals;
 }
 
 }  // namespace kv::testing

@@ -21,8 +21,18 @@ Oe4Store Oe4SampleStore();
 // Seed inputs for the fuzzer (tests/fuzz/oe4_fuzz_input.h), as file name -> bytes.
 std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds();
 
-// Writes a store of several folders into `dir` whose message texts add up to at least
-// `message_bytes`. Returns the total size of the files written.
-std::uint64_t WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes);
+// What a generated store holds: the messages an import must yield (deleted records left out) and
+// the size of the files written.
+struct Oe4StoreTotals {
+  std::uint64_t messages = 0;
+  std::uint64_t message_bytes = 0;
+  std::uint64_t file_bytes = 0;
+};
+
+// Writes a store of nested folders into `dir` whose message texts add up to at least
+// `message_bytes`: mostly small messages, some large ones up to 1 MiB, CR LF lines, body lines
+// starting with "From ", every state and some deleted records. Throws when a file cannot be
+// written.
+Oe4StoreTotals WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes);
 
 }  // namespace kv::testing
