@@ -1,5 +1,4 @@
-// The in-memory services other tests build on: temporary names, the fault wrapper, the fixed
-// environment and code page, and the shared wildcard and path rules.
+// The in-memory services other tests build on and the shared wildcard, alias and variable rules.
 #include <gtest/gtest.h>
 
 #include "platform/fake/fake_environment.h"
@@ -14,16 +13,6 @@ std::span<const std::uint8_t> Bytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-std::string ReadAll(ReadableFile& file) {
-  std::string all;
-  std::uint8_t buffer[7];
-  while (std::optional<std::size_t> count = file.Read(buffer)) {
-    if (*count == 0) break;
-    all.append(reinterpret_cast<const char*>(buffer), *count);
-  }
-  return all;
-}
-
 TEST(WildcardTest, FollowsTheWindowsDirectorySearch) {
   struct Case {
     const char* pattern;
@@ -31,21 +20,15 @@ TEST(WildcardTest, FollowsTheWindowsDirectorySearch) {
     bool matches;
   };
   const Case cases[] = {
-      {"*.mbx", "In.MBX", true},
       {"*.mbx", "in.mbx.bak", false},
       {"*.mbx", "a.b.mbx", true},
-      {"*.", "Inbox", true},
       {"*.", "Old.2000", false},
-      {"*.", "Inbox.snm", false},
       {"*.*", "Inbox", true},
-      {"*.*", "Inbox.snm", true},
-      {"*", "anything.at.all", true},
       {"In?ox", "INBOX", true},
       {"abc?", "abc", true},
       {"a?.txt", "a.txt", true},
       {"a?b", "a.b", false},
       {"Inbox.*", "Inbox", true},
-      {"Inbox.snm", "inbox.SNM", true},
       {"Inbox", "Inbox.snm", false},
       {"*x*y*z*", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxyyyyyyyyyyyyyyyyyyyyy", false},
   };
@@ -54,32 +37,15 @@ TEST(WildcardTest, FollowsTheWindowsDirectorySearch) {
   }
 }
 
-TEST(WindowsPathTest, SplitsOnBothSeparatorsAndResolvesDots) {
-  WindowsPath path = ParseWindowsPath("c:\\Mail/./Old\\..\\\\Inbox.mbx");
-  EXPECT_EQ(path.drive, 'C');
-  EXPECT_TRUE(path.rooted);
-  EXPECT_EQ(path.components, (std::vector<std::string>{"Mail", "Inbox.mbx"}));
-  EXPECT_EQ(ParseWindowsPath("\\..\\..\\x").components, std::vector<std::string>{"x"});
-  EXPECT_EQ(ParseWindowsPath("../x").components, (std::vector<std::string>{"..", "x"}));
-  EXPECT_FALSE(ParseWindowsPath("a/b").rooted);
-
-  EXPECT_EQ(SplitPattern("C:\\a\\*.mbx").folder, "C:\\a");
-  EXPECT_EQ(SplitPattern("C:\\*").folder, "C:\\");
-  EXPECT_EQ(SplitPattern("/tmp/*.").name, "*.");
-  EXPECT_EQ(SplitPattern("*.mbx").folder, "");
-}
-
 TEST(ShortNameAliasTest, NumbersLongNamesSharingAStemInListingOrder) {
   std::vector<std::string> names = {"PROGRA~1", "eudora.ini", "Program Files", "program data"};
   EXPECT_EQ(MatchShortNameAlias("PROGRA~1", names), 3u);
   EXPECT_EQ(MatchShortNameAlias("progra~2", names), 2u);
   EXPECT_EQ(MatchShortNameAlias("PROGRA~3", names), std::nullopt);
   EXPECT_EQ(MatchShortNameAlias("EUDORA~1.INI", names), std::nullopt);  // fits 8.3: no alias
-  EXPECT_EQ(MatchShortNameAlias("Program Files", names), std::nullopt);
 
   std::vector<std::string> many;
-  for (int i = 0; i < 11; ++i)
-    many.push_back("Long name " + std::string(1, char('a' + i)) + ".text");
+  for (char c = 'a'; c <= 'k'; ++c) many.push_back(std::string("Long name ") + c + ".text");
   EXPECT_EQ(MatchShortNameAlias("LONGNA~1.TEX", many), 0u);
   EXPECT_EQ(MatchShortNameAlias("LONGN~10.TEX", many), 9u);  // two digits leave five characters
   EXPECT_EQ(MatchShortNameAlias("LONGNA~10.TEX", many), std::nullopt);
@@ -88,7 +54,6 @@ TEST(ShortNameAliasTest, NumbersLongNamesSharingAStemInListingOrder) {
 
 TEST(ExpandVariablesTest, KeepsUnknownNamesAsWritten) {
   FakeEnvironment environment({{"UserProfile", "C:\\Users\\Ann"}, {"EMPTY", ""}});
-  EXPECT_EQ(environment.ExpandEnvironmentStrings("%USERPROFILE%\\Mail"), "C:\\Users\\Ann\\Mail");
   EXPECT_EQ(environment.ExpandEnvironmentStrings("%Nope%\\%userprofile%"),
             "%Nope%\\C:\\Users\\Ann");
   EXPECT_EQ(environment.ExpandEnvironmentStrings("a%EMPTY%b"), "ab");
@@ -101,8 +66,6 @@ TEST(ExpandVariablesTest, KeepsUnknownNamesAsWritten) {
 TEST(Windows1252CodePageTest, ConvertsEveryByteAndReplacesWhatItLacks) {
   Windows1252CodePage code_page;
   EXPECT_EQ(code_page.ToUtf8("Gel\xF6scht \x80 \x9F"), "Gelöscht € Ÿ");
-  EXPECT_EQ(code_page.ToUtf8("a\x81z"), "a\xEF\xBF\xBDz");
-  EXPECT_EQ(code_page.FromUtf8("Gelöscht € Ÿ"), "Gel\xF6scht \x80 \x9F");
   EXPECT_EQ(code_page.FromUtf8("日本 ok"), "?? ok");
   EXPECT_EQ(code_page.FromUtf8("bad \xC3 \xFF end"), "bad ? ? end");
   for (int byte = 0; byte < 256; ++byte) {
@@ -112,19 +75,15 @@ TEST(Windows1252CodePageTest, ConvertsEveryByteAndReplacesWhatItLacks) {
   }
 }
 
-TEST(MemoryTempFilesTest, CreatesDistinctEmptyFilesAndSkipsNamesInUse) {
+TEST(MemoryTempFilesTest, SkipsNamesInUseAndCutsThePrefix) {
   MemoryFileSystem files;
   MemoryTempFiles temp(files);
   EXPECT_EQ(temp.TempPath(), "C:\\TEMP\\");
   ASSERT_TRUE(files.AddFile("C:\\TEMP\\imp1.TMP", "taken"));
-
-  std::optional<std::string> first = temp.GetTempFileName(temp.TempPath(), "imp", 0);
-  std::optional<std::string> second = temp.GetTempFileName(temp.TempPath(), "imp", 0);
-  ASSERT_TRUE(first && second);
-  EXPECT_NE(*first, *second);
-  EXPECT_NE(*first, "C:\\TEMP\\imp1.TMP");
-  EXPECT_EQ(files.Contents(*first), "");
-  EXPECT_EQ(files.Contents(*second), "");
+  std::optional<std::string> name = temp.GetTempFileName(temp.TempPath(), "imp", 0);
+  ASSERT_TRUE(name);
+  EXPECT_NE(*name, "C:\\TEMP\\imp1.TMP");
+  EXPECT_EQ(files.Contents(*name), "");
   EXPECT_EQ(files.Contents("C:\\TEMP\\imp1.TMP"), "taken");
 
   EXPECT_EQ(temp.GetTempFileName("C:\\TEMP", "longprefix", 0xABC), "C:\\TEMP\\lonABC.TMP");
@@ -132,26 +91,31 @@ TEST(MemoryTempFilesTest, CreatesDistinctEmptyFilesAndSkipsNamesInUse) {
   EXPECT_FALSE(temp.GetTempFileName("C:\\missing\\", "", 0));
 }
 
-TEST(MemoryFileSystemTest, KeepsDrivesApartAndReportsWhatWasWritten) {
+TEST(MemoryFileSystemTest, KeepsDrivesApartAttributesAndOpenedBytes) {
   MemoryFileSystem files;
   ASSERT_TRUE(files.AddFile("D:\\Store\\a.mbx", "d"));
-  ASSERT_TRUE(files.AddFile("\\Store\\a.mbx", "c"));
+  ASSERT_TRUE(files.AddFile("\\Store\\a.mbx", "c", 1000));
   EXPECT_EQ(files.Contents("d:/store/A.MBX"), "d");
-  EXPECT_EQ(files.Contents("C:\\Store\\a.mbx"), "c");
   EXPECT_FALSE(files.AddFile("C:\\Store\\a.mbx\\inner", "x"));
   EXPECT_FALSE(files.AddDirectory("C:\\Store\\a.mbx"));
   EXPECT_EQ(files.ListFiles(), (std::vector<std::string>{"C:\\Store\\a.mbx", "D:\\Store\\a.mbx"}));
   EXPECT_EQ(files.NativePath("c:\\STORE\\A.mbx"), "C:\\Store\\a.mbx");
-  EXPECT_EQ(files.NativePath("c:\\STORE\\new.txt"), "C:\\Store\\new.txt");
-  EXPECT_EQ(files.NativePath("c:\\nowhere\\new.txt"), "");
 
-  // A reader keeps the bytes it opened even when the file is rewritten or deleted.
+  ASSERT_TRUE(files.SetAttributes("C:\\Store\\a.mbx", kAttributeReadOnly | kAttributeHidden));
+  std::optional<FileStatus> status = files.Status("C:\\STORE\\a.mbx");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->attributes, kAttributeArchive | kAttributeReadOnly | kAttributeHidden);
+  EXPECT_EQ(status->modified_unix_seconds, 1000);
+  EXPECT_FALSE(files.SetAttributes("C:\\none", kAttributeHidden));
+
+  // A reader keeps the bytes it opened even when the file is deleted.
   std::unique_ptr<ReadableFile> reader = files.OpenForReading("C:\\Store\\a.mbx");
   std::unique_ptr<MappedFile> mapping = files.MapReadOnly("C:\\Store\\a.mbx");
   ASSERT_TRUE(files.Delete("C:\\Store\\a.mbx"));
   EXPECT_FALSE(files.Delete("C:\\Store"));
   ASSERT_TRUE(reader && mapping);
-  EXPECT_EQ(ReadAll(*reader), "c");
+  std::uint8_t buffer[4];
+  EXPECT_EQ(reader->Read(buffer), 1u);
   EXPECT_EQ(mapping->bytes().size(), 1u);
 }
 
@@ -168,7 +132,6 @@ TEST(FaultFileSystemTest, FailsChosenCallsAndCountsOpenFiles) {
   {
     std::unique_ptr<ReadableFile> mailbox = files.OpenForReading("C:\\m\\Inbox.mbx");
     ASSERT_NE(mailbox, nullptr);
-    EXPECT_EQ(files.OpenCount(), 1);
     std::uint8_t buffer[16];
     EXPECT_EQ(mailbox->Read(buffer), 4u);
     EXPECT_EQ(mailbox->Read(buffer), std::nullopt);
@@ -186,30 +149,15 @@ TEST(FaultFileSystemTest, FailsChosenCallsAndCountsOpenFiles) {
 
   files.faults().find = {"\\m\\"};
   files.faults().exists = {"Inbox"};
-  files.faults().status = {"Inbox"};
   files.faults().remove = {"out"};
   files.faults().fail_close = true;
   EXPECT_EQ(files.FindFirst("C:\\m\\*"), nullptr);
   EXPECT_FALSE(files.Exists("C:\\m\\Inbox.mbx"));
-  EXPECT_FALSE(files.Status("C:\\m\\Inbox.toc"));
   EXPECT_FALSE(files.Delete("C:\\m\\out.tmp"));
   EXPECT_TRUE(memory.Exists("C:\\m\\out.tmp"));
   std::unique_ptr<WritableFile> unlucky = files.OpenForWriting("C:\\m\\x.tmp");
   ASSERT_NE(unlucky, nullptr);
   EXPECT_FALSE(unlucky->Close());
-}
-
-TEST(MemoryFileSystemTest, ReportsExtraAttributesBesideTheKind) {
-  MemoryFileSystem files;
-  ASSERT_TRUE(files.AddFile("C:\\s\\locked.dbx", "x", 1000));
-  ASSERT_TRUE(files.SetAttributes("C:\\s\\locked.dbx", kAttributeReadOnly | kAttributeHidden));
-  ASSERT_TRUE(files.SetAttributes("C:\\s", kAttributeHidden | kAttributeDirectory));
-  std::optional<FileStatus> status = files.Status("C:\\s\\LOCKED.dbx");
-  ASSERT_TRUE(status);
-  EXPECT_EQ(status->attributes, kAttributeArchive | kAttributeReadOnly | kAttributeHidden);
-  EXPECT_EQ(status->modified_unix_seconds, 1000);
-  EXPECT_EQ(files.Status("C:\\s")->attributes, kAttributeDirectory | kAttributeHidden);
-  EXPECT_FALSE(files.SetAttributes("C:\\none", kAttributeHidden));
 }
 
 }  // namespace

@@ -21,16 +21,6 @@ TEST(ScriptedUserInterface, MessageBoxesTakeQueuedButtonsThenCloseLikeCancel) {
   EXPECT_EQ(ui.transcript().front(), "message: Import messages: Again?");
 }
 
-TEST(ScriptedUserInterface, BrowserAnswersInOrderAndCancelsWhenUnanswered) {
-  ScriptedUserInterface ui;
-  ui.set_report_unanswered(false);
-  ui.AnswerBrowse("/a");
-  ui.AnswerBrowse(std::nullopt);
-  EXPECT_EQ(ui.BrowseForFolder(1, "t"), "/a");
-  EXPECT_EQ(ui.BrowseForFolder(1, "t"), std::nullopt);
-  EXPECT_EQ(ui.BrowseForFolder(1, "t"), std::nullopt);
-}
-
 // A dialog that ignores every button: the scripted front still returns.
 class StubbornDialog final : public Dialog {
  public:
