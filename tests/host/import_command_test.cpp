@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "host/commands.h"
 #include "host/exit_codes.h"
@@ -19,6 +18,8 @@ namespace kv::host {
 namespace {
 
 namespace fs = std::filesystem;
+using kv::testing::FilesBelow;
+using kv::testing::ReadFile;
 
 struct ScriptedItem {
   AutomationString folder;
@@ -66,13 +67,6 @@ class ScriptedFilter final : public ImportFilter {
   std::string file_;
 };
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 class ImportCommandTest : public ::testing::Test {
  protected:
   int Run(Command command, std::vector<ScriptedItem> items, bool found = true,
@@ -101,14 +95,6 @@ class ImportCommandTest : public ::testing::Test {
     return text;
   }
 
-  std::vector<fs::path> TempFiles() const {
-    std::vector<fs::path> files;
-    for (const auto& entry : fs::recursive_directory_iterator(dir_.path() / "tmp")) {
-      if (entry.is_regular_file()) files.push_back(entry.path());
-    }
-    return files;
-  }
-
   kv::testing::TempDir dir_;
   platform::MemoryRegistry registry_;
   platform::PosixFileSystem files_;
@@ -135,13 +121,13 @@ TEST_F(ImportCommandTest, OnlyFilesInTheTemporaryFolderAreTakenAway) {
   EXPECT_NE(err_.find("2 items named no readable message"), std::string::npos) << err_;
   EXPECT_NE(err_.find("missing"), std::string::npos) << err_;
   EXPECT_NE(err_.find("3 messages"), std::string::npos) << err_;
-  EXPECT_EQ(ReadAll(dir_.path() / "out/Inbox/000001.eml"), "Subject: one\n\n");
-  EXPECT_EQ(ReadAll(dir_.path() / "out/Inbox/000002.eml"), "Subject: outside\n\n");
+  EXPECT_EQ(ReadFile(dir_.path() / "out/Inbox/000001.eml"), "Subject: one\n\n");
+  EXPECT_EQ(ReadFile(dir_.path() / "out/Inbox/000002.eml"), "Subject: outside\n\n");
   EXPECT_TRUE(fs::exists(outside)) << "a file outside the temporary folder is only copied";
   EXPECT_FALSE(fs::exists(dir_.path() / "out/Inbox/000003.eml"));
   EXPECT_TRUE(fs::is_directory(dir_.path() / "out/Empty"));
-  EXPECT_EQ(ReadAll(dir_.path() / "out/_/000001.eml"), "Subject: nameless\n\n");
-  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_EQ(ReadFile(dir_.path() / "out/_/000001.eml"), "Subject: nameless\n\n");
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
 }
 
 TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
@@ -157,7 +143,7 @@ TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
                       "}}\n"
                       "{\"folder\":\"C\",\"status\":0,\"state\":2,\"message\":null}\n");
   EXPECT_TRUE(fs::exists(outside));
-  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
 }
 
 TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
@@ -165,9 +151,9 @@ TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
   EXPECT_EQ(Run(Command::kImport, {{"A", "temp:one\n"}, {"A", "temp:two\n"}}, true, &interrupted),
             kExitInterrupted);
   EXPECT_NE(err_.find("interrupted"), std::string::npos) << err_;
-  EXPECT_EQ(ReadAll(dir_.path() / "out/A/000001.eml"), "one\n");
+  EXPECT_EQ(ReadFile(dir_.path() / "out/A/000001.eml"), "one\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "out/A/000002.eml"));
-  EXPECT_TRUE(TempFiles().empty());
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
 }
 
 TEST_F(ImportCommandTest, NoStoreWritesNothing) {

@@ -5,12 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "fuzz/oe4_fuzz_run.h"
 #include "support/oe4_generated_stores.h"
+#include "support/temp_dir.h"
 
 namespace kv::testing {
 namespace {
@@ -18,11 +17,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kFuzzDir = fs::path(KV_SOURCE_DIR) / "tests" / "fuzz";
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 int RunSeed(const std::string& bytes) {
   return fuzz::RunOe4FuzzInput(
@@ -35,7 +29,7 @@ TEST(Oe4FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndReachTheMessages) {
       {"flat", 3},    {"nested-second-layout", 9}, {"sticky-layout", 0},
       {"listing", 3}, {"empty-folder", 1},         {"zero-index-length", 4}};
   for (const auto& [name, bytes] : Oe4FuzzSeeds()) {
-    EXPECT_EQ(ReadAll(kFuzzDir / "corpus" / "oe4_fuzz" / ("seed-" + name)), bytes)
+    EXPECT_EQ(ReadFile(kFuzzDir / "corpus" / "oe4_fuzz" / ("seed-" + name)), bytes)
         << name << " differs: run make_oe4_store fuzz-seeds tests/fuzz/corpus/oe4_fuzz";
     EXPECT_EQ(RunSeed(bytes), expected_items.at(name)) << name;
   }
@@ -47,7 +41,7 @@ TEST(Oe4FuzzCorpus, SeedsAndPastFindingsRunCleanly) {
     const fs::path dir = kFuzzDir / folder / "oe4_fuzz";
     if (!fs::is_directory(dir)) continue;
     for (const auto& entry : fs::directory_iterator(dir)) {
-      const std::string bytes = ReadAll(entry.path());
+      const std::string bytes = ReadFile(entry.path());
       SCOPED_TRACE(entry.path().string());
       EXPECT_GE(RunSeed(bytes), 0);
       ++replayed;

@@ -4,8 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "app/filter_classes.h"
 #include "oe4/oe_filter.h"
@@ -26,15 +24,10 @@ namespace fs = std::filesystem;
 
 const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "oe4";
 
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 TEST(Oe4SampleStore, BundledFilesAreWhatTheGeneratorWrites) {
   const std::map<std::string, std::string> expected = Oe4SampleStore().Files();
   for (const auto& [name, bytes] : expected) {
-    EXPECT_EQ(ReadAll(kSampleDir / name), bytes) << name << " differs: run make_oe4_store sample";
+    EXPECT_EQ(ReadFile(kSampleDir / name), bytes) << name << " differs: run make_oe4_store sample";
   }
   for (const auto& entry : fs::directory_iterator(kSampleDir)) {
     const std::string name = entry.path().filename().string();
@@ -74,7 +67,7 @@ class Oe4SampleImport : public ::testing::Test {
     std::map<fs::path, std::pair<std::string, fs::file_time_type>> files;
     for (const auto& entry : fs::recursive_directory_iterator(root.path() / "drive-c")) {
       if (entry.is_regular_file()) {
-        files[entry.path()] = {ReadAll(entry.path()), fs::last_write_time(entry.path())};
+        files[entry.path()] = {ReadFile(entry.path()), fs::last_write_time(entry.path())};
       }
     }
     return files;

@@ -2,7 +2,9 @@
 
 #include <stdlib.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 namespace kv::testing {
@@ -24,6 +26,21 @@ std::filesystem::path TempDir::Write(const std::string& relative, const std::str
   std::ofstream out(target, std::ios::binary);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   return target;
+}
+
+std::string ReadFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder) {
+  std::vector<std::filesystem::path> files;
+  if (!std::filesystem::is_directory(folder)) return files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
+    if (entry.is_regular_file()) files.push_back(entry.path());
+  }
+  std::sort(files.begin(), files.end());
+  return files;
 }
 
 std::filesystem::path SharedSamples() {

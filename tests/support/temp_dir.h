@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace kv::testing {
 
@@ -20,6 +21,11 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
+
+// The bytes of a file; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& path);
+// The regular files below `folder` at any depth, sorted; none when it does not exist.
+std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder);
 
 // The shared sample stores folder, or an empty path when it is absent (a fresh clone).
 std::filesystem::path SharedSamples();
