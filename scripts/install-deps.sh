@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
+  wine64
   python3
   dovecot-core
 )
