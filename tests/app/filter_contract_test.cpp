@@ -12,7 +12,6 @@
 #include "platform/fake/memory_file_system.h"
 #include "platform/registry.h"
 #include "platform/scripted_ui.h"
-#include "res/strings.h"
 
 namespace kv {
 namespace {
@@ -95,13 +94,6 @@ TEST(FilterClassTable, HoldsFourDistinctClassesFoundByAnyOfTheirNames) {
   EXPECT_EQ(FindFilterClass("kvfltrs.oeimportmsg")->class_name, "SCOEMsgFilter");
   EXPECT_EQ(FindFilterClass("OE4")->prog_id, "KVFLTRS.OEIMPORTMSG");
   EXPECT_EQ(FindFilterClass("outlook"), nullptr);
-}
-
-TEST(FilterClassTable, DisplayNamesAreTheStringTableTexts) {
-  EXPECT_EQ(FindFilterClass("eudora")->display_name, res::LoadString(res::IDS_EUDORA_NAME));
-  EXPECT_EQ(FindFilterClass("netscape")->display_name, res::LoadString(res::IDS_NETSCAPE_NAME));
-  EXPECT_EQ(FindFilterClass("oe5")->display_name, res::LoadString(res::IDS_OE5_NAME));
-  EXPECT_EQ(FindFilterClass("oe4")->display_name, res::LoadString(res::IDS_OE4_NAME));
 }
 
 }  // namespace

@@ -6,17 +6,14 @@ namespace kv {
 namespace {
 
 TEST(KernelLibrary, TrimRemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
-  std::string text = " \t\r\nC:\\Program Files\\Mail box \r\n\t ";
-  kvTrimStr(text);
-  EXPECT_EQ(text, "C:\\Program Files\\Mail box");
-
-  std::string only_space = " \t\r\n";
-  kvTrimStr(only_space);
-  EXPECT_EQ(only_space, "");
-
-  std::string untouched = "Inbox";
-  kvTrimStr(untouched);
-  EXPECT_EQ(untouched, "Inbox");
+  const std::pair<std::string, std::string> cases[] = {
+      {" \t\r\nC:\\Program Files\\Mail box \r\n\t ", "C:\\Program Files\\Mail box"},
+      {" \t\r\n", ""},
+      {"Inbox", "Inbox"}};
+  for (auto [text, trimmed] : cases) {
+    kvTrimStr(text);
+    EXPECT_EQ(text, trimmed);
+  }
 }
 
 TEST(KernelLibrary, DefaultOptionsFillTheWholeRecordAndSucceed) {

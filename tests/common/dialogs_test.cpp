@@ -146,15 +146,14 @@ TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
   for (const auto& item : plain.items()) {
     EXPECT_EQ(item.mask, platform::kTreeItemText | platform::kTreeItemData);
   }
-}
 
-TEST_F(FolderFixture, PathListedBeforeItsParentGoesBelowTheFirstPrefix) {
-  const std::vector<std::string> paths{"R/A/x", "R/A"};
-  CFolderSelectDlg dlg(ui, 7, paths);
-  dlg.m_strRoot = "R";
-  dlg.OnInitDialog(view);
-  const std::vector<Node> expected{{"R", -1, {{"x", 0, {}}, {"A", 1, {}}}}};
-  EXPECT_EQ(DescribeTree(view), expected);
+  // A path listed before its parent goes below the first prefix.
+  const std::vector<std::string> out_of_order{"R/A/x", "R/A"};
+  CFolderSelectDlg second(ui, 7, out_of_order);
+  second.m_strRoot = "R";
+  RecordingDialogView view2{res::IDD_FOLDER_SELECT};
+  second.OnInitDialog(view2);
+  EXPECT_EQ(DescribeTree(view2), (std::vector<Node>{{"R", -1, {{"x", 0, {}}, {"A", 1, {}}}}}));
 }
 
 TEST_F(FolderFixture, SelectionEnablesOkAndOkReportsIndexAndCheckBox) {

@@ -156,12 +156,6 @@ TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
 }
 
-TEST_F(ImportCommandTest, NoStoreWritesNothing) {
-  EXPECT_EQ(Run(Command::kImport, {}, false), kExitStoreNotFound);
-  EXPECT_NE(err_.find("no store reader"), std::string::npos) << err_;
-  EXPECT_FALSE(fs::exists(dir_.path() / "out"));
-}
-
 }  // namespace
 }  // namespace kv::host
 

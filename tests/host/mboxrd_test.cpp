@@ -47,9 +47,5 @@ TEST(MboxrdTest, HeldBackLineStartIsFlushedAtTheEnd) {
   EXPECT_EQ(Quote("x\n>", 2), "x\n>");
 }
 
-TEST(MboxrdTest, FromLine) {
-  EXPECT_EQ(FromLine("a@x", 1054566062), "From a@x Mon Jun  2 15:01:02 2003\n");
-}
-
 }  // namespace
 }  // namespace kv::host

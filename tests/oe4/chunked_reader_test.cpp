@@ -61,22 +61,22 @@ std::string CopyAll(ChunkedReader& reader, std::optional<std::uint64_t> end, boo
   return out;
 }
 
+// What a scan reports: whether it found the word, and the bytes it went over.
+std::pair<bool, std::uint64_t> Scan(ChunkedReader& reader) {
+  const ChunkedReader::WordScan scan = reader.ScanWordsUntil(kMarker);
+  return {scan.found, scan.bytes};
+}
+
 TEST(ChunkedReader, ScansAndCopiesAlikeWhateverTheReadSizes) {
   std::string bytes =
       std::string(200000, 'a') + kMarkerBytes + std::string(70000, 'b') + kMarkerBytes + "tail!";
   for (std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{7}, std::size_t{1} << 20}) {
     SCOPED_TRACE(piece);
     ChunkedReader reader = Reader(bytes, piece);
-    ChunkedReader::WordScan first = reader.ScanWordsUntil(kMarker);
-    EXPECT_TRUE(first.found);
-    EXPECT_EQ(first.bytes, 200004u);
-    ChunkedReader::WordScan second = reader.ScanWordsUntil(kMarker);
-    EXPECT_TRUE(second.found);
-    EXPECT_EQ(second.bytes, 70004u);
+    EXPECT_EQ(Scan(reader), std::pair(true, std::uint64_t{200004}));
+    EXPECT_EQ(Scan(reader), std::pair(true, std::uint64_t{70004}));
     // "tail!" holds one whole word and one byte.
-    ChunkedReader::WordScan last = reader.ScanWordsUntil(kMarker);
-    EXPECT_FALSE(last.found);
-    EXPECT_EQ(last.bytes, 4u);
+    EXPECT_EQ(Scan(reader), std::pair(false, std::uint64_t{4}));
     EXPECT_EQ(reader.Tell(), bytes.size() - 1);
 
     reader.Seek(199990);
@@ -86,31 +86,25 @@ TEST(ChunkedReader, ScansAndCopiesAlikeWhateverTheReadSizes) {
   }
 }
 
-TEST(ChunkedReader, WordsAreLittleEndianAndPartialWordsAreNotRead) {
-  ChunkedReader reader = Reader("\x01\x02\x03\x04\x05\x06", 5);
-  EXPECT_EQ(reader.ReadWord(), 0x04030201u);
-  EXPECT_EQ(reader.ReadWord(), std::nullopt);
-  EXPECT_EQ(reader.Tell(), 4u);
-}
-
 TEST(ChunkedReader, ReadErrorEndsScansAndFailsCopies) {
   const std::string bytes = std::string(100000, 'a') + kMarkerBytes;
   ChunkedReader reader = Reader(bytes, 4096, 50000);
-  ChunkedReader::WordScan scan = reader.ScanWordsUntil(kMarker);
-  EXPECT_FALSE(scan.found);
-  EXPECT_EQ(scan.bytes, 50000u);
-
+  EXPECT_EQ(Scan(reader), std::pair(false, std::uint64_t{50000}));
   reader.Seek(0);
   bool ok = true;
   EXPECT_EQ(CopyAll(reader, std::nullopt, &ok).size(), 50000u);
   EXPECT_FALSE(ok);
 }
 
-TEST(ChunkedReader, PositionsPastTheEndReadNothing) {
-  ChunkedReader reader = Reader("abcdefgh", 64);
+TEST(ChunkedReader, PartialWordsAndPositionsPastTheEndReadNothing) {
+  ChunkedReader reader = Reader("\x01\x02\x03\x04\x05\x06", 5);
+  EXPECT_EQ(reader.ReadWord(), 0x04030201u);  // little-endian
+  EXPECT_EQ(reader.ReadWord(), std::nullopt);
+  EXPECT_EQ(reader.Tell(), 4u);
+
   reader.Seek(1000);
   EXPECT_EQ(reader.ReadWord(), std::nullopt);
-  EXPECT_FALSE(reader.ScanWordsUntil(kMarker).found);
+  EXPECT_FALSE(Scan(reader).first);
   std::uint8_t byte = 0;
   EXPECT_FALSE(reader.ReadExactly(std::span<std::uint8_t>(&byte, 1)));
   bool ok = false;

@@ -10,23 +10,9 @@ namespace kv::testing {
 namespace {
 
 struct Mail {
-  Mail(std::string from_, std::string to_, std::string subject_, std::string date_,
-       std::string body_, std::string extra_headers_ = "", bool received_ = true)
-      : from(std::move(from_)),
-        to(std::move(to_)),
-        subject(std::move(subject_)),
-        date(std::move(date_)),
-        body(std::move(body_)),
-        extra_headers(std::move(extra_headers_)),
-        received(received_) {}
-
-  std::string from;
-  std::string to;
-  std::string subject;
-  std::string date;
-  std::string body;
+  std::string from, to, subject, date, body;
   std::string extra_headers;
-  bool received;
+  bool received = true;
 };
 
 // An RFC 822 message as a mail client stores it: CR LF line ends, trace headers on received mail.
@@ -71,15 +57,17 @@ Oe4Store Oe4SampleStore() {
       {
           Stored({kAnna, kReader, "Minutes of Tuesday's meeting", "Tue, 3 Aug 1999 09:12:44 +0200",
                   "Hi Pat,\r\n\r\nthe minutes are below. Next meeting is on the 10th.\r\n\r\n"
-                  "From the floor: nobody objected to the new schedule.\r\n\r\nAnna\r\n"},
+                  "From the floor: nobody objected to the new schedule.\r\n\r\nAnna\r\n",
+                  ""},
                  ++n, 0x10),
           Stored({kBruno, kReader,
                   "=?iso-8859-1?Q?Re=3A_caf=E9_on_Friday=3F?=", "Wed, 4 Aug 1999 17:40:02 +0200",
                   "Bonjour Pat,\r\n\r\nFriday at the caf\xE9 near the station suits me.\r\n\r\n"
-                  "Bruno\r\n"},
+                  "Bruno\r\n",
+                  ""},
                  ++n, 0x12),
           Stored({kAnna, kReader, "Old draft notes (deleted)", "Mon, 2 Aug 1999 08:00:00 +0200",
-                  "This message was deleted and must not be imported.\r\n"},
+                  "This message was deleted and must not be imported.\r\n", ""},
                  ++n, 0x01 | 0x10),
           Stored({"Talvon Export <export@example.net>", kReader, "Imported status sample",
                   "Thu, 5 Aug 1999 11:03:27 +0200",
@@ -94,12 +82,13 @@ Oe4Store Oe4SampleStore() {
       store.AddFolder("Projects", inbox,
                       {Stored({kAnna, kReader, "Project plan v2", "Fri, 16 Jul 1999 14:30:00 +0200",
                                "Attached in the text below is the second version of the plan.\r\n"
-                               "1. Collect requirements\r\n2. Review\r\n3. Ship\r\n"},
+                               "1. Collect requirements\r\n2. Review\r\n3. Ship\r\n",
+                               ""},
                               ++n, 0x12)},
                       "Projects");
   store.AddFolder("Archive 1998", projects,
                   {Stored({kBruno, kReader, "Year-end figures", "Wed, 30 Dec 1998 10:15:00 +0100",
-                           "The figures for 1998 are final.\r\n"},
+                           "The figures for 1998 are final.\r\n", ""},
                           ++n, 0x10)},
                   "Archive");
   store.AddFolder(
@@ -122,7 +111,7 @@ Oe4Store Oe4SampleStore() {
   store.AddFolder(
       "Priv\xE9", 0,
       {Stored({kBruno, kReader, "Photos from the trip", "Sun, 8 Aug 1999 20:45:00 +0200",
-               "The photos are on their way by post.\r\n"},
+               "The photos are on their way by post.\r\n", ""},
               ++n, 0x12)},
       "Prive");
   return store;
@@ -207,19 +196,11 @@ std::string BenchMessage(BenchRandom& random, int number) {
   return text;
 }
 
+// By message number modulo 10: unread, draft, sent, deleted (never imported), then read ones.
 std::uint8_t BenchFlags(int number) {
-  switch (number % 10) {
-    case 0:
-      return kOe4Received | kOe4Unread;
-    case 1:
-      return kOe4Draft;
-    case 2:
-      return 0;  // sent
-    case 3:
-      return kOe4Received | kOe4Deleted;  // never imported
-    default:
-      return kOe4Received;
-  }
+  constexpr std::uint8_t kFirstFour[] = {kOe4Received | kOe4Unread, kOe4Draft, 0,
+                                         kOe4Received | kOe4Deleted};
+  return number % 10 < 4 ? kFirstFour[number % 10] : kOe4Received;
 }
 
 void WriteBenchFile(const std::filesystem::path& path, const std::string& bytes,

@@ -43,12 +43,4 @@ std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folde
   return files;
 }
 
-std::filesystem::path SharedSamples() {
-#ifdef KV_SHARED_SAMPLES
-  std::filesystem::path samples(KV_SHARED_SAMPLES);
-  if (std::filesystem::is_directory(samples)) return samples;
-#endif
-  return {};
-}
-
 }  // namespace kv::testing

@@ -27,7 +27,4 @@ std::string ReadFile(const std::filesystem::path& path);
 // The regular files below `folder` at any depth, sorted; none when it does not exist.
 std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder);
 
-// The shared sample stores folder, or an empty path when it is absent (a fresh clone).
-std::filesystem::path SharedSamples();
-
 }  // namespace kv::testing
