@@ -170,7 +170,9 @@ void RemoveHandedOverFile(const std::string& path) {
   if (!path.empty()) ::unlink(path.c_str());
 }
 
-bool IsInsideFolder(const std::string& path, const std::string& folder) {
+namespace {
+
+bool IsInsideFolderResolved(const std::string& path, const std::string& folder) {
   std::error_code code;
   fs::path resolved_path = fs::canonical(path, code);
   if (code) return false;
@@ -179,6 +181,27 @@ bool IsInsideFolder(const std::string& path, const std::string& folder) {
   auto [folder_end, path_at] = std::mismatch(resolved_folder.begin(), resolved_folder.end(),
                                              resolved_path.begin(), resolved_path.end());
   return folder_end == resolved_folder.end() && path_at != resolved_path.end();
+}
+
+fs::path WithoutTrailingSeparator(const fs::path& path) {
+  fs::path normal = path.lexically_normal();
+  if (!normal.has_filename() && normal.has_relative_path()) return normal.parent_path();
+  return normal;
+}
+
+}  // namespace
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+  // Handed-over files sit directly in the folder: then one lstat settles it (a regular file, not a
+  // link that could point out). Anything else takes the full resolution of every component.
+  const fs::path file(path);
+  const fs::path name = file.filename();
+  if (!name.empty() && name != "." && name != ".." &&
+      file.parent_path().lexically_normal() == WithoutTrailingSeparator(folder)) {
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+  }
+  return IsInsideFolderResolved(path, folder);
 }
 
 std::string ErrorText(int error) { return std::strerror(error); }

@@ -336,6 +336,12 @@ std::optional<std::string> PosixFileSystem::Translate(const std::string& path,
   } else if (parsed.rooted) {
     linux_path = "/";
   }
+  // The common case, every component spelled as on disk, takes one lstat instead of one per
+  // component.
+  std::string as_spelled = linux_path;
+  for (const std::string& component : parsed.components) as_spelled = Join(as_spelled, component);
+  if (!parsed.components.empty() && EntryExists(as_spelled)) return as_spelled;
+
   for (std::size_t i = 0; i < parsed.components.size(); ++i) {
     std::optional<std::string> name = ResolveComponent(linux_path, parsed.components[i]);
     bool last = i + 1 == parsed.components.size();
