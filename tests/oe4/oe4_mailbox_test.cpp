@@ -53,15 +53,13 @@ TEST_F(Oe4FilterTest, MessageFileHoldsTheRecordTextUpToTheNextMarkerOrTheEnd) {
   std::vector<Oe4Message> messages{large};
   for (const std::string tail : {"", "x", "xy", "xyz"})
     messages.push_back(Oe4TestMessage(7) + tail);
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, messages);
+  PutStore(store);
   for (bool trailing_marker : {false, true}) {
     SCOPED_TRACE(trailing_marker ? "trailing marker" : "record runs to the end");
-    files.AddFile(std::string(kStoreDir) + "\\inbox.mbx",
+    files.AddFile(std::string(kStoreDir) + "\\Inbox.mbx",
                   Oe4MailboxFile(messages, trailing_marker));
-    files.AddFile(std::string(kStoreDir) + "\\inbox.idx", Oe4IndexFile(messages));
-    files.AddFile(std::string(kStoreDir) + "\\folders.nch",
-                  Oe4FoldersFile({{1, "Inbox", "inbox", 0}}, Oe4Layout::kFirst));
-    registry.SetString(kOeRegistryKey, "store root", kStoreRoot);
-
     ASSERT_TRUE(Find());
     const std::vector<Oe4Item> items = Walk();
     ASSERT_EQ(items.size(), messages.size());
