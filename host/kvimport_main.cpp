@@ -84,7 +84,7 @@ int Run(CommandLine& line) {
   kv::platform::MemoryRegistry registry;
   kv::platform::ScriptedUserInterface scripted;
   // The dialogs draw on stderr so that list's output on stdout stays clean.
-  kv::platform::TerminalUserInterface terminal(stdin, stderr);
+  kv::platform::TerminalUserInterface terminal(stdin, stderr, &code_page);
   kv::platform::UserInterface& ui =
       ui_mode == UiMode::kTty ? static_cast<kv::platform::UserInterface&>(terminal) : scripted;
   if (ui_mode == UiMode::kScript) {

@@ -14,13 +14,17 @@ std::string Format(const char* format, double a, double b = 0) {
   return buffer;
 }
 
+std::string Counted(std::uint64_t count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 }  // namespace
 
 std::string SummaryText(const ImportCounts& counts, double seconds) {
-  return std::to_string(counts.messages) + " messages (" + std::to_string(counts.bytes) +
-         " bytes, " + Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
-         std::to_string(counts.folders) + " folders, " + std::to_string(counts.skipped) +
-         " items skipped, " + Format("%.1f s", seconds);
+  return Counted(counts.messages, "message") + " (" + Counted(counts.bytes, "byte") + ", " +
+         Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
+         Counted(counts.folders, "folder") + ", " + Counted(counts.skipped, "item") +
+         " skipped, " + Format("%.1f s", seconds);
 }
 
 ProgressReporter::ProgressReporter(std::FILE* stream, bool show_progress, bool show_summary)

@@ -233,8 +233,19 @@ bool CanMoveCursor(std::FILE* in, std::FILE* out) {
 
 // ---------------------------------------------------------------------------------------------
 
-TerminalUserInterface::TerminalUserInterface(std::FILE* in, std::FILE* out)
-    : in_(in), out_(out), live_status_(CanMoveCursor(in, out)) {}
+TerminalUserInterface::TerminalUserInterface(std::FILE* in, std::FILE* out, CodePage* code_page)
+    : in_(in), out_(out), code_page_(code_page), live_status_(CanMoveCursor(in, out)) {}
+
+std::string TerminalUserInterface::Shown(const std::string& text) const {
+  return code_page_ != nullptr ? code_page_->ToUtf8(text) : text;
+}
+
+std::string TerminalUserInterface::Chosen(const std::string& typed) const {
+  if (code_page_ == nullptr) return typed;
+  // A name the code page cannot spell stays in UTF-8, which the file system layer also accepts.
+  std::string spelled = code_page_->FromUtf8(typed);
+  return code_page_->ToUtf8(spelled) == typed ? spelled : typed;
+}
 
 void TerminalUserInterface::Print(std::string_view text) {
   std::fwrite(text.data(), 1, text.size(), out_);
@@ -264,9 +275,9 @@ void TerminalUserInterface::ShowWaitCursor() {
 int TerminalUserInterface::MessageBox(WindowHandle /*owner*/, const std::string& text,
                                       const std::string& caption, unsigned style) {
   const std::vector<BoxButton> buttons = BoxButtons(style);
-  std::string box = "\n=== " + caption + " ===\n";
+  std::string box = "\n=== " + Shown(caption) + " ===\n";
   bool first = true;
-  for (const std::string& line : Wrap(text, kTextWidth)) {
+  for (const std::string& line : Wrap(Shown(text), kTextWidth)) {
     box += (first ? std::string(IconMark(style)) : std::string()) + line + "\n";
     first = false;
   }
@@ -291,7 +302,7 @@ int TerminalUserInterface::MessageBox(WindowHandle /*owner*/, const std::string&
 
 std::optional<std::string> TerminalUserInterface::BrowseForFolder(WindowHandle /*owner*/,
                                                                   const std::string& title) {
-  Print("\n=== " + (title.empty() ? std::string("Browse for Folder") : title) + " ===\n" +
+  Print("\n=== " + (title.empty() ? std::string("Browse for Folder") : Shown(title)) + " ===\n" +
         "Type the folder's path (Tab completes; an empty line cancels).\n");
   for (;;) {
     const std::optional<std::string> line = ReadLine("Path: ", true);
@@ -299,7 +310,7 @@ std::optional<std::string> TerminalUserInterface::BrowseForFolder(WindowHandle /
     const std::string full = FullPath(Trim(*line));
     if (IsFolder(full)) {
       if (!live_status_) Print("Folder: " + full + "\n");
-      return full;
+      return Chosen(full);
     }
     Print("No such folder: " + full + "\n");
   }
@@ -315,7 +326,7 @@ int TerminalUserInterface::RunModal(WindowHandle /*owner*/, Dialog& dialog) {
   bool redraw = true;
   while (!view.ended()) {
     dialog.OnIdleUpdate(view);
-    if (redraw) Print(DrawDialog(view));
+    if (redraw) Print(Shown(DrawDialog(view)));
     const std::optional<std::string> line = ReadLine("> ", false);
     if (!line) {
       dialog.OnCommand(view, kIdCancel);
@@ -331,7 +342,7 @@ bool TerminalUserInterface::Execute(Dialog& dialog, RecordingDialogView& view,
                                     const std::string& command) {
   const res::DialogTemplate& dialog_template = *view.dialog_template();
   if (command == "?" || command == "help") {
-    for (const std::string& line : Wrap(DialogHelp(view), kTextWidth)) Print(line + "\n");
+    for (const std::string& line : Wrap(Shown(DialogHelp(view)), kTextWidth)) Print(line + "\n");
     return false;
   }
   if (command.empty()) {

@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/environment.h"
 #include "platform/user_interface.h"
 
 namespace kv::platform {
@@ -24,8 +25,11 @@ class RecordingDialogView;
 
 class TerminalUserInterface final : public UserInterface {
  public:
-  // Reads from `in` and draws on `out`; both stay the caller's and must outlive this object.
-  TerminalUserInterface(std::FILE* in, std::FILE* out);
+  // Reads from `in` and draws on `out`; both stay the caller's and must outlive this object. Dialog
+  // texts come in `code_page` (folder names from the store) and are shown in UTF-8; a folder the
+  // user types is handed back in the code page when it can be spelled there. Without a code page
+  // texts pass unchanged.
+  TerminalUserInterface(std::FILE* in, std::FILE* out, CodePage* code_page = nullptr);
   TerminalUserInterface(const TerminalUserInterface&) = delete;
   TerminalUserInterface& operator=(const TerminalUserInterface&) = delete;
 
@@ -41,6 +45,10 @@ class TerminalUserInterface final : public UserInterface {
   // status line follows the typed path.
   std::optional<std::string> ReadLine(const std::string& prompt, bool folders);
   void Print(std::string_view text);
+  // `text` from a dialog or message box, as the terminal shows it.
+  std::string Shown(const std::string& text) const;
+  // A path the user typed, as the filter expects it.
+  std::string Chosen(const std::string& typed) const;
   void Draw(const RecordingDialogView& view);
   // Carries out one command typed in a dialog; true when the dialog should be drawn again.
   bool Execute(Dialog& dialog, RecordingDialogView& view, const std::string& command);
@@ -49,6 +57,7 @@ class TerminalUserInterface final : public UserInterface {
 
   std::FILE* in_;
   std::FILE* out_;
+  CodePage* code_page_;
   bool live_status_;
   bool waiting_ = false;
 };
