@@ -85,32 +85,6 @@ bool EntryExists(const std::string& path) {
   return lstat(path.c_str(), &info) == 0;
 }
 
-// Decodes one UTF-8 character at `i`; nullopt (and one byte consumed) when malformed.
-std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i) {
-  auto at = [&](std::size_t k) { return static_cast<std::uint8_t>(text[k]); };
-  std::uint8_t lead = at(i);
-  std::size_t length = lead < 0x80   ? 1
-                       : lead < 0xC2 ? 0
-                       : lead < 0xE0 ? 2
-                       : lead < 0xF0 ? 3
-                       : lead < 0xF5 ? 4
-                                     : 0;
-  if (length == 0 || length > text.size() - i) {
-    ++i;
-    return std::nullopt;
-  }
-  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((at(i + k) & 0xC0) != 0x80) {
-      ++i;
-      return std::nullopt;
-    }
-    c = (c << 6) | (at(i + k) & 0x3F);
-  }
-  i += length;
-  return c;
-}
-
 bool IsValidUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     if (!DecodeUtf8(text, i)) return false;
