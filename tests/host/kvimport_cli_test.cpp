@@ -89,10 +89,11 @@ TEST_F(KvimportTest, HelpAndUsageErrors) {
   EXPECT_EQ(help.exit_code, kExitOk);
   EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
 
+  // Unknown commands and options, missing or malformed values, options that do not go together.
   for (const char* args :
-       {"", "frobnicate", "import --filter oe4 --store x", "list --filter oe4 --store x --append",
-        "list --filter oe4", "list --filter oe4 --ui tty --store x",
-        "list --filter oe4 --store x --drive C"}) {
+       {"", "frobnicate", "import --filter oe4 --store x", "list --filter oe4 --store x --bogus",
+        "list --filter oe4 --store x --drive C", "list --filter oe4 --store x --append",
+        "list --filter oe4 --ui tty --store x"}) {
     ProgramRun run = Kvimport(args);
     EXPECT_EQ(run.exit_code, kExitUsage) << args;
     EXPECT_TRUE(run.err.starts_with("kvimport: ")) << args << ": " << run.err;

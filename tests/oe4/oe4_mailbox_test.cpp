@@ -134,22 +134,6 @@ TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
   EXPECT_FALSE(filter->GoNext());
 }
 
-TEST_F(Oe4FilterTest, StatusHeaderSetsStatusBit) {
-  Oe4Store store;
-  store.AddFolder("Inbox", 0,
-                  {{Oe4TestMessage(1, "X-KVNorvale-StatusMsg: 1\r\n"), 0x10, std::nullopt},
-                   {Oe4TestMessage(2), 0x10, std::nullopt},
-                   {Oe4TestMessage(3, "x-kvnorvale-statusmsg: 0\r\n"), 0x10, std::nullopt}});
-  PutStore(store);
-
-  ASSERT_TRUE(Find());
-  const std::vector<Oe4Item> items = Walk();
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].status, kItemHasStatusMark);
-  EXPECT_EQ(items[1].status, 0);
-  EXPECT_EQ(items[2].status, 0);
-}
-
 // A code page whose conversion to UTF-8 fails the way a test asks.
 class ThrowingCodePage final : public platform::CodePage {
  public:
