@@ -55,21 +55,14 @@ TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed
   EXPECT_EQ(dlg.m_strPath, "/mail/store");
 }
 
-TEST_F(LocationFixture, ProposalIsShownAndReturnedUnchanged) {
-  dlg.m_strPath = "/home/u/Mail";
-  dlg.OnInitDialog(view);
-  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kFoundPrompt);
-  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/home/u/Mail");
-  EXPECT_TRUE(view.IsEnabled(kIdOk));
-  ui.AnswerLocation("/home/u/Mail");
-  EXPECT_EQ(dlg.DoModal(), kIdOk);
-  EXPECT_EQ(dlg.m_strPath, "/home/u/Mail");
-}
-
-TEST_F(LocationFixture, CancelledBrowseKeepsTheBoxAndDialogCancelKeepsTheProposal) {
+TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) {
   dlg.m_strPath = "/proposed";
   dlg.m_strBrowseTitle = "Please select location for Outlook Express 4";
   dlg.OnInitDialog(view);
+  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kFoundPrompt);
+  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/proposed");
+  EXPECT_TRUE(view.IsEnabled(kIdOk));
+
   ui.AnswerBrowse("/elsewhere");
   dlg.OnBrowse(view);
   ui.AnswerBrowse(std::nullopt);
@@ -78,9 +71,12 @@ TEST_F(LocationFixture, CancelledBrowseKeepsTheBoxAndDialogCancelKeepsTheProposa
   EXPECT_EQ(ui.transcript().back(), "chosen: none");
   EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
             "browse: Please select location for Outlook Express 4");
-
   dlg.OnCommand(view, kIdCancel);
   EXPECT_EQ(view.result(), kIdCancel);
+  EXPECT_EQ(dlg.m_strPath, "/proposed");
+
+  ui.AnswerLocation("/proposed");
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
   EXPECT_EQ(dlg.m_strPath, "/proposed");
 }
 
