@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "app/filter_classes.h"
 #include "oe4/oe_filter.h"
@@ -35,18 +36,8 @@ TEST(Oe4SampleStore, BundledFilesAreWhatTheGeneratorWrites) {
   }
 }
 
-struct Item {
-  std::string folder;
-  std::int32_t status;
-  std::int32_t state;
-  bool has_file;
-  bool operator==(const Item&) const = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Item& item) {
-  return out << "{" << item.folder << ", " << item.status << ", " << item.state << ", "
-             << item.has_file << "}";
-}
+// An item as the host sees it: folder, status, state, and whether a message file came with it.
+using Item = std::tuple<std::string, std::int32_t, std::int32_t, bool>;
 
 class Oe4SampleImport : public ::testing::Test {
  protected:

@@ -178,17 +178,11 @@ void Oe4Store::AddTo(platform::MemoryFileSystem& files, const std::string& dir) 
 
 std::string Oe4TestMessage(int n, const std::string& extra_headers) {
   const std::string number = std::to_string(n);
-  return "From: Sender " + number + " <sender" + number +
-         "@example.org>\r\n"
-         "To: reader@example.net\r\n"
-         "Subject: Message " +
-         number +
-         "\r\n"
-         "Date: Tue, 3 Aug 1999 10:" +
-         std::to_string(10 + n % 50) + ":00 +0200\r\n" + extra_headers +
-         "\r\n"
-         "Body of message " +
-         number + ".\r\n";
+  const std::string minute = std::to_string(10 + n % 50);
+  return "From: Sender " + number + " <sender" + number + "@example.org>\r\n" +
+         "To: reader@example.net\r\nSubject: Message " + number + "\r\n" +
+         "Date: Tue, 3 Aug 1999 10:" + minute + ":00 +0200\r\n" + extra_headers + "\r\n" +
+         "Body of message " + number + ".\r\n";
 }
 
 }  // namespace kv::testing
