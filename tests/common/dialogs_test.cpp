@@ -133,6 +133,7 @@ TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
                           platform::kTreeItemSelectedImage | platform::kTreeItemData;
   for (const auto& item : view.items()) {
     EXPECT_EQ(item.mask, with_images);
+    EXPECT_EQ(item.image, 0);
     EXPECT_EQ(item.selected_image, 1);
   }
 

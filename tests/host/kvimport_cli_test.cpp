@@ -91,9 +91,9 @@ TEST_F(KvimportTest, HelpAndUsageErrors) {
 
   // Unknown commands and options, missing or malformed values, options that do not go together.
   for (const char* args :
-       {"", "frobnicate", "import --filter oe4 --store x", "list --filter oe4 --store x --bogus",
-        "list --filter oe4 --store x --drive C", "list --filter oe4 --store x --append",
-        "list --filter oe4 --ui tty --store x"}) {
+       {"", "frobnicate", "list --filter oe4", "import --filter oe4 --store x",
+        "list --filter oe4 --store x --bogus", "list --filter oe4 --store x --drive C",
+        "list --filter oe4 --store x --append", "list --filter oe4 --ui tty --store x"}) {
     ProgramRun run = Kvimport(args);
     EXPECT_EQ(run.exit_code, kExitUsage) << args;
     EXPECT_TRUE(run.err.starts_with("kvimport: ")) << args << ": " << run.err;

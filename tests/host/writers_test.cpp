@@ -209,6 +209,17 @@ TEST_F(WritersTest, MboxRoundTripsQuotedLines) {
   }
 }
 
+TEST_F(WritersTest, ExistingMboxIsNeitherReplacedNorEmptiedWithoutAppend) {
+  out_.Write("F.mbox", "old");
+  MboxWriter writer(Out(), false);
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  EXPECT_TRUE(writer.CreateFolder("F").has_value());
+  WriteOutcome refused = writer.AddMessage("F", HandOver("Subject: new\n\n"));
+  ASSERT_TRUE(refused.has_value());
+  EXPECT_EQ(refused->path, Out("F.mbox"));
+  EXPECT_EQ(ReadFile(Out("F.mbox")), "old");
+}
+
 TEST_F(WritersTest, EmlNumbersInWalkOrderAndSkipsTakenNames) {
   out_.Write("Inbox/000002.eml", "taken");
   EmlWriter writer(Out());

@@ -90,9 +90,10 @@ TEST_F(Oe4DamageTest, DamagedMailboxOrIndexEndsItsFolder) {
     const char* file;
     std::string bytes;
     std::vector<std::string> folders;
+    bool keep_empty = false;  // "Skip Empty Folders" unchecked: an emptied Inbox gives its marker
   };
   const Case cases[] = {
-      {"index shorter than its header", "Inbox.idx", idx.substr(0, 0x40), none},
+      {"index shorter than its header", "Inbox.idx", idx.substr(0, 0x40), after_one, true},
       {"index cut in the second length", "Inbox.idx",
        idx.substr(0, kIndexHeaderSize + first_length + 18), after_one},
       {"zero length on a skipped record", "Inbox.idx",
@@ -106,8 +107,10 @@ TEST_F(Oe4DamageTest, DamagedMailboxOrIndexEndsItsFolder) {
     SCOPED_TRACE(c.damage);
     PutStore(store);  // undoes the previous case
     Replace(c.file, c.bytes);
-    ASSERT_TRUE(Find());
-    EXPECT_EQ(Folders(Walk()), c.folders);
+    ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/!c.keep_empty));
+    const std::vector<Oe4Item> items = Walk();
+    EXPECT_EQ(Folders(items), c.folders);
+    EXPECT_TRUE(!c.keep_empty || items.at(0).file == kEmptyFolderMarker);
   }
 }
 

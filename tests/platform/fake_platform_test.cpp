@@ -106,6 +106,8 @@ TEST(MemoryFileSystemTest, KeepsDrivesApartAttributesAndOpenedBytes) {
   ASSERT_TRUE(status);
   EXPECT_EQ(status->attributes, kAttributeArchive | kAttributeReadOnly | kAttributeHidden);
   EXPECT_EQ(status->modified_unix_seconds, 1000);
+  ASSERT_TRUE(files.SetAttributes("C:\\Store", kAttributeHidden | kAttributeDirectory));
+  EXPECT_EQ(files.Status("C:\\Store")->attributes, kAttributeDirectory | kAttributeHidden);
   EXPECT_FALSE(files.SetAttributes("C:\\none", kAttributeHidden));
 
   // A reader keeps the bytes it opened even when the file is deleted.

@@ -247,11 +247,15 @@ TEST_P(FileSystemContractTest, WritesStatusesAndDeletes) {
 
 TEST_P(FileSystemContractTest, FindsLongNamesBehindShortAliases) {
   store_->AddFile("Program Files\\Qualcomm\\Eudora Mail\\In box.mbx", "in");
-  store_->AddDirectory("PROGRA~2");
+  store_->AddDirectory("Programme alt");
+  store_->AddDirectory("PROGRA~3");
   EXPECT_EQ(ReadWhole("C:\\PROGRA~1\\QUALCOMM\\EUDORA~1\\INBOX~1.MBX"), "in");
   using Found = std::vector<std::pair<std::string, bool>>;
+  EXPECT_EQ(Find("C:\\PROGRA~1\\Qualcomm\\EUDORA~1"), (Found{{"Eudora Mail", true}}));
+  EXPECT_EQ(Find("C:\\PROGRA~2"), (Found{{"Programme alt", true}}));
   // A name that has the short form itself is only found by that name.
-  EXPECT_EQ(Find("C:\\PROGRA~2"), (Found{{"PROGRA~2", true}}));
+  EXPECT_EQ(Find("C:\\PROGRA~3"), (Found{{"PROGRA~3", true}}));
+  EXPECT_EQ(Find("C:\\PROGRA~4"), Found{});
   EXPECT_EQ(Find("C:\\Mail\\KDE~1.DBX"), Found{});
   EXPECT_EQ(Find("C:\\Mail\\GEL\xD6SC~1.DBX"), (Found{{"Gel\xF6schte Objekte.dbx", false}}));
 }

@@ -73,6 +73,7 @@ TEST_F(PosixFileSystemTest, WritesNewFilesPrivatelyUnderTheirUtf8Name) {
   std::string big(200 * 1024, 'z');  // more than the write buffer holds
   EXPECT_TRUE(out->Write({reinterpret_cast<const std::uint8_t*>(big.data()), big.size()}));
   EXPECT_TRUE(out->Close());
+  EXPECT_FALSE(out->Close());
   std::string on_disk = (dir_.path() / "Entwürfe.tmp").string();
   EXPECT_EQ(PermissionsOf(on_disk) & 077, 0u);
   EXPECT_EQ(std::filesystem::file_size(on_disk), big.size());
