@@ -8,15 +8,12 @@
 
 #include "app/filter_classes.h"
 #include "oe4/oe_filter.h"
-#include "platform/fake/fake_environment.h"
-#include "platform/fake/memory_file_system.h"
-#include "platform/registry.h"
-#include "platform/scripted_ui.h"
+#include "support/fake_services.h"
 
 namespace kv {
 namespace {
 
-class FilterContract : public ::testing::TestWithParam<FilterClass> {
+class FilterContract : public ::testing::TestWithParam<FilterClass>, public testing::FakeServices {
  protected:
   FilterContract() {
     ResetOeProcessState();
@@ -26,13 +23,6 @@ class FilterContract : public ::testing::TestWithParam<FilterClass> {
   }
   ~FilterContract() override { ResetOeProcessState(); }
 
-  platform::MemoryRegistry registry;
-  platform::MemoryFileSystem files;
-  platform::MemoryTempFiles temp{files};
-  platform::FakeEnvironment environment;
-  platform::Windows1252CodePage code_page;
-  platform::ScriptedUserInterface ui;
-  platform::Services services{registry, files, temp, environment, code_page, ui};
   std::unique_ptr<ImportFilter> filter;
 };
 

@@ -12,10 +12,7 @@
 #include "app/filter_classes.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
-#include "platform/fake/fake_environment.h"
-#include "platform/fake/memory_file_system.h"
-#include "platform/registry.h"
-#include "platform/scripted_ui.h"
+#include "support/fake_services.h"
 #include "support/oe4_store_writer.h"
 
 namespace kv::testing {
@@ -32,7 +29,7 @@ struct Oe4Item {
   std::optional<std::string> message;  // the bytes of the file code 11 names, if any
 };
 
-class Oe4FilterTest : public ::testing::Test {
+class Oe4FilterTest : public ::testing::Test, public FakeServices {
  protected:
   Oe4FilterTest() {
     ResetOeProcessState();
@@ -95,13 +92,6 @@ class Oe4FilterTest : public ::testing::Test {
   }
   bool AskedToBrowseAgain() const { return Shown("message: Import messages: Message storage is"); }
 
-  platform::MemoryRegistry registry;
-  platform::MemoryFileSystem files;
-  platform::MemoryTempFiles temp{files};
-  platform::FakeEnvironment environment;
-  platform::Windows1252CodePage code_page;
-  platform::ScriptedUserInterface ui;
-  platform::Services services{registry, files, temp, environment, code_page, ui};
   std::unique_ptr<ImportFilter> filter;
 };
 

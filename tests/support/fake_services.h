@@ -1,0 +1,24 @@
+#pragma once
+// A complete set of in-memory platform services, for tests that run a filter without touching the
+// machine: an empty registry, a file system with drive C:, a temporary folder C:\TEMP\, fixed
+// environment variables, Windows-1252, and a user interface answered by script.
+
+#include "platform/fake/fake_environment.h"
+#include "platform/fake/memory_file_system.h"
+#include "platform/registry.h"
+#include "platform/scripted_ui.h"
+#include "platform/services.h"
+
+namespace kv::testing {
+
+struct FakeServices {
+  platform::MemoryRegistry registry;
+  platform::MemoryFileSystem files;
+  platform::MemoryTempFiles temp{files};
+  platform::FakeEnvironment environment;
+  platform::Windows1252CodePage code_page;
+  platform::ScriptedUserInterface ui;
+  platform::Services services{registry, files, temp, environment, code_page, ui};
+};
+
+}  // namespace kv::testing
