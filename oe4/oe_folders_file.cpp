@@ -67,8 +67,27 @@ std::optional<std::vector<std::uint64_t>> UsedRecordOffsets(platform::ReadableFi
   }
 }
 
+// Reads up to `size` bytes at `offset`, the rest left zero: a record cut off by the end of the file
+// keeps what it has. nullopt only when the position cannot be reached or a read fails.
+std::optional<std::vector<std::uint8_t>> ReadAvailableAt(platform::ReadableFile& file,
+                                                         std::uint64_t offset, std::size_t size) {
+  if (!file.Seek(offset)) return std::nullopt;
+  std::vector<std::uint8_t> bytes(size, 0);
+  std::size_t filled = 0;
+  while (filled < size) {
+    std::optional<std::size_t> count =
+        file.Read(std::span<std::uint8_t>(bytes.data() + filled, size - filled));
+    if (!count) return std::nullopt;
+    if (*count == 0) break;
+    filled += *count;
+  }
+  return bytes;
+}
+
+// The chain walk has already read this record's next-offset and number, so only its position can
+// fail here; fields past the end of the file read as empty.
 std::optional<OeFolderRecord> ReadRecord(platform::ReadableFile& file, std::uint64_t offset) {
-  std::optional<std::vector<std::uint8_t>> bytes = ReadAt(file, offset, kRecordSize);
+  std::optional<std::vector<std::uint8_t>> bytes = ReadAvailableAt(file, offset, kRecordSize);
   if (!bytes) return std::nullopt;
   const ByteView view(*bytes);
   OeFolderRecord record;

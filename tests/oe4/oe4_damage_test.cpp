@@ -39,7 +39,6 @@ TEST_F(Oe4DamageTest, DamagedFolderListMakesTheStoreUnreadable) {
   };
   const std::pair<const char*, std::string> cases[] = {
       {"shorter than its header", nch.substr(0, 0x246)},
-      {"record cut by the end", nch.substr(0, Oe4FolderRecordOffset(2) + 100)},
       {"chain comes back", with_next(2, Oe4FolderRecordOffset(1))},
       {"record is its own successor", with_next(0, Oe4FolderRecordOffset(0))},
       {"next far past the end", with_next(1, 0x7FFFFFF0u)},
@@ -54,6 +53,15 @@ TEST_F(Oe4DamageTest, DamagedFolderListMakesTheStoreUnreadable) {
     EXPECT_FALSE(Find());
     EXPECT_TRUE(AskedToBrowseAgain());
   }
+}
+
+// The last record cut inside its name: the folders before it still import; the cut one names no
+// mailbox that exists and is passed over.
+TEST_F(Oe4DamageTest, RecordCutByTheEndKeepsTheFoldersBeforeIt) {
+  Replace("folders.nch", Read("folders.nch").substr(0, Oe4FolderRecordOffset(2) + 30));
+  ASSERT_TRUE(Find());
+  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Inbox", "Inbox", "Sent", "Sent"}));
+  EXPECT_FALSE(AskedToBrowseAgain());
 }
 
 TEST_F(Oe4DamageTest, ParentCycleLeavesNamesAsPathsAndEndsTheWalk) {
