@@ -26,6 +26,19 @@ namespace {
 
 using kv::host::CommandLine;
 
+// Shows each of the filter's reports as one line on stderr, in UTF-8.
+class StderrDiagnostics final : public kv::platform::Diagnostics {
+ public:
+  explicit StderrDiagnostics(kv::platform::CodePage& code_page) : code_page_(code_page) {}
+  void Report(const kv::platform::Diagnostic& diagnostic) override {
+    std::fprintf(stderr, "kvimport: %s\n",
+                 code_page_.ToUtf8(kv::platform::FormatDiagnostic(diagnostic)).c_str());
+  }
+
+ private:
+  kv::platform::CodePage& code_page_;
+};
+
 volatile std::sig_atomic_t g_interrupted = 0;
 
 void OnInterrupt(int /*signal*/) { g_interrupted = 1; }
@@ -91,7 +104,8 @@ int Run(CommandLine& line) {
     kv::host::QueueDialogAnswers(scripted, line, location, code_page);
   }
 
-  kv::platform::Services services{registry, files, temp, environment, code_page, ui};
+  StderrDiagnostics diagnostics(code_page);
+  kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
   kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0, &g_interrupted};
   const kv::platform::ScriptedUserInterface* script =
       ui_mode == UiMode::kScript ? &scripted : nullptr;

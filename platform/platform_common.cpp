@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/diagnostics.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/temp_files.h"
@@ -123,6 +124,26 @@ std::string TempFileName(std::string_view prefix, std::uint32_t number) {
 std::string RegistryValue::Text() const {
   auto end = std::find(data.begin(), data.end(), std::uint8_t{0});
   return std::string(data.begin(), end);
+}
+
+}  // namespace kv::platform
+
+namespace kv::platform {
+
+std::string FormatDiagnostic(const Diagnostic& diagnostic) {
+  std::string line;
+  auto append = [&line](const std::string& separator, const std::string& text) {
+    if (text.empty()) return;
+    if (!line.empty()) line += separator;
+    line += text;
+  };
+  append("", diagnostic.folder);
+  std::string where = diagnostic.file;
+  if (diagnostic.offset) where += " at offset " + std::to_string(*diagnostic.offset);
+  append(": ", where);
+  append(": ", diagnostic.problem);
+  if (!diagnostic.lost.empty()) append("; ", "lost: " + diagnostic.lost);
+  return line;
 }
 
 }  // namespace kv::platform

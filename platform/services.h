@@ -2,6 +2,7 @@
 // The set of platform services a filter is given. Only a program's entry point (or a test) chooses
 // the implementations; the filters never reach for a global.
 
+#include "platform/diagnostics.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
@@ -17,6 +18,7 @@ struct Services {
   Environment& environment;
   CodePage& code_page;
   UserInterface& ui;
+  Diagnostics& diagnostics;
 };
 
 }  // namespace kv::platform

@@ -43,7 +43,8 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   platform::Windows1252CodePage code_page;
   platform::ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
-  platform::Services services{registry, files, temp, environment, code_page, ui};
+  platform::DiagnosticLog diagnostics;
+  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 
   registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
   const std::string base = std::string(kStoreDir) + "\\" + kOe4FuzzMailbox;

@@ -103,7 +103,9 @@ class ImportCommandTest : public ::testing::Test {
   platform::PosixEnvironment environment_;
   platform::IconvCodePage code_page_;
   platform::ScriptedUserInterface ui_;
-  platform::Services services_{registry_, files_, temp_, environment_, code_page_, ui_};
+  platform::DiagnosticLog diagnostics_;
+  platform::Services services_{registry_,  files_, temp_,       environment_,
+                               code_page_, ui_,    diagnostics_};
   std::unique_ptr<ScriptedFilter> filter_;
   std::string out_;
   std::string err_;

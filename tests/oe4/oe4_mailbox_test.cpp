@@ -147,7 +147,7 @@ class ThrowingCodePage final : public platform::CodePage {
 
 TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) {
   ThrowingCodePage failing;
-  platform::Services failing_services{registry, files, temp, environment, failing, ui};
+  platform::Services failing_services{registry, files, temp, environment, failing, ui, diagnostics};
   auto subject = FindFilterClass("oe4")->create(failing_services);
   // The host window of the last SetParent on any object owns the box.
   filter->SetParent(0x42);

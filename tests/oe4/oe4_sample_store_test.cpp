@@ -88,7 +88,8 @@ class Oe4SampleImport : public ::testing::Test {
   platform::FakeEnvironment environment;
   platform::IconvCodePage code_page{"WINDOWS-1252"};
   platform::ScriptedUserInterface ui;
-  platform::Services services{registry, files, temp, environment, code_page, ui};
+  platform::DiagnosticLog diagnostics;
+  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 };
 
 TEST_F(Oe4SampleImport, EveryFolderAndStateArrivesAndTheStoreIsUnchanged) {

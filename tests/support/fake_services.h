@@ -18,7 +18,8 @@ struct FakeServices {
   platform::FakeEnvironment environment;
   platform::Windows1252CodePage code_page;
   platform::ScriptedUserInterface ui;
-  platform::Services services{registry, files, temp, environment, code_page, ui};
+  platform::DiagnosticLog diagnostics;
+  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 };
 
 }  // namespace kv::testing

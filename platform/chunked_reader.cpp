@@ -1,4 +1,4 @@
-#include "oe4/chunked_reader.h"
+#include "platform/chunked_reader.h"
 
 #include <algorithm>
 

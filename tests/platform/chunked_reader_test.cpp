@@ -1,7 +1,7 @@
 // The 64 KiB window under the mailbox reader: words and copies must come out the same whatever
 // sizes the underlying reads return, and read errors must end scans and copies, not loop.
 
-#include "oe4/chunked_reader.h"
+#include "platform/chunked_reader.h"
 
 #include <gtest/gtest.h>
 
