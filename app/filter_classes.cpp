@@ -19,9 +19,8 @@ std::unique_ptr<ImportFilter> Create(const platform::Services& services) {
 constexpr std::array<FilterClass, 4> kClasses{{
     {"CEudoraMsgFilter", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.EUDORAIMPORTMSG",
      "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>},
-    {"SCNetscapeMsgFilter", "{31402927-5BAB-11D3-983D-0020AFF7BF53}",
-     "KVFLTRS.NETSCAPEIMPORTMSG", "netscape", "Netscape Messenger 4.7",
-     &Create<SCNetscapeMsgFilter>},
+    {"SCNetscapeMsgFilter", "{31402927-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.NETSCAPEIMPORTMSG",
+     "netscape", "Netscape Messenger 4.7", &Create<SCNetscapeMsgFilter>},
     {"SCOE5MsgFilter", "{31402929-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.OE5IMPORTMSG", "oe5",
      "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>},
     {"SCOEMsgFilter", "{79524993-3A10-11D3-983D-0020AFF7BF53}", "KVFLTRS.OEIMPORTMSG", "oe4",

@@ -12,10 +12,10 @@
 namespace kv {
 
 struct FilterClass {
-  std::string_view class_name;  // "SCOEMsgFilter"
-  std::string_view clsid;       // "{79524993-3A10-11D3-983D-0020AFF7BF53}", also the interface ID
-  std::string_view prog_id;     // "KVFLTRS.OEIMPORTMSG"
-  std::string_view short_name;  // the host tool's --filter name: "oe4"
+  std::string_view class_name;    // "SCOEMsgFilter"
+  std::string_view clsid;         // "{79524993-3A10-11D3-983D-0020AFF7BF53}", also the interface ID
+  std::string_view prog_id;       // "KVFLTRS.OEIMPORTMSG"
+  std::string_view short_name;    // the host tool's --filter name: "oe4"
   std::string_view display_name;  // what GetName returns
   std::unique_ptr<ImportFilter> (*create)(const platform::Services& services);
 };

@@ -87,7 +87,9 @@ class ImportFilter {
   virtual std::int32_t GetItemExStatus() { return 0; }
   virtual bool IsEnableSetPath() { return false; }
   virtual void SetPath(std::string& /*path*/) {}
-  virtual void SetParent(std::int32_t window) { parent_ = static_cast<platform::WindowHandle>(window); }
+  virtual void SetParent(std::int32_t window) {
+    parent_ = static_cast<platform::WindowHandle>(window);
+  }
 
  protected:
   platform::WindowHandle parent() const { return parent_; }

@@ -4,6 +4,8 @@
 
 namespace kv {
 
-std::string CEudoraMsgFilter::GetName() { return std::string(res::LoadString(res::IDS_EUDORA_NAME)); }
+std::string CEudoraMsgFilter::GetName() {
+  return std::string(res::LoadString(res::IDS_EUDORA_NAME));
+}
 
 }  // namespace kv

@@ -1,6 +1,6 @@
 #pragma once
-// The import filter class CEudoraMsgFilter. Its store reader is not built yet: the object answers the
-// shared dispatch bodies and finds no store.
+// The import filter class CEudoraMsgFilter. Its store reader is not built yet: the object answers
+// the shared dispatch bodies and finds no store.
 
 #include "app/import_filter.h"
 #include "platform/services.h"

@@ -4,6 +4,8 @@
 
 namespace kv {
 
-std::string SCNetscapeMsgFilter::GetName() { return std::string(res::LoadString(res::IDS_NETSCAPE_NAME)); }
+std::string SCNetscapeMsgFilter::GetName() {
+  return std::string(res::LoadString(res::IDS_NETSCAPE_NAME));
+}
 
 }  // namespace kv

@@ -17,8 +17,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/chunked_reader.h"
 #include "oe4/oe_folder_record.h"
+#include "platform/chunked_reader.h"
 #include "platform/services.h"
 
 namespace kv {

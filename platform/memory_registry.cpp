@@ -82,8 +82,8 @@ std::optional<RegistryKey> MemoryRegistry::OpenCurrentUserKey(const std::string&
 }
 
 RegistryResult MemoryRegistry::EnumValue(RegistryKey key, std::uint32_t index,
-                                         std::size_t name_buffer_size,
-                                         std::size_t data_buffer_size, RegistryValue& value) {
+                                         std::size_t name_buffer_size, std::size_t data_buffer_size,
+                                         RegistryValue& value) {
   auto it = open_.find(key);
   if (it == open_.end()) return RegistryResult::kError;
   const std::vector<RegistryValue>& values = it->second->values;

@@ -79,8 +79,8 @@ class MemoryRegistry final : public Registry {
   RegistryResult EnumValue(RegistryKey key, std::uint32_t index, std::size_t name_buffer_size,
                            std::size_t data_buffer_size, RegistryValue& value) override;
   RegistryResult EnumKey(RegistryKey key, std::uint32_t index, std::string& name) override;
-  RegistryResult QueryValue(RegistryKey key, const std::string& name,
-                            std::size_t data_buffer_size, RegistryValue& value) override;
+  RegistryResult QueryValue(RegistryKey key, const std::string& name, std::size_t data_buffer_size,
+                            RegistryValue& value) override;
   void CloseKey(RegistryKey key) override;
 
  private:

@@ -162,7 +162,8 @@ TEST_F(Oe4DamageTest, TemporaryFileThatCannotBeWrittenWholeIsNotHandedOver) {
   store.mailboxes["Sent"][0].text += std::string(5000, 'z');
   Replace("Sent.mbx", Oe4MailboxFile(store.mailboxes["Sent"]));
   platform::FaultFileSystem faulty(files);
-  platform::Services faulty_services{registry, faulty, temp, environment, code_page, ui, diagnostics};
+  platform::Services faulty_services{registry,  faulty, temp,       environment,
+                                     code_page, ui,     diagnostics};
   filter = FindFilterClass("oe4")->create(faulty_services);
   faulty.faults().write_budget = 4096;
   ASSERT_TRUE(Find());
