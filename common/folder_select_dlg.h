@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "oe4/oe_folder_record.h"
+#include "common/oe_folder_record.h"
 #include "platform/services.h"
 
 namespace kv {

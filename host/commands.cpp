@@ -22,7 +22,7 @@ void Error(const CommandStreams& streams, const std::string& text) {
   std::fprintf(streams.err, "kvimport: %s\n", text.c_str());
 }
 
-bool ShownAnyDialog(const platform::ScriptedUserInterface* scripted) {
+bool ShownAnyDialog(const ui::ScriptedUserInterface* scripted) {
   if (scripted == nullptr) return true;
   for (const std::string& event : scripted->transcript()) {
     if (event.starts_with("dialog ") || event.starts_with("message: ")) return true;
@@ -30,7 +30,7 @@ bool ShownAnyDialog(const platform::ScriptedUserInterface* scripted) {
   return false;
 }
 
-int StoreNotFound(const CommandLine& line, const platform::ScriptedUserInterface* scripted,
+int StoreNotFound(const CommandLine& line, const ui::ScriptedUserInterface* scripted,
                   const CommandStreams& streams) {
   std::string where = line.store ? *line.store : "the chosen location";
   std::string text =
@@ -158,10 +158,10 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
   return spelled;
 }
 
-void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& line,
+void QueueDialogAnswers(ui::ScriptedUserInterface& ui, const CommandLine& line,
                         const std::string& location, platform::CodePage& code_page) {
   ui.AnswerLocation(location);
-  platform::ScriptedUserInterface::FolderAnswer folder;
+  ui::ScriptedUserInterface::FolderAnswer folder;
   if (line.start) folder.path = code_page.FromUtf8(*line.start);
   folder.skip_empty = !line.keep_empty;
   ui.AnswerFolderDialog(folder);
@@ -169,14 +169,14 @@ void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& 
 }
 
 int RunList(const CommandLine& line, const platform::Services& services,
-            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams) {
   std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
   if (!filter) return UnknownFilter(line, streams);
   return RunList(line, services, scripted, streams, *filter);
 }
 
 int RunList(const CommandLine& line, const platform::Services& services,
-            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter) {
   WalkOutcome outcome = WalkFilter(filter, [&](const WalkItem& item) {
     std::string text =
@@ -190,14 +190,14 @@ int RunList(const CommandLine& line, const platform::Services& services,
 }
 
 int RunImport(const CommandLine& line, const platform::Services& services,
-              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams) {
   std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
   if (!filter) return UnknownFilter(line, streams);
   return RunImport(line, services, scripted, streams, *filter);
 }
 
 int RunImport(const CommandLine& line, const platform::Services& services,
-              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
               ImportFilter& filter) {
   if (!line.destination) {
     Error(streams, "no destination given");

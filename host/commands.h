@@ -9,8 +9,8 @@
 
 #include "app/import_filter.h"
 #include "host/command_line.h"
-#include "platform/scripted_ui.h"
 #include "platform/services.h"
+#include "ui/scripted_ui.h"
 
 namespace kv::host {
 
@@ -34,22 +34,22 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
 // Queues the scripted front's answers for a run: the location dialog gets `location` (Continue),
 // the folder dialog selects --start (in the store's code page, as the tree shows it) or the root
 // item, with "Skip Empty Folders" set unless --keep-empty, and question 126 is answered No.
-void QueueDialogAnswers(platform::ScriptedUserInterface& ui, const CommandLine& line,
+void QueueDialogAnswers(ui::ScriptedUserInterface& ui, const CommandLine& line,
                         const std::string& location, platform::CodePage& code_page);
 
 // `kvimport list`: one JSON object per item on `out`; removes the handed-over files after hashing.
 // The filter is made from the class table with `services`, or given.
 int RunList(const CommandLine& line, const platform::Services& services,
-            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams);
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams);
 int RunList(const CommandLine& line, const platform::Services& services,
-            const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter);
 
 // `kvimport import`: writes every folder and message to the destination.
 int RunImport(const CommandLine& line, const platform::Services& services,
-              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams);
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams);
 int RunImport(const CommandLine& line, const platform::Services& services,
-              const platform::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
               ImportFilter& filter);
 
 }  // namespace kv::host

@@ -18,9 +18,9 @@
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
-#include "platform/posix/terminal_ui.h"
 #include "platform/registry.h"
-#include "platform/scripted_ui.h"
+#include "ui/scripted_ui.h"
+#include "ui/terminal/terminal_ui.h"
 
 namespace {
 
@@ -95,9 +95,9 @@ int Run(CommandLine& line) {
   }
   kv::platform::PosixEnvironment environment;
   kv::platform::MemoryRegistry registry;
-  kv::platform::ScriptedUserInterface scripted;
+  kv::ui::ScriptedUserInterface scripted;
   // The dialogs draw on stderr so that list's output on stdout stays clean.
-  kv::platform::TerminalUserInterface terminal(stdin, stderr, &code_page);
+  kv::ui::TerminalUserInterface terminal(stdin, stderr, &code_page);
   kv::platform::UserInterface& ui =
       ui_mode == UiMode::kTty ? static_cast<kv::platform::UserInterface&>(terminal) : scripted;
   if (ui_mode == UiMode::kScript) {
@@ -107,8 +107,7 @@ int Run(CommandLine& line) {
   StderrDiagnostics diagnostics(code_page);
   kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
   kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0, &g_interrupted};
-  const kv::platform::ScriptedUserInterface* script =
-      ui_mode == UiMode::kScript ? &scripted : nullptr;
+  const kv::ui::ScriptedUserInterface* script = ui_mode == UiMode::kScript ? &scripted : nullptr;
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);
   }

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "oe4/oe_folder_record.h"
+#include "common/oe_folder_record.h"
 #include "platform/file_system.h"
 
 namespace kv {

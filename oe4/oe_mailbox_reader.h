@@ -17,7 +17,7 @@
 #include <memory>
 #include <string>
 
-#include "oe4/oe_folder_record.h"
+#include "common/oe_folder_record.h"
 #include "platform/chunked_reader.h"
 #include "platform/services.h"
 

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "oe4/oe_folder_record.h"
+#include "common/oe_folder_record.h"
 #include "oe4/oe_mailbox_reader.h"
 #include "platform/services.h"
 

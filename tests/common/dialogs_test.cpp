@@ -11,18 +11,18 @@
 
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
-#include "platform/recording_view.h"
-#include "platform/scripted_ui.h"
 #include "res/strings.h"
+#include "ui/recording_view.h"
+#include "ui/scripted_ui.h"
 
 namespace kv {
 namespace {
 
 using platform::kIdCancel;
 using platform::kIdOk;
-using platform::RecordingDialogView;
-using platform::ScriptedUserInterface;
 using platform::TreeItem;
+using ui::RecordingDialogView;
+using ui::ScriptedUserInterface;
 
 const std::string kUnknownPrompt(res::LoadString(res::IDS_LOCATION_UNKNOWN));
 const std::string kFoundPrompt(res::LoadString(res::IDS_LOCATION_FOUND));

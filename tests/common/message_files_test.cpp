@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake/memory_file_system.h"
-#include "platform/scripted_ui.h"
 #include "res/strings.h"
+#include "ui/scripted_ui.h"
 
 namespace kv {
 namespace {
@@ -29,7 +29,7 @@ TEST(MessageFiles, LastPathComponentTakesTheTextAfterTheLastSlash) {
 }
 
 TEST(MessageFiles, MessageBoxesTakeTextAndCaptionFromTheStringTable) {
-  platform::ScriptedUserInterface ui;
+  ui::ScriptedUserInterface ui;
   ui.AnswerMessageBox(platform::kIdNo);
   EXPECT_EQ(ShowStringMessage(ui, 7, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN, res::IDS_APP_TITLE,
                               platform::kMbYesNo | platform::kMbIconQuestion),
@@ -42,7 +42,7 @@ TEST(MessageFiles, MessageBoxesTakeTextAndCaptionFromTheStringTable) {
 }
 
 TEST(MessageFiles, CancelledFolderBrowserLeavesTheResultAlone) {
-  platform::ScriptedUserInterface ui;
+  ui::ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
   std::string result = "C:\\previous";
   ui.AnswerBrowse(std::nullopt);

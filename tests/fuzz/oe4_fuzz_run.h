@@ -14,7 +14,7 @@
 #include "platform/fake/fake_environment.h"
 #include "platform/fake/memory_file_system.h"
 #include "platform/registry.h"
-#include "platform/scripted_ui.h"
+#include "ui/scripted_ui.h"
 
 namespace kv::fuzz {
 
@@ -41,7 +41,7 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   platform::MemoryTempFiles temp(files);
   platform::FakeEnvironment environment;
   platform::Windows1252CodePage code_page;
-  platform::ScriptedUserInterface ui;
+  ui::ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
   platform::DiagnosticLog diagnostics;
   platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
@@ -53,8 +53,8 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   if (!(input.options & kNoFoldersFile)) {
     files.AddFile(std::string(kStoreDir) + "\\folders.nch", input.folders);
   }
-  ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{
-      std::nullopt, !(input.options & kKeepEmptyFolders)});
+  ui.AnswerFolderDialog(
+      ui::ScriptedUserInterface::FolderAnswer{std::nullopt, !(input.options & kKeepEmptyFolders)});
 
   std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(services);
   filter->SetParent(1);

@@ -102,7 +102,7 @@ class ImportCommandTest : public ::testing::Test {
       (fs::create_directories(dir_.path() / "tmp"), (dir_.path() / "tmp").string())};
   platform::PosixEnvironment environment_;
   platform::IconvCodePage code_page_;
-  platform::ScriptedUserInterface ui_;
+  ui::ScriptedUserInterface ui_;
   platform::DiagnosticLog diagnostics_;
   platform::Services services_{registry_,  files_, temp_,       environment_,
                                code_page_, ui_,    diagnostics_};

@@ -128,7 +128,7 @@ TEST_F(Oe4FilterTest, SecondLayoutStaysChosenForTheRestOfTheProcess) {
   first.layout = Oe4Layout::kFirst;
   first.AddTo(files, kStoreDir);
   auto later = NewFilter();
-  ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{});
+  ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{});
   ASSERT_TRUE(later->IsSystemFound());
   ASSERT_TRUE(later->GoFirst());
   EXPECT_EQ(later->GetSubItem(kSubItemFolderName), "Inbox");

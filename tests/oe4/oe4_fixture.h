@@ -55,7 +55,7 @@ class Oe4FilterTest : public ::testing::Test, public FakeServices {
   // IsSystemFound with the folder dialog answered: `path` (root item when nullopt) and the
   // "Skip Empty Folders" box.
   bool Find(std::optional<std::string> path = std::nullopt, bool skip_empty = true) {
-    ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{path, skip_empty});
+    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{path, skip_empty});
     return filter->IsSystemFound();
   }
 

@@ -14,9 +14,9 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
 #include "platform/registry.h"
-#include "platform/scripted_ui.h"
 #include "support/oe4_generated_stores.h"
 #include "support/temp_dir.h"
+#include "ui/scripted_ui.h"
 
 namespace kv::testing {
 namespace {
@@ -67,7 +67,7 @@ class Oe4SampleImport : public ::testing::Test {
   std::vector<Item> Import(bool skip_empty) {
     auto filter = FindFilterClass("oe4")->create(services);
     filter->SetParent(7);
-    ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{std::nullopt, skip_empty});
+    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{std::nullopt, skip_empty});
     std::vector<Item> items;
     if (!filter->IsSystemFound()) return items;
     for (bool more = filter->GoFirst(); more && items.size() < 100; more = filter->GoNext()) {
@@ -87,7 +87,7 @@ class Oe4SampleImport : public ::testing::Test {
   platform::PosixTempFiles temp{(root.path() / "tmp").string()};
   platform::FakeEnvironment environment;
   platform::IconvCodePage code_page{"WINDOWS-1252"};
-  platform::ScriptedUserInterface ui;
+  ui::ScriptedUserInterface ui;
   platform::DiagnosticLog diagnostics;
   platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 };

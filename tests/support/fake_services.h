@@ -6,8 +6,8 @@
 #include "platform/fake/fake_environment.h"
 #include "platform/fake/memory_file_system.h"
 #include "platform/registry.h"
-#include "platform/scripted_ui.h"
 #include "platform/services.h"
+#include "ui/scripted_ui.h"
 
 namespace kv::testing {
 
@@ -17,7 +17,7 @@ struct FakeServices {
   platform::MemoryTempFiles temp{files};
   platform::FakeEnvironment environment;
   platform::Windows1252CodePage code_page;
-  platform::ScriptedUserInterface ui;
+  ui::ScriptedUserInterface ui;
   platform::DiagnosticLog diagnostics;
   platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 };

@@ -1,8 +1,13 @@
-#include "platform/win32/win32_user_interface.h"
+#include "ui/win32/win32_user_interface.h"
 
 #include "platform/win32/windows_api.h"
 
-namespace kv::platform {
+namespace kv::ui {
+
+using platform::Dialog;
+using platform::kIdCancel;
+using platform::WindowHandle;
+
 namespace {
 
 constexpr UINT kBrowseFlags = BIF_RETURNONLYFSDIRS | BIF_STATUSTEXT;  // 0x1 | 0x4
@@ -99,4 +104,4 @@ void Win32UserInterface::ShowWaitCursor() {
   SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(kWaitCursor)));
 }
 
-}  // namespace kv::platform
+}  // namespace kv::ui

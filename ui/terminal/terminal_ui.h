@@ -19,24 +19,25 @@
 #include "platform/environment.h"
 #include "platform/user_interface.h"
 
-namespace kv::platform {
+namespace kv::ui {
 
 class RecordingDialogView;
 
-class TerminalUserInterface final : public UserInterface {
+class TerminalUserInterface final : public platform::UserInterface {
  public:
   // Reads from `in` and draws on `out`; both stay the caller's and must outlive this object. Dialog
   // texts come in `code_page` (folder names from the store) and are shown in UTF-8; a folder the
   // user types is handed back in the code page when it can be spelled there. Without a code page
   // texts pass unchanged.
-  TerminalUserInterface(std::FILE* in, std::FILE* out, CodePage* code_page = nullptr);
+  TerminalUserInterface(std::FILE* in, std::FILE* out, platform::CodePage* code_page = nullptr);
   TerminalUserInterface(const TerminalUserInterface&) = delete;
   TerminalUserInterface& operator=(const TerminalUserInterface&) = delete;
 
-  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+  int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& caption,
                  unsigned style) override;
-  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
-  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  std::optional<std::string> BrowseForFolder(platform::WindowHandle owner,
+                                             const std::string& title) override;
+  int RunModal(platform::WindowHandle owner, platform::Dialog& dialog) override;
   // Prints one "working..." line until the next prompt, however often it is called.
   void ShowWaitCursor() override;
 
@@ -51,15 +52,15 @@ class TerminalUserInterface final : public UserInterface {
   std::string Chosen(const std::string& typed) const;
   void Draw(const RecordingDialogView& view);
   // Carries out one command typed in a dialog; true when the dialog should be drawn again.
-  bool Execute(Dialog& dialog, RecordingDialogView& view, const std::string& command);
+  bool Execute(platform::Dialog& dialog, RecordingDialogView& view, const std::string& command);
   // Presses a button as a user would; false (with a note) when the button is disabled.
-  bool Press(Dialog& dialog, RecordingDialogView& view, int control_id);
+  bool Press(platform::Dialog& dialog, RecordingDialogView& view, int control_id);
 
   std::FILE* in_;
   std::FILE* out_;
-  CodePage* code_page_;
+  platform::CodePage* code_page_;
   bool live_status_;
   bool waiting_ = false;
 };
 
-}  // namespace kv::platform
+}  // namespace kv::ui

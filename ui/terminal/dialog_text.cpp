@@ -1,10 +1,13 @@
-#include "platform/posix/dialog_text.h"
+#include "ui/terminal/dialog_text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 
-namespace kv::platform {
+namespace kv::ui {
+
+using platform::kIdCancel;
+using platform::TreeItem;
 
 constexpr std::size_t kTextWidth = 76;
 
@@ -247,4 +250,4 @@ std::string DialogHelp(const RecordingDialogView& view) {
   return help;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -1,4 +1,4 @@
-#include "platform/posix/terminal_ui.h"
+#include "ui/terminal/terminal_ui.h"
 
 // readline's headers need stdio first.
 #include <readline/readline.h>
@@ -11,11 +11,27 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/posix/dialog_text.h"
-#include "platform/recording_view.h"
 #include "res/dialogs.h"
+#include "ui/recording_view.h"
+#include "ui/terminal/dialog_text.h"
 
-namespace kv::platform {
+namespace kv::ui {
+
+using platform::CodePage;
+using platform::Dialog;
+using platform::kIdCancel;
+using platform::kIdNo;
+using platform::kIdOk;
+using platform::kIdYes;
+using platform::kMbIconExclamation;
+using platform::kMbIconInformation;
+using platform::kMbIconQuestion;
+using platform::kMbIconStop;
+using platform::kMbOkCancel;
+using platform::kMbYesNo;
+using platform::TreeItem;
+using platform::WindowHandle;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -395,4 +411,4 @@ bool TerminalUserInterface::Press(Dialog& dialog, RecordingDialogView& view, int
   return true;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::ui

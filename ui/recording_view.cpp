@@ -1,8 +1,14 @@
-#include "platform/recording_view.h"
+#include "ui/recording_view.h"
 
 #include <algorithm>
 
-namespace kv::platform {
+namespace kv::ui {
+
+using platform::kNoTreeItem;
+using platform::kTreeItemData;
+using platform::kTreeRoot;
+using platform::TreeItem;
+using platform::TreeItemSpec;
 
 RecordingDialogView::RecordingDialogView(int template_id)
     : template_(res::FindDialogTemplate(template_id)) {
@@ -140,4 +146,4 @@ TreeItem RecordingDialogView::FindItemByPath(const std::optional<std::string>& p
   return kNoTreeItem;
 }
 
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "platform/recording_view.h"
 #include "platform/user_interface.h"
+#include "ui/recording_view.h"
 
-namespace kv::platform {
+namespace kv::ui {
 
-class ScriptedUserInterface final : public UserInterface {
+class ScriptedUserInterface final : public platform::UserInterface {
  public:
   // The folder dialog's answer: the item whose display path (the tree labels below the root item,
   // joined by "/") is `path`, or the root item when `path` is nullopt; the check box set to
@@ -43,18 +43,20 @@ class ScriptedUserInterface final : public UserInterface {
   // When false, cancellations for want of an answer are not reported on stderr.
   void set_report_unanswered(bool report) { report_unanswered_ = report; }
 
-  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+  int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& caption,
                  unsigned style) override;
-  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
-  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  std::optional<std::string> BrowseForFolder(platform::WindowHandle owner,
+                                             const std::string& title) override;
+  int RunModal(platform::WindowHandle owner, platform::Dialog& dialog) override;
   void ShowWaitCursor() override { ++wait_cursor_count_; }
 
  private:
-  void RunLocationDialog(Dialog& dialog, RecordingDialogView& view);
-  void RunFolderDialog(Dialog& dialog, RecordingDialogView& view);
+  void RunLocationDialog(platform::Dialog& dialog, RecordingDialogView& view);
+  void RunFolderDialog(platform::Dialog& dialog, RecordingDialogView& view);
   // Presses `control_id` as a user would: refused (and the dialog cancelled) when it is disabled.
-  void Press(Dialog& dialog, RecordingDialogView& view, int control_id);
-  void Cancel(Dialog& dialog, RecordingDialogView& view, const std::string& why, bool unanswered);
+  void Press(platform::Dialog& dialog, RecordingDialogView& view, int control_id);
+  void Cancel(platform::Dialog& dialog, RecordingDialogView& view, const std::string& why,
+              bool unanswered);
   void Note(const std::string& why, bool unanswered);
 
   std::optional<std::string> pending_browse_;  // the location dialog's folder, for its Browse
@@ -67,4 +69,4 @@ class ScriptedUserInterface final : public UserInterface {
   bool report_unanswered_ = true;
 };
 
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -1,11 +1,22 @@
-#include "platform/scripted_ui.h"
+#include "ui/scripted_ui.h"
 
 #include <cstdio>
 #include <utility>
 
 #include "res/dialogs.h"
 
-namespace kv::platform {
+namespace kv::ui {
+
+using platform::Dialog;
+using platform::kIdCancel;
+using platform::kIdNo;
+using platform::kIdOk;
+using platform::kMbOk;
+using platform::kMbYesNo;
+using platform::kNoTreeItem;
+using platform::TreeItem;
+using platform::WindowHandle;
+
 namespace {
 
 constexpr unsigned kMbButtonsMask = 0x0F;
@@ -168,4 +179,4 @@ void ScriptedUserInterface::Note(const std::string& why, bool unanswered) {
   std::fprintf(stderr, "scripted user interface: %s\n", why.c_str());
 }
 
-}  // namespace kv::platform
+}  // namespace kv::ui

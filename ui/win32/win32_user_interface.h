@@ -4,18 +4,19 @@
 
 #include "platform/user_interface.h"
 
-namespace kv::platform {
+namespace kv::ui {
 
-class Win32UserInterface final : public UserInterface {
+class Win32UserInterface final : public platform::UserInterface {
  public:
-  int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
+  int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& caption,
                  unsigned style) override;
   // SHBrowseForFolderA rooted at the desktop, file-system folders only, with a status line that
   // shows the full path of the highlighted folder.
-  std::optional<std::string> BrowseForFolder(WindowHandle owner, const std::string& title) override;
+  std::optional<std::string> BrowseForFolder(platform::WindowHandle owner,
+                                             const std::string& title) override;
   // Not yet drawn on Windows: every dialog is cancelled (kIdCancel) without being shown.
-  int RunModal(WindowHandle owner, Dialog& dialog) override;
+  int RunModal(platform::WindowHandle owner, platform::Dialog& dialog) override;
   void ShowWaitCursor() override;
 };
 
-}  // namespace kv::platform
+}  // namespace kv::ui

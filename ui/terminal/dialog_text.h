@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/recording_view.h"
 #include "res/dialogs.h"
+#include "ui/recording_view.h"
 
-namespace kv::platform {
+namespace kv::ui {
 
 constexpr char kCancelKey = 'q';
 constexpr char kDoubleClickKey = 'd';
@@ -37,4 +37,4 @@ std::vector<std::string> Wrap(std::string_view text, std::size_t width);
 // A button text as a command word: lower case, without its ellipsis ("Browse..." -> "browse").
 std::string CommandWord(std::string_view text);
 
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -1,13 +1,17 @@
 // The scripted front ends a dialog that ignores its buttons, so a faulty dialog cannot hang a test.
 
-#include "platform/scripted_ui.h"
+#include "ui/scripted_ui.h"
 
 #include <gtest/gtest.h>
 
 #include "res/dialogs.h"
 
-namespace kv::platform {
+namespace kv::ui {
 namespace {
+
+using platform::Dialog;
+using platform::DialogView;
+using platform::kIdCancel;
 
 // A dialog that ignores every button: the scripted front still returns.
 class StubbornDialog final : public Dialog {
@@ -27,4 +31,4 @@ TEST(ScriptedUserInterface, UnknownOrStubbornDialogEndsWithCancel) {
 }
 
 }  // namespace
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -2,7 +2,7 @@
 // pseudo-terminal; the test types keys on the master side and reads the screen text. Every wait
 // is bounded, and a child that outlives its test is killed.
 
-#include "platform/posix/terminal_ui.h"
+#include "ui/terminal/terminal_ui.h"
 
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -23,8 +23,11 @@
 #include "common/location_dlg.h"
 #include "support/temp_dir.h"
 
-namespace kv::platform {
+namespace kv::ui {
 namespace {
+
+using platform::kMbIconQuestion;
+using platform::kMbYesNo;
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
@@ -198,4 +201,4 @@ TEST(TerminalUserInterface, FolderDialogRefusesOkBeforeASelection) {
 }
 
 }  // namespace
-}  // namespace kv::platform
+}  // namespace kv::ui

@@ -1,0 +1,28 @@
+# Builds each layer probe (CHECKS: "target:header:missing|compiles" items) in BUILD_DIR and fails
+# when a wrong-way include compiles, when it fails for another reason than the missing header, or
+# when a control does not compile.
+set(failures 0)
+foreach(check ${CHECKS})
+  string(REPLACE ":" ";" parts "${check}")
+  list(GET parts 0 target)
+  list(GET parts 1 header)
+  list(GET parts 2 expected)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${target}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  string(FIND "${output}" "${header}: No such file or directory" missing_at)
+  if(expected STREQUAL "compiles")
+    if(NOT result EQUAL 0)
+      message(SEND_ERROR "${target}: \"${header}\" should compile:\n${output}")
+      math(EXPR failures "${failures} + 1")
+    endif()
+  elseif(result EQUAL 0)
+    message(SEND_ERROR "${target}: wrong-way include of \"${header}\" compiled")
+    math(EXPR failures "${failures} + 1")
+  elseif(missing_at EQUAL -1)
+    message(SEND_ERROR "${target}: \"${header}\" failed, but not for want of the header:\n${output}")
+    math(EXPR failures "${failures} + 1")
+  endif()
+endforeach()
+if(failures GREATER 0)
+  message(FATAL_ERROR "${failures} layer probe(s) failed")
+endif()
