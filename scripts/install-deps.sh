@@ -15,6 +15,7 @@ packages=(
   wine64
   python3
   dovecot-core
+  undbx
 )
 missing=()
 for package in "${packages[@]}"; do
