@@ -1,13 +1,12 @@
 #include "app/import_filter.h"
 
-namespace kv {
-namespace {
-int g_server_locks = 0;
-}  // namespace
+#include "app/process_state.h"
 
-void ServerLock::Lock() { ++g_server_locks; }
-void ServerLock::Unlock() { --g_server_locks; }
-int ServerLock::Count() { return g_server_locks; }
+namespace kv {
+
+void ServerLock::Lock() { ++g_serverLocks; }
+void ServerLock::Unlock() { --g_serverLocks; }
+int ServerLock::Count() { return g_serverLocks; }
 
 ImportFilter::ImportFilter() { ServerLock::Lock(); }
 ImportFilter::~ImportFilter() { ServerLock::Unlock(); }

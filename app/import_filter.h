@@ -99,7 +99,7 @@ class ImportFilter {
 };
 
 // The server's life: every filter object holds one lock from construction to destruction, and the
-// server process may end when the count returns to zero.
+// server process may end when the count returns to zero. Safe to call from any thread.
 class ServerLock {
  public:
   static void Lock();

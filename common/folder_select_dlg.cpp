@@ -4,13 +4,12 @@
 #include <cstddef>
 #include <deque>
 
+#include "app/process_state.h"
 #include "common/message_files.h"
 #include "res/dialogs.h"
 #include "res/strings.h"
 
 namespace kv {
-
-int g_bReportEmptyFolders = 0;
 
 namespace {
 

@@ -15,10 +15,6 @@
 
 namespace kv {
 
-// Process-wide: 1 when the last Outlook Express 4 folder dialog was confirmed with "Skip Empty
-// Folders" unchecked, 0 when it was checked; untouched by Cancel. 0 at program start.
-extern int g_bReportEmptyFolders;
-
 class CFolderSelectDlg final : public platform::Dialog {
  public:
   // `paths` must outlive the dialog; it is read, never changed.

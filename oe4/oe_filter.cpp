@@ -2,6 +2,7 @@
 
 #include <new>
 
+#include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "common/message_files.h"
@@ -11,19 +12,6 @@
 #include "res/strings.h"
 
 namespace kv {
-namespace {
-
-platform::WindowHandle g_host_window = 0;
-
-}  // namespace
-
-platform::WindowHandle OeHostWindow() { return g_host_window; }
-
-void ResetOeProcessState() {
-  g_host_window = 0;
-  ResetFoldersFileLayout();
-  g_bReportEmptyFolders = 0;
-}
 
 SCOEMsgFilter::SCOEMsgFilter(const platform::Services& services)
     : services_(services), m_reader(services.files, services.temp, services.ui) {}
@@ -32,7 +20,7 @@ std::string SCOEMsgFilter::GetName() { return std::string(res::LoadString(res::I
 
 void SCOEMsgFilter::SetParent(std::int32_t window) {
   ImportFilter::SetParent(window);
-  g_host_window = static_cast<platform::WindowHandle>(window);
+  g_oeHostWindow = static_cast<platform::WindowHandle>(window);
 }
 
 bool SCOEMsgFilter::IsSystemFound() {
@@ -40,7 +28,7 @@ bool SCOEMsgFilter::IsSystemFound() {
   bool found = !m_strStoreDir.empty();
   for (;;) {
     if (!found) {
-      CLocationDlg location(services_.ui, g_host_window);
+      CLocationDlg location(services_.ui, g_oeHostWindow);
       location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_OE4_BROWSE_TITLE));
       location.m_strPath = m_strStoreDir;
       if (location.DoModal() != platform::kIdOk) return false;
@@ -50,12 +38,12 @@ bool SCOEMsgFilter::IsSystemFound() {
     }
 
     m_reader.Reset(m_strStoreDir);
-    if (BuildFolderTable(services_, g_host_window, m_reader)) return true;
+    if (BuildFolderTable(services_, g_oeHostWindow, m_reader)) return true;
     m_reader.FreeTable();
     if (m_reader.cancelled) return false;
 
     const int answer =
-        ShowStringMessage(services_.ui, g_host_window, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
+        ShowStringMessage(services_.ui, g_oeHostWindow, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
                           res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
     if (answer == platform::kIdNo) return false;
     // The location dialog now proposes the folder that failed.
@@ -141,7 +129,7 @@ std::string SCOEMsgFilter::SubItemText(std::int16_t code) {
 
 AutomationString SCOEMsgFilter::GetSubItem(std::int16_t code) {
   auto report = [this](unsigned text_id) {
-    ShowStringMessage(services_.ui, g_host_window, text_id, res::IDS_APP_TITLE, platform::kMbOk);
+    ShowStringMessage(services_.ui, g_oeHostWindow, text_id, res::IDS_APP_TITLE, platform::kMbOk);
   };
   try {
     return SubItemText(code);

@@ -7,8 +7,8 @@
 // temporary message file per message (code 11) with its folder's display path (code 5), or the
 // marker "!!!Empty" for an empty folder when the user asked to keep empty folders.
 //
-// Process-wide state, shared by every object of this class: the host window of the last SetParent,
-// the sticky "folders.nch" layout choice and g_bReportEmptyFolders.
+// Process-wide state, shared by every object of this class (app/process_state.h): the host window
+// of the last SetParent, the sticky "folders.nch" layout choice and g_bReportEmptyFolders.
 
 #include <cstdint>
 #include <stdexcept>
@@ -56,12 +56,5 @@ class SCOEMsgFilter final : public ImportFilter {
   std::string m_strStoreDir;
   bool m_bStatusMark = false;
 };
-
-// The host window the last SetParent on any SCOEMsgFilter gave.
-platform::WindowHandle OeHostWindow();
-
-// Returns the process-wide state of this filter class to its start values: no host window, the
-// first "folders.nch" layout, g_bReportEmptyFolders 0. For tests.
-void ResetOeProcessState();
 
 }  // namespace kv

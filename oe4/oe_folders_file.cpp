@@ -6,6 +6,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/process_state.h"
 #include "platform/byte_view.h"
 
 namespace kv {
@@ -29,8 +30,6 @@ constexpr std::size_t kRecordSize = 543;
 // What the chain walk reads of each record: everything up to and including the folder number.
 constexpr std::size_t kChainFieldsSize = kFolderNumberOffset + 4;
 
-bool g_second_layout = false;
-
 // Reads exactly `size` bytes at `offset`; nullopt when the file ends first or a read fails.
 std::optional<std::vector<std::uint8_t>> ReadAt(platform::ReadableFile& file, std::uint64_t offset,
                                                 std::size_t size) {
@@ -49,7 +48,8 @@ std::optional<std::vector<std::uint8_t>> ReadAt(platform::ReadableFile& file, st
 // Follows the record chain from the first record and returns the offsets of the used records, in
 // chain order. The chain comes from the file, so a record met twice is damage, not a loop to run.
 std::optional<std::vector<std::uint64_t>> UsedRecordOffsets(platform::ReadableFile& file) {
-  const std::size_t next_field = g_second_layout ? kSecondLayoutNextOffset : kFirstLayoutNextOffset;
+  const std::size_t next_field =
+      g_bFoldersSecondLayout ? kSecondLayoutNextOffset : kFirstLayoutNextOffset;
   std::set<std::uint64_t> visited;
   std::vector<std::uint64_t> used;
   std::uint64_t offset = kFirstRecordOffset;
@@ -110,7 +110,7 @@ std::string WithoutExtension(const std::string& file_name) {
 std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file) {
   std::optional<std::vector<std::uint8_t>> probe = ReadAt(file, kLayoutProbeOffset, 4);
   if (!probe) return std::nullopt;
-  if (*ByteView(*probe).u32le(0) != 0) g_second_layout = true;
+  if (*ByteView(*probe).u32le(0) != 0) g_bFoldersSecondLayout = true;
 
   std::optional<std::vector<std::uint64_t>> offsets = UsedRecordOffsets(file);
   if (!offsets) return std::nullopt;
@@ -123,9 +123,6 @@ std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file) {
   }
   return table;
 }
-
-bool FoldersFileSecondLayoutSeen() { return g_second_layout; }
-void ResetFoldersFileLayout() { g_second_layout = false; }
 
 OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& storeDir) {
   OeFolderTable table;

@@ -21,13 +21,8 @@ inline constexpr const char* kFoldersFileName = "folders.nch";
 // negative next-offset, or a record chain that comes back to a record already read.
 //
 // The record layout is chosen per file, except that once any file in this process has shown the
-// second layout, every later file is read with it (see ResetFoldersFileLayout).
+// second layout, every later file is read with it (g_bFoldersSecondLayout).
 std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file);
-
-// True once a file of the second layout has been read in this process.
-bool FoldersFileSecondLayoutSeen();
-// Forgets the sticky layout choice, as at process start. For tests.
-void ResetFoldersFileLayout();
 
 // One record per file matching `storeDir` + "\*.mbx", in search order: ids 1, 2, 3..., parent 0,
 // and name, mailbox name and display path all the file name without its extension. Empty when the

@@ -1,6 +1,7 @@
 #include "oe4/oe_mailbox_reader.h"
 
 #include "app/import_filter.h"
+#include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/message_files.h"
 

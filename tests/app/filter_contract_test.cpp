@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/filter_classes.h"
+#include "app/process_state.h"
 #include "oe4/oe_filter.h"
 #include "support/fake_services.h"
 
@@ -16,12 +17,12 @@ namespace {
 class FilterContract : public ::testing::TestWithParam<FilterClass>, public testing::FakeServices {
  protected:
   FilterContract() {
-    ResetOeProcessState();
+    ResetProcessState();
     ui.set_report_unanswered(false);
     filter = GetParam().create(services);
     filter->SetParent(0x4711);
   }
-  ~FilterContract() override { ResetOeProcessState(); }
+  ~FilterContract() override { ResetProcessState(); }
 
   std::unique_ptr<ImportFilter> filter;
 };

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "res/strings.h"

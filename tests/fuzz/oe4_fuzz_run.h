@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/filter_classes.h"
+#include "app/process_state.h"
 #include "fuzz/oe4_fuzz_input.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_folders_file.h"
@@ -21,20 +22,12 @@ namespace kv::fuzz {
 // More items than an input of a few kilobytes can hold: reaching it means the walk loops.
 inline constexpr int kOe4FuzzItemLimit = 1 << 20;
 
-inline void MakeSecondLayoutSticky() {
-  platform::MemoryFileSystem files;
-  std::string probe(0x260, '\0');
-  probe[0x248] = 1;
-  files.AddFile("C:\\probe.nch", probe);
-  if (auto file = files.OpenForReading("C:\\probe.nch")) ReadFoldersFile(*file);
-}
-
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
 inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   constexpr const char* kStoreDir = "C:\\OE\\Mail";
-  ResetOeProcessState();
-  if (input.options & kSecondLayoutSticky) MakeSecondLayoutSticky();
+  ResetProcessState();
+  if (input.options & kSecondLayoutSticky) g_bFoldersSecondLayout = true;
 
   platform::MemoryRegistry registry;
   platform::MemoryFileSystem files;
@@ -73,7 +66,7 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
       files.Delete(*file);  // as the host takes it over; keeps memory flat on long walks
     }
   }
-  ResetOeProcessState();
+  ResetProcessState();
   return kept_promises ? items : -1;
 }
 

@@ -94,7 +94,7 @@ TEST_F(Oe4FilterTest, WithoutFoldersFileEveryMailboxIsATopLevelFolder) {
 TEST_F(Oe4FilterTest, BothLayoutsAndUnusedRecordsGiveTheUsedFoldersInChainNotFileOrder) {
   for (Oe4Layout layout : {Oe4Layout::kFirst, Oe4Layout::kSecond}) {
     SCOPED_TRACE(layout == Oe4Layout::kFirst ? "first layout" : "second layout");
-    ResetOeProcessState();
+    ResetProcessState();
     Oe4Store store;
     store.layout = layout;
     store.AddUnusedRecord();
@@ -109,7 +109,7 @@ TEST_F(Oe4FilterTest, BothLayoutsAndUnusedRecordsGiveTheUsedFoldersInChainNotFil
 
     ASSERT_TRUE(Find());
     EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Sent Items"}));
-    EXPECT_EQ(FoldersFileSecondLayoutSeen(), layout == Oe4Layout::kSecond);
+    EXPECT_EQ(g_bFoldersSecondLayout, layout == Oe4Layout::kSecond);
   }
 }
 
@@ -134,7 +134,7 @@ TEST_F(Oe4FilterTest, SecondLayoutStaysChosenForTheRestOfTheProcess) {
   EXPECT_EQ(later->GetSubItem(kSubItemFolderName), "Inbox");
   EXPECT_FALSE(later->GoNext());
 
-  ResetOeProcessState();
+  ResetProcessState();
   ASSERT_TRUE(Find());
   EXPECT_EQ(Walk().size(), 2u);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/filter_classes.h"
+#include "app/process_state.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
 #include "support/fake_services.h"
@@ -32,11 +33,11 @@ struct Oe4Item {
 class Oe4FilterTest : public ::testing::Test, public FakeServices {
  protected:
   Oe4FilterTest() {
-    ResetOeProcessState();
+    ResetProcessState();
     ui.set_report_unanswered(false);
     filter = NewFilter();
   }
-  ~Oe4FilterTest() override { ResetOeProcessState(); }
+  ~Oe4FilterTest() override { ResetProcessState(); }
 
   std::unique_ptr<ImportFilter> NewFilter() {
     const FilterClass* filter_class = FindFilterClass("oe4");

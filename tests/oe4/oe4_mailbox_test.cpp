@@ -151,7 +151,7 @@ TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) 
   auto subject = FindFilterClass("oe4")->create(failing_services);
   // The host window of the last SetParent on any object owns the box.
   filter->SetParent(0x42);
-  EXPECT_EQ(OeHostWindow(), 0x42u);
+  EXPECT_EQ(g_oeHostWindow, 0x42u);
 
   failing.fail = [] { throw FileError("disk full"); };
   EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "app/filter_classes.h"
+#include "app/process_state.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
 #include "platform/fake/fake_environment.h"
@@ -42,7 +43,7 @@ using Item = std::tuple<std::string, std::int32_t, std::int32_t, bool>;
 class Oe4SampleImport : public ::testing::Test {
  protected:
   Oe4SampleImport() {
-    ResetOeProcessState();
+    ResetProcessState();
     // The store as copied from a Windows disk, with names in other capitals.
     fs::create_directories(root.path() / "drive-c" / "oe");
     fs::copy(kSampleDir, root.path() / "drive-c" / "oe" / "mail");
@@ -51,7 +52,7 @@ class Oe4SampleImport : public ::testing::Test {
     registry.SetString(kOeRegistryKey, "Store Root", "C:\\OE");
     ui.set_report_unanswered(false);
   }
-  ~Oe4SampleImport() override { ResetOeProcessState(); }
+  ~Oe4SampleImport() override { ResetProcessState(); }
 
   // Every store file with its bytes and modification time.
   std::map<fs::path, std::pair<std::string, fs::file_time_type>> Snapshot() const {
