@@ -8,6 +8,7 @@ packages=(
   cmake g++ make pkg-config
   libgtest-dev libgmock-dev
   libreadline-dev
+  libhivex-dev
   libssl-dev
   nlohmann-json3-dev
   clang libclang-rt-14-dev
