@@ -1,9 +1,261 @@
 #include "oe5/oe5_filter.h"
 
+#include <ios>
+#include <new>
+
+#include "common/folder_select_dlg.h"
+#include "common/location_dlg.h"
+#include "common/message_files.h"
+#include "common/strings_util.h"
+#include "eudora/status_header.h"
+#include "oe5/oe5_folder_tree.h"
+#include "oe5/oe5_store_discovery.h"
 #include "res/strings.h"
 
 namespace kv {
+namespace {
+
+// Message record fields of a folder file.
+constexpr std::uint8_t kFieldFlags = 0x01;       // 16 bits
+constexpr std::uint8_t kFieldFirstBlock = 0x04;  // offset of the first body block
+constexpr std::uint8_t kFieldSize = 0x11;        // must be present and nonzero
+// Message flags.
+constexpr std::uint32_t kFlagRead = 0x80;
+constexpr std::uint32_t kFlagUnsent = 0x08;
+
+constexpr std::string_view kReturnPathKey = "return-path:";
+
+std::string MessagesLost(std::size_t remaining) {
+  if (remaining <= 1) return "this message";
+  return "this message and the " + std::to_string(remaining - 1) + " after it in the folder";
+}
+
+}  // namespace
+
+std::optional<bool> ScanReturnPath(platform::FileSystem& files, const std::string& path) {
+  std::unique_ptr<platform::ReadableFile> file =
+      files.OpenForReading(path, platform::OpenMode::kText);
+  if (!file) return std::nullopt;
+  std::string line;
+  while (platform::ReadLine(*file, line)) {
+    if (line.empty()) return false;
+    if (line[0] == ' ' || line[0] == '\t' || line.size() <= kReturnPathKey.size()) continue;
+    if (EqualsIgnoringCase(std::string_view(line).substr(0, kReturnPathKey.size()),
+                           kReturnPathKey)) {
+      return true;
+    }
+  }
+  return std::nullopt;
+}
+
+SCOE5MsgFilter::SCOE5MsgFilter(const platform::Services& services) : services_(services) {}
 
 std::string SCOE5MsgFilter::GetName() { return std::string(res::LoadString(res::IDS_OE5_NAME)); }
+
+bool SCOE5MsgFilter::IsSystemFound() {
+  storeRoot = FindStoreRoot(services_.registry, services_.environment);
+  bool found = !storeRoot.empty();
+  for (;;) {
+    if (!found) {
+      CLocationDlg location(services_.ui, parent());
+      location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_OE5_BROWSE_TITLE));
+      location.m_strPath = storeRoot;
+      if (location.DoModal() != platform::kIdOk) return false;
+      storeRoot = location.m_strPath;
+      found = !storeRoot.empty();
+      if (!found) continue;
+    }
+    services_.ui.ShowWaitCursor();
+    loadedFolders = LoadFolders(services_.files, services_.diagnostics, storeRoot);
+    if (!loadedFolders.empty()) return true;
+    const int answer =
+        ShowStringMessage(services_.ui, parent(), res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
+                          res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
+    if (answer == platform::kIdNo) return false;
+    // The location dialog now proposes the folder that failed.
+    found = false;
+  }
+}
+
+bool SCOE5MsgFilter::GoFirst() {
+  services_.ui.ShowWaitCursor();
+  folderItem = true;
+  isUnsent = false;
+  isReceived = true;
+  currentFolder = -1;
+  needFolder = false;
+  folders = PrepareFolders(loadedFolders, storeRoot, services_.diagnostics);
+  if (folders.Count() == 0) return false;
+  dialogPaths = folders.DialogPaths();
+
+  skipEmptyFolders = true;
+  CFolderSelectDlg dialog(services_.ui, parent(), dialogPaths);
+  dialog.m_strRoot = folders[0].name;
+  dialog.m_bSkipEmpty = skipEmptyFolders ? 1 : 0;
+  if (dialog.DoModal() != platform::kIdOk) return false;
+
+  startIndex = RecordIndexForSelection(dialog.m_nSelected);
+  currentFolder = 0;
+  messageIndex = 0;
+  skipEmptyFolders = dialog.m_bSkipEmpty != 0;
+  needFolder = true;
+  return GoNext();
+}
+
+bool SCOE5MsgFilter::GoNext() {
+  services_.ui.ShowWaitCursor();
+  hasStatusMark = false;
+  try {
+    return AdvanceMessage();
+  } catch (...) {
+    return false;
+  }
+}
+
+bool SCOE5MsgFilter::AdvanceMessage() {
+  for (;;) {
+    if (needFolder) {
+      needFolder = false;
+      folderItem = false;
+      const FolderRecord* start = folders.At(startIndex);
+      currentFolder = start != nullptr ? folders.FindNextInSubtree(start->path, currentFolder) : -1;
+      messageOffsets.clear();
+      folderFile.reset();
+      messageIndex = 0;
+      if (currentFolder >= 0) ReadMessageIndex(currentFolder);
+    }
+    if (folders.At(currentFolder) == nullptr) return false;
+
+    std::string extracted;
+    switch (ExtractMessage(currentFolder, messageIndex, extracted)) {
+      case Extraction::kMessage:
+        ++messageIndex;
+        messageFile = extracted;
+        if (std::optional<bool> received = ScanReturnPath(services_.files, messageFile)) {
+          isReceived = *received;
+        }
+        ScanStatusHeader(services_.files, messageFile, hasStatusMark);
+        return true;
+      case Extraction::kOutputFailed:
+        folderFile.reset();
+        needFolder = true;
+        return false;
+      case Extraction::kFolderEnd:
+        break;
+    }
+    // The folder is finished: its folder item, unless empty folders are skipped.
+    folderFile.reset();
+    needFolder = true;
+    folderItem = true;
+    if (!skipEmptyFolders) return true;
+  }
+}
+
+void SCOE5MsgFilter::ReadMessageIndex(int folder) {
+  messageOffsets.clear();
+  folderFile.reset();
+  const FolderRecord& record = folders[static_cast<std::size_t>(folder)];
+  if (record.file.empty()) return;
+  const std::string messages = std::to_string(record.extra1) + " messages the folder list counts";
+  folderFile = dbx::DbxFile::Open(services_.files, record.file, record.path, services_.diagnostics);
+  if (!folderFile) {
+    if (record.extra1 > 0) {
+      services_.diagnostics.Report({platform::DiagnosticKind::kSkipped, record.path, record.file,
+                                    std::nullopt, "folder file missing or unreadable", messages});
+    }
+    return;
+  }
+  std::optional<std::uint32_t> root = folderFile->ReadWord(dbx::kMessageIndexRootOffset);
+  if (!root) {
+    if (record.extra1 > 0) {
+      folderFile->Report(std::nullopt, "folder file shorter than its header", messages);
+    }
+    return;
+  }
+  dbx::CollectedOffsets collected =
+      dbx::CollectOffsets(*folderFile, *root, record.extra1, "messages");
+  if (collected.beyondCapacity > 0) {
+    folderFile->Report(dbx::kMessageIndexRootOffset,
+                       "index lists more messages than the folder list's count of " +
+                           std::to_string(record.extra1),
+                       std::to_string(collected.beyondCapacity) + " messages");
+  }
+  messageOffsets = std::move(collected.offsets);
+}
+
+SCOE5MsgFilter::Extraction SCOE5MsgFilter::ExtractMessage(int folder, std::size_t index,
+                                                          std::string& path) {
+  path.clear();
+  const FolderRecord& record = folders[static_cast<std::size_t>(folder)];
+  if (record.extra1 == 0 || index >= messageOffsets.size() || !folderFile) {
+    return Extraction::kFolderEnd;
+  }
+  const std::uint32_t offset = messageOffsets[index];
+  const std::string lost = MessagesLost(messageOffsets.size() - index);
+  std::optional<dbx::DbxRecord> message = dbx::ReadRecord(*folderFile, offset);
+  if (!message) {
+    folderFile->Report(offset, "message record lies outside the file", lost);
+    return Extraction::kFolderEnd;
+  }
+  if (std::optional<std::uint32_t> flags =
+          dbx::ReadField(*folderFile, *message, kFieldFlags, dbx::DescriptorPart::kLow16)) {
+    isUnread = (*flags & kFlagRead) == 0;
+    isUnsent = (*flags & kFlagUnsent) != 0;
+  }
+  const std::uint32_t first_block =
+      dbx::ReadField(*folderFile, *message, kFieldFirstBlock, dbx::DescriptorPart::kValue)
+          .value_or(0);
+  const std::uint32_t size =
+      dbx::ReadField(*folderFile, *message, kFieldSize, dbx::DescriptorPart::kValue).value_or(0);
+  if (first_block == 0 || size == 0) {
+    folderFile->Report(offset,
+                       first_block == 0 ? "message record names no text (field 0x04)"
+                                        : "message record has no size (field 0x11)",
+                       lost);
+    return Extraction::kFolderEnd;
+  }
+  if (dbx::CopyBodyToTemp(*folderFile, first_block, services_.files, services_.temp, path) !=
+      dbx::CopyResult::kCopied) {
+    return Extraction::kOutputFailed;
+  }
+  return Extraction::kMessage;
+}
+
+std::int32_t SCOE5MsgFilter::GetItemStatus() {
+  return (folderItem ? kItemIsFolder : 0) | (hasStatusMark ? kItemHasStatusMark : 0);
+}
+
+std::int32_t SCOE5MsgFilter::GetItemExStatus() {
+  if (isReceived) return isUnread ? kStateReceived | kStateUnread : kStateReceived;
+  return isUnsent ? kStateNotSent : 0;
+}
+
+std::string SCOE5MsgFilter::SubItemText(std::int16_t code) {
+  switch (code) {
+    case kSubItemFolderName: {
+      const FolderRecord* record = folders.At(currentFolder);
+      return record != nullptr ? services_.code_page.ToUtf8(record->path) : std::string();
+    }
+    case kSubItemMessageFile:
+      return services_.code_page.ToUtf8(messageFile);
+    default:
+      return {};
+  }
+}
+
+AutomationString SCOE5MsgFilter::GetSubItem(std::int16_t code) {
+  auto report = [this](unsigned text_id) {
+    ShowStringMessage(services_.ui, parent(), text_id, res::IDS_APP_TITLE, platform::kMbOk);
+  };
+  try {
+    return SubItemText(code);
+  } catch (const std::ios_base::failure&) {
+    report(res::IDS_FILE_IO_ERROR);
+  } catch (const std::exception&) {
+    report(res::IDS_OUT_OF_MEMORY);
+  } catch (...) {
+  }
+  return std::nullopt;
+}
 
 }  // namespace kv
