@@ -33,6 +33,14 @@ std::span<const std::uint8_t> ChunkedReader::Available() {
   return std::span<const std::uint8_t>(window_.data() + skip, window_size_ - skip);
 }
 
+std::span<const std::uint8_t> ChunkedReader::Peek(std::size_t wanted) {
+  std::span<const std::uint8_t> available = Available();
+  if (available.size() >= std::min(wanted, kWindowSize) || failed_) return available;
+  // Too little is left in the window: load a new one that starts at the position.
+  window_size_ = 0;
+  return Available();
+}
+
 bool ChunkedReader::ReadExactly(std::span<std::uint8_t> bytes) {
   const std::uint64_t start = position_;
   std::size_t filled = 0;

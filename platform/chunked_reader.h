@@ -40,6 +40,15 @@ class ChunkedReader {
   // be read.
   bool ReadExactly(std::span<std::uint8_t> bytes);
 
+  // The bytes from the position to the end of the window, without advancing: at least
+  // min(`wanted`, kWindowSize) bytes unless the file ends first. Empty at the end of the file or
+  // after a read error (failed() tells which).
+  std::span<const std::uint8_t> Peek(std::size_t wanted = 1);
+  // Moves the position forward by `count` bytes.
+  void Advance(std::size_t count) { position_ += count; }
+  // The last attempt to load the window failed with a read error.
+  bool failed() const { return failed_; }
+
   // Hands the bytes from the position up to `end` (or up to the end of the file when `end` is
   // nullopt) to `sink` in pieces of at most kWindowSize bytes, advancing past them. Stops early
   // when `sink` returns false or the file cannot be read; returns whether every byte was handed

@@ -1,0 +1,268 @@
+#include "eudora/eudora_message.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "app/kernel_library.h"
+#include "common/strings_util.h"
+
+namespace kv {
+namespace {
+
+// Prepended to the file's bytes so that the first line follows a line feed like every other.
+constexpr std::string_view kLeadIn = " \n";
+constexpr std::string_view kHeaderEnd = "\r\n\r\n";
+constexpr std::string_view kAttachmentLine = "Attachment Converted: ";
+constexpr std::string_view kHtmlOpen = "<x-html>";
+constexpr std::string_view kHtmlClose = "</x-html>";
+constexpr std::string_view kPlainHtmlOpen = "<html>";
+constexpr std::string_view kPlainHtmlClose = "</html>";
+constexpr std::string_view kRichMarker = "<x-rich>";
+
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
+}
+
+// isspace in the "C" locale.
+bool IsSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+std::string_view TrimLeft(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  return text;
+}
+
+std::size_t FindIgnoringCase(std::string_view text, std::string_view lower_needle,
+                             std::size_t from = 0) {
+  if (lower_needle.empty() || text.size() < lower_needle.size()) return std::string_view::npos;
+  const char first = lower_needle.front();
+  for (std::size_t i = from; i + lower_needle.size() <= text.size(); ++i) {
+    if (ToLowerAscii(text[i]) != first) continue;
+    std::size_t k = 1;
+    while (k < lower_needle.size() && ToLowerAscii(text[i + k]) == lower_needle[k]) ++k;
+    if (k == lower_needle.size()) return i;
+  }
+  return std::string_view::npos;
+}
+
+// The name after one "Attachment Converted: " marker: a double-quoted path, or the text up to the
+// first blank or line end. nullopt when it has no end: the search for more names stops there.
+std::optional<std::string_view> AttachmentName(std::string_view after_marker) {
+  std::string_view rest = TrimLeft(after_marker);
+  if (!rest.empty() && rest.front() == '"') {
+    const std::size_t close = rest.find('"', 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    return rest.substr(1, close - 1);
+  }
+  const std::size_t end = rest.find_first_of(" \n\r");
+  if (end == std::string_view::npos) return std::nullopt;
+  return rest.substr(0, end);
+}
+
+// Bytes of the lines after the first marker that are neither attachment lines nor blank.
+std::size_t TextAfterAttachments(std::string_view tail) {
+  std::size_t dropped = 0;
+  while (!tail.empty()) {
+    const std::size_t end = tail.find('\n');
+    const std::string_view line = tail.substr(0, end);
+    if (!line.starts_with(kAttachmentLine) && !TrimLeft(line).empty()) dropped += line.size() + 1;
+    if (end == std::string_view::npos) break;
+    tail.remove_prefix(end + 1);
+  }
+  return dropped;
+}
+
+// Cuts the part between `open` and `close` (with the tags when `keep_tags`) out of `text`. A
+// missing closing tag is taken to follow the text.
+std::optional<std::string> CutHtml(std::string& text, std::string_view open, std::string_view close,
+                                   bool keep_tags) {
+  const std::size_t start = FindIgnoringCase(text, open);
+  if (start == std::string::npos) return std::nullopt;
+  std::size_t end = FindIgnoringCase(text, close, start + open.size());
+  if (end == std::string::npos) {
+    end = text.size();
+    text.append(close);
+  }
+  std::string html = keep_tags ? text.substr(start, end + close.size() - start)
+                               : text.substr(start + open.size(), end - start - open.size());
+  text.erase(start, end + close.size() - start);
+  return html;
+}
+
+// The outgoing attachment list: pieces separated by ";", each after the first losing its leading
+// white space. An empty piece (";;") is left out: the host reads an empty path as the list's end.
+void AddOutgoingAttachments(std::string_view list, std::vector<std::string>& attachments) {
+  for (;;) {
+    const std::size_t semicolon = list.find(';');
+    const std::string_view piece = list.substr(0, semicolon);
+    if (!piece.empty()) attachments.emplace_back(piece);
+    if (semicolon == std::string_view::npos) return;
+    list = TrimLeft(list.substr(semicolon + 1));
+  }
+}
+
+}  // namespace
+
+bool MessageFile::Load(platform::FileSystem& files, const std::string& path) {
+  buffer_.clear();
+  SetContent({});
+  std::unique_ptr<platform::ReadableFile> file = files.OpenForReading(path);
+  std::optional<std::uint64_t> size = file ? file->Size() : std::nullopt;
+  if (!size || *size > buffer_.max_size() - kLeadIn.size()) return false;
+  std::string buffer;
+  try {
+    buffer.resize(kLeadIn.size() + static_cast<std::size_t>(*size));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  std::copy(kLeadIn.begin(), kLeadIn.end(), buffer.begin());
+  std::size_t filled = kLeadIn.size();
+  while (filled < buffer.size()) {
+    std::optional<std::size_t> count = file->Read(std::span<std::uint8_t>(
+        reinterpret_cast<std::uint8_t*>(buffer.data()) + filled, buffer.size() - filled));
+    if (!count) return false;
+    if (*count == 0) break;
+    filled += *count;
+  }
+  buffer.resize(filled);
+  buffer_ = std::move(buffer);
+  Parse();
+  return true;
+}
+
+void MessageFile::SetContent(std::string_view content) {
+  buffer_.assign(kLeadIn);
+  buffer_.append(content);
+  Parse();
+}
+
+void MessageFile::Parse() {
+  headers_.clear();
+  body_.reset();
+  fields_past_limit_ = 0;
+  content_size_ = buffer_.size() - kLeadIn.size();
+  const std::size_t nul = buffer_.find('\0');
+  nul_offset_.reset();
+  if (nul != std::string::npos) nul_offset_ = nul - kLeadIn.size();
+  length_ = std::min(nul, buffer_.size());
+  const std::string_view text(buffer_.data(), length_);
+
+  // The body needs two characters after the empty line; one character after it is not a body.
+  std::size_t header_end = text.size();
+  const std::size_t blank = text.find(kHeaderEnd);
+  if (blank != std::string_view::npos && blank + 5 < text.size()) {
+    body_ = text.substr(blank + kHeaderEnd.size());
+    header_end = blank;
+  }
+
+  std::size_t value_start = 0;
+  for (std::size_t i = text.find('\n'); i < header_end; i = text.find('\n', i + 1)) {
+    std::size_t run = i + 1;
+    while (run < header_end && IsNameCharacter(text[run])) ++run;
+    if (run >= header_end || text[run] != ':') continue;
+    if (headers_.size() == kMaxHeaderFields) {
+      ++fields_past_limit_;
+      continue;
+    }
+    // The previous field ends before the character ahead of this line feed, its CR.
+    if (!headers_.empty()) {
+      const std::size_t end = std::max(value_start, i - 1);
+      headers_.back().fieldValue = text.substr(value_start, end - value_start);
+    }
+    value_start = run + 1;
+    headers_.push_back({text.substr(i + 1, run - i - 1), std::string_view()});
+  }
+  if (!headers_.empty()) {
+    headers_.back().fieldValue =
+        text.substr(value_start, std::max(value_start, header_end) - value_start);
+  }
+}
+
+std::string UnfoldHeaderValue(std::string_view text) {
+  std::string result;
+  result.reserve(text.size());
+  for (;;) {
+    const std::size_t line_end = text.find("\r\n");
+    if (line_end == std::string_view::npos) break;
+    result.append(text.substr(0, line_end));
+    while (!result.empty() && IsSpace(result.back())) result.pop_back();
+    text = TrimLeft(text.substr(line_end + 2));
+    result.push_back(' ');
+  }
+  result.append(text);
+  return result;
+}
+
+ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view folderName) {
+  ConvertedMessage converted;
+
+  if (const std::optional<std::string_view>& body = message.body()) {
+    const std::size_t first_marker = body->find(kAttachmentMarker);
+    converted.text = std::string(body->substr(0, first_marker));
+    if (first_marker != std::string_view::npos) {
+      converted.droppedTextBytes = TextAfterAttachments(body->substr(first_marker + 1));
+    }
+    for (std::size_t marker = first_marker; marker != std::string_view::npos;
+         marker = body->find(kAttachmentMarker, marker + kAttachmentMarker.size())) {
+      std::optional<std::string_view> name =
+          AttachmentName(body->substr(marker + kAttachmentMarker.size()));
+      if (!name) break;
+      if (!name->empty()) converted.attachments.emplace_back(*name);
+    }
+  }
+
+  struct Named {
+    std::string_view name;
+    std::string* value;
+  };
+  std::string outgoing_value;
+  const Named fields[] = {
+      {"to", &converted.to},
+      {"from", &converted.from},
+      {"subject", &converted.subject},
+      {"date", &converted.date},
+      {"return-path", &converted.returnPath},
+      {"cc", &converted.cc},
+      {"bcc", &converted.bcc},
+      {"x-attachments", &outgoing_value},
+  };
+  for (const HeaderField& field : message.headers()) {
+    const std::string name = ToLowerAscii(field.fieldName);
+    if (name == "received") {
+      converted.isReceived = true;
+      continue;
+    }
+    for (const Named& named : fields) {
+      if (name == named.name) {
+        named.value->assign(field.fieldValue);
+        break;
+      }
+    }
+  }
+  if (!message.headers().empty()) {
+    for (const Named& named : fields) *named.value = UnfoldHeaderValue(TrimLeft(*named.value));
+  }
+  if (!converted.isReceived && !outgoing_value.empty()) {
+    AddOutgoingAttachments(outgoing_value, converted.attachments);
+  }
+
+  converted.html = CutHtml(converted.text, kHtmlOpen, kHtmlClose, /*keep_tags=*/false);
+  if (!converted.html) {
+    converted.html = CutHtml(converted.text, kPlainHtmlOpen, kPlainHtmlClose, /*keep_tags=*/true);
+  }
+  if (converted.html) kvTrimStr(converted.text);
+  converted.rich = converted.text.find(kRichMarker) != std::string::npos;
+
+  if (folderName == "In" || folderName == "in") converted.isReceived = true;
+  if (folderName == "Out" || folderName == "out") converted.isReceived = false;
+
+  if (converted.returnPath.empty() && !converted.from.empty())
+    converted.returnPath = converted.from;
+  if (converted.from.empty() && !converted.returnPath.empty())
+    converted.from = converted.returnPath;
+  converted.sender = converted.from;
+  return converted;
+}
+
+}  // namespace kv
