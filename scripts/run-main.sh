@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds kvimport, and imports the bundled Outlook Express 4 sample store
-# into a new Maildir (and lists what the filter handed over), then shows the result.
+# Installs what is needed, builds kvimport, and imports the bundled Outlook Express 4 and Outlook
+# Express 5 sample stores into a new Maildir (and lists what the filters handed over), then shows
+# the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -11,5 +12,9 @@ echo "== kvimport list --filter oe4 --store samples/oe4 --keep-empty"
 build/host/kvimport list --filter oe4 --store samples/oe4 --keep-empty
 echo "== kvimport import --filter oe4 --store samples/oe4 --keep-empty --to maildir:$out"
 build/host/kvimport import --filter oe4 --store samples/oe4 --keep-empty --to "maildir:$out"
+echo "== kvimport list --filter oe5 --store samples/oe5 --keep-empty"
+build/host/kvimport list --filter oe5 --store samples/oe5 --keep-empty
+echo "== kvimport import --filter oe5 --store samples/oe5 --keep-empty --to maildir:$out"
+build/host/kvimport import --filter oe5 --store samples/oe5 --keep-empty --to "maildir:$out"
 echo "== the Maildir"
 (cd "$out" && find . -type f | LC_ALL=C sort)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <stdexcept>
 
 #include "platform/fake/memory_file_system.h"
 
@@ -281,11 +282,28 @@ std::map<std::string, std::string> DbxStore::Files() const {
   return files;
 }
 
+std::string DbxDiskName(const std::string& name) {
+  std::string utf8;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      utf8 += c;
+    } else if (byte >= 0xA0) {
+      utf8 += static_cast<char>(0xC0 | (byte >> 6));
+      utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    } else {
+      throw std::invalid_argument("a file name the writer cannot put on disk: " + name);
+    }
+  }
+  return utf8;
+}
+
 void DbxStore::WriteTo(const std::filesystem::path& dir) const {
   std::filesystem::create_directories(dir);
   for (const auto& [name, bytes] : Files()) {
-    std::ofstream out(dir / name, std::ios::binary);
+    std::ofstream out(dir / DbxDiskName(name), std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + (dir / DbxDiskName(name)).string());
   }
 }
 

@@ -145,9 +145,14 @@ struct DbxStore {
 
   std::string FoldersFile() const;
   std::map<std::string, std::string> Files() const;
+  // Writes the files under their disk names (DbxDiskName).
   void WriteTo(const std::filesystem::path& dir) const;
   void AddTo(platform::MemoryFileSystem& files, const std::string& dir) const;
 };
+
+// The name a file of the store has on a Linux disk: the Windows-1252 name in UTF-8 (only bytes
+// below 0x80 and from 0xA0 on, where the two code pages agree with Latin-1; others throw).
+std::string DbxDiskName(const std::string& name);
 
 // A store with the local root "Local Folders" (id 1) and nothing else.
 DbxStore DbxLocalStore();
