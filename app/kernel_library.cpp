@@ -11,7 +11,7 @@ bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 
 }  // namespace
 
-void ResourceManager::InitInstanceReg(const void* /*module_state*/) {}
+void ResourceManager::InitInstanceReg(const void* module_state) { module_state_ = module_state; }
 
 std::int32_t CDefaultOptions::get_DefaultMesOptions(_MSG_OPTIONS* options) {
   if (options == nullptr) return -1;

@@ -14,6 +14,11 @@ class ResourceManager {
   virtual ~ResourceManager() = default;
   // Called first at start-up with the program's module state; nothing depends on it.
   void InitInstanceReg(const void* module_state);
+  // What InitInstanceReg was given; null before it was called.
+  const void* module_state() const { return module_state_; }
+
+ private:
+  const void* module_state_ = nullptr;
 };
 
 // The host's per-message options record: 160 bytes, passed through as filled except for the
