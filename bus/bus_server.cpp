@@ -155,7 +155,8 @@ bool BusServer::RegisterFactories(std::span<const FilterClassFactory> factories)
                                    "\": give a ProgID such as KVFLTRS.OEIMPORTMSG or a class ID "
                                    "in braces");
           }
-          return CreateObject(*factory, factory_object_->getCurrentlyProcessedMessage()->getSender());
+          return CreateObject(*factory,
+                              factory_object_->getCurrentlyProcessedMessage()->getSender());
         });
     factory_object_->finishRegistration();
     connection_->requestName(kServiceName);
@@ -242,12 +243,11 @@ void BusServer::ExportFilterInterface(ServedObject& served) {
   object.registerMethod("SetParent")
       .onInterface(kFilterInterface)
       .withInputParamNames("window")
-      .implementedAs([&filter](std::int32_t window) {
-        Guarded([&] { filter.SetParent(window); });
-      });
-  object.registerMethod("Release")
-      .onInterface(kFilterInterface)
-      .implementedAs([this, path] { QueueRelease(path); });
+      .implementedAs(
+          [&filter](std::int32_t window) { Guarded([&] { filter.SetParent(window); }); });
+  object.registerMethod("Release").onInterface(kFilterInterface).implementedAs([this, path] {
+    QueueRelease(path);
+  });
   object.registerSignal("Diagnostic")
       .onInterface(kFilterInterface)
       .withParameters<std::string, std::string, std::string, std::int64_t, std::string,
@@ -276,8 +276,8 @@ void BusServer::FlushReleases() {
 void BusServer::WatchClient(const std::string& client) {
   if (watched_clients_.contains(client)) return;
   std::string rule = std::string("type='signal',sender='") + kBusName + "',path='" + kBusPath +
-                     "',interface='" + kBusInterface +
-                     "',member='NameOwnerChanged',arg0='" + client + "'";
+                     "',interface='" + kBusInterface + "',member='NameOwnerChanged',arg0='" +
+                     client + "'";
   watched_clients_[client] = connection_->addMatch(rule, [this](sdbus::Message& message) {
     std::string name, old_owner, new_owner;
     message >> name >> old_owner >> new_owner;

@@ -29,8 +29,7 @@ class LogOnlyUserInterface final : public kv::platform::UserInterface {
     return std::nullopt;
   }
   int RunModal(kv::platform::WindowHandle /*owner*/, kv::platform::Dialog& dialog) override {
-    std::fprintf(stderr, "kvfltrs: dialog %d cancelled: no user interface\n",
-                 dialog.TemplateId());
+    std::fprintf(stderr, "kvfltrs: dialog %d cancelled: no user interface\n", dialog.TemplateId());
     return kv::platform::kIdCancel;
   }
   void ShowWaitCursor() override {}

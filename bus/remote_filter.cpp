@@ -37,7 +37,8 @@ RemoteImportFilter::~RemoteImportFilter() {
 }
 
 void RemoteImportFilter::Note(const char* method, const sdbus::Error& error) {
-  if (!failure_) failure_ = std::string(method) + ": " + error.getName() + ": " + error.getMessage();
+  if (!failure_)
+    failure_ = std::string(method) + ": " + error.getName() + ": " + error.getMessage();
 }
 
 template <typename Result, typename... Args>

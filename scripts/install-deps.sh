@@ -17,6 +17,8 @@ packages=(
   python3
   dovecot-core
   undbx
+  libsdbus-c++-dev
+  dbus-daemon dbus-session-bus-common libglib2.0-bin systemd python3-dbus
 )
 missing=()
 for package in "${packages[@]}"; do

@@ -105,8 +105,8 @@ Client::Client()
       bus_(sdbus::createProxy(*connection_, kBusName, kBusPath)) {}
 
 std::string Client::CreateInstance(const std::string& name) {
-  std::unique_ptr<sdbus::IProxy> factory = sdbus::createProxy(*connection_, kServiceName,
-                                                               kFactoryPath);
+  std::unique_ptr<sdbus::IProxy> factory =
+      sdbus::createProxy(*connection_, kServiceName, kFactoryPath);
   sdbus::MethodCall call = factory->createMethodCall(kFactoryInterface, "CreateInstance");
   call << name;
   sdbus::MethodReply reply = factory->callMethod(call);
@@ -123,7 +123,10 @@ std::unique_ptr<sdbus::IProxy> Client::Object(const std::string& path,
 
 std::string Client::GetName(const std::string& path, const std::string& destination) {
   std::string name;
-  Object(path, destination)->callMethod("GetName").onInterface(kFilterInterface).storeResultsTo(name);
+  Object(path, destination)
+      ->callMethod("GetName")
+      .onInterface(kFilterInterface)
+      .storeResultsTo(name);
   return name;
 }
 
@@ -134,8 +137,10 @@ void Client::Release(const std::string& path, const std::string& destination) {
 std::string Client::NameOwner(const std::string& name) {
   std::string owner;
   try {
-    bus_->callMethod("GetNameOwner").onInterface(kBusInterface).withArguments(name).storeResultsTo(
-        owner);
+    bus_->callMethod("GetNameOwner")
+        .onInterface(kBusInterface)
+        .withArguments(name)
+        .storeResultsTo(owner);
   } catch (const sdbus::Error&) {
     return "";
   }
@@ -183,8 +188,7 @@ bool WaitForProcessEnd(pid_t pid, std::chrono::milliseconds limit) {
   return true;
 }
 
-bool WaitForNoOwner(Client& client, const std::string& bus_name,
-                    std::chrono::milliseconds limit) {
+bool WaitForNoOwner(Client& client, const std::string& bus_name, std::chrono::milliseconds limit) {
   auto deadline = std::chrono::steady_clock::now() + limit;
   while (client.HasOwner(bus_name)) {
     if (std::chrono::steady_clock::now() > deadline) return false;

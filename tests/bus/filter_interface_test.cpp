@@ -8,10 +8,10 @@
 #include <set>
 
 #include "app/filter_classes.h"
+#include "app/process_state.h"
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
 #include "bus/remote_filter.h"
-#include "app/process_state.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -105,8 +105,8 @@ std::set<std::string> Members(const std::string& xml) {
         std::string attributes = (*a)[1];
         std::smatch type, direction;
         std::regex_search(attributes, type, type_re);
-        bool is_out = std::regex_search(attributes, direction, direction_re) &&
-                      direction[1] == "out";
+        bool is_out =
+            std::regex_search(attributes, direction, direction_re) && direction[1] == "out";
         (is_out ? out : in) += type[1];
       }
       members.insert(interface + "." + std::string((*m)[2]) + "(" + in + ")->(" + out + ")");
@@ -146,14 +146,14 @@ TEST(ForeignClients, GdbusAndBusctlCallGetNameAndGetType) {
   Client client;  // holds the object while the other programs call it
   std::string path = client.CreateInstance("KVFLTRS.OEIMPORTMSG");
 
-  ProgramResult name = RunProgram({"gdbus", "call", "--session", "--dest", kServiceName,
-                                   "--object-path", path, "--method",
-                                   std::string(kFilterInterface) + ".GetName"});
+  ProgramResult name =
+      RunProgram({"gdbus", "call", "--session", "--dest", kServiceName, "--object-path", path,
+                  "--method", std::string(kFilterInterface) + ".GetName"});
   EXPECT_EQ(name.status, 0) << name.err;
   EXPECT_EQ(name.out, "('Microsoft Outlook Express 4',)\n");
 
-  ProgramResult type = RunProgram(
-      {"busctl", "--user", "call", kServiceName, path, kFilterInterface, "GetType"});
+  ProgramResult type =
+      RunProgram({"busctl", "--user", "call", kServiceName, path, kFilterInterface, "GetType"});
   EXPECT_EQ(type.status, 0) << type.err;
   EXPECT_EQ(type.out, "n 2\n");
 

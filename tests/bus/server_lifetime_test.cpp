@@ -41,7 +41,9 @@ class Server : public ::testing::Test {
   void TearDown() override {
     std::optional<pid_t> pid = ServerProcess();
     client.reset();
-    if (pid) EXPECT_TRUE(WaitForProcessEnd(*pid)) << "the server outlived its last client";
+    if (pid) {
+      EXPECT_TRUE(WaitForProcessEnd(*pid)) << "the server outlived its last client";
+    }
   }
 
   std::optional<pid_t> ServerProcess() {
@@ -207,8 +209,9 @@ TEST_F(Server, ACreateInstanceArrivingWhileTheServerEndsIsServed) {
     ASSERT_TRUE(pid);
     std::unique_ptr<sdbus::IProxy> object = client->Object(first, client->server());
     bool released = false;
-    object->callMethodAsync("Release").onInterface(kFilterInterface).uponReplyInvoke(
-        [&](const sdbus::Error* error) { released = error == nullptr; });
+    object->callMethodAsync("Release")
+        .onInterface(kFilterInterface)
+        .uponReplyInvoke([&](const sdbus::Error* error) { released = error == nullptr; });
     std::string second;
     ASSERT_EQ(ErrorOf([&] { second = client->CreateInstance(kOe4); }), "") << "round " << round;
     EXPECT_EQ(client->GetName(second, client->server()), "Microsoft Outlook Express 4");
