@@ -13,9 +13,9 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
 #include "platform/registry.h"
-#include "ui/scripted_ui.h"
 #include "support/eudora_store_writer.h"
 #include "support/temp_dir.h"
+#include "ui/scripted_ui.h"
 
 namespace kv::testing {
 namespace {
