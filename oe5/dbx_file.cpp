@@ -125,7 +125,7 @@ struct ChainCopy {
 // current block whenever the distance walked since it reaches the next power of two), which finds
 // any loop within about twice the chain's distinct length using no memory.
 ChainCopy CopyChain(DbxFile& file, std::uint32_t first, platform::WritableFile& out,
-                    std::optional<std::uint64_t> block_limit) {
+                    std::optional<std::uint64_t> block_limit, MessageHeaderScan* scan) {
   ChainCopy copy;
   BlockBuffer buffer;
   std::uint32_t offset = first;
@@ -146,10 +146,12 @@ ChainCopy CopyChain(DbxFile& file, std::uint32_t first, platform::WritableFile& 
       }
       break;
     }
-    if (!out.Write(std::span<const std::uint8_t>(buffer.data() + kBlockHeaderSize, block.length))) {
+    const std::span<const std::uint8_t> data(buffer.data() + kBlockHeaderSize, block.length);
+    if (!out.Write(data)) {
       copy.writeFailed = true;
       break;
     }
+    if (scan != nullptr && !scan->done()) scan->Feed(data);
     ++copy.blocks;
     offset = block.next;
     if (block_limit || offset == 0) continue;
@@ -379,7 +381,8 @@ std::optional<std::string> ReadFieldString(DbxFile& file, const DbxRecord& recor
 }
 
 CopyResult CopyBodyToTemp(DbxFile& file, std::uint32_t firstBlock, platform::FileSystem& files,
-                          platform::TempFiles& temp, std::string& messageFile) {
+                          platform::TempFiles& temp, std::string& messageFile,
+                          MessageHeaderScan* scan) {
   messageFile.clear();
   const std::string path = MakeTempFileName(temp, "");
   std::unique_ptr<platform::WritableFile> out = path.empty() ? nullptr : files.OpenForWriting(path);
@@ -389,7 +392,7 @@ CopyResult CopyBodyToTemp(DbxFile& file, std::uint32_t firstBlock, platform::Fil
                  "temporary message file cannot be created");
     return CopyResult::kOutputFailed;
   }
-  ChainCopy copy = CopyChain(file, firstBlock, *out, std::nullopt);
+  ChainCopy copy = CopyChain(file, firstBlock, *out, std::nullopt, scan);
   if (copy.loopLength != 0 && !copy.writeFailed) {
     // Write the message again, this time stopping before the first repeated block.
     std::uint32_t loop_start = 0;
@@ -403,7 +406,8 @@ CopyResult CopyBodyToTemp(DbxFile& file, std::uint32_t firstBlock, platform::Fil
       return CopyResult::kOutputFailed;
     }
     const std::uint64_t distinct = before.value_or(0) + copy.loopLength;
-    copy = CopyChain(file, firstBlock, *out, distinct);
+    if (scan != nullptr) *scan = MessageHeaderScan();
+    copy = CopyChain(file, firstBlock, *out, distinct, scan);
     file.Report(loop_start, "message text blocks come back to an earlier block",
                 "nothing of the text: the message ends before the first repeated block");
   }
@@ -413,6 +417,7 @@ CopyResult CopyBodyToTemp(DbxFile& file, std::uint32_t firstBlock, platform::Fil
     ReportOutput(file, path, "temporary message file cannot be written");
     return CopyResult::kOutputFailed;
   }
+  if (scan != nullptr) scan->Finish();
   messageFile = path;
   return CopyResult::kCopied;
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "oe5/message_header_scan.h"
 #include "platform/services.h"
 
 namespace kv::dbx {
@@ -183,7 +184,10 @@ enum class CopyResult {
 // bytes, or one that reaches outside the file, ends the chain; a chain that comes back on itself
 // ends where it would repeat a block. The file then holds the blocks before that point and is still
 // a message; the diagnostics service says what was cut. A file that cannot be written is deleted.
+// `scan`, when given, is fed the bytes written (and finished), so that the header block is read
+// without opening the file again.
 CopyResult CopyBodyToTemp(DbxFile& file, std::uint32_t firstBlock, platform::FileSystem& files,
-                          platform::TempFiles& temp, std::string& messageFile);
+                          platform::TempFiles& temp, std::string& messageFile,
+                          MessageHeaderScan* scan = nullptr);
 
 }  // namespace kv::dbx

@@ -6,8 +6,6 @@
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "common/message_files.h"
-#include "common/strings_util.h"
-#include "eudora/status_header.h"
 #include "oe5/oe5_folder_tree.h"
 #include "oe5/oe5_store_discovery.h"
 #include "res/strings.h"
@@ -23,30 +21,12 @@ constexpr std::uint8_t kFieldSize = 0x11;        // must be present and nonzero
 constexpr std::uint32_t kFlagRead = 0x80;
 constexpr std::uint32_t kFlagUnsent = 0x08;
 
-constexpr std::string_view kReturnPathKey = "return-path:";
-
 std::string MessagesLost(std::size_t remaining) {
   if (remaining <= 1) return "this message";
   return "this message and the " + std::to_string(remaining - 1) + " after it in the folder";
 }
 
 }  // namespace
-
-std::optional<bool> ScanReturnPath(platform::FileSystem& files, const std::string& path) {
-  std::unique_ptr<platform::ReadableFile> file =
-      files.OpenForReading(path, platform::OpenMode::kText);
-  if (!file) return std::nullopt;
-  std::string line;
-  while (platform::ReadLine(*file, line)) {
-    if (line.empty()) return false;
-    if (line[0] == ' ' || line[0] == '\t' || line.size() <= kReturnPathKey.size()) continue;
-    if (EqualsIgnoringCase(std::string_view(line).substr(0, kReturnPathKey.size()),
-                           kReturnPathKey)) {
-      return true;
-    }
-  }
-  return std::nullopt;
-}
 
 SCOE5MsgFilter::SCOE5MsgFilter(const platform::Services& services) : services_(services) {}
 
@@ -127,14 +107,14 @@ bool SCOE5MsgFilter::AdvanceMessage() {
     if (folders.At(currentFolder) == nullptr) return false;
 
     std::string extracted;
-    switch (ExtractMessage(currentFolder, messageIndex, extracted)) {
+    MessageHeaderScan header;
+    switch (ExtractMessage(currentFolder, messageIndex, extracted, header)) {
       case Extraction::kMessage:
         ++messageIndex;
         messageFile = extracted;
-        if (std::optional<bool> received = ScanReturnPath(services_.files, messageFile)) {
-          isReceived = *received;
-        }
-        ScanStatusHeader(services_.files, messageFile, hasStatusMark);
+        // An inconclusive Return-Path scan (no end of the header block) keeps the last value.
+        if (std::optional<bool> received = header.returnPath()) isReceived = *received;
+        hasStatusMark = header.statusMark();
         return true;
       case Extraction::kOutputFailed:
         folderFile.reset();
@@ -184,7 +164,8 @@ void SCOE5MsgFilter::ReadMessageIndex(int folder) {
 }
 
 SCOE5MsgFilter::Extraction SCOE5MsgFilter::ExtractMessage(int folder, std::size_t index,
-                                                          std::string& path) {
+                                                          std::string& path,
+                                                          MessageHeaderScan& header) {
   path.clear();
   const FolderRecord& record = folders[static_cast<std::size_t>(folder)];
   if (record.extra1 == 0 || index >= messageOffsets.size() || !folderFile) {
@@ -214,8 +195,8 @@ SCOE5MsgFilter::Extraction SCOE5MsgFilter::ExtractMessage(int folder, std::size_
                        lost);
     return Extraction::kFolderEnd;
   }
-  if (dbx::CopyBodyToTemp(*folderFile, first_block, services_.files, services_.temp, path) !=
-      dbx::CopyResult::kCopied) {
+  if (dbx::CopyBodyToTemp(*folderFile, first_block, services_.files, services_.temp, path,
+                          &header) != dbx::CopyResult::kCopied) {
     return Extraction::kOutputFailed;
   }
   return Extraction::kMessage;

@@ -22,15 +22,10 @@
 #include "app/import_filter.h"
 #include "netscape/folder_list.h"
 #include "oe5/dbx_file.h"
+#include "oe5/message_header_scan.h"
 #include "platform/services.h"
 
 namespace kv {
-
-// Scans the header block of the message file at `path` (read as text) for a Return-Path header:
-// true or false when the block ended (an empty line) or the header was found, nullopt when the file
-// ended first or could not be read. Continuation lines and lines of 12 characters or fewer are
-// passed over.
-std::optional<bool> ScanReturnPath(platform::FileSystem& files, const std::string& path);
 
 class SCOE5MsgFilter final : public ImportFilter {
  public:
@@ -49,7 +44,9 @@ class SCOE5MsgFilter final : public ImportFilter {
 
   bool AdvanceMessage();
   void ReadMessageIndex(int folder);
-  Extraction ExtractMessage(int folder, std::size_t index, std::string& path);
+  // Copies the message's text into a new temporary file, reading its header block on the way.
+  Extraction ExtractMessage(int folder, std::size_t index, std::string& path,
+                            MessageHeaderScan& header);
   std::string SubItemText(std::int16_t code);
 
   const platform::Services& services_;

@@ -82,6 +82,7 @@ struct IndexBuilder {
 }  // namespace
 
 DbxField DbxField::Direct(std::uint8_t id, std::uint32_t value) {
+  if (value > 0xFFFFFF) throw std::invalid_argument("a direct field's value holds 24 bits");
   DbxField field;
   field.id = id;
   field.value = value;
@@ -223,7 +224,9 @@ std::string DbxFolderFile(const std::vector<DbxMessage>& messages, DbxIndexShape
                                   ? DbxField::Word(kMessageFlagsIndirect, message.flags)
                                   : DbxField::Direct(kMessageFlags, message.flags));
     }
-    record.fields.push_back(DbxField::Direct(kMessageText, text));
+    // A descriptor holds 24 bits: a text further into the file is named through the data area.
+    record.fields.push_back(text > 0xFFFFFF ? DbxField::Word(kMessageText & 0x7F, text)
+                                            : DbxField::Direct(kMessageText, text));
     if (message.size_field) {
       record.fields.push_back(
           DbxField::Direct(kMessageSize, static_cast<std::uint32_t>(message.text.size())));

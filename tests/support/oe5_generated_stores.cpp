@@ -166,7 +166,7 @@ Oe5StoreTotals WriteOe5BenchStore(const std::filesystem::path& dir, std::uint64_
   Random random(20000104);
   DbxStore store = DbxLocalStore();
   store.shape = DbxIndexShape::kLeftChain;
-  store.fanout = 200;
+  store.fanout = 100;
   const char* const kNames[] = {"Inbox",  "Sent Items", "Projects", "Archive 1998", "Lists",
                                 "kernel", "Family",     "Receipts", "Travel",       "Old Inbox"};
   // Folders nest in pairs: every second one below the one before.

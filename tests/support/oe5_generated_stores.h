@@ -32,8 +32,9 @@ struct Oe5StoreTotals {
 
 // Writes a store of nested folders into `dir` whose message texts add up to at least
 // `message_bytes`: mostly messages of a few kilobytes, some up to 1 MiB, CR LF lines, every state.
-// Its index trees are chains of left children of up to 200 entries a node, which the independent
-// reader reads the same way. Throws when a file cannot be written.
+// Its index trees are chains of left children of up to 100 entries a node, which the independent
+// reader reads the same way (it takes a node's entry count as a signed byte). Throws when a file
+// cannot be written.
 Oe5StoreTotals WriteOe5BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes);
 
 }  // namespace kv::testing
