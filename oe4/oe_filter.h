@@ -11,20 +11,14 @@
 // of the last SetParent, the sticky "folders.nch" layout choice and g_bReportEmptyFolders.
 
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
 #include "app/import_filter.h"
+#include "common/sub_item_guard.h"
 #include "oe4/oe_mailbox_reader.h"
 #include "platform/services.h"
 
 namespace kv {
-
-// A file error on the way to a property's value; GetSubItem reports it with string 104.
-class FileError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 class SCOEMsgFilter final : public ImportFilter {
  public:

@@ -84,6 +84,13 @@ struct NsMessage {
 };
 
 struct NsFolder {
+  NsFolder() = default;
+  NsFolder(std::string folder_name, std::vector<NsMessage> folder_messages = {},
+           std::vector<NsFolder> folder_subfolders = {})
+      : name(std::move(folder_name)),
+        messages(std::move(folder_messages)),
+        subfolders(std::move(folder_subfolders)) {}
+
   std::string name;  // the mailbox file's name
   std::vector<NsMessage> messages;
   std::vector<NsFolder> subfolders;  // written into name + ".sbd"
