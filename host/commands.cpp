@@ -60,6 +60,9 @@ Json ListEntry(const WalkItem& item, const platform::Services& services) {
   entry["status"] = item.status;
   entry["state"] = item.state;
   entry["message"] = nullptr;
+  // A folder item carries no message, whatever file its code 11 names (a filter that reuses one
+  // file names it for every item).
+  if ((item.status & kItemIsFolder) != 0) return entry;
   if (std::optional<std::string> path =
           LocalMessagePath(item.message_file, services.files, services.code_page)) {
     if (std::optional<FileDigest> digest = DigestFile(*path)) {

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/fake/fake_environment.h"
 #include "platform/fake/memory_file_system.h"
 
 namespace kv::testing {
@@ -190,7 +191,7 @@ std::pair<std::string, std::vector<SnmMessage>> NsMailbox(const std::vector<NsMe
   std::vector<SnmMessage> entries;
   for (const NsMessage& message : messages) {
     const auto position = static_cast<std::uint32_t>(mailbox.size());
-    mailbox += kNsFromLine;
+    mailbox += message.separator;
     mailbox += message.text;
     const auto length = static_cast<std::uint32_t>(mailbox.size() - position);
     entries.push_back({position, length, message.flags, message.kind, position});
@@ -226,8 +227,10 @@ std::map<std::string, std::string> NsMailDirectory::Files() const {
 
 void NsMailDirectory::WriteTo(const std::filesystem::path& dir) const {
   std::filesystem::create_directories(dir);
+  // Names are in the store's code page; a Linux copy of the store spells them in UTF-8.
+  platform::Windows1252CodePage code_page;
   for (const auto& [name, bytes] : Files()) {
-    const std::filesystem::path path = dir / name;
+    const std::filesystem::path path = dir / code_page.ToUtf8(name);
     std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

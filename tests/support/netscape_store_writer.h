@@ -76,11 +76,15 @@ struct SnmLayout {
 SnmLayout WriteSnm(const SnmSummary& summary);
 inline std::string SnmFile(const SnmSummary& summary) { return WriteSnm(summary).bytes; }
 
-// A message as the mailbox stores it, without its "From - " separator line.
+// The "From - " separator line that starts every message in a mailbox.
+inline constexpr const char* kNsFromLine = "From - Tue Aug 03 10:00:00 1999\r\n";
+
+// A message as the mailbox stores it: its separator line, then its text.
 struct NsMessage {
   std::string text;
   std::uint32_t flags = kNsFlagRead;
   std::uint16_t kind = kNsKindIncoming;
+  std::string separator = kNsFromLine;
 };
 
 struct NsFolder {
@@ -100,11 +104,8 @@ struct NsFolder {
   std::size_t node_fanout = 0;  // see SnmSummary
 };
 
-// The "From - " separator line that starts every message in a mailbox.
-inline constexpr const char* kNsFromLine = "From - Tue Aug 03 10:00:00 1999\r\n";
-
 // The mailbox file of `messages` and the summary entries that list them: each message begins with
-// kNsFromLine, its position is that line's offset and its key equals its position.
+// its separator line, its position is that line's offset and its key equals its position.
 std::pair<std::string, std::vector<SnmMessage>> NsMailbox(const std::vector<NsMessage>& messages);
 
 struct NsMailDirectory {
@@ -112,6 +113,7 @@ struct NsMailDirectory {
 
   // Every file below the mail directory, by relative path with "/" separators.
   std::map<std::string, std::string> Files() const;
+  // Writes the files below `dir`, their names converted from Windows-1252 to UTF-8.
   void WriteTo(const std::filesystem::path& dir) const;
   // Adds the files below `dir` ("C:\Mail") of a memory file system.
   void AddTo(platform::MemoryFileSystem& files, const std::string& dir) const;
