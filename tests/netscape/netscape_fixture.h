@@ -52,7 +52,7 @@ class NetscapeFilterTest : public ::testing::Test, public FakeServices {
     return filter->IsSystemFound();
   }
   bool First(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
-    ui.AnswerFolderDialog(platform::ScriptedUserInterface::FolderAnswer{start, skip_empty});
+    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
     return filter->GoFirst();
   }
 
