@@ -316,7 +316,21 @@ std::optional<std::string> PosixFileSystem::Translate(const std::string& path,
   for (const std::string& component : parsed.components) as_spelled = Join(as_spelled, component);
   if (!parsed.components.empty() && EntryExists(as_spelled)) return as_spelled;
 
-  for (std::size_t i = 0; i < parsed.components.size(); ++i) {
+  // A missing last name in a folder spelled as on disk (a file about to be made, or one just
+  // removed) needs only that folder searched, not every component resolved again.
+  std::size_t first_unresolved = 0;
+  if (parsed.components.size() > 1) {
+    std::string parent = linux_path;
+    for (std::size_t i = 0; i + 1 < parsed.components.size(); ++i) {
+      parent = Join(parent, parsed.components[i]);
+    }
+    if (EntryExists(parent)) {
+      linux_path = std::move(parent);
+      first_unresolved = parsed.components.size() - 1;
+    }
+  }
+
+  for (std::size_t i = first_unresolved; i < parsed.components.size(); ++i) {
     std::optional<std::string> name = ResolveComponent(linux_path, parsed.components[i]);
     bool last = i + 1 == parsed.components.size();
     if (!name && last && allow_missing_last) name = code_page_.ToUtf8(parsed.components[i]);
