@@ -60,6 +60,12 @@ class TreeWalk {
       for (const NodeEntry& entry : entries) {
         if ((entry.marker & 0xFF) == 0) {
           Append(entry.value);
+          // Such an entry's child is not walked; if it names one, that subtree is left out.
+          if (entry.child != 0) {
+            file_.Report(entry.child,
+                         "index entry's child node not walked (its marker's low byte is 0)",
+                         std::string("the ") + what_ + " listed below it");
+          }
           continue;
         }
         if (entry.value != 0) Append(entry.value);

@@ -102,6 +102,9 @@ TEST_F(DbxReaderTest, OnlyTheMarkersLowByteDecidesWhetherAChildIsWalked) {
   dbx::DbxFile dbx = Open(writer);
   EXPECT_EQ(dbx::CollectOffsets(dbx, root, 100, "messages").offsets,
             (std::vector<std::uint32_t>{0, 102, 7, 8, 104, 9}));
+  // The three children not walked are said to be left out.
+  EXPECT_EQ(Problems(), std::vector<std::string>(
+                            3, "index entry's child node not walked (its marker's low byte is 0)"));
 }
 
 TEST_F(DbxReaderTest, NodeCountIsTheHeaderWordShiftedRightByEight) {

@@ -33,14 +33,20 @@ TEST(Oe5SampleStore, BundledFilesAreWhatTheGeneratorWrites) {
   }
 }
 
-TEST(Oe5SampleStore, KvimportListsEveryFolderAndMessage) {
+// `kvimport list` of the sample with `options`: its output, empty when it failed.
+std::string ListSample(const std::string& options) {
   TempDir dir;
   const std::string command = "TMPDIR='" + dir.path().string() + "' '" + KV_KVIMPORT_PATH +
-                              "' list --filter oe5 --keep-empty --store '" + kSampleDir.string() +
-                              "' >'" + (dir.path() / "out").string() + "' 2>&1";
+                              "' list --filter oe5 " + options + " --store '" +
+                              kSampleDir.string() + "' >'" + (dir.path() / "out").string() +
+                              "' 2>&1";
   const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir.path() / "out");
-  const std::string out = ReadFile(dir.path() / "out");
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << ReadFile(dir.path() / "out");
+  return ReadFile(dir.path() / "out");
+}
+
+TEST(Oe5SampleStore, KvimportListsEveryFolderAndMessage) {
+  const std::string out = ListSample("--keep-empty");
   // Nine messages and nine folder items; the news folder and the local root are not walked.
   std::size_t messages = 0, folder_items = 0;
   for (std::size_t at = out.find("\"status\":"); at != std::string::npos;
@@ -54,6 +60,19 @@ TEST(Oe5SampleStore, KvimportListsEveryFolderAndMessage) {
             std::string::npos);
   EXPECT_NE(out.find("\"folder\":\"Local Folders/Inbox\",\"status\":2,\"state\":2"),
             std::string::npos);
+}
+
+// --start picks a folder in the dialog by its path below the root item: that folder and its
+// subfolders are listed, nothing else.
+TEST(Oe5SampleStore, KvimportStartsAtAChosenSubfolder) {
+  const std::string out = ListSample("--start Inbox/Projects");
+  std::vector<std::string> folders;
+  for (std::size_t at = out.find("\"folder\":\""); at != std::string::npos;
+       at = out.find("\"folder\":\"", at + 1)) {
+    folders.push_back(out.substr(at + 10, out.find('"', at + 10) - at - 10));
+  }
+  EXPECT_EQ(folders, (std::vector<std::string>{"Local Folders/Inbox/Projects",
+                                               "Local Folders/Inbox/Projects/Archive 1998"}));
 }
 
 int RunSeed(const std::string& bytes) {
