@@ -11,160 +11,21 @@
 // the import misses a target: at least twice as fast as undbx, at least half as fast as the plain
 // writing, peak memory under 16 MB.
 
-#include <fcntl.h>
-#include <malloc.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
 #include <optional>
-#include <string>
-#include <vector>
+#include <string_view>
 
+#include "import_bench_support.h"
 #include "support/oe5_generated_stores.h"
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace kv::bench;
 
-extern "C" char** environ;
-
-constexpr double kMegabyte = 1024.0 * 1024.0;
-constexpr std::size_t kCopyPiece = 64 * 1024;
 // The targets.
 constexpr double kMinTimesUndbx = 2.0;
 constexpr double kMinTimesPlainWriting = 0.5;
 constexpr double kMaxPeakMegabytes = 16.0;
-
-struct Totals {
-  std::uint64_t messages = 0;
-  std::uint64_t bytes = 0;
-};
-
-double Seconds(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-// Writes `total` bytes read from the files of `from` into `count` files of equal size in `to`:
-// what the import cannot beat, creating as many files and writing as many bytes.
-std::uint64_t WriteIntoFiles(const fs::path& from, const fs::path& to, std::uint64_t count,
-                             std::uint64_t total) {
-  fs::create_directories(to);
-  const std::uint64_t piece = count > 0 ? total / count + 1 : total;
-  std::vector<char> buffer(kCopyPiece);
-  std::uint64_t written = 0, in_file = 0, file_number = 0;
-  int out = -1;
-  for (const auto& entry : fs::directory_iterator(from)) {
-    int in = ::open(entry.path().c_str(), O_RDONLY);
-    ssize_t got = 0;
-    while (in >= 0 && written < total && (got = ::read(in, buffer.data(), buffer.size())) > 0) {
-      std::size_t offset = 0;
-      const std::size_t usable =
-          static_cast<std::size_t>(std::min<std::uint64_t>(got, total - written));
-      while (offset < usable) {
-        if (out < 0 || in_file == piece) {
-          if (out >= 0) ::close(out);
-          out = ::open((to / std::to_string(++file_number)).c_str(), O_WRONLY | O_CREAT | O_EXCL,
-                       0600);
-          in_file = 0;
-          if (out < 0) break;
-        }
-        const std::size_t chunk =
-            static_cast<std::size_t>(std::min<std::uint64_t>(usable - offset, piece - in_file));
-        if (::write(out, buffer.data() + offset, chunk) != static_cast<ssize_t>(chunk)) break;
-        offset += chunk;
-        in_file += chunk;
-        written += chunk;
-      }
-      if (out < 0) break;
-    }
-    if (in >= 0) ::close(in);
-  }
-  if (out >= 0) ::close(out);
-  return written;
-}
-
-struct ChildRun {
-  int exit_code = -1;
-  long peak_rss_kib = 0;
-  double seconds = 0;
-  double cpu_seconds = 0;  // user and system time
-};
-
-double CpuSeconds(const struct rusage& usage) {
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-// Runs `arguments` (the program first, found on PATH) with TMPDIR set to `tmp`, stdin from
-// /dev/null and stdout into `out_file`.
-ChildRun Run(std::vector<std::string> arguments, const fs::path& tmp, const fs::path& out_file) {
-  std::vector<char*> argv;
-  for (std::string& argument : arguments) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> environment = {"TMPDIR=" + tmp.string()};
-  for (char** variable = environ; *variable != nullptr; ++variable) {
-    if (std::strncmp(*variable, "TMPDIR=", 7) != 0) environment.emplace_back(*variable);
-  }
-  std::vector<char*> envp;
-  for (std::string& variable : environment) envp.push_back(variable.data());
-  envp.push_back(nullptr);
-
-  // The child's peak RSS counts the memory it shares before exec: give back what the store
-  // generation freed, and fork (a new address space) rather than vfork.
-  ::malloc_trim(0);
-  ChildRun run;
-  auto start = std::chrono::steady_clock::now();
-  pid_t pid = ::fork();
-  if (pid < 0) return run;
-  if (pid == 0) {
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(out_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || ::dup2(in, STDIN_FILENO) < 0 || ::dup2(out, STDOUT_FILENO) < 0 ||
-        ::dup2(out, STDERR_FILENO) < 0) {
-      ::_exit(127);
-    }
-    ::execvpe(argv[0], argv.data(), envp.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  struct rusage usage {};
-  if (::wait4(pid, &status, 0, &usage) == pid && WIFEXITED(status)) {
-    run.exit_code = WEXITSTATUS(status);
-  }
-  run.seconds = Seconds(start);
-  run.cpu_seconds = CpuSeconds(usage);
-  run.peak_rss_kib = usage.ru_maxrss;
-  return run;
-}
-
-// Messages and bytes in the files below `root` that `counts` accepts.
-template <typename Accept>
-Totals CountFiles(const fs::path& root, Accept counts) {
-  Totals totals;
-  if (!fs::is_directory(root)) return totals;
-  for (const auto& entry : fs::recursive_directory_iterator(root)) {
-    if (entry.is_regular_file() && counts(entry.path())) {
-      ++totals.messages;
-      totals.bytes += entry.file_size();
-    }
-  }
-  return totals;
-}
-
-void PrintRun(const char* what, const ChildRun& run, std::uint64_t bytes) {
-  std::printf(
-      "%-34s %7.1f MB in %6.2f s = %7.1f MB/s (CPU %5.2f s); peak RSS %5.1f MB; exit %d\n", what,
-      static_cast<double>(bytes) / kMegabyte, run.seconds,
-      static_cast<double>(bytes) / kMegabyte / run.seconds, run.cpu_seconds,
-      static_cast<double>(run.peak_rss_kib) / 1024.0, run.exit_code);
-}
 
 int Usage() {
   std::fprintf(stderr, "usage: oe5_import_bench [--size MB] [--work DIR] [--keep]\n");
@@ -222,31 +83,35 @@ int main(int argc, char** argv) {
 
   // Plain writing: the same bytes into as many files.
   start = std::chrono::steady_clock::now();
-  struct rusage before {}, after {};
+  struct rusage before {
+  }, after{};
   ::getrusage(RUSAGE_SELF, &before);
   const std::uint64_t written =
       WriteIntoFiles(store, work / "files", generated.messages, generated.message_bytes);
   ::getrusage(RUSAGE_SELF, &after);
-  ChildRun plain;
+  Run plain;
   plain.seconds = Seconds(start);
   plain.cpu_seconds = CpuSeconds(after) - CpuSeconds(before);
   plain.exit_code = written == generated.message_bytes ? 0 : 1;
   fs::remove_all(work / "files");
 
   // The independent reader on the same files.
-  ChildRun undbx = Run({"undbx", "--verbosity", "0", store.string(), (work / "undbx").string()},
-                       tmp, work / "undbx.out");
-  const Totals extracted =
-      CountFiles(work / "undbx", [](const fs::path& path) { return path.extension() == ".eml"; });
+  Run undbx = RunProgram({"undbx", "--verbosity", "0", store.string(), (work / "undbx").string()},
+                         tmp, work / "undbx.out");
+  Totals extracted;
+  fs::create_directories(work / "undbx");
+  for (const auto& entry : fs::recursive_directory_iterator(work / "undbx")) {
+    if (entry.is_regular_file() && entry.path().extension() == ".eml") {
+      ++extracted.messages;
+      extracted.bytes += entry.file_size();
+    }
+  }
   fs::remove_all(work / "undbx");
 
-  ChildRun import = Run({KV_KVIMPORT_PATH, "import", "--filter", "oe5", "--store", store.string(),
-                         "--to", "maildir:" + maildir.string(), "--quiet"},
-                        tmp, work / "import.out");
-  const Totals imported = CountFiles(maildir, [](const fs::path& path) {
-    const std::string parent = path.parent_path().filename().string();
-    return parent == "cur" || parent == "new";
-  });
+  Run import = RunProgram({KV_KVIMPORT_PATH, "import", "--filter", "oe5", "--store", store.string(),
+                           "--to", "maildir:" + maildir.string(), "--quiet"},
+                          tmp, work / "import.out");
+  const Totals imported = CountMaildir(maildir);
 
   std::printf("\n%llu messages, %.1f MB of messages, Maildir on %s\n",
               static_cast<unsigned long long>(generated.messages),
