@@ -6,6 +6,7 @@
 #include "eudora/eudora_filter.h"
 #include "netscape/netscape_filter.h"
 #include "oe4/oe_filter.h"
+#include "oe4/oe_store_discovery.h"
 #include "oe5/oe5_filter.h"
 
 namespace kv {
@@ -16,15 +17,19 @@ std::unique_ptr<ImportFilter> Create(const platform::Services& services) {
   return std::make_unique<Filter>(services);
 }
 
+std::string DiscoverOe4(const platform::Services& services) {
+  return FindOeStoreFolder(services.registry);
+}
+
 constexpr std::array<FilterClass, 4> kClasses{{
     {"CEudoraMsgFilter", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.EUDORAIMPORTMSG",
-     "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>},
+     "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>, nullptr},
     {"SCNetscapeMsgFilter", "{31402927-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.NETSCAPEIMPORTMSG",
-     "netscape", "Netscape Messenger 4.7", &Create<SCNetscapeMsgFilter>},
+     "netscape", "Netscape Messenger 4.7", &Create<SCNetscapeMsgFilter>, nullptr},
     {"SCOE5MsgFilter", "{31402929-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.OE5IMPORTMSG", "oe5",
-     "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>},
+     "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>, nullptr},
     {"SCOEMsgFilter", "{79524993-3A10-11D3-983D-0020AFF7BF53}", "KVFLTRS.OEIMPORTMSG", "oe4",
-     "Microsoft Outlook Express 4", &Create<SCOEMsgFilter>},
+     "Microsoft Outlook Express 4", &Create<SCOEMsgFilter>, &DiscoverOe4},
 }};
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "app/import_filter.h"
@@ -18,6 +19,10 @@ struct FilterClass {
   std::string_view short_name;    // the host tool's --filter name: "oe4"
   std::string_view display_name;  // what GetName returns
   std::unique_ptr<ImportFilter> (*create)(const platform::Services& services);
+  // The store location the filter's own discovery finds in the registry and configuration files
+  // (in the store's code page), asking no one; empty when it finds none. Null while the filter
+  // offers no discovery of its own; its location dialog's proposal is then all a host can see.
+  std::string (*discover)(const platform::Services& services);
 };
 
 std::span<const FilterClass> FilterClasses();

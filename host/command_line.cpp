@@ -53,6 +53,19 @@ bool ParseDrive(const std::string& text, CommandLine& line) {
 
 std::string CheckComplete(const CommandLine& line) {
   if (line.command == Command::kHelp) return {};
+  if (line.registry && line.disk) return "--registry and --disk exclude each other";
+  if (line.user && !line.disk) return "--user belongs to --disk";
+  if (line.json && line.command != Command::kDetect) return "--json belongs to detect";
+  if (line.command == Command::kDetect) {
+    if (!line.disk && !line.registry) return "detect needs --disk DIR or --registry FILE";
+    if (line.destination || line.store || line.start) {
+      return "detect takes no --to, --store or --start";
+    }
+    if (!line.filter.empty() && !IsKnownFilter(line.filter)) {
+      return "unknown filter \"" + line.filter + "\" (use eudora, netscape, oe5 or oe4)";
+    }
+    return {};
+  }
   if (line.filter.empty()) return "--filter is required";
   if (!IsKnownFilter(line.filter)) {
     return "unknown filter \"" + line.filter + "\" (use eudora, netscape, oe5 or oe4)";
@@ -63,7 +76,9 @@ std::string CheckComplete(const CommandLine& line) {
   if (line.ui == UiMode::kTty && (line.store || line.start || line.keep_empty)) {
     return "--store, --start and --keep-empty are answered in the dialogs with --ui tty";
   }
-  if (line.ui == UiMode::kScript && !line.store) return "--store is required with --ui script";
+  if (line.ui == UiMode::kScript && !line.store && !line.registry && !line.disk) {
+    return "--store (or --registry or --disk) is required with --ui script";
+  }
   return {};
 }
 
@@ -88,7 +103,7 @@ std::optional<Destination> ParseDestination(std::string_view text) {
 ParseResult ParseCommandLine(std::span<const std::string_view> args) {
   CommandLine line;
   ArgumentReader reader(args);
-  if (reader.AtEnd()) return Fail("no command given (list, import or --help)");
+  if (reader.AtEnd()) return Fail("no command given (list, import, detect or --help)");
   std::string_view command = reader.Take();
   if (command == "--help" || command == "-h" || command == "help") {
     line.command = Command::kHelp;
@@ -98,8 +113,11 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     line.command = Command::kList;
   } else if (command == "import") {
     line.command = Command::kImport;
+  } else if (command == "detect") {
+    line.command = Command::kDetect;
   } else {
-    return Fail("unknown command \"" + std::string(command) + "\" (use list, import or --help)");
+    return Fail("unknown command \"" + std::string(command) +
+                "\" (use list, import, detect or --help)");
   }
 
   while (!reader.AtEnd()) {
@@ -116,14 +134,17 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     if (name == "--help" || name == "-h") {
       line.command = Command::kHelp;
       return ParseResult{line, {}};
-    } else if (name == "--keep-empty" || name == "--append" || name == "--quiet") {
+    } else if (name == "--keep-empty" || name == "--append" || name == "--quiet" ||
+               name == "--json") {
       bool& target = name == "--keep-empty" ? line.keep_empty
                      : name == "--append"   ? line.append
+                     : name == "--json"     ? line.json
                                             : line.quiet;
       if (!flag(target)) return Fail(std::string(name) + " takes no value");
       continue;
     } else if (name != "--filter" && name != "--store" && name != "--start" && name != "--to" &&
-               name != "--ui" && name != "--code-page" && name != "--drive" && name != "--inbox") {
+               name != "--ui" && name != "--code-page" && name != "--drive" && name != "--inbox" &&
+               name != "--registry" && name != "--disk" && name != "--user") {
       return Fail("unknown option \"" + std::string(argument) + "\"");
     }
     text = value();
@@ -155,6 +176,9 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
       if (!ParseDrive(*text, line)) return Fail("--drive must look like C=/path");
     } else if (name == "--inbox") {
       line.inbox = *text;
+    } else if (name == "--registry" || name == "--disk" || name == "--user") {
+      if (text->empty()) return Fail(std::string(name) + " needs a value");
+      (name == "--registry" ? line.registry : name == "--disk" ? line.disk : line.user) = *text;
     }
   }
   std::string error = CheckComplete(line);
@@ -171,8 +195,16 @@ Usage:
   kvimport import --filter F --store DIR --to maildir:PATH|mbox:PATH|eml:PATH
                   [--start FOLDER] [--keep-empty] [--append] [--quiet] [--inbox FOLDER]
   kvimport import --filter F --to ... --ui tty
+  kvimport detect --disk DIR [--user NAME] [--filter F] [--json]
+  kvimport list|import|detect ... --disk DIR [--user NAME]          (instead of --store)
+  kvimport list|import|detect ... --registry FILE [--drive C=DIR]   (instead of --store)
 
 Filters (F): eudora, netscape, oe5, oe4.
+
+detect runs every filter's own store discovery on an old system drive, for every user profile,
+with no questions asked, and prints each store found with its folders and messages (one JSON
+object per line with --json). With --disk or --registry, list and import need no --store: the
+filter finds its store as it did on the old PC.
 
 list prints one JSON object per item on stdout, in the order the filter walks the store:
   {"folder": ..., "status": ..., "state": ..., "message": {"size": N, "sha256": "..."} or null}
@@ -200,6 +232,12 @@ Options:
                      come from the options
   --code-page NAME   the code page of the store's file and folder names (default WINDOWS-1252)
   --drive C=/path    where drive C: of the store's own paths lies on this machine
+  --disk DIR         an old Windows system drive (mounted or copied): the user's NTUSER.DAT
+                     (profiles in Documents and Settings, Users, WINNT\Profiles or
+                     Windows\Profiles) is the registry, C: is DIR, %VAR% as the user had them
+  --user NAME        which profile of --disk (needed when it has several)
+  --registry FILE    the user's registry: a hive (NTUSER.DAT) or a regedit export (.reg)
+  --json             detect prints one JSON object per filter and user
 
 Exit codes:
   0  done

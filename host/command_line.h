@@ -10,7 +10,7 @@
 
 namespace kv::host {
 
-enum class Command { kHelp, kList, kImport };
+enum class Command { kHelp, kList, kImport, kDetect };
 
 enum class DestinationKind { kMaildir, kMbox, kEml };
 
@@ -35,6 +35,12 @@ struct CommandLine {
   // --drive C=/path: where a Windows drive letter of the store's paths lies on this machine.
   std::vector<std::pair<char, std::string>> drives;
   std::string inbox = "Inbox";  // --inbox: the folder that becomes the Maildir's INBOX
+  // --registry FILE: the user's registry (a hive such as NTUSER.DAT, or a regedit export).
+  std::optional<std::string> registry;
+  // --disk DIR: an old system drive; its profile's NTUSER.DAT is the registry and C: is DIR.
+  std::optional<std::string> disk;
+  std::optional<std::string> user;  // --user NAME: which profile of --disk
+  bool json = false;                // --json: detect prints JSON lines
 };
 
 struct ParseResult {

@@ -32,7 +32,10 @@ bool ShownAnyDialog(const ui::ScriptedUserInterface* scripted) {
 
 int StoreNotFound(const CommandLine& line, const ui::ScriptedUserInterface* scripted,
                   const CommandStreams& streams) {
-  std::string where = line.store ? *line.store : "the chosen location";
+  std::string where = line.store      ? *line.store
+                      : line.disk     ? "the store the registry of " + *line.disk + " names"
+                      : line.registry ? "the store " + *line.registry + " names"
+                                      : "the chosen location";
   std::string text =
       "store not found or cancelled: " + where + " (the " + line.filter + " filter found no store";
   if (!ShownAnyDialog(scripted)) text += "; it asked no question, so it has no store reader yet";
@@ -163,7 +166,12 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
 
 void QueueDialogAnswers(ui::ScriptedUserInterface& ui, const CommandLine& line,
                         const std::string& location, platform::CodePage& code_page) {
-  ui.AnswerLocation(location);
+  // With the old system's registry and no --store, the filter's own proposal is taken.
+  if (location.empty() && (line.registry || line.disk)) {
+    ui.AcceptProposedLocation();
+  } else {
+    ui.AnswerLocation(location);
+  }
   ui::ScriptedUserInterface::FolderAnswer folder;
   if (line.start) folder.path = code_page.FromUtf8(*line.start);
   folder.skip_empty = !line.keep_empty;

@@ -13,7 +13,9 @@
 
 #include "host/command_line.h"
 #include "host/commands.h"
+#include "host/detect.h"
 #include "host/exit_codes.h"
+#include "host/old_disk.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -58,7 +60,8 @@ using kv::host::UiMode;
 UiMode ChooseUi(const CommandLine& line) {
   if (line.ui) return *line.ui;
   bool interactive = ::isatty(STDIN_FILENO) && ::isatty(STDOUT_FILENO);
-  return interactive && !line.store ? UiMode::kTty : UiMode::kScript;
+  bool answered = line.store || line.registry || line.disk;
+  return interactive && !answered ? UiMode::kTty : UiMode::kScript;
 }
 
 // "~/" at the start of a destination path, which the shell leaves alone after "maildir:".
@@ -72,7 +75,7 @@ void ExpandHome(CommandLine& line) {
 int Run(CommandLine& line) {
   ExpandHome(line);
   UiMode ui_mode = ChooseUi(line);
-  if (ui_mode == UiMode::kScript && !line.store) {
+  if (ui_mode == UiMode::kScript && !line.store && !line.registry && !line.disk) {
     std::fprintf(stderr, "kvimport: --store is required (or --ui tty at a terminal)\n");
     return kv::host::kExitUsage;
   }
@@ -81,20 +84,52 @@ int Run(CommandLine& line) {
     std::fprintf(stderr, "kvimport: unknown code page %s\n", line.code_page.c_str());
     return kv::host::kExitUsage;
   }
-  kv::platform::PosixFileSystem::Options file_options;
-  file_options.code_page = line.code_page;
-  for (const auto& [drive, folder] : line.drives) file_options.drive_map[drive] = folder;
-  std::string location =
-      line.store ? kv::host::StoreLocation(*line.store, code_page, file_options.drive_map) : "";
-  kv::platform::PosixFileSystem files(file_options);
   kv::platform::PosixTempFiles temp;
   if (temp.TempPath().empty()) {
     std::fprintf(stderr,
                  "kvimport: no private temporary folder could be made under $TMPDIR or /tmp\n");
     return kv::host::kExitInternalError;
   }
-  kv::platform::PosixEnvironment environment;
-  kv::platform::MemoryRegistry registry;
+  kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0, &g_interrupted};
+  if (line.command == kv::host::Command::kDetect) {
+    return kv::host::RunDetect(line, code_page, temp, streams);
+  }
+  StderrDiagnostics diagnostics(code_page);
+  // --disk or --registry: the old system's registry, variables and drive C: stand in for this
+  // machine's.
+  std::optional<kv::host::OldSystem> old_system;
+  if (line.disk || line.registry) {
+    std::string error;
+    old_system = kv::host::OpenOldSystem(line, code_page, diagnostics, error);
+    if (!old_system) {
+      std::fprintf(stderr, "kvimport: %s\n", error.c_str());
+      return kv::host::kExitUsage;
+    }
+    for (const std::string& note : old_system->notes) {
+      std::fprintf(stderr, "kvimport: %s\n", note.c_str());
+    }
+  }
+  kv::platform::PosixFileSystem::Options file_options;
+  file_options.code_page = line.code_page;
+  if (old_system) file_options.drive_map = old_system->drives;
+  for (const auto& [drive, folder] : line.drives) file_options.drive_map[drive] = folder;
+  std::string location =
+      line.store ? kv::host::StoreLocation(*line.store, code_page, file_options.drive_map) : "";
+  kv::platform::PosixFileSystem files(file_options);
+  if (old_system && !old_system->registry_readable && !line.store) {
+    std::string error;
+    location = kv::host::WellKnownLocation(line.filter, files, old_system->environment, error);
+    if (!error.empty()) {
+      std::fprintf(stderr, "kvimport: %s\n", code_page.ToUtf8(error).c_str());
+      return kv::host::kExitStoreNotFound;
+    }
+  }
+  kv::platform::PosixEnvironment process_environment;
+  kv::platform::Environment& environment =
+      old_system ? static_cast<kv::platform::Environment&>(old_system->environment)
+                 : process_environment;
+  kv::platform::MemoryRegistry empty_registry;
+  kv::platform::Registry& registry = old_system ? *old_system->registry : empty_registry;
   kv::ui::ScriptedUserInterface scripted;
   // The dialogs draw on stderr so that list's output on stdout stays clean.
   kv::ui::TerminalUserInterface terminal(stdin, stderr, &code_page);
@@ -104,9 +139,7 @@ int Run(CommandLine& line) {
     kv::host::QueueDialogAnswers(scripted, line, location, code_page);
   }
 
-  StderrDiagnostics diagnostics(code_page);
   kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
-  kv::host::CommandStreams streams{stdout, stderr, ::isatty(STDERR_FILENO) != 0, &g_interrupted};
   const kv::ui::ScriptedUserInterface* script = ui_mode == UiMode::kScript ? &scripted : nullptr;
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);

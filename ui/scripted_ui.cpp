@@ -52,8 +52,10 @@ std::string ButtonText(const RecordingDialogView& view, int control_id) {
 }  // namespace
 
 void ScriptedUserInterface::AnswerLocation(std::optional<std::string> folder) {
-  locations_.push_back(std::move(folder));
+  locations_.push_back({false, std::move(folder)});
 }
+
+void ScriptedUserInterface::AcceptProposedLocation() { locations_.push_back({true, std::nullopt}); }
 
 void ScriptedUserInterface::AnswerFolderDialog(std::optional<FolderAnswer> answer) {
   folder_answers_.push_back(std::move(answer));
@@ -121,8 +123,15 @@ void ScriptedUserInterface::RunLocationDialog(Dialog& dialog, RecordingDialogVie
   transcript_.push_back("shown " + std::to_string(res::IDC_LOCATION) + ": " +
                         view.GetControlText(res::IDC_LOCATION));
   if (locations_.empty()) return Cancel(dialog, view, "no answer was scripted", true);
-  std::optional<std::string> folder = std::move(locations_.front());
+  LocationAnswer answer = std::move(locations_.front());
   locations_.pop_front();
+  if (answer.as_proposed) {
+    if (view.GetControlText(res::IDC_LOCATION).empty()) {
+      return Cancel(dialog, view, "it proposed no location", true);
+    }
+    return Press(dialog, view, kIdOk);
+  }
+  const std::optional<std::string>& folder = answer.folder;
   if (!folder) return Press(dialog, view, kIdCancel);
 
   if (*folder != view.GetControlText(res::IDC_LOCATION)) {

@@ -27,6 +27,9 @@ class ScriptedUserInterface final : public platform::UserInterface {
   // Next location dialog: browse to `folder` (when it differs from the proposal) and Continue; or
   // Cancel when nullopt.
   void AnswerLocation(std::optional<std::string> folder);
+  // Next location dialog: Continue with the folder it proposes, as a person who agrees would; the
+  // dialog is cancelled (and that noted like a missing answer) when it proposes none.
+  void AcceptProposedLocation();
   // Next folder dialog: the answer, or Cancel when nullopt.
   void AnswerFolderDialog(std::optional<FolderAnswer> answer);
   // Next message box: this button.
@@ -60,7 +63,11 @@ class ScriptedUserInterface final : public platform::UserInterface {
   void Note(const std::string& why, bool unanswered);
 
   std::optional<std::string> pending_browse_;  // the location dialog's folder, for its Browse
-  std::deque<std::optional<std::string>> locations_;
+  struct LocationAnswer {
+    bool as_proposed = false;
+    std::optional<std::string> folder;  // when not as proposed: nullopt is Cancel
+  };
+  std::deque<LocationAnswer> locations_;
   std::deque<std::optional<FolderAnswer>> folder_answers_;
   std::deque<int> message_box_answers_;
   std::deque<std::optional<std::string>> browse_answers_;

@@ -88,6 +88,20 @@ TEST_F(LocationFixture, ScriptedEmptyBoxCannotContinue) {
             "cancelled: dialog \"Location of Messages\" cancelled: \"Continue\" is disabled");
 }
 
+// Accepting the proposal takes whatever the filter proposed, and nothing when it proposed none.
+TEST_F(LocationFixture, AcceptingTheProposalContinuesOnlyWithOne) {
+  dlg.m_strPath = "C:\\OE\\Mail";
+  ui.AcceptProposedLocation();
+  EXPECT_EQ(dlg.DoModal(), kIdOk);
+  EXPECT_EQ(dlg.m_strPath, "C:\\OE\\Mail");
+
+  dlg.m_strPath.clear();
+  ui.AcceptProposedLocation();
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
+            "cancelled: dialog \"Location of Messages\" cancelled: it proposed no location");
+}
+
 // ---------------------------------------------------------------------------------------------
 // Folder selection from display paths
 

@@ -1,0 +1,345 @@
+// An old system drive built here (profiles, hives, stores where each client kept them): what
+// kvimport finds on it by itself, the profile and registry plumbing underneath, and the fallbacks
+// for a registry it cannot read.
+
+#include "host/old_disk.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "host/exit_codes.h"
+#include "platform/fake/fake_environment.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/old_disk_builder.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ExportFormat;
+using testing::Oe4Message;
+using testing::Oe4Store;
+using testing::Oe4TestMessage;
+using testing::OldDiskBuilder;
+using testing::OldWindows;
+using testing::PathSpelling;
+
+struct ProgramRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+
+Oe4Store StoreWith(std::vector<int> messages, bool with_empty_folder = false) {
+  Oe4Store store;
+  std::vector<Oe4Message> inbox;
+  for (int n : messages) inbox.emplace_back(Oe4TestMessage(n));
+  store.AddFolder("Inbox", 0, inbox);
+  if (with_empty_folder) store.AddFolder("Sent", 0, {});
+  return store;
+}
+
+class OldDiskTest : public ::testing::Test {
+ protected:
+  ProgramRun Kvimport(const std::string& args) {
+    fs::create_directories(dir_.path() / "tmp");
+    fs::path out = dir_.path() / "stdout";
+    fs::path err = dir_.path() / "stderr";
+    std::string command = "TMPDIR=" + Quoted((dir_.path() / "tmp").string()) + " " +
+                          Quoted(KV_KVIMPORT_PATH) + " " + args + " </dev/null >" +
+                          Quoted(out.string()) + " 2>" + Quoted(err.string());
+    int status = std::system(command.c_str());
+    ProgramRun run;
+    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = testing::ReadFile(out);
+    run.err = testing::ReadFile(err);
+    return run;
+  }
+  std::string Disk() const { return Quoted(disk_.string()); }
+  std::string Out(const std::string& name) const { return (dir_.path() / name).string(); }
+
+  // Two XP users: alice's store named by its long path, bob's in 8.3 short form.
+  OldDiskBuilder TwoUsers() {
+    OldDiskBuilder builder(disk_);
+    builder.AddUser("alice");
+    builder.AddUser("bob");
+    builder.AddOe4Store("alice", StoreWith({1, 2}));
+    builder.AddOe4Store("bob", StoreWith({3}, true), PathSpelling::kShort);
+    return builder;
+  }
+
+  std::vector<nlohmann::json> JsonLines(const std::string& text) {
+    std::vector<nlohmann::json> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+    return lines;
+  }
+
+  testing::TempDir dir_;
+  fs::path disk_ = dir_.path() / "disk";
+  platform::Windows1252CodePage code_page_;
+  platform::DiagnosticLog diagnostics_;
+};
+
+TEST_F(OldDiskTest, DetectFindsEachUsersStoreByItself) {
+  TwoUsers().Write();
+  ProgramRun run = Kvimport("detect --disk " + Disk() + " --json");
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  std::map<std::string, nlohmann::json> found;
+  for (const nlohmann::json& line : JsonLines(run.out)) {
+    if (line["found"])
+      found[line["user"].get<std::string>() + "/" + line["filter"].get<std::string>()] = line;
+  }
+  ASSERT_EQ(found.size(), 2u) << run.out;
+  const nlohmann::json& alice = found["alice/oe4"];
+  EXPECT_EQ(
+      alice["store"],
+      "C:\\Documents and Settings\\alice\\Application Data\\Microsoft\\Outlook Express\\Mail");
+  EXPECT_EQ(alice["folders"], 1);
+  EXPECT_EQ(alice["messages"], 2);
+  const nlohmann::json& bob = found["bob/oe4"];
+  EXPECT_EQ(bob["store"], "C:\\DOCUME~1\\bob\\APPLIC~1\\MICROS~1\\OUTLOO~1\\Mail");
+  EXPECT_EQ(bob["local_path"],
+            (disk_ / "Documents and Settings/bob/Application Data/Microsoft/Outlook Express/Mail")
+                .string());
+  EXPECT_EQ(bob["folders"], 2);  // the empty folder counts
+  EXPECT_EQ(bob["messages"], 1);
+  EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
+
+  ProgramRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
+  EXPECT_EQ(text.exit_code, kExitOk);
+  EXPECT_NE(text.out.find("alice (C:\\Documents and Settings\\alice)\n  oe4       C:\\Documents"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(text.out.find("bob"), std::string::npos);
+}
+
+TEST_F(OldDiskTest, ImportTakesTheNamedUsersStoreWithoutAsking) {
+  TwoUsers().Write();
+  ProgramRun run = Kvimport("import --disk " + Disk() +
+                            " --user bob --filter oe4 --to eml:" + Quoted(Out("bob")));
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  EXPECT_EQ(run.err.find("scripted user interface"), std::string::npos) << run.err;
+  std::vector<fs::path> files = testing::FilesBelow(Out("bob"));
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(testing::ReadFile(files[0]), Oe4TestMessage(3));
+
+  struct Case {
+    const char* args;
+    int exit_code;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"", kExitUsage, "several user profiles under"},
+      {" --user carol", kExitUsage, "no profile \"carol\""},
+      {" --user bob --store x --registry y", kExitUsage, "exclude each other"},
+  };
+  for (const Case& c : cases) {
+    ProgramRun refused =
+        Kvimport("import --disk " + Disk() + c.args + " --filter oe4 --to eml:" + Out("x"));
+    EXPECT_EQ(refused.exit_code, c.exit_code) << c.args;
+    EXPECT_NE(refused.err.find(c.says), std::string::npos) << refused.err;
+    if (c.exit_code == kExitUsage && std::string(c.args).empty()) {
+      EXPECT_NE(refused.err.find("alice, bob"), std::string::npos) << refused.err;
+    }
+  }
+}
+
+// The user's registry given as a file: the hive itself or a regedit export of it, with drive C:
+// mapped by hand.
+TEST_F(OldDiskTest, RegistryFileWithDriveMapLeadsToTheStore) {
+  OldDiskBuilder builder = TwoUsers();
+  builder.Write();
+  std::vector<std::string> files = {(disk_ / "Documents and Settings/alice/NTUSER.DAT").string()};
+  for (ExportFormat format : {ExportFormat::kRegedit4, ExportFormat::kRegedit5}) {
+    std::string name = Out(format == ExportFormat::kRegedit4 ? "alice4.reg" : "alice5.reg");
+    std::ofstream(name, std::ios::binary) << testing::RegistryExportText(
+        builder.Registry("alice"), format, code_page_, "HKEY_USERS\\S-1-5-21-1004");
+    files.push_back(name);
+  }
+  for (const std::string& file : files) {
+    ProgramRun run =
+        Kvimport("list --registry " + Quoted(file) + " --drive C=" + Disk() + " --filter oe4");
+    EXPECT_EQ(run.exit_code, kExitOk) << file << ": " << run.err;
+    EXPECT_EQ(JsonLines(run.out).size(), 2u) << file;
+  }
+  ProgramRun unmapped = Kvimport("list --registry " + Quoted(files[1]) + " --filter oe4");
+  EXPECT_EQ(unmapped.exit_code, kExitStoreNotFound);
+  EXPECT_NE(unmapped.err.find("taking HKEY_USERS\\S-1-5-21-1004 as the user's registry"),
+            std::string::npos);
+  EXPECT_NE(unmapped.err.find("no --drive given"), std::string::npos) << unmapped.err;
+}
+
+// What the registry does not give: a damaged hive, a value too large for the enumeration that
+// hides "Store Root", a missing key. Each is said, and the other user is still found.
+TEST_F(OldDiskTest, RegistryTroubleIsSaidAndTheRestStillFound) {
+  OldDiskBuilder builder(disk_);
+  for (const char* user : {"alice", "bob", "carol", "dave"}) {
+    builder.AddUser(user);
+    builder.AddOe4Store(user, StoreWith({1}));
+  }
+  // bob: a value listed before "Store Root" whose name does not fit the 80-byte buffer.
+  builder.Registry("bob").keys.clear();
+  builder.Registry("bob").SetString("Software\\Microsoft\\Outlook Express", std::string(80, 'x'),
+                                    "1");
+  builder.Registry("bob").SetString("Software\\Microsoft\\Outlook Express", "Store Root",
+                                    builder.AppData("bob") + "\\Microsoft\\Outlook Express");
+  builder.Registry("carol").keys.clear();  // no Outlook Express key at all
+  builder.Write();
+  // dave: a damaged hive.
+  std::string dave_hive = (disk_ / "Documents and Settings/dave/NTUSER.DAT").string();
+  std::string bytes = testing::ReadFile(dave_hive);
+  bytes[0x1000] = 'X';
+  std::ofstream(dave_hive, std::ios::binary) << bytes;
+
+  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4 --json");
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  std::map<std::string, nlohmann::json> by_user;
+  for (const nlohmann::json& line : JsonLines(run.out)) by_user[line["user"]] = line;
+  EXPECT_TRUE(by_user["alice"]["found"]);
+  for (const char* user : {"bob", "carol"}) {
+    EXPECT_FALSE(by_user[user]["found"]) << user;
+    EXPECT_EQ(by_user[user]["problems"][0], "no store is named in the registry or its files");
+  }
+  EXPECT_NE(run.err.find("dave/NTUSER.DAT: the hive's bins are damaged"), std::string::npos)
+      << run.err;
+  // dave's store is still found where Outlook Express 4 keeps it by default.
+  EXPECT_TRUE(by_user["dave"]["found"]) << by_user["dave"];
+}
+
+TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
+  OldDiskBuilder builder(disk_, OldWindows::kWin98);
+  builder.AddUser("default");
+  builder.AddOe4Store("default", StoreWith({1, 2}));
+  builder.Write();
+  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
+  EXPECT_EQ(run.exit_code, kExitOk) << run.err;
+  EXPECT_NE(run.err.find("USER.DAT is a Windows 95/98/ME registry"), std::string::npos) << run.err;
+  EXPECT_NE(run.out.find("C:\\WINDOWS\\Application Data\\Microsoft\\Outlook Express\\Mail: 1 "
+                         "folder, 2 messages"),
+            std::string::npos)
+      << run.out;
+
+  ProgramRun import =
+      Kvimport("import --disk " + Disk() + " --filter oe4 --to eml:" + Quoted(Out("98")));
+  EXPECT_EQ(import.exit_code, kExitOk) << import.err;
+  EXPECT_EQ(testing::FilesBelow(Out("98")).size(), 2u);
+}
+
+TEST(OldDiskCommandLine, OptionsThatDoNotGoTogetherAreRefused) {
+  const std::pair<std::vector<std::string_view>, const char*> cases[] = {
+      {{"detect"}, "detect needs --disk DIR or --registry FILE"},
+      {{"detect", "--disk", "d", "--to", "eml:x"}, "detect takes no --to"},
+      {{"detect", "--disk", "d", "--filter", "pine"}, "unknown filter"},
+      {{"list", "--filter", "oe4", "--store", "x", "--json"}, "--json belongs to detect"},
+      {{"list", "--filter", "oe4", "--store", "x", "--user", "bob"}, "--user belongs to --disk"},
+      {{"list", "--filter", "oe4", "--registry", "r", "--disk", "d"}, "exclude each other"},
+      {{"list", "--filter", "oe4", "--disk="}, "--disk needs a value"},
+  };
+  for (const auto& [args, says] : cases) {
+    ParseResult parsed = ParseCommandLine(args);
+    EXPECT_FALSE(parsed.command_line) << says;
+    EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
+  }
+  ParseResult detect = ParseCommandLine(
+      std::vector<std::string_view>{"detect", "--disk", "/mnt/old", "--user", "bob", "--json"});
+  ASSERT_TRUE(detect.command_line) << detect.error;
+  EXPECT_EQ(detect.command_line->command, Command::kDetect);
+  EXPECT_TRUE(detect.command_line->json);
+  EXPECT_EQ(detect.command_line->user, "bob");
+  ParseResult list = ParseCommandLine(std::vector<std::string_view>{
+      "list", "--filter", "oe4", "--ui", "script", "--registry", "user.reg"});
+  ASSERT_TRUE(list.command_line) << list.error;
+  EXPECT_EQ(list.command_line->registry, "user.reg");
+}
+
+TEST_F(OldDiskTest, ProfilesAreFoundWhereEachSystemKeptThem) {
+  struct Case {
+    OldWindows windows;
+    const char* windows_folder;
+    const char* profile;
+  };
+  const Case cases[] = {
+      {OldWindows::kNt4, "C:\\WINNT", "C:\\WINNT\\Profiles\\alice"},
+      {OldWindows::kXp, "C:\\WINDOWS", "C:\\Documents and Settings\\alice"},
+      {OldWindows::kVista, "C:\\WINDOWS", "C:\\Users\\alice"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.profile);
+    testing::TempDir dir;
+    OldDiskBuilder builder(dir.path(), c.windows);
+    builder.AddUser("alice");
+    builder.AddUser("Default User");  // shared profiles are no one's
+    builder.AddUser("All Users");
+    builder.Write();
+    fs::create_directories(builder.Local(builder.WindowsProfile("nobody")));  // no NTUSER.DAT
+    OldDisk disk = ExamineOldDisk(dir.path());
+    EXPECT_EQ(disk.windows_folder, c.windows_folder);
+    EXPECT_FALSE(disk.windows9x);
+    ASSERT_EQ(disk.profiles.size(), 1u);
+    EXPECT_EQ(disk.profiles[0].windows_folder, c.profile);
+    std::string error;
+    EXPECT_EQ(ChooseProfile(disk, std::nullopt, error), &disk.profiles[0]);
+  }
+  testing::TempDir empty;
+  std::string error;
+  EXPECT_EQ(ChooseProfile(ExamineOldDisk(empty.path()), std::nullopt, error), nullptr);
+  EXPECT_NE(error.find("no user profile"), std::string::npos);
+}
+
+// The variables a user's paths expect: from the profile, the registry's shell folders and its
+// "Environment" key; a variable the hive does not define stays as written.
+TEST_F(OldDiskTest, UserEnvironmentComesFromTheProfileAndTheHive) {
+  OldDiskBuilder builder(disk_, OldWindows::kVista);
+  testing::RegistryContent& registry = builder.AddUser("alice");
+  registry.SetString("Environment", "MAILROOT", "%APPDATA%\\Mail", platform::kRegExpandSz);
+  registry.SetString("Environment", "ODD", "%NOTSET%\\x", platform::kRegExpandSz);
+  registry.SetString("Environment", "LITERAL", "%USERPROFILE%");
+  builder.Write();
+  OldDisk disk = ExamineOldDisk(disk_);
+  ASSERT_EQ(disk.profiles.size(), 1u);
+  OldSystem system = OpenProfile(disk, disk.profiles[0], code_page_, diagnostics_);
+  ASSERT_TRUE(system.registry_readable);
+  FixedEnvironment& environment = system.environment;
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%userprofile%|%APPDATA%|%HOMEPATH%|%USERNAME%"),
+            "C:\\Users\\alice|C:\\Users\\alice\\AppData\\Roaming|\\Users\\alice|alice");
+  EXPECT_EQ(environment.Get("MAILROOT"), "C:\\Users\\alice\\AppData\\Roaming\\Mail");
+  EXPECT_EQ(environment.Get("ODD"), "%NOTSET%\\x");
+  EXPECT_EQ(environment.Get("LITERAL"), "%USERPROFILE%");
+  EXPECT_EQ(environment.ExpandEnvironmentStrings("%TEMP%|%windir%|%NOTSET%"),
+            "C:\\Users\\alice\\Local Settings\\Temp|C:\\WINDOWS|%NOTSET%");
+}
+
+TEST_F(OldDiskTest, WellKnownFoldersFillInEachIdentityAndProfile) {
+  OldDiskBuilder builder(disk_, OldWindows::kWin98);
+  for (const char* identity : {"{AAA}", "{BBB}"}) {
+    fs::create_directories(disk_ / "WINDOWS/Application Data/Identities" / identity /
+                           "Microsoft/Outlook Express");
+  }
+  fs::create_directories(disk_ / "Program Files/Netscape/Users/joe/Mail");
+  fs::create_directories(disk_ / "Program Files/Netscape/Users/nomail");
+  OldDisk disk = ExamineOldDisk(disk_);
+  ASSERT_TRUE(disk.windows9x);
+  OldSystem system = OpenProfile(disk, disk.profiles.at(0), code_page_, diagnostics_);
+  EXPECT_FALSE(system.registry_readable);
+  platform::PosixFileSystem files({{{'C', disk_.string()}}});
+  EXPECT_EQ(WellKnownStoreFolders("oe5", files, system.environment),
+            (std::vector<std::string>{
+                "C:\\WINDOWS\\Application Data\\Identities\\{AAA}\\Microsoft\\Outlook Express",
+                "C:\\WINDOWS\\Application Data\\Identities\\{BBB}\\Microsoft\\Outlook Express"}));
+  EXPECT_EQ(WellKnownStoreFolders("netscape", files, system.environment),
+            std::vector<std::string>{"C:\\Program Files\\Netscape\\Users\\joe\\Mail"});
+  std::string error;
+  EXPECT_EQ(WellKnownLocation("oe5", files, system.environment, error), "");
+  EXPECT_NE(error.find("several folders"), std::string::npos);
+  EXPECT_EQ(WellKnownLocation("eudora", files, system.environment, error), "");
+}
+
+}  // namespace
+}  // namespace kv::host
