@@ -4,10 +4,13 @@
 
 #include "common/strings_util.h"
 #include "eudora/eudora_filter.h"
+#include "eudora/eudora_paths.h"
 #include "netscape/netscape_filter.h"
+#include "netscape/netscape_profile.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
 #include "oe5/oe5_filter.h"
+#include "oe5/oe5_store_discovery.h"
 
 namespace kv {
 namespace {
@@ -17,17 +20,30 @@ std::unique_ptr<ImportFilter> Create(const platform::Services& services) {
   return std::make_unique<Filter>(services);
 }
 
+std::string DiscoverEudora(const platform::Services& services) {
+  return FindEudoraStoreFolder(services.registry, services.files);
+}
+
+std::string DiscoverNetscape(const platform::Services& services) {
+  return NetscapeProfileLocator(services.registry, services.files);
+}
+
+std::string DiscoverOe5(const platform::Services& services) {
+  return FindStoreRoot(services.registry, services.environment);
+}
+
 std::string DiscoverOe4(const platform::Services& services) {
   return FindOeStoreFolder(services.registry);
 }
 
 constexpr std::array<FilterClass, 4> kClasses{{
     {"CEudoraMsgFilter", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.EUDORAIMPORTMSG",
-     "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>, nullptr},
+     "eudora", "Qualcomm Eudora Pro or Light (through v4.13)", &Create<CEudoraMsgFilter>,
+     &DiscoverEudora},
     {"SCNetscapeMsgFilter", "{31402927-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.NETSCAPEIMPORTMSG",
-     "netscape", "Netscape Messenger 4.7", &Create<SCNetscapeMsgFilter>, nullptr},
+     "netscape", "Netscape Messenger 4.7", &Create<SCNetscapeMsgFilter>, &DiscoverNetscape},
     {"SCOE5MsgFilter", "{31402929-5BAB-11D3-983D-0020AFF7BF53}", "KVFLTRS.OE5IMPORTMSG", "oe5",
-     "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>, nullptr},
+     "Microsoft Outlook Express 5", &Create<SCOE5MsgFilter>, &DiscoverOe5},
     {"SCOEMsgFilter", "{79524993-3A10-11D3-983D-0020AFF7BF53}", "KVFLTRS.OEIMPORTMSG", "oe4",
      "Microsoft Outlook Express 4", &Create<SCOEMsgFilter>, &DiscoverOe4},
 }};

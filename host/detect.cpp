@@ -16,6 +16,9 @@ namespace {
 
 using Json = nlohmann::ordered_json;
 
+// More attachments than one message carries; the count bounds a filter that never says "no more".
+constexpr int kMaxAttachments = 10000;
+
 // The folder the location dialog last showed, from the scripted front's transcript.
 std::string LastProposal(const ui::ScriptedUserInterface& ui) {
   const std::string shown = "shown " + std::to_string(res::IDC_LOCATION) + ": ";
@@ -116,15 +119,27 @@ DetectResult DetectStore(const FilterClass& filter_class, OldSystem& system,
                                                          : std::string();
   std::set<std::string> folders;
   std::unique_ptr<ImportFilter> filter = filter_class.create(services);
+  // Every file the filter handed over for the item that lies in the temporary folder is removed:
+  // the whole message (code 11), or the parts of a message taken apart (body, HTML, unknown type,
+  // attachments). Files elsewhere, such as attachments kept in the store, stay.
+  auto remove_handed_over = [&](const AutomationString& named) {
+    std::optional<std::string> path = LocalMessagePath(named, files, code_page);
+    if (path && IsInsideFolder(*path, temp.TempPath())) RemoveHandedOverFile(*path);
+  };
   WalkOutcome outcome = WalkFilter(*filter, [&](const WalkItem& item) {
     folders.insert(item.folder.value_or(""));
-    bool marker = (item.status & kItemIsFolder) != 0 ||
-                  (item.message_file && *item.message_file == kEmptyFolderMarker);
-    std::optional<std::string> path =
-        marker ? std::nullopt : LocalMessagePath(item.message_file, files, code_page);
-    if (path) {
-      ++result.messages;
-      if (IsInsideFolder(*path, temp.TempPath())) RemoveHandedOverFile(*path);
+    bool folder_item = (item.status & kItemIsFolder) != 0 ||
+                       (item.message_file && *item.message_file == kEmptyFolderMarker);
+    if (folder_item) return true;
+    ++result.messages;
+    remove_handed_over(item.message_file);
+    for (SubItemCode code : {kSubItemBodyFile, kSubItemHtmlFile, kSubItemUnknownTypeFile}) {
+      remove_handed_over(filter->GetSubItem(code));
+    }
+    for (int i = 0; i < kMaxAttachments; ++i) {
+      AutomationString attachment = filter->GetSubItem(kSubItemNextAttachment);
+      if (!attachment || attachment->empty()) break;
+      remove_handed_over(attachment);
     }
     return true;
   });

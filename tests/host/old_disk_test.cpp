@@ -120,6 +120,88 @@ TEST_F(OldDiskTest, DetectFindsEachUsersStoreByItself) {
   EXPECT_EQ(text.out.find("bob"), std::string::npos);
 }
 
+// Two users with a store of each format, placed and named in the registry as each client did it:
+// long paths, 8.3 short forms, %USERPROFILE%, a Netscape preference file. detect finds each store
+// for the right user; import (and list, for the filter whose messages the host cannot write yet)
+// takes it with no --store and no question, from the disk and from an export of the registry.
+TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
+  OldDiskBuilder builder(disk_);
+  std::map<std::string, std::string> stores;  // user/filter -> store folder
+  std::map<std::string, int> numbers;         // user/filter -> the number of its one message
+  const std::string users[] = {"alice", "bob"};
+  for (int u = 0; u < 2; ++u) {
+    const std::string& user = users[u];
+    const bool first = u == 0;
+    builder.AddUser(user);
+    int n = 10 * (u + 1);
+    numbers[user + "/oe4"] = ++n;
+    stores[user + "/oe4"] = builder.AddOe4Store(user, StoreWith({n}),
+                                                first ? PathSpelling::kLong : PathSpelling::kShort);
+    testing::DbxStore oe5 = testing::DbxLocalStore();
+    numbers[user + "/oe5"] = ++n;
+    testing::DbxMessage message;
+    message.text = testing::DbxTestMessage(n);
+    oe5.AddFolder("Inbox", 1, {message});
+    stores[user + "/oe5"] =
+        builder.AddOe5Store(user, oe5, first ? PathSpelling::kUserProfile : PathSpelling::kShort,
+                            first ? "{AAAAAAAA-1111-2222-3333-444444444444}"
+                                  : "{BBBBBBBB-1111-2222-3333-444444444444}");
+    testing::NsMailDirectory netscape;
+    numbers[user + "/netscape"] = ++n;
+    netscape.folders.push_back(
+        testing::NsFolder("Inbox", {testing::NsMessage{testing::NsTestMessage(n)}}));
+    stores[user + "/netscape"] =
+        builder.AddNetscapeStore(user, user + "-ns", netscape, first, PathSpelling::kShort);
+    testing::EudoraStore eudora;
+    numbers[user + "/eudora"] = ++n;
+    eudora.AddMailbox("", "In", {testing::EudoraMessage{testing::EudoraTestMessage(n)}});
+    stores[user + "/eudora"] =
+        builder.AddEudoraStore(user, eudora,
+                               first ? "C:\\Program Files\\Qualcomm\\Eudora Mail"
+                                     : builder.WindowsProfile(user) + "\\Eudora");
+  }
+  builder.Write();
+
+  ProgramRun run = Kvimport("detect --disk " + Disk() + " --json");
+  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
+  std::vector<nlohmann::json> lines = JsonLines(run.out);
+  EXPECT_EQ(lines.size(), 8u);
+  for (const nlohmann::json& line : lines) {
+    std::string key = line["user"].get<std::string>() + "/" + line["filter"].get<std::string>();
+    SCOPED_TRACE(key);
+    EXPECT_TRUE(line["found"]) << line;
+    EXPECT_EQ(line["messages"], 1);
+    EXPECT_EQ(line["local_path"], builder.Local(stores.at(key)).string());
+  }
+  EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
+
+  std::ofstream(Out("bob.reg"), std::ios::binary)
+      << testing::RegistryExportText(builder.Registry("bob"), ExportFormat::kRegedit5, code_page_);
+  for (const std::string& user : users) {
+    for (const char* filter : {"oe4", "oe5", "netscape"}) {
+      std::string key = user + "/" + filter;
+      SCOPED_TRACE(key);
+      ProgramRun import = Kvimport("import --disk " + Disk() + " --user " + user + " --filter " +
+                                   filter + " --to eml:" + Quoted(Out(key)));
+      ASSERT_EQ(import.exit_code, kExitOk) << import.err;
+      std::vector<fs::path> files = testing::FilesBelow(Out(key));
+      ASSERT_EQ(files.size(), 1u);
+      EXPECT_NE(testing::ReadFile(files[0]).find("Subject: Message " +
+                                                 std::to_string(numbers.at(key)) + "\r\n"),
+                std::string::npos);
+      if (user == "bob") {
+        ProgramRun listed = Kvimport("list --registry " + Quoted(Out("bob.reg")) +
+                                     " --drive C=" + Disk() + " --filter " + filter);
+        EXPECT_EQ(listed.exit_code, kExitOk) << listed.err;
+        EXPECT_EQ(JsonLines(listed.out).size(), 1u);
+      }
+    }
+    ProgramRun eudora = Kvimport("list --disk " + Disk() + " --user " + user + " --filter eudora");
+    EXPECT_EQ(eudora.exit_code, kExitOk) << eudora.err;
+    EXPECT_EQ(JsonLines(eudora.out).size(), 1u) << eudora.out;
+  }
+}
+
 TEST_F(OldDiskTest, ImportTakesTheNamedUsersStoreWithoutAsking) {
   TwoUsers().Write();
   ProgramRun run = Kvimport("import --disk " + Disk() +

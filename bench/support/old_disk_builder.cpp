@@ -16,6 +16,8 @@ constexpr const char* kUserShellFolders =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 constexpr const char* kExplorer = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer";
 constexpr const char* kOe4Key = "Software\\Microsoft\\Outlook Express";
+constexpr const char* kNetscapeInstall = "C:\\Program Files\\Netscape\\Communicator";
+constexpr const char* kNetscapeServer = "pop.example.net";
 
 // A Windows 95/98/ME registry file: the "CREG" header and nothing a reader could use.
 std::string Windows9xRegistry() {
@@ -105,6 +107,17 @@ std::string OldDiskBuilder::AppData(const std::string& user) const {
          (windows_ == OldWindows::kVista ? "\\AppData\\Roaming" : "\\Application Data");
 }
 
+std::string OldDiskBuilder::LocalAppData(const std::string& user) const {
+  switch (windows_) {
+    case OldWindows::kVista:
+      return WindowsProfile(user) + "\\AppData\\Local";
+    case OldWindows::kWin98:
+      return AppData(user);
+    default:
+      return WindowsProfile(user) + "\\Local Settings\\Application Data";
+  }
+}
+
 RegistryContent& OldDiskBuilder::AddUser(const std::string& user) {
   fs::create_directories(Local(WindowsProfile(user)));
   RegistryContent& registry = registries_[user];
@@ -147,6 +160,62 @@ std::string OldDiskBuilder::AddOe4Store(const std::string& user, const Oe4Store&
     Registry(user).SetString(kOe4Key, "Store Root", Spell(root, spelling, user));
   }
   return root + "\\Mail";
+}
+
+std::string OldDiskBuilder::AddOe5Store(const std::string& user, const DbxStore& store,
+                                        PathSpelling spelling, const std::string& identity) {
+  const std::string root =
+      LocalAppData(user) + "\\Identities\\" + identity + "\\Microsoft\\Outlook Express";
+  store.WriteTo(Local(root));
+  if (windows_ != OldWindows::kWin98) {
+    RegistryContent& registry = Registry(user);
+    registry.SetString("Identities", "Last User ID", identity);
+    registry.SetString("Identities\\" + identity, "Username", "Main Identity");
+    registry.SetString("Identities\\" + identity + "\\Software\\Microsoft\\Outlook Express\\5.0",
+                       "Store Root", Spell(root, spelling, user), platform::kRegExpandSz);
+  }
+  return root;
+}
+
+std::string OldDiskBuilder::AddNetscapeStore(const std::string& user, const std::string& profile,
+                                             const NsMailDirectory& mail, bool via_popstate,
+                                             PathSpelling spelling) {
+  const std::string profile_folder = "C:\\Program Files\\Netscape\\Users\\" + profile;
+  const std::string mail_folder = profile_folder + "\\Mail";
+  mail.WriteTo(Local(mail_folder));
+  fs::create_directories(Local(kNetscapeInstall));
+  if (windows_ == OldWindows::kWin98) return mail_folder;
+  RegistryContent& registry = Registry(user);
+  const std::string navigator = "Software\\Netscape\\Netscape Navigator";
+  registry.SetString(navigator + "\\biff", "CurrentUser", profile);
+  registry.SetString(navigator + "\\Main", "Install Directory", kNetscapeInstall);
+  if (via_popstate) {
+    WriteFile(Local(mail_folder) / "popstate.dat", "# Netscape POP3 State File\r\n");
+    registry.SetString(navigator + "\\biff\\users\\" + profile, "defaultServer", kNetscapeServer);
+    registry.SetString(navigator + "\\biff\\users\\" + profile + "\\servers\\" + kNetscapeServer,
+                       "popstatePath", Spell(mail_folder, spelling, user) + "\\popstate.dat");
+  } else {
+    std::string doubled;
+    for (char c : mail_folder) doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    WriteFile(Local(profile_folder) / "prefs.js",
+              "// Netscape User Preferences\r\nuser_pref(\"mail.directory\", \"" + doubled +
+                  "\");\r\n");
+  }
+  return mail_folder;
+}
+
+std::string OldDiskBuilder::AddEudoraStore(const std::string& user, const EudoraStore& store,
+                                           const std::string& folder) {
+  store.WriteTo(Local(folder));
+  const std::string program = "C:\\Program Files\\Qualcomm\\Eudora";
+  fs::create_directories(Local(program));
+  if (windows_ != OldWindows::kWin98) {
+    const std::string short_folder = Spell(folder, PathSpelling::kShort, user);
+    Registry(user).SetString("Software\\Qualcomm\\Eudora\\CommandLine", "current",
+                             Spell(program, PathSpelling::kShort, user) + "\\EUDORA.EXE " +
+                                 short_folder + " " + short_folder + "\\EUDORA.INI");
+  }
+  return folder;
 }
 
 void OldDiskBuilder::Write() const {

@@ -10,6 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "support/dbx_writer.h"
+#include "support/eudora_store_writer.h"
+#include "support/netscape_store_writer.h"
 #include "support/oe4_store_writer.h"
 #include "support/registry_writers.h"
 
@@ -39,8 +42,9 @@ class OldDiskBuilder {
   std::string WindowsProfile(const std::string& user) const;
   // `windows_path` ("C:\...") as a path below the root.
   std::filesystem::path Local(const std::string& windows_path) const;
-  // The user's application data folder as the system named it.
+  // The user's application data folders as the system named them (roaming and local).
   std::string AppData(const std::string& user) const;
+  std::string LocalAppData(const std::string& user) const;
 
   // Adds a profile (its NTUSER.DAT is written by Write); the registry gets the usual shell
   // folder values. On Windows 95/98/ME every user shares the Windows folder.
@@ -53,6 +57,28 @@ class OldDiskBuilder {
   // as the old system names it.
   std::string AddOe4Store(const std::string& user, const Oe4Store& store,
                           PathSpelling spelling = PathSpelling::kLong);
+
+  // An Outlook Express 5 store of identity `identity` at
+  // "<LocalAppData>\Identities\<identity>\Microsoft\Outlook Express", named by the identity's "Store Root" (REG_EXPAND_SZ, spelled as
+  // `spelling` says) with "Last User ID" naming the identity. Returns the store folder.
+  std::string AddOe5Store(const std::string& user, const DbxStore& store,
+                          PathSpelling spelling = PathSpelling::kUserProfile,
+                          const std::string& identity = "{2A1E5D40-7C4F-11D4-9A3B-0050DA2F5E11}");
+
+  // A Netscape Messenger mail directory of profile `profile` at
+  // "C:\Program Files\Netscape\Users\<profile>\Mail", with the client's registry keys for the user (CurrentUser and the
+  // installation folder). With `via_popstate` the default server's "popstatePath" names a file in
+  // the mail directory (spelled as `spelling` says); otherwise the profile's prefs.js names it in
+  // "mail.directory", doubled backslashes and all. Returns the mail directory.
+  std::string AddNetscapeStore(const std::string& user, const std::string& profile,
+                               const NsMailDirectory& mail, bool via_popstate = true,
+                               PathSpelling spelling = PathSpelling::kLong);
+
+  // A Eudora mail folder at `folder` ("C:\Program Files\Qualcomm\Eudora Mail"), named in the
+  // "current" command line under Software\Qualcomm\Eudora\CommandLine as Eudora wrote it, in 8.3
+  // short form. Returns the folder.
+  std::string AddEudoraStore(const std::string& user, const EudoraStore& store,
+                             const std::string& folder);
 
   // Writes the registry files; the stores are written as they are added.
   void Write() const;
