@@ -95,11 +95,9 @@ std::string Messages(std::size_t count) {
   return std::to_string(count) + (count == 1 ? " message" : " messages");
 }
 
-}  // namespace
-
-// Decodes one mapped summary: the index walk with its bounds, the objects, and the reports of
-// what it could not use.
-class SummaryReader::Decoder {
+// Decodes one mapped summary: the index walk with its bounds, and the reports of what it could not
+// use.
+class Decoder {
  public:
   Decoder(ByteView file, platform::Diagnostics& diagnostics, const std::string& path,
           const std::string& folder)
@@ -248,6 +246,8 @@ class SummaryReader::Decoder {
   std::uint64_t too_deep_offset_ = 0;
 };
 
+}  // namespace
+
 SummaryReader::SummaryReader(platform::FileSystem& files, platform::Diagnostics& diagnostics)
     : files_(files), diagnostics_(diagnostics) {}
 
@@ -275,193 +275,229 @@ bool SummaryReader::IsUnsent() const {
   return !IsIncoming() && EqualsIgnoringCase(folder_name_, kDraftsFolder);
 }
 
-bool SummaryReader::Open(const std::string& path, const std::string& folder) {
-  if (IsOpen()) return false;
-  Close();
+namespace {
 
-  const std::string lost_all = "the folder's messages";
-  std::unique_ptr<platform::MappedFile> mapping = files_.MapReadOnly(path);
-  if (!mapping) {
-    platform::Diagnostic diagnostic{platform::DiagnosticKind::kSkipped, folder,  path, std::nullopt,
-                                    "summary file cannot be read",      lost_all};
-    diagnostics_.Report(diagnostic);
-    return false;
-  }
-  const ByteView file = mapping->bytes();
-  Decoder decoder(file, diagnostics_, path, folder);
+constexpr const char* kLostAll = "the folder's messages";
 
-  // Header.
-  if (file.size() > std::numeric_limits<std::uint32_t>::max()) {
-    decoder.Report("summary file larger than 4 GiB", lost_all);
-    return false;
-  }
-  if (file.size() < kHeaderSize) {
-    decoder.Report(
-        "summary file of " + std::to_string(file.size()) + " bytes is shorter than its header",
-        lost_all);
-    return false;
-  }
-  const std::uint32_t magic = *file.u32be(kHeaderMagic);
-  if (magic != kSummaryMagic) {
-    decoder.Report("not a summary file: magic " + Hex(magic), lost_all, kHeaderMagic);
-    return false;
-  }
-  const std::uint32_t class_table = *file.u32be(kHeaderClassTable);
-  if (class_table == 0 || class_table > file.size()) {
-    decoder.Report("class table offset " + std::to_string(class_table) + " lies outside the file",
-                   lost_all, kHeaderClassTable);
-    return false;
-  }
+struct ClassRoots {
+  std::uint32_t folder_info = 0;
+  std::uint32_t key_lists = 0;
+  std::uint32_t headers = 0;
+};
 
-  // Class table: the last entry of each class counts.
-  std::uint32_t folder_info_root = 0;
-  std::uint32_t key_list_root = 0;
-  std::uint32_t header_root = 0;
-  const std::optional<std::uint16_t> class_count =
-      file.u16be(std::size_t{class_table} + kClassTableCount);
-  std::size_t entry = std::size_t{class_table} + kClassTableEntries;
-  std::size_t classes_read = 0;
-  for (; class_count && classes_read < *class_count; ++classes_read) {
+struct FolderInfo {
+  bool counts_any = false;  // either message count is non-zero
+  std::string name;
+};
+
+// The class table's roots of the three indexes; the last entry of a class counts.
+ClassRoots ReadClassTable(Decoder& decoder, std::uint32_t table) {
+  const ByteView file = decoder.file();
+  ClassRoots roots;
+  const std::optional<std::uint16_t> count = file.u16be(std::size_t{table} + kClassTableCount);
+  if (!count) {
+    decoder.Report("class table cut off by the end of the file before its entry count",
+                   "the indexes", table);
+    return roots;
+  }
+  std::size_t entry = std::size_t{table} + kClassTableEntries;
+  std::size_t read = 0;
+  for (; read < *count; ++read) {
     std::optional<ByteView> fixed = file.Sub(entry, kClassEntryFixedSize);
     if (!fixed) break;
     const std::uint8_t tail_units = *fixed->u8(kClassEntryTailUnits);
     const std::uint32_t id = *fixed->u32be(kClassEntryId);
     const std::uint32_t root = *fixed->u32be(kClassEntryRoot);
-    if (id == kFolderInfoClass) folder_info_root = root;
-    if (id == kKeyListClass) key_list_root = root;
-    if (id == kMessageHeaderClass) header_root = root;
+    if (id == kFolderInfoClass) roots.folder_info = root;
+    if (id == kKeyListClass) roots.key_lists = root;
+    if (id == kMessageHeaderClass) roots.headers = root;
     entry += kClassEntryFixedSize;
     if (tail_units != 0) entry += kClassEntryTailBase + kClassEntryTailStep * (tail_units - 1);
   }
-  if (!class_count || classes_read < *class_count) {
-    decoder.Report("class table cut off by the end of the file after " +
-                       std::to_string(classes_read) + " of " +
-                       (class_count ? std::to_string(*class_count) : std::string("its")) +
-                       " class entries",
-                   "the indexes of the missing classes", class_table);
+  if (read < *count) {
+    decoder.Report("class table cut off by the end of the file after " + std::to_string(read) +
+                       " of " + std::to_string(*count) + " class entries",
+                   "the indexes of the missing classes", table);
   }
+  return roots;
+}
 
-  // Folder information: the message counts and the folder name.
-  std::uint32_t first_count = 0;
-  std::uint32_t second_count = 0;
-  const std::optional<std::vector<IndexPair>> info_index = decoder.CollectIndex(folder_info_root);
+// The message counts and the folder name of the first folder information object.
+FolderInfo ReadFolderInfo(Decoder& decoder, std::uint32_t root, const std::string& path) {
+  const ByteView file = decoder.file();
+  FolderInfo result;
+  const std::optional<std::vector<IndexPair>> index = decoder.CollectIndex(root);
   decoder.ReportIndexSkips("folder information index");
-  if (info_index && !info_index->empty() && info_index->front().object != 0) {
-    const std::uint32_t at = info_index->front().object;
-    if (std::optional<ByteView> info = file.Sub(at, kFolderInfoSize)) {
-      first_count = *info->u32be(kFolderInfoFirstCount);
-      second_count = *info->u32be(kFolderInfoSecondCount);
-      const std::uint32_t name_offset = *info->u32be(kFolderInfoNameOffset);
-      const std::uint32_t name_length = *info->u32be(kFolderInfoNameLength);
-      if (name_offset != 0 && name_length != 0 && file.Contains(name_offset, name_length)) {
-        folder_name_ = *file.CString(name_offset, file.size() - name_offset);
-      } else {
-        folder_name_ = path;
-      }
-    } else {
-      decoder.Report("folder information lies outside the file", lost_all, at);
-    }
-  } else if (folder_info_root == 0) {
-    decoder.Report("summary holds no folder information", lost_all);
-  } else if (!info_index) {
+  if (root == 0) {
+    decoder.Report("summary holds no folder information", kLostAll);
+    return result;
+  }
+  if (!index) {
     decoder.Report(
-        "root node of the folder information index is outside the file or of no known "
-        "kind",
-        lost_all, folder_info_root);
+        "root node of the folder information index is outside the file or of no "
+        "known kind",
+        kLostAll, root);
+    return result;
+  }
+  if (index->empty() || index->front().object == 0) {
+    decoder.Report("folder information index names no object", kLostAll, root);
+    return result;
+  }
+  const std::uint32_t at = index->front().object;
+  std::optional<ByteView> info = file.Sub(at, kFolderInfoSize);
+  if (!info) {
+    decoder.Report("folder information lies outside the file", kLostAll, at);
+    return result;
+  }
+  result.counts_any =
+      *info->u32be(kFolderInfoFirstCount) != 0 || *info->u32be(kFolderInfoSecondCount) != 0;
+  const std::uint32_t name_offset = *info->u32be(kFolderInfoNameOffset);
+  const std::uint32_t name_length = *info->u32be(kFolderInfoNameLength);
+  // The name is zero-terminated; its stated length only has to fit the file.
+  if (name_offset != 0 && name_length != 0 && file.Contains(name_offset, name_length)) {
+    result.name = *file.CString(name_offset, file.size() - name_offset);
   } else {
-    decoder.Report("folder information index names no object", lost_all, folder_info_root);
+    result.name = path;
   }
-  const bool counts_any = first_count != 0 || second_count != 0;
+  return result;
+}
 
-  // Key set: every key of every key block, for the membership test below.
+// Every key of every key block the key lists point to, sorted and without duplicates: only
+// membership matters.
+std::vector<std::uint32_t> ReadKeySet(Decoder& decoder, std::uint32_t root) {
+  const ByteView file = decoder.file();
   std::vector<std::uint32_t> keys;
-  if (counts_any && key_list_root != 0) {
-    const std::optional<std::vector<IndexPair>> key_index = decoder.CollectIndex(key_list_root);
-    decoder.ReportIndexSkips("message key list index");
-    if (!key_index) {
-      decoder.Report(
-          "root node of the message key list index is outside the file or of no "
-          "known kind",
-          lost_all, key_list_root);
+  const std::optional<std::vector<IndexPair>> index = decoder.CollectIndex(root);
+  decoder.ReportIndexSkips("message key list index");
+  if (!index) {
+    decoder.Report(
+        "root node of the message key list index is outside the file or of no known "
+        "kind",
+        kLostAll, root);
+    return keys;
+  }
+  SkipTally skipped;
+  std::unordered_set<std::uint32_t> blocks_read;
+  // Key blocks overlap only in a damaged file; this caps the keys read at what the file holds.
+  std::size_t key_budget = file.size() / kKeySize;
+  for (const IndexPair& pair : *index) {
+    if (pair.object == 0) continue;
+    std::optional<ByteView> list = file.Sub(pair.object, kKeyListSize);
+    if (!list) {
+      skipped.Add(pair.object);
+      continue;
     }
-    SkipTally skipped_lists;
-    std::unordered_set<std::uint32_t> blocks_read;
-    // Key blocks may overlap only in a damaged file; this caps the keys read at what fits.
-    std::size_t key_budget = file.size() / kKeySize;
-    for (const IndexPair& pair : key_index.value_or(std::vector<IndexPair>{})) {
-      if (pair.object == 0) continue;
-      std::optional<ByteView> list = file.Sub(pair.object, kKeyListSize);
-      if (!list) {
-        skipped_lists.Add(pair.object);
-        continue;
-      }
-      const std::uint32_t block_offset = *list->u32be(kKeyListBlock);
-      if (block_offset == 0) continue;
-      // The same block listed twice adds no key the set lacks.
-      if (blocks_read.contains(block_offset)) continue;
-      const std::optional<std::uint16_t> count =
-          file.u16be(std::size_t{block_offset} + kKeyBlockCount);
-      std::optional<ByteView> block =
-          count ? file.Sub(block_offset, kKeyBlockKeys + kKeySize * *count) : std::nullopt;
-      if (!block || *count > key_budget) {
-        skipped_lists.Add(pair.object);
-        continue;
-      }
-      key_budget -= *count;
-      blocks_read.insert(block_offset);
-      for (std::size_t i = 0; i < *count; ++i) {
-        keys.push_back(*block->u32be(kKeyBlockKeys + i * kKeySize));
-      }
+    const std::uint32_t block_offset = *list->u32be(kKeyListBlock);
+    // The same block named twice adds no key the set lacks.
+    if (block_offset == 0 || blocks_read.contains(block_offset)) continue;
+    const std::optional<std::uint16_t> count =
+        file.u16be(std::size_t{block_offset} + kKeyBlockCount);
+    std::optional<ByteView> block =
+        count ? file.Sub(block_offset, kKeyBlockKeys + kKeySize * *count) : std::nullopt;
+    if (!block || *count > key_budget) {
+      skipped.Add(pair.object);
+      continue;
     }
-    decoder.ReportTally(skipped_lists,
-                        "message key lists or their key blocks outside the file or overlapping",
-                        "the messages of their keys");
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    key_budget -= *count;
+    blocks_read.insert(block_offset);
+    for (std::size_t i = 0; i < *count; ++i) {
+      keys.push_back(*block->u32be(kKeyBlockKeys + i * kKeySize));
+    }
+  }
+  decoder.ReportTally(skipped,
+                      "message key lists or their key blocks outside the file or overlapping",
+                      "the messages of their keys");
+  std::sort(keys.begin(), keys.end());
+  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+  return keys;
+}
+
+// Appends each message header whose key `keys` holds to `messages`, in index order. With no
+// message counted the folder lists nothing; the index is still read to say what that leaves out.
+void ReadMessages(Decoder& decoder, std::uint32_t root, const FolderInfo& info,
+                  const std::vector<std::uint32_t>& keys, std::vector<MessageEntry>& messages) {
+  const ByteView file = decoder.file();
+  const std::optional<std::vector<IndexPair>> index = decoder.CollectIndex(root);
+  decoder.ReportIndexSkips("message header index");
+  if (!index) {
+    decoder.Report(
+        "root node of the message header index is outside the file or of no known "
+        "kind",
+        kLostAll, root);
+    return;
+  }
+  if (!info.counts_any) {
+    const auto listed = static_cast<std::size_t>(std::count_if(
+        index->begin(), index->end(), [](const IndexPair& pair) { return pair.object != 0; }));
+    if (listed > 0) {
+      decoder.Report("folder information counts no messages, yet the message header index lists " +
+                         std::to_string(listed),
+                     Messages(listed));
+    }
+    return;
+  }
+  SkipTally outside;
+  SkipTally unkeyed;
+  for (const IndexPair& pair : *index) {
+    if (pair.object == 0) continue;
+    std::optional<ByteView> header = file.Sub(pair.object, kMessageHeaderSize);
+    if (!header) {
+      outside.Add(pair.object);
+    } else if (!std::binary_search(keys.begin(), keys.end(), pair.key)) {
+      unkeyed.Add(pair.object);
+    } else {
+      messages.push_back({*header->u32be(kMessagePosition), *header->u32be(kMessageLength),
+                          *header->u32be(kMessageFlags), *header->u16be(kMessageKind)});
+    }
+  }
+  decoder.ReportTally(outside, "message headers outside the file", Messages(outside.count));
+  decoder.ReportTally(unkeyed, "message headers whose key no message key list holds",
+                      Messages(unkeyed.count));
+}
+
+}  // namespace
+
+bool SummaryReader::Open(const std::string& path, const std::string& folder) {
+  if (IsOpen()) return false;
+  Close();
+
+  std::unique_ptr<platform::MappedFile> mapping = files_.MapReadOnly(path);
+  if (!mapping) {
+    diagnostics_.Report({platform::DiagnosticKind::kSkipped, folder, path, std::nullopt,
+                         "summary file cannot be read", kLostAll});
+    return false;
+  }
+  const ByteView file = mapping->bytes();
+  Decoder decoder(file, diagnostics_, path, folder);
+
+  if (file.size() > std::numeric_limits<std::uint32_t>::max()) {
+    decoder.Report("summary file larger than 4 GiB", kLostAll);
+    return false;
+  }
+  if (file.size() < kHeaderSize) {
+    decoder.Report(
+        "summary file of " + std::to_string(file.size()) + " bytes is shorter than its header",
+        kLostAll);
+    return false;
+  }
+  const std::uint32_t magic = *file.u32be(kHeaderMagic);
+  if (magic != kSummaryMagic) {
+    decoder.Report("not a summary file: magic " + Hex(magic), kLostAll, kHeaderMagic);
+    return false;
+  }
+  const std::uint32_t class_table = *file.u32be(kHeaderClassTable);
+  if (class_table == 0 || class_table > file.size()) {
+    decoder.Report("class table offset " + std::to_string(class_table) + " lies outside the file",
+                   kLostAll, kHeaderClassTable);
+    return false;
   }
 
-  // Message list: each message header whose key the key set holds, in index order.
-  // With no count the folder lists nothing; the index is still read to say what that leaves out.
-  if (header_root != 0) {
-    const std::optional<std::vector<IndexPair>> header_index = decoder.CollectIndex(header_root);
-    decoder.ReportIndexSkips("message header index");
-    if (!header_index) {
-      decoder.Report(
-          "root node of the message header index is outside the file or of no known "
-          "kind",
-          lost_all, header_root);
-    } else if (!counts_any) {
-      std::size_t listed = 0;
-      for (const IndexPair& pair : *header_index) listed += pair.object != 0 ? 1 : 0;
-      if (listed > 0) {
-        decoder.Report(
-            "folder information counts no messages, yet the message header index "
-            "lists " +
-                std::to_string(listed),
-            Messages(listed), folder_info_root);
-      }
-    } else {
-      SkipTally outside;
-      SkipTally unkeyed;
-      for (const IndexPair& pair : *header_index) {
-        if (pair.object == 0) continue;
-        std::optional<ByteView> header = file.Sub(pair.object, kMessageHeaderSize);
-        if (!header) {
-          outside.Add(pair.object);
-          continue;
-        }
-        if (!std::binary_search(keys.begin(), keys.end(), pair.key)) {
-          unkeyed.Add(pair.object);
-          continue;
-        }
-        messages_.push_back({*header->u32be(kMessagePosition), *header->u32be(kMessageLength),
-                             *header->u32be(kMessageFlags), *header->u16be(kMessageKind)});
-      }
-      decoder.ReportTally(outside, "message headers outside the file", Messages(outside.count));
-      decoder.ReportTally(unkeyed, "message headers whose key no message key list holds",
-                          Messages(unkeyed.count));
-    }
-  }
+  const ClassRoots roots = ReadClassTable(decoder, class_table);
+  const FolderInfo info = ReadFolderInfo(decoder, roots.folder_info, path);
+  folder_name_ = info.name;
+  std::vector<std::uint32_t> keys;
+  if (info.counts_any && roots.key_lists != 0) keys = ReadKeySet(decoder, roots.key_lists);
+  if (roots.headers != 0) ReadMessages(decoder, roots.headers, info, keys, messages_);
   decoder.ReportBudget();
 
   if (messages_.empty()) {

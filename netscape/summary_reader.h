@@ -77,8 +77,6 @@ class SummaryReader {
   bool IsUnsent() const;
 
  private:
-  class Decoder;
-
   platform::FileSystem& files_;
   platform::Diagnostics& diagnostics_;
   std::unique_ptr<platform::MappedFile> mapping_;
