@@ -64,16 +64,6 @@ class OldDiskTest : public ::testing::Test {
   std::string Disk() const { return Quoted(disk_.string()); }
   std::string Out(const std::string& name) const { return (dir_.path() / name).string(); }
 
-  // Two XP users: alice's store named by its long path, bob's in 8.3 short form.
-  OldDiskBuilder TwoUsers() {
-    OldDiskBuilder builder(disk_);
-    builder.AddUser("alice");
-    builder.AddUser("bob");
-    builder.AddOe4Store("alice", StoreWith({1, 2}));
-    builder.AddOe4Store("bob", StoreWith({3}, true), PathSpelling::kShort);
-    return builder;
-  }
-
   std::vector<nlohmann::json> JsonLines(const std::string& text) {
     std::vector<nlohmann::json> lines;
     std::istringstream in(text);
@@ -86,39 +76,6 @@ class OldDiskTest : public ::testing::Test {
   platform::Windows1252CodePage code_page_;
   platform::DiagnosticLog diagnostics_;
 };
-
-TEST_F(OldDiskTest, DetectFindsEachUsersStoreByItself) {
-  TwoUsers().Write();
-  ProgramRun run = Kvimport("detect --disk " + Disk() + " --json");
-  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
-  std::map<std::string, nlohmann::json> found;
-  for (const nlohmann::json& line : JsonLines(run.out)) {
-    if (line["found"])
-      found[line["user"].get<std::string>() + "/" + line["filter"].get<std::string>()] = line;
-  }
-  ASSERT_EQ(found.size(), 2u) << run.out;
-  const nlohmann::json& alice = found["alice/oe4"];
-  EXPECT_EQ(
-      alice["store"],
-      "C:\\Documents and Settings\\alice\\Application Data\\Microsoft\\Outlook Express\\Mail");
-  EXPECT_EQ(alice["folders"], 1);
-  EXPECT_EQ(alice["messages"], 2);
-  const nlohmann::json& bob = found["bob/oe4"];
-  EXPECT_EQ(bob["store"], "C:\\DOCUME~1\\bob\\APPLIC~1\\MICROS~1\\OUTLOO~1\\Mail");
-  EXPECT_EQ(bob["local_path"],
-            (disk_ / "Documents and Settings/bob/Application Data/Microsoft/Outlook Express/Mail")
-                .string());
-  EXPECT_EQ(bob["folders"], 2);  // the empty folder counts
-  EXPECT_EQ(bob["messages"], 1);
-  EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
-
-  ProgramRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
-  EXPECT_EQ(text.exit_code, kExitOk);
-  EXPECT_NE(text.out.find("alice (C:\\Documents and Settings\\alice)\n  oe4       C:\\Documents"),
-            std::string::npos)
-      << text.out;
-  EXPECT_EQ(text.out.find("bob"), std::string::npos);
-}
 
 // Two users with a store of each format, placed and named in the registry as each client did it:
 // long paths, 8.3 short forms, %USERPROFILE%, a Netscape preference file. detect finds each store
@@ -175,8 +132,21 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   }
   EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
 
-  std::ofstream(Out("bob.reg"), std::ios::binary)
-      << testing::RegistryExportText(builder.Registry("bob"), ExportFormat::kRegedit5, code_page_);
+  ProgramRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
+  EXPECT_EQ(text.exit_code, kExitOk);
+  EXPECT_NE(text.out.find("alice (C:\\Documents and Settings\\alice)\n  oe4       C:\\Documents"),
+            std::string::npos)
+      << text.out;
+  EXPECT_EQ(text.out.find("bob"), std::string::npos);
+
+  // bob's registry as regedit exports another machine's hive loaded under HKEY_USERS.
+  std::ofstream(Out("bob.reg"), std::ios::binary) << testing::RegistryExportText(
+      builder.Registry("bob"), ExportFormat::kRegedit4, code_page_, "HKEY_USERS\\S-1-5-21-1004");
+  ProgramRun unmapped = Kvimport("list --registry " + Quoted(Out("bob.reg")) + " --filter oe4");
+  EXPECT_EQ(unmapped.exit_code, kExitStoreNotFound);
+  EXPECT_NE(unmapped.err.find("taking HKEY_USERS\\S-1-5-21-1004 as the user's registry"),
+            std::string::npos);
+  EXPECT_NE(unmapped.err.find("no --drive given"), std::string::npos) << unmapped.err;
   for (const std::string& user : users) {
     for (const char* filter : {"oe4", "oe5", "netscape"}) {
       std::string key = user + "/" + filter;
@@ -184,6 +154,7 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
       ProgramRun import = Kvimport("import --disk " + Disk() + " --user " + user + " --filter " +
                                    filter + " --to eml:" + Quoted(Out(key)));
       ASSERT_EQ(import.exit_code, kExitOk) << import.err;
+      EXPECT_EQ(import.err.find("scripted user interface"), std::string::npos) << import.err;
       std::vector<fs::path> files = testing::FilesBelow(Out(key));
       ASSERT_EQ(files.size(), 1u);
       EXPECT_NE(testing::ReadFile(files[0]).find("Subject: Message " +
@@ -202,16 +173,11 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   }
 }
 
-TEST_F(OldDiskTest, ImportTakesTheNamedUsersStoreWithoutAsking) {
-  TwoUsers().Write();
-  ProgramRun run = Kvimport("import --disk " + Disk() +
-                            " --user bob --filter oe4 --to eml:" + Quoted(Out("bob")));
-  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
-  EXPECT_EQ(run.err.find("scripted user interface"), std::string::npos) << run.err;
-  std::vector<fs::path> files = testing::FilesBelow(Out("bob"));
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_EQ(testing::ReadFile(files[0]), Oe4TestMessage(3));
-
+TEST_F(OldDiskTest, ProfileChoiceErrorsListTheProfiles) {
+  OldDiskBuilder builder(disk_);
+  builder.AddUser("alice");
+  builder.AddUser("bob");
+  builder.Write();
   struct Case {
     const char* args;
     int exit_code;
@@ -231,31 +197,6 @@ TEST_F(OldDiskTest, ImportTakesTheNamedUsersStoreWithoutAsking) {
       EXPECT_NE(refused.err.find("alice, bob"), std::string::npos) << refused.err;
     }
   }
-}
-
-// The user's registry given as a file: the hive itself or a regedit export of it, with drive C:
-// mapped by hand.
-TEST_F(OldDiskTest, RegistryFileWithDriveMapLeadsToTheStore) {
-  OldDiskBuilder builder = TwoUsers();
-  builder.Write();
-  std::vector<std::string> files = {(disk_ / "Documents and Settings/alice/NTUSER.DAT").string()};
-  for (ExportFormat format : {ExportFormat::kRegedit4, ExportFormat::kRegedit5}) {
-    std::string name = Out(format == ExportFormat::kRegedit4 ? "alice4.reg" : "alice5.reg");
-    std::ofstream(name, std::ios::binary) << testing::RegistryExportText(
-        builder.Registry("alice"), format, code_page_, "HKEY_USERS\\S-1-5-21-1004");
-    files.push_back(name);
-  }
-  for (const std::string& file : files) {
-    ProgramRun run =
-        Kvimport("list --registry " + Quoted(file) + " --drive C=" + Disk() + " --filter oe4");
-    EXPECT_EQ(run.exit_code, kExitOk) << file << ": " << run.err;
-    EXPECT_EQ(JsonLines(run.out).size(), 2u) << file;
-  }
-  ProgramRun unmapped = Kvimport("list --registry " + Quoted(files[1]) + " --filter oe4");
-  EXPECT_EQ(unmapped.exit_code, kExitStoreNotFound);
-  EXPECT_NE(unmapped.err.find("taking HKEY_USERS\\S-1-5-21-1004 as the user's registry"),
-            std::string::npos);
-  EXPECT_NE(unmapped.err.find("no --drive given"), std::string::npos) << unmapped.err;
 }
 
 // What the registry does not give: a damaged hive, a value too large for the enumeration that
