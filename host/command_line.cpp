@@ -172,6 +172,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     } else if (name == "--code-page") {
       if (text->empty()) return Fail("--code-page needs a code page name");
       line.code_page = *text;
+      line.code_page_given = true;
     } else if (name == "--drive") {
       if (!ParseDrive(*text, line)) return Fail("--drive must look like C=/path");
     } else if (name == "--inbox") {

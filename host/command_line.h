@@ -32,6 +32,7 @@ struct CommandLine {
   std::optional<Destination> destination;  // --to
   std::optional<UiMode> ui;                // --ui, when given
   std::string code_page = "WINDOWS-1252";  // --code-page: the store's code page (iconv name)
+  bool code_page_given = false;            // --code-page was given; else --disk reads the system's
   // --drive C=/path: where a Windows drive letter of the store's paths lies on this machine.
   std::vector<std::pair<char, std::string>> drives;
   std::string inbox = "Inbox";  // --inbox: the folder that becomes the Maildir's INBOX

@@ -79,6 +79,12 @@ int Run(CommandLine& line) {
     std::fprintf(stderr, "kvimport: --store is required (or --ui tty at a terminal)\n");
     return kv::host::kExitUsage;
   }
+  // An old disk says which code page its system used, unless --code-page says otherwise.
+  if (line.disk && !line.code_page_given) {
+    std::optional<std::string> system_code_page =
+        kv::host::SystemCodePage(kv::host::ExamineOldDisk(*line.disk));
+    if (system_code_page && *system_code_page != "CP1252") line.code_page = *system_code_page;
+  }
   kv::platform::IconvCodePage code_page(line.code_page);
   if (!code_page.valid()) {
     std::fprintf(stderr, "kvimport: unknown code page %s\n", line.code_page.c_str());

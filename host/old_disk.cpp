@@ -1,11 +1,13 @@
 #include "host/old_disk.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 
 #include "platform/implementation_support.h"
 #include "platform/posix/hive_registry.h"
+#include "platform/posix/iconv_code_page.h"
 #include "platform/registry.h"
 #include "platform/registry_export.h"
 #include "platform/stored_registry.h"
@@ -238,6 +240,37 @@ OldDisk ExamineOldDisk(const fs::path& root) {
               return UpperAscii(a.name) < UpperAscii(b.name);
             });
   return disk;
+}
+
+std::optional<std::string> SystemCodePage(const OldDisk& disk) {
+  // The system hive's keys are plain ASCII; any code page reads them.
+  if (disk.windows_folder.empty() || disk.windows9x) return std::nullopt;
+  fs::path windows = disk.root / fs::path(disk.windows_folder.substr(3));
+  std::optional<fs::path> hive_file = FindPath(windows, {"system32", "config", "SYSTEM"});
+  if (!hive_file) return std::nullopt;
+  platform::HiveOpenResult hive = platform::OpenHiveFile(hive_file->string());
+  if (!hive.tree) return std::nullopt;
+  platform::IconvCodePage ascii("WINDOWS-1252");
+  platform::StoredRegistry registry(std::move(hive.tree), ascii);
+  std::uint32_t current = 1;
+  if (std::optional<platform::RegistryKey> select = registry.OpenCurrentUserKey("Select")) {
+    platform::RegistryValue value;
+    if (registry.QueryValue(*select, "Current", 4, value) == platform::RegistryResult::kSuccess &&
+        value.type == platform::kRegDword && value.data.size() == 4) {
+      current = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
+                (static_cast<std::uint32_t>(value.data[3]) << 24);
+    }
+    registry.CloseKey(*select);
+  }
+  char control_set[32];
+  std::snprintf(control_set, sizeof control_set, "ControlSet%03u", static_cast<unsigned>(current));
+  std::optional<std::string> acp =
+      ReadText(registry, std::string(control_set) + "\\Control\\Nls\\CodePage", "ACP");
+  if (!acp || acp->empty() || acp->size() > 5 ||
+      !std::all_of(acp->begin(), acp->end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return std::nullopt;
+  }
+  return "CP" + *acp;
 }
 
 const UserProfile* ChooseProfile(const OldDisk& disk, const std::optional<std::string>& user,

@@ -50,6 +50,11 @@ struct OldDisk {
   std::vector<UserProfile> profiles;  // people's profiles, sorted by name
 };
 
+// The ANSI code page the old system used, as iconv names it ("CP1251"), from the ACP value of its
+// SYSTEM hive (the current control set's Control\Nls\CodePage); nullopt when the hive cannot be
+// read or names none.
+std::optional<std::string> SystemCodePage(const OldDisk& disk);
+
 // Looks for profiles with a registry file in "Documents and Settings", "Users", "WINNT\Profiles"
 // and "Windows\Profiles" below `root` (names matched without regard to case), leaving out the
 // shared and service profiles ("All Users", "Default User", "LocalService" ...). A Windows

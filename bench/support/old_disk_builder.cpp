@@ -197,9 +197,9 @@ std::string OldDiskBuilder::AddNetscapeStore(const std::string& user, const std:
   } else {
     std::string doubled;
     for (char c : mail_folder) doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    WriteFile(Local(profile_folder) / "prefs.js",
-              "// Netscape User Preferences\r\nuser_pref(\"mail.directory\", \"" + doubled +
-                  "\");\r\n");
+    WriteFile(
+        Local(profile_folder) / "prefs.js",
+        "// Netscape User Preferences\r\nuser_pref(\"mail.directory\", \"" + doubled + "\");\r\n");
   }
   return mail_folder;
 }
@@ -220,6 +220,14 @@ std::string OldDiskBuilder::AddEudoraStore(const std::string& user, const Eudora
 
 void OldDiskBuilder::Write() const {
   if (windows_ == OldWindows::kWin98) return;
+  if (!system_code_page_.empty()) {
+    const std::string windows = windows_ == OldWindows::kNt4 ? "C:\\WINNT" : "C:\\WINDOWS";
+    fs::create_directories(Local(windows + "\\system32\\config"));
+    WriteHive(Local(windows + "\\system32\\config\\SYSTEM"),
+              RegistryContent()
+                  .SetDword("Select", "Current", 1)
+                  .SetString("ControlSet001\\Control\\Nls\\CodePage", "ACP", system_code_page_));
+  }
   for (const auto& [user, registry] : registries_) {
     WriteHive(Local(WindowsProfile(user)) / "NTUSER.DAT", registry);
   }

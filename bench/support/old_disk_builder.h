@@ -59,17 +59,19 @@ class OldDiskBuilder {
                           PathSpelling spelling = PathSpelling::kLong);
 
   // An Outlook Express 5 store of identity `identity` at
-  // "<LocalAppData>\Identities\<identity>\Microsoft\Outlook Express", named by the identity's "Store Root" (REG_EXPAND_SZ, spelled as
-  // `spelling` says) with "Last User ID" naming the identity. Returns the store folder.
+  // "<LocalAppData>\Identities\<identity>\Microsoft\Outlook Express", named by the identity's
+  // "Store Root" (REG_EXPAND_SZ, spelled as `spelling` says) with "Last User ID" naming the
+  // identity. Returns the store folder.
   std::string AddOe5Store(const std::string& user, const DbxStore& store,
                           PathSpelling spelling = PathSpelling::kUserProfile,
                           const std::string& identity = "{2A1E5D40-7C4F-11D4-9A3B-0050DA2F5E11}");
 
   // A Netscape Messenger mail directory of profile `profile` at
-  // "C:\Program Files\Netscape\Users\<profile>\Mail", with the client's registry keys for the user (CurrentUser and the
-  // installation folder). With `via_popstate` the default server's "popstatePath" names a file in
-  // the mail directory (spelled as `spelling` says); otherwise the profile's prefs.js names it in
-  // "mail.directory", doubled backslashes and all. Returns the mail directory.
+  // "C:\Program Files\Netscape\Users\<profile>\Mail", with the client's registry keys for the user
+  // (CurrentUser and the installation folder). With `via_popstate` the default server's
+  // "popstatePath" names a file in the mail directory (spelled as `spelling` says); otherwise the
+  // profile's prefs.js names it in "mail.directory", doubled backslashes and all. Returns the mail
+  // directory.
   std::string AddNetscapeStore(const std::string& user, const std::string& profile,
                                const NsMailDirectory& mail, bool via_popstate = true,
                                PathSpelling spelling = PathSpelling::kLong);
@@ -79,6 +81,10 @@ class OldDiskBuilder {
   // short form. Returns the folder.
   std::string AddEudoraStore(const std::string& user, const EudoraStore& store,
                              const std::string& folder);
+
+  // The system's ANSI code page ("1251"), written as ACP in a SYSTEM hive under
+  // <Windows>\system32\config with the current control set 1.
+  void SetSystemCodePage(const std::string& acp) { system_code_page_ = acp; }
 
   // Writes the registry files; the stores are written as they are added.
   void Write() const;
@@ -90,6 +96,7 @@ class OldDiskBuilder {
   std::filesystem::path root_;
   OldWindows windows_;
   std::map<std::string, RegistryContent> registries_;
+  std::string system_code_page_;
 };
 
 // The 8.3 alias Windows gives the first long name of its stem: "Documents and Settings" is

@@ -173,6 +173,24 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   }
 }
 
+// A Cyrillic system: the registry's paths reach the filter in code page 1251, which the SYSTEM
+// hive names, and lead to the profile folder whose name is stored in UTF-8 on this disk.
+TEST_F(OldDiskTest, TheSystemsCodePageCarriesNonLatinPaths) {
+  const std::string user = "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD";  // Иван
+  OldDiskBuilder builder(disk_);
+  builder.SetSystemCodePage("1251");
+  builder.AddUser(user);
+  builder.AddOe4Store(user, StoreWith({1}));
+  builder.Write();
+  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
+  EXPECT_EQ(run.exit_code, kExitOk) << run.out << run.err;
+  EXPECT_NE(run.out.find("C:\\Documents and Settings\\" + user + "\\Application Data"),
+            std::string::npos)
+      << run.out;
+  ProgramRun latin = Kvimport("detect --disk " + Disk() + " --filter oe4 --code-page WINDOWS-1252");
+  EXPECT_EQ(latin.exit_code, kExitStoreNotFound) << latin.out;
+}
+
 TEST_F(OldDiskTest, ProfileChoiceErrorsListTheProfiles) {
   OldDiskBuilder builder(disk_);
   builder.AddUser("alice");
