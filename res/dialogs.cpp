@@ -47,6 +47,8 @@ const DialogTemplate* FindDialogTemplate(int id) {
   return nullptr;
 }
 
+std::span<const DialogTemplate> DialogTemplates() { return kTemplates; }
+
 const DialogControl* FindControl(const DialogTemplate& dialog, int control_id) {
   if (control_id == IDC_STATIC) return nullptr;
   for (const DialogControl& control : dialog.controls) {

@@ -73,6 +73,8 @@ struct DialogTemplate {
 
 // The template with this ID, or nullptr.
 const DialogTemplate* FindDialogTemplate(int id);
+// Every template, in ascending ID order.
+std::span<const DialogTemplate> DialogTemplates();
 // The control with this ID in `dialog`, or nullptr (IDC_STATIC controls are never found).
 const DialogControl* FindControl(const DialogTemplate& dialog, int control_id);
 

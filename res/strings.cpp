@@ -1,12 +1,11 @@
 #include "res/strings.h"
 
 #include <array>
-#include <utility>
 
 namespace kv::res {
 namespace {
 
-constexpr std::array<std::pair<unsigned, std::string_view>, 19> kStrings{{
+constexpr std::array<StringEntry, 19> kStrings{{
     {IDS_OLE_INIT_FAILED,
      "OLE initialization failed.  Make sure that the OLE libraries are the correct version."},
     {IDS_FILE_IO_ERROR, "File I/O Error. Hard disk can be full."},
@@ -37,10 +36,12 @@ constexpr std::array<std::pair<unsigned, std::string_view>, 19> kStrings{{
 }  // namespace
 
 std::string_view LoadString(unsigned id) {
-  for (const auto& [key, text] : kStrings) {
-    if (key == id) return text;
+  for (const StringEntry& entry : kStrings) {
+    if (entry.id == id) return entry.text;
   }
   return {};
 }
+
+std::span<const StringEntry> StringTable() { return kStrings; }
 
 }  // namespace kv::res

@@ -1,7 +1,8 @@
 #pragma once
 // The program's string table: user-visible texts loaded by ID, as on Windows through LoadString.
-// The same table feeds the Windows resource script (res/strings.rc.in).
+// The same table feeds the Windows resource script (res/resource_script.h).
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,12 @@ enum StringId : unsigned {
 
 // Returns the text of string `id`, or an empty view when the table has no such string.
 std::string_view LoadString(unsigned id);
+
+struct StringEntry {
+  unsigned id;
+  std::string_view text;
+};
+// Every string of the table, in ascending ID order.
+std::span<const StringEntry> StringTable();
 
 }  // namespace kv::res
