@@ -156,4 +156,9 @@ std::string Win32CodePage::FromUtf8(const std::string& text) {
   return FromWide(CP_ACP, ToWide(CP_UTF8, text), "?");
 }
 
+void Win32DebugDiagnostics::Report(const Diagnostic& diagnostic) {
+  const std::string line = FormatDiagnostic(diagnostic) + "\n";
+  OutputDebugStringA(line.c_str());
+}
+
 }  // namespace kv::platform

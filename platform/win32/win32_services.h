@@ -2,6 +2,7 @@
 // The Win32 registry, temporary files, environment and code page: thin wrappers that pass each
 // call to the ...A function it stands for.
 
+#include "platform/diagnostics.h"
 #include "platform/environment.h"
 #include "platform/registry.h"
 #include "platform/temp_files.h"
@@ -40,6 +41,13 @@ class Win32CodePage final : public CodePage {
  public:
   std::string ToUtf8(const std::string& text) override;
   std::string FromUtf8(const std::string& text) override;
+};
+
+// Each report as one line to the system debugger (OutputDebugStringA): a server has no console,
+// and the host learns of the loss through the dispatch interface as it always has.
+class Win32DebugDiagnostics final : public Diagnostics {
+ public:
+  void Report(const Diagnostic& diagnostic) override;
 };
 
 }  // namespace kv::platform

@@ -1,7 +1,8 @@
 #pragma once
 // The Windows headers as the Win32 implementations include them. windows.h turns several of our
-// method names (MessageBox, GetTempFileName, ExpandEnvironmentStrings) into macros; they are
-// undefined here so that the interfaces keep their names, and the code calls the ...A functions.
+// method names (MessageBox, GetTempFileName, ExpandEnvironmentStrings, LoadString) into macros;
+// they are undefined here so that the interfaces keep their names, and the code calls the ...A
+// functions.
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -16,3 +17,4 @@
 #undef MessageBox
 #undef GetTempFileName
 #undef ExpandEnvironmentStrings
+#undef LoadString

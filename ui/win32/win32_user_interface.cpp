@@ -1,11 +1,11 @@
 #include "ui/win32/win32_user_interface.h"
 
 #include "platform/win32/windows_api.h"
+#include "ui/win32/win32_dialog_box.h"
 
 namespace kv::ui {
 
 using platform::Dialog;
-using platform::kIdCancel;
 using platform::WindowHandle;
 
 namespace {
@@ -94,10 +94,8 @@ std::optional<std::string> Win32UserInterface::BrowseForFolder(WindowHandle owne
   return std::string(path);
 }
 
-int Win32UserInterface::RunModal(WindowHandle /*owner*/, Dialog& /*dialog*/) {
-  // The Win32 dialog front (templates 134 and 147 as real dialog boxes driving the controllers)
-  // is not built yet; until it is, every dialog answers as if the user had cancelled it.
-  return kIdCancel;
+int Win32UserInterface::RunModal(WindowHandle owner, Dialog& dialog) {
+  return RunWin32DialogBox(owner, dialog);
 }
 
 void Win32UserInterface::ShowWaitCursor() {

@@ -1,6 +1,7 @@
 #pragma once
 // The Win32 user interface: MessageBoxA, the shell folder browser with its full-path status line,
-// and the wait cursor. Windows are identified by the host's 32-bit handle.
+// the dialogs as real dialog boxes from the program's resources, and the wait cursor. Windows are
+// identified by the host's 32-bit handle.
 
 #include "platform/user_interface.h"
 
@@ -14,7 +15,8 @@ class Win32UserInterface final : public platform::UserInterface {
   // shows the full path of the highlighted folder.
   std::optional<std::string> BrowseForFolder(platform::WindowHandle owner,
                                              const std::string& title) override;
-  // Not yet drawn on Windows: every dialog is cancelled (kIdCancel) without being shown.
+  // The dialog box of the controller's template, from the resources of the running program (which
+  // must link the resource script); kIdCancel without showing anything when there is none.
   int RunModal(platform::WindowHandle owner, platform::Dialog& dialog) override;
   void ShowWaitCursor() override;
 };
