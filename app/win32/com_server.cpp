@@ -104,6 +104,9 @@ bool ComServer::RegisterFactories(std::span<const FilterClassFactory> factories)
     std::optional<GUID> class_id = ParseGuid(factory.filter_class().clsid);
     if (!class_id) continue;
     class_objects_.push_back(std::make_unique<ClassObject>(*this, factory, *class_id, services_));
+    // An external lock keeps the class object reachable for a client that was handed it just
+    // before the server withdrew it on its way out; that client's call is then still served.
+    CoLockObjectExternal(class_objects_.back().get(), TRUE, FALSE);
   }
   return RegisterClassObjects() && class_objects_.size() == factories.size();
 }
@@ -112,6 +115,9 @@ ComServer::~ComServer() {
   if (idle_timer_ != 0) KillTimer(nullptr, idle_timer_);
   g_server = nullptr;
   RevokeClassObjects();
+  for (const std::unique_ptr<ClassObject>& class_object : class_objects_) {
+    CoLockObjectExternal(class_object.get(), FALSE, TRUE);
+  }
   class_objects_.clear();
   if (window_ != nullptr) DestroyWindow(window_);
   if (ole_initialized_) OleUninitialize();

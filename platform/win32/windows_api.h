@@ -18,3 +18,4 @@
 #undef GetTempFileName
 #undef ExpandEnvironmentStrings
 #undef LoadString
+#undef UnregisterClass

@@ -120,9 +120,13 @@ class Win32DialogView final : public platform::DialogView {
   void EndDialog(int result) override { ::EndDialog(dialog_, result); }
   WindowHandle DialogWindow() override { return ToWindowHandle(dialog_); }
 
+  // The control the controller last put the focus on; null when it left that to the system.
+  HWND focus_control() const { return focus_control_; }
+
  private:
   HWND dialog_ = nullptr;
   HIMAGELIST images_ = nullptr;  // the tree's images, kept until the dialog box is gone
+  HWND focus_control_ = nullptr;
 };
 
 struct DialogBoxState {
@@ -148,7 +152,11 @@ INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wparam, LPARA
     auto* state = reinterpret_cast<DialogBoxState*>(lparam);
     SetWindowLongPtrA(window, DWLP_USER, lparam);
     state->view.Attach(window);
-    return state->dialog.OnInitDialog(state->view) ? TRUE : FALSE;
+    // TRUE lets the dialog manager focus the first control. A controller that has placed the focus
+    // itself keeps it there: the first control may be the folder tree, which would select its first
+    // item on getting the focus, as if the user had chosen it.
+    const bool default_focus = state->dialog.OnInitDialog(state->view);
+    return default_focus && state->view.focus_control() == nullptr ? TRUE : FALSE;
   }
   DialogBoxState* state = StateOf(window);
   if (state == nullptr) return FALSE;

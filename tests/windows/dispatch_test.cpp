@@ -1,0 +1,277 @@
+// IDispatch over a filter, in process: the dispatch IDs and names, argument coercion, result
+// types, SetPath's string by reference, the errors a client gets, the interfaces the object
+// answers, and its life.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/import_filter.h"
+#include "app/win32/filter_dispatch.h"
+#include "windows_test_support.h"
+
+namespace kv::com {
+namespace {
+
+using wintest::Bstr;
+using wintest::Call;
+using wintest::I2;
+using wintest::I4;
+using wintest::R8;
+using wintest::Text;
+using wintest::Variant;
+
+// {79524993-3A10-11D3-983D-0020AFF7BF53}, the Outlook Express 4 class.
+constexpr GUID kClassId = {
+    0x79524993, 0x3A10, 0x11D3, {0x98, 0x3D, 0x00, 0x20, 0xAF, 0xF7, 0xBF, 0x53}};
+
+// Records what the dispatch layer hands it and answers with recognisable values.
+class RecordingFilter final : public ImportFilter {
+ public:
+  explicit RecordingFilter(bool& destroyed) : destroyed_(destroyed) {}
+  ~RecordingFilter() override { destroyed_ = true; }
+
+  std::string GetName() override { return "Priv\xC3\xA9 \xE2\x82\xAC"; }  // "Privé €"
+  bool GoFirst() override { return true; }
+  std::int32_t GetItemStatus() override { return 3; }
+  std::int32_t GetItemExStatus() override { return 6; }
+  AutomationString GetSubItem(std::int16_t code) override {
+    last_code = code;
+    if (code == 99) return std::nullopt;
+    if (code == 13) throw std::runtime_error("a filter fault");
+    return "code " + std::to_string(code);
+  }
+  void SetPath(std::string& path) override {
+    last_path = path;
+    if (path == "change me") path = "changed";
+  }
+  void SetParent(std::int32_t window) override { last_parent = window; }
+
+  int last_code = 0;
+  std::string last_path;
+  std::int32_t last_parent = 0;
+
+ private:
+  bool& destroyed_;
+};
+
+class Listener final : public ObjectListener {
+ public:
+  void OnObjectDestroyed() override { ++calls; }
+  int calls = 0;
+};
+
+class DispatchTest : public ::testing::Test {
+ protected:
+  DispatchTest() {
+    auto filter = std::make_unique<RecordingFilter>(destroyed_);
+    filter_ = filter.get();
+    object_ = new FilterDispatch(kClassId, std::move(filter), &listener_);
+  }
+  ~DispatchTest() override {
+    if (object_ != nullptr) object_->Release();
+  }
+
+  bool destroyed_ = false;
+  Listener listener_;
+  RecordingFilter* filter_ = nullptr;
+  FilterDispatch* object_ = nullptr;
+};
+
+DISPID IdOf(IDispatch* object, const wchar_t* name) {
+  LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
+  DISPID id = 0;
+  HRESULT status = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  return SUCCEEDED(status) ? id : DISPID_UNKNOWN;
+}
+
+TEST_F(DispatchTest, NamesInAnyCaseGiveThePositionsOneToEleven) {
+  const wchar_t* names[] = {L"GetName",         L"GetType",    L"GoFirst",       L"GoNext",
+                            L"GetItemStatus",   L"GetSubItem", L"IsSystemFound", L"GetItemExStatus",
+                            L"IsEnableSetPath", L"SetPath",    L"SetParent"};
+  for (int i = 0; i < 11; ++i) {
+    std::wstring lower = names[i], upper = names[i];
+    for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
+    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
+    EXPECT_EQ(IdOf(object_, names[i]), i + 1);
+    EXPECT_EQ(IdOf(object_, lower.c_str()), i + 1);
+    EXPECT_EQ(IdOf(object_, upper.c_str()), i + 1);
+  }
+  for (const wchar_t* unknown : {L"GoLast", L"GetNam", L"GetNameX", L"", L"Get Name"}) {
+    EXPECT_EQ(IdOf(object_, unknown), DISPID_UNKNOWN) << unknown;
+  }
+  // A parameter name: the method is found, the name is not, and the call says so.
+  LPOLESTR with_parameter[] = {const_cast<LPOLESTR>(L"GetSubItem"), const_cast<LPOLESTR>(L"code")};
+  DISPID ids[2] = {0, 0};
+  EXPECT_EQ(object_->GetIDsOfNames(IID_NULL, with_parameter, 2, 0, ids), DISP_E_UNKNOWNNAME);
+  EXPECT_EQ(ids[0], 6);
+  EXPECT_EQ(ids[1], DISPID_UNKNOWN);
+}
+
+TEST_F(DispatchTest, ResultsCarryTheirAutomationTypes) {
+  struct Case {
+    DISPID id;
+    VARTYPE type;
+  };
+  for (Case c : {Case{1, VT_BSTR}, Case{2, VT_I2}, Case{3, VT_BOOL}, Case{4, VT_BOOL},
+                 Case{5, VT_I4}, Case{7, VT_BOOL}, Case{8, VT_I4}, Case{9, VT_BOOL}}) {
+    wintest::InvokeResult call = Call(object_, c.id, {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+    Variant result(call.result);
+    ASSERT_EQ(call.status, S_OK) << c.id;
+    EXPECT_EQ(result->vt, c.type) << c.id;
+  }
+  wintest::InvokeResult name = Call(object_, 1);
+  Variant name_result(name.result);
+  EXPECT_EQ(Text(*name_result), L"Priv\u00E9 \u20AC");
+  Variant type(Call(object_, 2).result);
+  EXPECT_EQ(type->iVal, 2);
+  Variant first(Call(object_, 3).result);
+  EXPECT_EQ(first->boolVal, VARIANT_TRUE);
+  Variant set_path_type(Call(object_, 9).result);
+  EXPECT_EQ(set_path_type->boolVal, VARIANT_FALSE);
+  Variant status(Call(object_, 5).result);
+  EXPECT_EQ(status->lVal, 3);
+  Variant state(Call(object_, 8).result);
+  EXPECT_EQ(state->lVal, 6);
+  // A null string stays null.
+  Variant null_result(Call(object_, 6, {I2(99)}).result);
+  EXPECT_EQ(null_result->vt, VT_BSTR);
+  EXPECT_EQ(null_result->bstrVal, nullptr);
+}
+
+TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
+  short value = 11;
+  VARIANT by_reference;
+  VariantInit(&by_reference);
+  by_reference.vt = VT_I2 | VT_BYREF;
+  by_reference.piVal = &value;
+  VARIANT inner = I4(11);
+  VARIANT variant_reference;
+  VariantInit(&variant_reference);
+  variant_reference.vt = VT_VARIANT | VT_BYREF;
+  variant_reference.pvarVal = &inner;
+  for (VARIANT code : {I2(11), I4(11), R8(11.0), Bstr(L"11"), by_reference, variant_reference}) {
+    SCOPED_TRACE(code.vt);
+    filter_->last_code = 0;
+    wintest::InvokeResult call = Call(object_, 6, {code});
+    Variant result(call.result);
+    EXPECT_EQ(call.status, S_OK);
+    EXPECT_EQ(filter_->last_code, 11);
+    EXPECT_EQ(Text(*result), L"code 11");
+  }
+  Call(object_, 11, {Bstr(L"4660")});
+  EXPECT_EQ(filter_->last_parent, 4660);
+
+  struct Bad {
+    VARIANT argument;
+    HRESULT status;
+  };
+  for (Bad bad : {Bad{Bstr(L"eleven"), DISP_E_TYPEMISMATCH}, Bad{I4(70000), DISP_E_OVERFLOW}}) {
+    wintest::InvokeResult call = Call(object_, 6, {bad.argument});
+    EXPECT_EQ(call.status, bad.status);
+    EXPECT_EQ(call.argument_error, 0u);
+  }
+}
+
+TEST_F(DispatchTest, SetPathTakesItsStringByReference) {
+  BSTR text = SysAllocString(L"change me");
+  VARIANT reference;
+  VariantInit(&reference);
+  reference.vt = VT_BSTR | VT_BYREF;
+  reference.pbstrVal = &text;
+  DISPPARAMS parameters{&reference, nullptr, 1, 0};
+  ASSERT_EQ(
+      object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr),
+      S_OK);
+  EXPECT_EQ(filter_->last_path, "change me");
+  EXPECT_EQ(std::wstring(text), L"changed");
+
+  // Unchanged strings are left as they were, the same BSTR.
+  BSTR kept = SysAllocString(L"!!!NextFolder");
+  BSTR before = kept;
+  reference.pbstrVal = &kept;
+  object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+  EXPECT_EQ(kept, before);
+  EXPECT_EQ(filter_->last_path, "!!!NextFolder");
+
+  // A script passes a variable as a variant by reference; a literal by value.
+  VARIANT variable = Bstr(L"change me");
+  VARIANT variable_reference;
+  VariantInit(&variable_reference);
+  variable_reference.vt = VT_VARIANT | VT_BYREF;
+  variable_reference.pvarVal = &variable;
+  parameters.rgvarg = &variable_reference;
+  object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+  EXPECT_EQ(Text(variable), L"changed");
+  EXPECT_EQ(Call(object_, 10, {Bstr(L"literal")}).status, S_OK);
+  EXPECT_EQ(filter_->last_path, "literal");
+  VariantClear(&variable);
+  SysFreeString(text);
+  SysFreeString(kept);
+}
+
+TEST_F(DispatchTest, RefusesWhatTheInterfaceDoesNotHave) {
+  EXPECT_EQ(Call(object_, 12).status, DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Call(object_, 0).status, DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Call(object_, 1, {}, DISPATCH_PROPERTYPUT).status, DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(Call(object_, 1, {I2(1)}).status, DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(Call(object_, 6).status, DISP_E_BADPARAMCOUNT);
+
+  VARIANT code = I2(5);
+  DISPID named = 0;
+  DISPPARAMS with_name{&code, &named, 1, 1};
+  VARIANT result;
+  VariantInit(&result);
+  EXPECT_EQ(object_->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &with_name, &result, nullptr, nullptr),
+            DISP_E_NONAMEDARGS);
+  DISPPARAMS none{nullptr, nullptr, 0, 0};
+  EXPECT_EQ(object_->Invoke(1, IID_IDispatch, 0, DISPATCH_METHOD, &none, &result, nullptr, nullptr),
+            DISP_E_UNKNOWNINTERFACE);
+
+  // A fault inside the filter comes back as an automation exception, not a crash.
+  EXCEPINFO exception{};
+  VARIANT fault = I2(13);
+  DISPPARAMS faulting{&fault, nullptr, 1, 0};
+  EXPECT_EQ(
+      object_->Invoke(6, IID_NULL, 0, DISPATCH_METHOD, &faulting, &result, &exception, nullptr),
+      DISP_E_EXCEPTION);
+
+  UINT count = 7;
+  EXPECT_EQ(object_->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+  ITypeInfo* info = nullptr;
+  EXPECT_TRUE(FAILED(object_->GetTypeInfo(0, 0, &info)));
+}
+
+TEST_F(DispatchTest, AnswersItsClassInterfaceAndIDispatchOnly) {
+  for (const IID& iid : {IID_IUnknown, IID_IDispatch, kClassId}) {
+    void* answer = nullptr;
+    ASSERT_EQ(object_->QueryInterface(iid, &answer), S_OK);
+    EXPECT_EQ(answer, static_cast<IDispatch*>(object_));
+    object_->Release();
+  }
+  for (const IID& iid : {IID_IPersist, IID_IClassFactory, IID_IEnumVARIANT}) {
+    void* answer = reinterpret_cast<void*>(1);
+    EXPECT_EQ(object_->QueryInterface(iid, &answer), E_NOINTERFACE);
+    EXPECT_EQ(answer, nullptr);
+  }
+  CLSID class_id{};
+  EXPECT_EQ(object_->GetClassID(&class_id), S_OK);
+  EXPECT_TRUE(IsEqualGUID(class_id, kClassId));
+}
+
+TEST_F(DispatchTest, LastReleaseDestroysTheFilterAndTellsTheServer) {
+  const int locks = ServerLock::Count();
+  object_->AddRef();
+  object_->Release();
+  EXPECT_FALSE(destroyed_);
+  EXPECT_EQ(listener_.calls, 0);
+  object_->Release();
+  object_ = nullptr;
+  EXPECT_TRUE(destroyed_);
+  EXPECT_EQ(listener_.calls, 1);
+  EXPECT_EQ(ServerLock::Count(), locks - 1);
+}
+
+}  // namespace
+}  // namespace kv::com

@@ -1,0 +1,125 @@
+#include "windows_test_support.h"
+
+#include <tlhelp32.h>
+
+#include <cstdio>
+
+namespace kv::wintest {
+
+VARIANT I2(short value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I2;
+  v.iVal = value;
+  return v;
+}
+
+VARIANT I4(long value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I4;
+  v.lVal = value;
+  return v;
+}
+
+VARIANT R8(double value) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_R8;
+  v.dblVal = value;
+  return v;
+}
+
+VARIANT Bstr(const wchar_t* text) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_BSTR;
+  v.bstrVal = SysAllocString(text);
+  return v;
+}
+
+InvokeResult Call(IDispatch* object, DISPID member, std::vector<VARIANT> arguments, WORD flags) {
+  std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+  DISPPARAMS parameters{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                        static_cast<UINT>(reversed.size()), 0};
+  InvokeResult call;
+  VariantInit(&call.result);
+  call.status = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
+                               &call.result, nullptr, &call.argument_error);
+  for (VARIANT& argument : reversed) VariantClear(&argument);
+  return call;
+}
+
+std::wstring Text(const VARIANT& value) {
+  if (value.vt != VT_BSTR) return L"(not a string)";
+  if (value.bstrVal == nullptr) return L"(null)";
+  return std::wstring(value.bstrVal, SysStringLen(value.bstrVal));
+}
+
+bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    Sleep(20);
+  }
+}
+
+std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, exe_name) == 0) found.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
+bool SaveScreenshot(const std::string& name) {
+  char folder[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("KV_SCREENSHOT_DIR", folder, sizeof folder) == 0) return false;
+  const int width = GetSystemMetrics(SM_CXSCREEN);
+  const int height = GetSystemMetrics(SM_CYSCREEN);
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap != nullptr) {
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
+    const DWORD image_size = row * static_cast<DWORD>(height);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = file.bfOffBits + image_size;
+    const std::string path = std::string(folder) + "\\" + name + ".bmp";
+    if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
+      saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
+              std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
+              std::fwrite(bits, 1, image_size, out) == image_size;
+      saved = std::fclose(out) == 0 && saved;
+    }
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return saved;
+}
+
+}  // namespace kv::wintest
