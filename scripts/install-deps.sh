@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   wine64
-  xvfb imagemagick googletest
+  xvfb xauth imagemagick googletest
   python3
   dovecot-core
   undbx
