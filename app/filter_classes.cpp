@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "common/strings_util.h"
 #include "eudora/eudora_filter.h"
 #include "eudora/eudora_paths.h"
 #include "netscape/netscape_filter.h"
@@ -11,6 +10,7 @@
 #include "oe4/oe_store_discovery.h"
 #include "oe5/oe5_filter.h"
 #include "oe5/oe5_store_discovery.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -54,9 +54,9 @@ std::span<const FilterClass> FilterClasses() { return kClasses; }
 
 const FilterClass* FindFilterClass(std::string_view name) {
   for (const FilterClass& filter_class : kClasses) {
-    if (EqualsIgnoringCase(name, filter_class.short_name) ||
-        EqualsIgnoringCase(name, filter_class.prog_id) ||
-        EqualsIgnoringCase(name, filter_class.class_name)) {
+    if (platform::EqualsIgnoringCase(name, filter_class.short_name) ||
+        platform::EqualsIgnoringCase(name, filter_class.prog_id) ||
+        platform::EqualsIgnoringCase(name, filter_class.class_name)) {
       return &filter_class;
     }
   }

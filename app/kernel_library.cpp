@@ -1,13 +1,13 @@
 #include "app/kernel_library.h"
 
+#include "platform/text.h"
+
 namespace kv {
 namespace {
 
 // Default options: a 16-bit record version, normal priority (3), every other field 0.
 constexpr std::uint16_t kOptionsVersion = 1;
 constexpr std::uint16_t kNormalPriority = 3;
-
-bool IsTrimmed(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
 
@@ -23,12 +23,6 @@ std::int32_t CDefaultOptions::get_DefaultMesOptions(_MSG_OPTIONS* options) {
   return 0;
 }
 
-void kvTrimStr(std::string& text) {
-  std::size_t begin = 0;
-  while (begin < text.size() && IsTrimmed(text[begin])) ++begin;
-  std::size_t end = text.size();
-  while (end > begin && IsTrimmed(text[end - 1])) --end;
-  text = text.substr(begin, end - begin);
-}
+void kvTrimStr(std::string& text) { text = std::string(platform::TrimBlanks(text)); }
 
 }  // namespace kv

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "common/strings_util.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -30,7 +30,8 @@ bool ScanStatusHeader(platform::FileSystem& files, const std::string& path, bool
   while (platform::ReadLine(*file, line)) {
     if (line.empty()) return true;
     if (IsBlank(line[0]) || line.size() <= kNameLength) continue;
-    if (EqualsIgnoringCase(std::string_view(line).substr(0, kNameLength), kStatusHeaderName)) {
+    if (platform::EqualsIgnoringCase(std::string_view(line).substr(0, kNameLength),
+                                     kStatusHeaderName)) {
       status_mark = ValueMarks(line);
     }
   }

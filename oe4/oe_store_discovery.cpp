@@ -1,8 +1,8 @@
 #include "oe4/oe_store_discovery.h"
 
 #include "common/folder_select_dlg.h"
-#include "common/strings_util.h"
 #include "oe4/oe_folders_file.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -24,7 +24,7 @@ std::string FindOeStoreFolder(platform::Registry& registry) {
        registry.EnumValue(*key, index, kValueNameBufferSize, kValueDataBufferSize, value) ==
        platform::RegistryResult::kSuccess;
        ++index) {
-    if (ToLowerAscii(value.name) != kStoreRootValue) continue;
+    if (platform::ToLowerAscii(value.name) != kStoreRootValue) continue;
     folder = value.Text();
     if (!folder.empty()) folder += kMailSubfolder;
     break;

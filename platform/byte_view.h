@@ -71,6 +71,22 @@ class ByteView {
     return (static_cast<std::uint64_t>(*high) << 32) | *low;
   }
 
+  // The first offset of `offset`, `offset` + 4, `offset` + 8 ... at which a whole little-endian
+  // 32-bit word equals `word`; nullopt when none does. Compares bytes in place, so that a scan of
+  // a large file costs no decoding per word.
+  std::optional<std::size_t> FindU32le(std::uint32_t word, std::size_t offset = 0) const {
+    const auto b0 = static_cast<std::uint8_t>(word);
+    const auto b1 = static_cast<std::uint8_t>(word >> 8);
+    const auto b2 = static_cast<std::uint8_t>(word >> 16);
+    const auto b3 = static_cast<std::uint8_t>(word >> 24);
+    for (std::size_t i = offset; Contains(i, 4); i += 4) {
+      if (data_[i + 1] == b1 && data_[i] == b0 && data_[i + 3] == b3 && data_[i + 2] == b2) {
+        return i;
+      }
+    }
+    return std::nullopt;
+  }
+
   // The zero-terminated text in the field of `field_size` bytes at `offset`: the bytes up to the
   // first NUL, or the whole field when it holds none. nullopt when the field is not inside.
   std::optional<std::string> CString(std::size_t offset, std::size_t field_size) const {

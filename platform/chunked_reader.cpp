@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/byte_view.h"
+
 namespace kv {
 
 ChunkedReader::ChunkedReader(std::unique_ptr<platform::ReadableFile> file)
@@ -59,9 +61,6 @@ bool ChunkedReader::ReadExactly(std::span<std::uint8_t> bytes) {
 }
 
 ChunkedReader::WordScan ChunkedReader::ScanWordsUntil(std::uint32_t word) {
-  const std::uint8_t wanted[4] = {
-      static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
-      static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
   WordScan scan;
   for (;;) {
     std::span<const std::uint8_t> available = Available();
@@ -76,17 +75,15 @@ ChunkedReader::WordScan ChunkedReader::ScanWordsUntil(std::uint32_t word) {
       }
       continue;
     }
-    // The common case: whole words inside the window, compared without a call per word.
-    const std::size_t whole = available.size() / 4 * 4;
-    for (std::size_t i = 0; i < whole; i += 4) {
-      if (available[i + 1] == wanted[1] && available[i] == wanted[0] &&
-          available[i + 3] == wanted[3] && available[i + 2] == wanted[2]) {
-        position_ += i + 4;
-        scan.bytes += i + 4;
-        scan.found = true;
-        return scan;
-      }
+    // The common case: whole words inside the window, searched in place.
+    const ByteView window(available);
+    if (std::optional<std::size_t> at = window.FindU32le(word)) {
+      position_ += *at + 4;
+      scan.bytes += *at + 4;
+      scan.found = true;
+      return scan;
     }
+    const std::size_t whole = available.size() / 4 * 4;
     position_ += whole;
     scan.bytes += whole;
   }
@@ -101,9 +98,7 @@ std::optional<std::uint32_t> ChunkedReader::ReadWord() {
   } else if (!ReadExactly(bytes)) {
     return std::nullopt;
   }
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
+  return ByteView(bytes, sizeof bytes).u32le(0);
 }
 
 }  // namespace kv

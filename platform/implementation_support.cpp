@@ -280,35 +280,6 @@ std::optional<std::size_t> MatchShortNameAlias(std::string_view alias,
   return group[wanted->number - 1];
 }
 
-std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i) {
-  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(text[at]); };
-  std::uint8_t lead = byte(i);
-  std::size_t length = lead < 0x80           ? 1
-                       : (lead >> 5) == 0x6  ? 2
-                       : (lead >> 4) == 0xE  ? 3
-                       : (lead >> 3) == 0x1E ? 4
-                                             : 0;
-  if (length == 0 || length > text.size() - i) {
-    ++i;
-    return std::nullopt;
-  }
-  char32_t c = length == 1 ? lead : lead & (0x7F >> length);
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) {
-      ++i;
-      return std::nullopt;
-    }
-    c = (c << 6) | (byte(i + k) & 0x3F);
-  }
-  constexpr std::array<char32_t, 5> kSmallest = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
-    ++i;
-    return std::nullopt;
-  }
-  i += length;
-  return c;
-}
-
 std::string JoinPath(const std::string& folder, std::string_view name, char separator) {
   std::string joined = folder;
   if (!joined.empty() && !IsSeparator(joined.back())) joined.push_back(separator);

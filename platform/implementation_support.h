@@ -73,10 +73,6 @@ std::optional<std::string> CreateUniqueTempFile(
 
 // `folder` + `name`, with `separator` between them unless `folder` is empty or already ends in
 // "\" or "/".
-// Decodes one UTF-8 character at `i` and advances past it; nullopt (advancing one byte) for a
-// malformed, overlong or surrogate sequence.
-std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i);
-
 std::string JoinPath(const std::string& folder, std::string_view name, char separator);
 
 }  // namespace kv::platform

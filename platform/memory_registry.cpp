@@ -1,16 +1,10 @@
 #include <algorithm>
 
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace kv::platform {
 namespace {
-
-bool SameName(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c; };
-           return fold(x) == fold(y);
-         });
-}
 
 std::vector<std::string> SplitKeyPath(const std::string& subkey) {
   std::vector<std::string> parts;
@@ -32,8 +26,9 @@ std::vector<std::string> SplitKeyPath(const std::string& subkey) {
 MemoryRegistry::Node* MemoryRegistry::Find(const std::string& subkey, bool create) {
   Node* node = &root_;
   for (const std::string& part : SplitKeyPath(subkey)) {
-    auto it = std::find_if(node->children.begin(), node->children.end(),
-                           [&](const auto& child) { return SameName(child.first, part); });
+    auto it = std::find_if(node->children.begin(), node->children.end(), [&](const auto& child) {
+      return EqualsIgnoringCase(child.first, part);
+    });
     if (it != node->children.end()) {
       node = it->second.get();
     } else if (create) {
@@ -50,7 +45,7 @@ void MemoryRegistry::SetValue(const std::string& subkey, const std::string& name
                               std::uint32_t type, std::vector<std::uint8_t> data) {
   Node* node = Find(subkey, true);
   auto it = std::find_if(node->values.begin(), node->values.end(),
-                         [&](const RegistryValue& v) { return SameName(v.name, name); });
+                         [&](const RegistryValue& v) { return EqualsIgnoringCase(v.name, name); });
   RegistryValue value{name, type, std::move(data), 0};
   if (it != node->values.end()) {
     *it = std::move(value);
@@ -110,8 +105,9 @@ RegistryResult MemoryRegistry::QueryValue(RegistryKey key, const std::string& na
   auto it = open_.find(key);
   if (it == open_.end()) return RegistryResult::kError;
   const std::vector<RegistryValue>& values = it->second->values;
-  auto found = std::find_if(values.begin(), values.end(),
-                            [&](const RegistryValue& v) { return SameName(v.name, name); });
+  auto found = std::find_if(values.begin(), values.end(), [&](const RegistryValue& v) {
+    return EqualsIgnoringCase(v.name, name);
+  });
   if (found == values.end()) return RegistryResult::kNotFound;
   if (found->data.size() > data_buffer_size) {
     value.required_size = found->data.size();

@@ -7,11 +7,10 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/temp_files.h"
+#include "platform/text.h"
 
 namespace kv::platform {
 namespace {
-
-char Fold(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Wildcards as the Windows directory search reads them: "*" followed by "." only runs up to the
 // name's last period, "." before a wildcard or at the end also matches the end of the name, and
@@ -78,7 +77,8 @@ class WildcardMatcher {
         if (!more) return MatchFrom(p + 1, n);
         return name_[n] == '.' && MatchFrom(p + 1, n + 1);
       case PatternToken::kLiteral:
-        return more && Fold(items_[p].literal) == Fold(name_[n]) && MatchFrom(p + 1, n + 1);
+        return more && ToLowerAscii(items_[p].literal) == ToLowerAscii(name_[n]) &&
+               MatchFrom(p + 1, n + 1);
     }
     return false;
   }
@@ -95,11 +95,7 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
   return WildcardMatcher(pattern, name).Matches();
 }
 
-bool NameLessIgnoringCase(std::string_view a, std::string_view b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(Fold(x)) < static_cast<unsigned char>(Fold(y));
-  });
-}
+bool NameLessIgnoringCase(std::string_view a, std::string_view b) { return LessIgnoringCase(a, b); }
 
 bool ReadLine(ReadableFile& file, std::string& line) {
   line.clear();

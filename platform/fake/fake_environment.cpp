@@ -1,19 +1,13 @@
 #include "platform/fake/fake_environment.h"
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 
 #include "platform/implementation_support.h"
+#include "platform/text.h"
 
 namespace kv::platform {
 namespace {
-
-std::string UpperAscii(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c; });
-  return text;
-}
 
 constexpr char32_t kReplacement = 0xFFFD;
 constexpr char32_t kUndefined = 0;  // marks the bytes Windows-1252 does not define
@@ -68,13 +62,13 @@ FakeEnvironment::FakeEnvironment(std::map<std::string, std::string> variables) {
 }
 
 void FakeEnvironment::Set(const std::string& name, const std::string& value) {
-  variables_[UpperAscii(name)] = value;
+  variables_[ToLowerAscii(name)] = value;
 }
 
 std::string FakeEnvironment::ExpandEnvironmentStrings(const std::string& text) {
   return ExpandPercentVariables(text,
                                 [this](const std::string& name) -> std::optional<std::string> {
-                                  auto it = variables_.find(UpperAscii(name));
+                                  auto it = variables_.find(ToLowerAscii(name));
                                   if (it == variables_.end()) return std::nullopt;
                                   return it->second;
                                 });

@@ -20,7 +20,7 @@ class FakeEnvironment final : public Environment {
   std::string ExpandEnvironmentStrings(const std::string& text) override;
 
  private:
-  std::map<std::string, std::string> variables_;  // keyed by the upper-cased name
+  std::map<std::string, std::string> variables_;  // keyed by the name in lower case
 };
 
 // Windows-1252 by its own table, the same on every machine. The five bytes the code page leaves

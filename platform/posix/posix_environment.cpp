@@ -1,12 +1,12 @@
 #include "platform/posix/posix_environment.h"
 
 #include <stdlib.h>
-#include <strings.h>
 #include <unistd.h>
 
 #include <cstring>
 
 #include "platform/implementation_support.h"
+#include "platform/text.h"
 
 extern char** environ;
 
@@ -18,7 +18,9 @@ std::optional<std::string> LookUp(const std::string& name) {
   for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
     const char* equals = std::strchr(*entry, '=');
     if (equals == nullptr || static_cast<std::size_t>(equals - *entry) != name.size()) continue;
-    if (strncasecmp(*entry, name.c_str(), name.size()) == 0) return std::string(equals + 1);
+    if (EqualsIgnoringCase(std::string_view(*entry, name.size()), name)) {
+      return std::string(equals + 1);
+    }
   }
   return std::nullopt;
 }

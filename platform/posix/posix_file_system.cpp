@@ -14,6 +14,8 @@
 #include <vector>
 
 #include "platform/implementation_support.h"
+#include "platform/posix/file_descriptor.h"
+#include "platform/text.h"
 
 namespace kv::platform {
 namespace {
@@ -21,34 +23,6 @@ namespace {
 constexpr std::size_t kReadAhead = 64 * 1024;
 constexpr std::size_t kWriteBuffer = 64 * 1024;
 constexpr mode_t kNewFileMode = 0600;
-
-// An open descriptor, closed on destruction.
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  ~FileDescriptor() { Reset(); }
-  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.Release()) {}
-  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
-    if (this != &other) {
-      Reset();
-      fd_ = other.Release();
-    }
-    return *this;
-  }
-  int get() const { return fd_; }
-  int Release() { return std::exchange(fd_, -1); }
-  bool valid() const { return fd_ >= 0; }
-  // Closes now; false when close reported an error.
-  bool Reset() {
-    if (fd_ < 0) return true;
-    int result = close(fd_);
-    fd_ = -1;
-    return result == 0;
-  }
-
- private:
-  int fd_;
-};
 
 class DirectoryStream {
  public:

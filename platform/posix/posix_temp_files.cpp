@@ -10,6 +10,7 @@
 #include <ctime>
 
 #include "platform/implementation_support.h"
+#include "platform/posix/file_descriptor.h"
 
 namespace kv::platform {
 namespace {
@@ -83,12 +84,9 @@ std::optional<std::string> PosixTempFiles::GetTempFileName(const std::string& fo
   if (linux_folder.empty()) return std::nullopt;
   std::optional<std::string> path = CreateUniqueTempFile(
       linux_folder, prefix, next_number_, '/', [](const std::string& candidate) {
-        int fd = open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW,
-                      kNewFileMode);
-        if (fd >= 0) {
-          close(fd);
-          return CreateAttempt::kCreated;
-        }
+        const FileDescriptor fd(open(
+            candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, kNewFileMode));
+        if (fd.valid()) return CreateAttempt::kCreated;
         return errno == EEXIST ? CreateAttempt::kNameTaken : CreateAttempt::kFailed;
       });
   ++next_number_;

@@ -36,6 +36,19 @@ TEST(ByteView, RefusesReadsThatLeaveTheView) {
   EXPECT_TRUE(view.From(6)->empty());
 }
 
+TEST(ByteView, FindsWholeWordsOnlyAtTheirSteps) {
+  // 0x7F007F00 stands at offset 2 (not a step of 4 from 0) and at offset 8; the last three bytes
+  // hold only part of a word.
+  const std::vector<std::uint8_t> bytes{0xAA, 0xAA, 0x00, 0x7F, 0x00, 0x7F, 0xAA, 0xAA,
+                                        0x00, 0x7F, 0x00, 0x7F, 0x00, 0x7F, 0x00};
+  ByteView view(bytes);
+  EXPECT_EQ(view.FindU32le(0x7F007F00), 8u);
+  EXPECT_EQ(view.FindU32le(0x7F007F00, 2), 2u);
+  EXPECT_EQ(view.FindU32le(0x7F007F00, 9), std::nullopt);
+  EXPECT_EQ(view.FindU32le(0x7F007F00, 12), std::nullopt);
+  EXPECT_EQ(view.FindU32le(0x7F007F00, SIZE_MAX - 1), std::nullopt);
+}
+
 TEST(ByteView, ZeroTerminatedFieldsStopAtTheFieldEnd) {
   const std::vector<std::uint8_t> bytes{'I', 'n', 'b', 'o', 'x', 0, 'z', 'A', 'B', 'C'};
   ByteView view(bytes);

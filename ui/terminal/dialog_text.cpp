@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstdio>
 
+#include "platform/text.h"
+
 namespace kv::ui {
 
 using platform::kIdCancel;
@@ -13,19 +15,6 @@ constexpr std::size_t kTextWidth = 76;
 
 // ---------------------------------------------------------------------------------------------
 // Text helpers
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Trim(std::string_view text) {
-  const auto begin = text.find_first_not_of(" \t\r\n");
-  if (begin == std::string_view::npos) return {};
-  const auto end = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(begin, end - begin + 1));
-}
 
 std::vector<std::string> Wrap(std::string_view text, std::size_t width) {
   std::vector<std::string> lines;
@@ -55,7 +44,7 @@ std::vector<std::string> Wrap(std::string_view text, std::size_t width) {
 }
 
 std::string CommandWord(std::string_view text) {
-  std::string word = Lower(text);
+  std::string word = platform::ToLowerAscii(text);
   while (!word.empty() && word.back() == '.') word.pop_back();
   return word;
 }
@@ -89,7 +78,7 @@ std::vector<ControlKey> AssignKeys(const res::DialogTemplate& dialog) {
       keys.push_back({kCancelKey, &control});
       continue;
     }
-    for (char c : Lower(control.text)) {
+    for (char c : platform::ToLowerAscii(control.text)) {
       if (std::isalpha(static_cast<unsigned char>(c)) && taken.find(c) == std::string::npos) {
         taken += c;
         keys.push_back({c, &control});
@@ -192,7 +181,7 @@ std::vector<std::string> ControlLines(const RecordingDialogView& view,
     case res::ControlKind::kGroupBox:
       return {"-- " + ControlText(view, control) + " --"};
     case res::ControlKind::kStatic:
-      return Wrap(Trim(ControlText(view, control)), width);
+      return Wrap(platform::TrimBlanks(ControlText(view, control)), width);
     case res::ControlKind::kEdit:
       return {"[" + ControlText(view, control) + "]"};
     case res::ControlKind::kPushButton:

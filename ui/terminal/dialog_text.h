@@ -30,8 +30,6 @@ std::string DrawDialog(const RecordingDialogView& view);
 // One paragraph, unwrapped, listing the keys and commands of the dialog.
 std::string DialogHelp(const RecordingDialogView& view);
 
-std::string Lower(std::string_view text);
-std::string Trim(std::string_view text);
 // Word-wraps `text` (which may hold line breaks) to `width` columns.
 std::vector<std::string> Wrap(std::string_view text, std::size_t width);
 // A button text as a command word: lower case, without its ellipsis ("Browse..." -> "browse").

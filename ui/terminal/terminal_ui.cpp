@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/text.h"
 #include "res/dialogs.h"
 #include "ui/recording_view.h"
 #include "ui/terminal/dialog_text.h"
@@ -307,10 +308,11 @@ int TerminalUserInterface::MessageBox(WindowHandle /*owner*/, const std::string&
   for (;;) {
     const std::optional<std::string> line = ReadLine("> ", false);
     if (!line) return ClosedAnswer(buttons);
-    const std::string answer = Lower(Trim(*line));
+    const std::string answer = platform::ToLowerAscii(platform::TrimBlanks(*line));
     if (answer.empty()) return buttons.front().code;
     for (const BoxButton& button : buttons) {
-      if (answer == std::string(1, button.key) || answer == Lower(button.text)) return button.code;
+      if (answer == std::string(1, button.key) || answer == platform::ToLowerAscii(button.text))
+        return button.code;
     }
     Print("Please answer with one of the keys shown.\n");
   }
@@ -322,8 +324,8 @@ std::optional<std::string> TerminalUserInterface::BrowseForFolder(WindowHandle /
         "Type the folder's path (Tab completes; an empty line cancels).\n");
   for (;;) {
     const std::optional<std::string> line = ReadLine("Path: ", true);
-    if (!line || Trim(*line).empty()) return std::nullopt;
-    const std::string full = FullPath(Trim(*line));
+    if (!line || platform::TrimBlanks(*line).empty()) return std::nullopt;
+    const std::string full = FullPath(std::string(platform::TrimBlanks(*line)));
     if (IsFolder(full)) {
       if (!live_status_) Print("Folder: " + full + "\n");
       return Chosen(full);
@@ -349,7 +351,7 @@ int TerminalUserInterface::RunModal(WindowHandle /*owner*/, Dialog& dialog) {
       if (!view.ended()) view.EndDialog(kIdCancel);
       break;
     }
-    redraw = Execute(dialog, view, Lower(Trim(*line)));
+    redraw = Execute(dialog, view, platform::ToLowerAscii(platform::TrimBlanks(*line)));
   }
   return view.result().value_or(kIdCancel);
 }
@@ -368,7 +370,9 @@ bool TerminalUserInterface::Execute(Dialog& dialog, RecordingDialogView& view,
   const bool double_click =
       command.size() > 1 && command[0] == kDoubleClickKey &&
       (command[1] == ' ' || std::isdigit(static_cast<unsigned char>(command[1])));
-  const std::string number = double_click ? Trim(command.substr(1)) : command;
+  const std::string number =
+      double_click ? std::string(platform::TrimBlanks(std::string_view(command).substr(1)))
+                   : command;
   if (!number.empty() && std::all_of(number.begin(), number.end(), [](char c) {
         return std::isdigit(static_cast<unsigned char>(c));
       })) {
