@@ -1,6 +1,6 @@
 #include "oe5/oe5_store_discovery.h"
 
-#include "common/strings_util.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -43,7 +43,7 @@ std::string FindStoreRoot(platform::Registry& registry, platform::Environment& e
        registry.EnumValue(*key, index, kValueNameBufferSize, kValueDataBufferSize, value) ==
        platform::RegistryResult::kSuccess;
        ++index) {
-    if (ToLowerAscii(value.name) != kStoreRootValue) continue;
+    if (platform::ToLowerAscii(value.name) != kStoreRootValue) continue;
     root = value.Text();
     break;
   }

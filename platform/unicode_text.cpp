@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "platform/implementation_support.h"
+#include "platform/text.h"
 
 namespace kv::platform {
 namespace {
