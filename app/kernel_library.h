@@ -29,7 +29,9 @@ struct _MSG_OPTIONS {
 
 class CDefaultOptions {
  public:
-  // Fills `options` with the default message options; 0 on success.
+  // Fills `options` with the default message options and returns 0: bytes 0-1 the record version
+  // 1, bytes 2-3 the normal priority 3 (both 16-bit little-endian), every other byte 0. A null
+  // `options` fails with -1.
   static std::int32_t get_DefaultMesOptions(_MSG_OPTIONS* options);
 };
 

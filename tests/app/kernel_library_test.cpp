@@ -2,26 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+
 namespace kv {
 namespace {
 
-TEST(KernelLibrary, TrimRemovesBlanksTabsAndLineEndsAtBothEndsOnly) {
-  const std::pair<std::string, std::string> cases[] = {
-      {" \t\r\nC:\\Program Files\\Mail box \r\n\t ", "C:\\Program Files\\Mail box"},
-      {" \t\r\n", ""},
-      {"Inbox", "Inbox"}};
-  for (auto [text, trimmed] : cases) {
-    kvTrimStr(text);
-    EXPECT_EQ(text, trimmed);
-  }
-}
-
-TEST(KernelLibrary, DefaultOptionsFillTheWholeRecordAndSucceed) {
+TEST(KernelLibrary, DefaultOptionsAreVersionOneNormalPriorityAndZeros) {
   _MSG_OPTIONS options;
   options.bytes.fill(0xEE);
   ASSERT_EQ(CDefaultOptions::get_DefaultMesOptions(&options), 0);
-  // Every byte is the library's own default, none is left as the caller's garbage.
-  for (std::uint8_t byte : options.bytes) EXPECT_NE(byte, 0xEE);
+  std::array<std::uint8_t, 160> expected{};
+  expected[0] = 1;  // record version, little-endian
+  expected[2] = 3;  // normal priority, little-endian
+  EXPECT_EQ(options.bytes, expected);
   EXPECT_NE(CDefaultOptions::get_DefaultMesOptions(nullptr), 0);
 }
 

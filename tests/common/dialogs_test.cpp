@@ -81,13 +81,6 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
   EXPECT_EQ(dlg.m_strPath, "/proposed");
 }
 
-TEST_F(LocationFixture, ScriptedEmptyBoxCannotContinue) {
-  ui.AnswerLocation("");
-  EXPECT_EQ(dlg.DoModal(), kIdCancel);
-  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
-            "cancelled: dialog \"Location of Messages\" cancelled: \"Continue\" is disabled");
-}
-
 // Accepting the proposal takes whatever the filter proposed, and nothing when it proposed none.
 TEST_F(LocationFixture, AcceptingTheProposalContinuesOnlyWithOne) {
   dlg.m_strPath = "C:\\OE\\Mail";

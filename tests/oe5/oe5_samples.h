@@ -4,15 +4,15 @@
 #include <filesystem>
 #include <optional>
 
+#include "support/shared_samples.h"
+
 namespace kv::testing {
 
-inline std::filesystem::path Oe5SamplesPath() {
-  return std::filesystem::path(KV_SOURCE_DIR) / ".." / "shared" / "samples" / "oe5";
-}
+inline std::filesystem::path Oe5SamplesPath() { return SharedSamplesPath("oe5"); }
 
 // The folder, or nullopt when it is absent (the tests that need it then skip).
 inline std::optional<std::filesystem::path> Oe5Samples() {
-  if (!std::filesystem::is_directory(Oe5SamplesPath() / "kde-oe6")) return std::nullopt;
+  if (!SharedSamples("oe5/kde-oe6")) return std::nullopt;
   return Oe5SamplesPath();
 }
 
