@@ -1,6 +1,6 @@
 #pragma once
-// The folder selection dialogs (template 134): the user picks the folder the import starts from
-// and whether empty folders are skipped.
+// The folder selection dialogs (IDD_FOLDER_SELECT): the user picks the folder the import starts
+// from and whether empty folders are skipped.
 //
 // CFolderSelectDlg builds its tree from '/'-separated display paths; COEFolderSelectDlg builds it
 // from the Outlook Express 4 folder table's parent links and, on OK, cuts the table down to the

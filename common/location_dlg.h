@@ -1,5 +1,5 @@
 #pragma once
-// The location dialog (template 147): the user confirms the folder a filter proposes or browses
+// The location dialog (IDD_LOCATION): the user confirms the folder a filter proposes or browses
 // for another. The folder can only be changed through the folder browser, never typed.
 
 #include <string>
@@ -16,8 +16,8 @@ class CLocationDlg final : public platform::Dialog {
   // with m_strPath unchanged.
   int DoModal();
 
-  std::string m_strPrompt;       // the sentence above the location box (control 1006)
-  std::string m_strLocation;     // the folder shown in the read-only box (control 1005)
+  std::string m_strPrompt;       // the sentence above the location box (IDC_PROMPT)
+  std::string m_strLocation;     // the folder shown in the read-only box (IDC_LOCATION)
   std::string m_strPath;         // in: the proposed folder, may be empty; out: the chosen one
   std::string m_strBrowseTitle;  // in: the title the folder browser shows
 

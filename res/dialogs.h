@@ -1,5 +1,6 @@
 #pragma once
-// The two dialog templates (134 and 147) and the folder bitmap (145) as data, shared by every
+// The two dialog templates (IDD_FOLDER_SELECT, IDD_LOCATION) and the folder bitmap (IDB_FOLDERS) as
+// data, shared by every
 // front: the scripted front reads control IDs and texts from here, the terminal front draws from
 // here and a Windows front can build its dialog templates from the same tables. Positions are in
 // dialog units; style bits carry their Win32 values so that a Windows front can use them as they

@@ -38,9 +38,9 @@ class ScriptedUserInterface final : public platform::UserInterface {
   void AnswerBrowse(std::optional<std::string> folder);
 
   // What was shown and done, one line per event, so that a test can check that a message box
-  // appeared: "message: <caption>: <text>", "dialog 147: <caption>", "shown 1006: <text>",
-  // "browse: <title>", "press <button text>", "select <path>", "check <text>: on|off",
-  // "end 1", "cancelled: <why>".
+  // appeared: "message: <caption>: <text>", "dialog <template ID>: <caption>",
+  // "shown <control ID>: <text>", "browse: <title>", "press <button text>", "select <path>",
+  // "check <text>: on|off", "end <result>", "cancelled: <why>".
   const std::vector<std::string>& transcript() const { return transcript_; }
   int wait_cursor_count() const { return wait_cursor_count_; }
   // When false, cancellations for want of an answer are not reported on stderr.

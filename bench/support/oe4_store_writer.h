@@ -2,7 +2,8 @@
 // Writes Outlook Express 4 stores for tests, samples and benchmarks: "folders.nch" in either
 // layout, and ".mbx"/".idx" mailbox pairs.
 //
-// Written from the format as documented, independently of the reader:
+// Written from the file layouts alone, independently of the reader, so that the two cannot share
+// one misreading:
 // - "folders.nch": a 0x240-byte header, then folder records of kFolderRecordStride bytes linked by
 //   next-offsets (at +12 in the first layout, at +8 in the second), each with the folder number at
 //   +16 (0 = unused), the name (259 bytes) at +20, the mailbox base name (260 bytes) at +279 and

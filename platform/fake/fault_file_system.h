@@ -1,7 +1,8 @@
 #pragma once
 // A FileSystem that forwards every call to another one and fails the calls a test picks: opening
 // paths that contain a given text, reading or writing past a byte budget, closing. Used to check
-// that readers turn I/O errors into their documented outcome. It also counts the files that are
+// that readers turn I/O errors into a clean outcome (a skipped folder, a report, a false result)
+// rather than a crash or a loop. It also counts the files that are
 // open through it, so a test can see that everything opened was closed.
 
 #include <cstdint>
