@@ -1,7 +1,7 @@
 #include "app/server_app.h"
 
 #include "common/message_files.h"
-#include "common/strings_util.h"
+#include "platform/text.h"
 #include "res/strings.h"
 
 namespace kv {
@@ -19,9 +19,10 @@ StartCommandLine ParseStartCommandLine(std::span<const std::string_view> args) {
   StartCommandLine line;
   for (std::string_view arg : args) {
     std::string_view word = SwitchWord(arg);
-    if (EqualsIgnoringCase(word, "Embedding")) line.run_embedded = true;
-    if (EqualsIgnoringCase(word, "Automation")) line.run_automated = true;
-    if (EqualsIgnoringCase(word, "Unregister") || EqualsIgnoringCase(word, "Unregserver")) {
+    if (platform::EqualsIgnoringCase(word, "Embedding")) line.run_embedded = true;
+    if (platform::EqualsIgnoringCase(word, "Automation")) line.run_automated = true;
+    if (platform::EqualsIgnoringCase(word, "Unregister") ||
+        platform::EqualsIgnoringCase(word, "Unregserver")) {
       line.unregister = true;
     }
   }
@@ -34,7 +35,8 @@ bool FilterClassFactory::UpdateRegistry(ObjectActivation& activation, bool regis
 }
 
 bool FilterClassFactory::Answers(std::string_view name) const {
-  return EqualsIgnoringCase(name, class_->prog_id) || EqualsIgnoringCase(name, class_->clsid);
+  return platform::EqualsIgnoringCase(name, class_->prog_id) ||
+         platform::EqualsIgnoringCase(name, class_->clsid);
 }
 
 std::unique_ptr<ImportFilter> FilterClassFactory::CreateObject(

@@ -8,11 +8,11 @@
 #include <utility>
 
 #include "bus/bus_names.h"
-#include "platform/implementation_support.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace kv::bus {
 namespace {

@@ -4,8 +4,8 @@
 #include <utility>
 
 #include "app/kernel_library.h"
-#include "common/strings_util.h"
 #include "eudora/text_lines.h"
+#include "platform/text.h"
 #include "res/strings.h"
 
 namespace kv {
@@ -174,7 +174,7 @@ int NextFolderIndex(const EudoraFolderLists& lists, const std::string& startPath
   if (startPath.empty()) return -1;
   const std::size_t first = index < 0 ? 0 : static_cast<std::size_t>(index) + 1;
   for (std::size_t i = first; i < lists.size(); ++i) {
-    if (!StartsWith(lists.filePaths[i], startPath)) continue;
+    if (!lists.filePaths[i].starts_with(startPath)) continue;
     if (skipEmptyFolders == 1 && lists.IsSubfolder(i)) continue;
     return static_cast<int>(i);
   }
@@ -182,7 +182,7 @@ int NextFolderIndex(const EudoraFolderLists& lists, const std::string& startPath
 }
 
 std::string StripPrefix(const std::string& text, const std::string& prefix) {
-  return StartsWith(text, prefix) ? text.substr(prefix.size()) : text;
+  return text.starts_with(prefix) ? text.substr(prefix.size()) : text;
 }
 
 std::string FolderNameOf(const std::string& displayPath) {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "app/kernel_library.h"
-#include "common/strings_util.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -38,9 +38,9 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lower_needl
   if (lower_needle.empty() || text.size() < lower_needle.size()) return std::string_view::npos;
   const char first = lower_needle.front();
   for (std::size_t i = from; i + lower_needle.size() <= text.size(); ++i) {
-    if (ToLowerAscii(text[i]) != first) continue;
+    if (platform::ToLowerAscii(text[i]) != first) continue;
     std::size_t k = 1;
-    while (k < lower_needle.size() && ToLowerAscii(text[i + k]) == lower_needle[k]) ++k;
+    while (k < lower_needle.size() && platform::ToLowerAscii(text[i + k]) == lower_needle[k]) ++k;
     if (k == lower_needle.size()) return i;
   }
   return std::string_view::npos;
@@ -228,7 +228,7 @@ ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view
       {"x-attachments", &outgoing_value},
   };
   for (const HeaderField& field : message.headers()) {
-    const std::string name = ToLowerAscii(field.fieldName);
+    const std::string name = platform::ToLowerAscii(field.fieldName);
     if (name == "received") {
       converted.isReceived = true;
       continue;

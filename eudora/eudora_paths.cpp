@@ -1,7 +1,7 @@
 #include "eudora/eudora_paths.h"
 
 #include "app/kernel_library.h"
-#include "common/strings_util.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -87,7 +87,7 @@ std::string FindEudoraStoreFolder(platform::Registry& registry, platform::FileSy
        registry.EnumValue(*key, index, kValueNameBufferSize, kValueDataBufferSize, value) ==
        platform::RegistryResult::kSuccess;
        ++index) {
-    if (ToLowerAscii(value.name) != kCommandLineValue) continue;
+    if (platform::ToLowerAscii(value.name) != kCommandLineValue) continue;
     folder = ExpandLongPath(files, StoreFolderFromCommandLine(value.Text()));
     break;
   }

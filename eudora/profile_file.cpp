@@ -2,19 +2,11 @@
 
 #include <limits>
 
-#include "common/strings_util.h"
 #include "eudora/text_lines.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
 
 int DigitValue(char c, int base) {
   int value = -1;
@@ -55,27 +47,28 @@ ProfileFile ProfileFile::FromText(std::string_view text) {
 }
 
 void ProfileFile::AddLine(std::string_view line, std::string& section) {
-  line = Trim(line);
+  line = platform::TrimBlanks(line);
   if (line.empty()) return;
   if (line.front() == '[') {
     const std::size_t close = line.find(']');
-    section = ToLowerAscii(
-        Trim(line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1)));
+    section = platform::ToLowerAscii(platform::TrimBlanks(
+        line.substr(1, close == std::string_view::npos ? line.size() - 1 : close - 1)));
     return;
   }
   const std::size_t equals = line.find('=');
   if (equals == std::string_view::npos) return;
-  std::string_view value = Trim(line.substr(equals + 1));
+  std::string_view value = platform::TrimBlanks(line.substr(equals + 1));
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
   }
-  entries_.push_back({section, ToLowerAscii(Trim(line.substr(0, equals))), std::string(value)});
+  entries_.push_back({section, platform::ToLowerAscii(platform::TrimBlanks(line.substr(0, equals))),
+                      std::string(value)});
 }
 
 const std::string* ProfileFile::Find(std::string_view section, std::string_view key) const {
-  const std::string wanted_section = ToLowerAscii(Trim(section));
-  const std::string wanted_key = ToLowerAscii(Trim(key));
+  const std::string wanted_section = platform::ToLowerAscii(platform::TrimBlanks(section));
+  const std::string wanted_key = platform::ToLowerAscii(platform::TrimBlanks(key));
   for (const Entry& entry : entries_) {
     if (entry.section == wanted_section && entry.key == wanted_key) return &entry.value;
   }

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "common/strings_util.h"
+#include "platform/text.h"
 #include "support/fake_services.h"
 
 namespace kv {
@@ -124,9 +124,9 @@ TEST(ClassFactories, EachAnswersItsProgIdOrBracedClassIdInAnyCase) {
   std::vector<FilterClassFactory> factories(FilterClasses().begin(), FilterClasses().end());
   for (const FilterClassFactory& factory : factories) {
     const FilterClass& filter_class = factory.filter_class();
-    std::string lower_clsid = ToLowerAscii(filter_class.clsid);
+    std::string lower_clsid = platform::ToLowerAscii(filter_class.clsid);
     EXPECT_EQ(FindFactory(factories, filter_class.prog_id), &factory);
-    EXPECT_EQ(FindFactory(factories, ToLowerAscii(filter_class.prog_id)), &factory);
+    EXPECT_EQ(FindFactory(factories, platform::ToLowerAscii(filter_class.prog_id)), &factory);
     EXPECT_EQ(FindFactory(factories, filter_class.clsid), &factory);
     EXPECT_EQ(FindFactory(factories, lower_clsid), &factory);
     // Only the names a client of the object model gives: not the host tool's short names, not
