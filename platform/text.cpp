@@ -7,6 +7,11 @@
 namespace kv::platform {
 namespace {
 
+constexpr char32_t kLastCharacter = 0x10FFFF;
+constexpr char32_t kFirstSurrogate = 0xD800;
+constexpr char32_t kLastSurrogate = 0xDFFF;
+constexpr char32_t kReplacement = 0xFFFD;
+
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 }  // namespace
@@ -60,12 +65,32 @@ std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i) {
   }
   // The smallest character each length may encode; anything below is an overlong form.
   constexpr std::array<char32_t, 5> kSmallest = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kSmallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+  if (c < kSmallest[length] || c > kLastCharacter ||
+      (c >= kFirstSurrogate && c <= kLastSurrogate)) {
     ++i;
     return std::nullopt;
   }
   i += length;
   return c;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c > kLastCharacter || (c >= kFirstSurrogate && c <= kLastSurrogate)) c = kReplacement;
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
 }
 
 }  // namespace kv::platform

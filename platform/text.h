@@ -27,4 +27,8 @@ std::string_view TrimBlanks(std::string_view text);
 // text.size().
 std::optional<char32_t> DecodeUtf8(std::string_view text, std::size_t& i);
 
+// Appends the UTF-8 bytes of `c`; a surrogate or a value beyond U+10FFFF, which UTF-8 cannot
+// carry, is written as U+FFFD.
+void AppendUtf8(std::string& out, char32_t c);
+
 }  // namespace kv::platform

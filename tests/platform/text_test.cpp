@@ -35,6 +35,18 @@ TEST(Text, DecodesUtf8AndRejectsWhatIsNotStrictUtf8) {
   for (const auto& c : cases) EXPECT_EQ(DecodeAll(c.text), c.expected) << c.text;
 }
 
+TEST(Text, EncodesWhatItDecodesAndReplacesWhatUtf8CannotCarry) {
+  std::string out;
+  for (char32_t c : {char32_t{'a'}, char32_t{0xE4}, char32_t{0x20AC}, char32_t{0x1F600}}) {
+    AppendUtf8(out, c);
+  }
+  EXPECT_EQ(out, "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80");
+  out.clear();
+  AppendUtf8(out, 0xD800);
+  AppendUtf8(out, 0x110000);
+  EXPECT_EQ(out, "\xEF\xBF\xBD\xEF\xBF\xBD");
+}
+
 TEST(Text, FoldsOnlyAsciiCaseAndTrimsOnlyBlanks) {
   EXPECT_TRUE(EqualsIgnoringCase("Store Root", "store ROOT"));
   EXPECT_FALSE(EqualsIgnoringCase("\xC4", "\xE4"));  // Windows-1252 letters compare as bytes
