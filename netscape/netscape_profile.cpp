@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "common/strings_util.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -100,8 +100,8 @@ std::string NetscapeProfileLocator(platform::Registry& registry, platform::FileS
 
   if (!user->empty() && slash != std::string::npos && slash > 0) {
     const std::string profile = install->substr(0, slash) + "\\Users\\" + *user;
-    const std::string candidate =
-        MailDirectoryPreference(ToLowerAscii(ReadWholeFile(files, profile + "\\prefs.js")));
+    const std::string candidate = MailDirectoryPreference(
+        platform::ToLowerAscii(ReadWholeFile(files, profile + "\\prefs.js")));
     if (!candidate.empty() && files.Exists(candidate)) return candidate;
   }
 

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "common/strings_util.h"
 #include "platform/byte_view.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -272,7 +272,7 @@ bool SummaryReader::NextMessage(bool first) {
 }
 
 bool SummaryReader::IsUnsent() const {
-  return !IsIncoming() && EqualsIgnoringCase(folder_name_, kDraftsFolder);
+  return !IsIncoming() && platform::EqualsIgnoringCase(folder_name_, kDraftsFolder);
 }
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "common/strings_util.h"
 #include "eudora/status_header.h"
+#include "platform/text.h"
 
 namespace kv {
 namespace {
@@ -75,11 +75,11 @@ void MessageHeaderScan::EndLine() {
   }
   if (IsBlank(head[0])) return;
   if (!returnPath_ && length > kReturnPathKey.size() &&
-      EqualsIgnoringCase(head.substr(0, kReturnPathKey.size()), kReturnPathKey)) {
+      platform::EqualsIgnoringCase(head.substr(0, kReturnPathKey.size()), kReturnPathKey)) {
     returnPath_ = true;
   }
   if (length > kStatusName.size() &&
-      EqualsIgnoringCase(head.substr(0, kStatusName.size()), kStatusName)) {
+      platform::EqualsIgnoringCase(head.substr(0, kStatusName.size()), kStatusName)) {
     static_assert(kStatusValueOffset == kKeptBytes);
     statusMark_ = value == '1';
   }
