@@ -246,7 +246,7 @@ Exit codes:
   2  usage error
   3  store not found, or a dialog was cancelled
   4  output not writable, or it would be overwritten
-  5  done, but some items named no readable message and were skipped
+  5  done, but parts of the store could not be read (each is named on stderr)
   130  interrupted (Ctrl-C): the messages written so far are complete
 )";
 }

@@ -76,6 +76,14 @@ Json ListEntry(const WalkItem& item, const platform::Services& services) {
   return entry;
 }
 
+// Removes the file of an item that is not taken, when the host owns it.
+void DiscardItem(const WalkItem& item, const platform::Services& services) {
+  if (std::optional<std::string> path =
+          LocalMessagePath(item.message_file, services.files, services.code_page)) {
+    if (OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+  }
+}
+
 // The state of one import run: the writer, the counters and the first write error.
 class Importer {
  public:
@@ -106,6 +114,7 @@ class Importer {
   }
 
   const ImportCounts& counts() const { return counts_; }
+  void CountProblems(std::uint64_t problems) { counts_.problems = problems; }
   const WriteOutcome& error() const { return error_; }
 
  private:
@@ -138,6 +147,23 @@ class Importer {
   ImportCounts counts_;
   WriteOutcome error_;
 };
+
+bool OutputFailed(const CommandStreams& streams) {
+  return streams.problems != nullptr && streams.problems->output_failure().has_value();
+}
+
+std::uint64_t StoreProblems(const CommandStreams& streams) {
+  return streams.problems != nullptr ? streams.problems->skipped() : 0;
+}
+
+// The filter could not write a temporary file: going on would skip mail without end.
+int StoppedOnOutputFailure(const CommandStreams& streams) {
+  Error(streams, "stopped: the filter cannot write its temporary message file: " +
+                     *streams.problems->output_failure() +
+                     ". Make room on that disk (or make the folder writable) and run the same "
+                     "command again.");
+  return kExitOutputError;
+}
 
 int UnknownFilter(const CommandLine& line, const CommandStreams& streams) {
   Error(streams, "unknown filter " + line.filter);
@@ -190,13 +216,23 @@ int RunList(const CommandLine& line, const platform::Services& services,
             const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter) {
   WalkOutcome outcome = WalkFilter(filter, [&](const WalkItem& item) {
+    if (OutputFailed(streams)) {
+      DiscardItem(item, services);
+      return false;
+    }
     std::string text =
         ListEntry(item, services).dump(-1, ' ', false, Json::error_handler_t::replace);
     std::fprintf(streams.out, "%s\n", text.c_str());
     return true;
   });
   std::fflush(streams.out);
+  if (OutputFailed(streams)) return StoppedOnOutputFailure(streams);
   if (outcome == WalkOutcome::kStoreNotFound) return StoreNotFound(line, scripted, streams);
+  if (std::uint64_t problems = StoreProblems(streams)) {
+    Error(streams, "warning: " + std::to_string(problems) + (problems == 1 ? " part" : " parts") +
+                       " of the store cannot be read (named above); the list shows the rest");
+    return kExitSkippedItems;
+  }
   return kExitOk;
 }
 
@@ -220,27 +256,45 @@ int RunImport(const CommandLine& line, const platform::Services& services,
   if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
+  if (streams.problems != nullptr) streams.problems->set_before_line([&] { progress.ClearLine(); });
   Importer importer(*sink, services, progress, streams);
   bool interrupted = false;
   WalkItems(filter, [&](const WalkItem& item) {
+    if (OutputFailed(streams)) {
+      DiscardItem(item, services);
+      return false;
+    }
     if (!importer.Take(item)) return false;
     interrupted = streams.interrupted != nullptr && *streams.interrupted != 0;
     return !interrupted;
   });
   WriteOutcome finished = sink->Finish();
+  importer.CountProblems(StoreProblems(streams));
   progress.Finish(importer.counts());
+  if (streams.problems != nullptr) streams.problems->set_before_line(nullptr);
 
   if (importer.error()) return OutputError(streams, *importer.error());
   if (finished) return OutputError(streams, *finished);
+  if (OutputFailed(streams)) return StoppedOnOutputFailure(streams);
   if (interrupted) {
     Error(streams, "interrupted; the messages written to " + line.destination->path +
                        " are complete, the rest of the store was not imported");
     return kExitInterrupted;
   }
-  if (importer.counts().skipped > 0) {
-    Error(streams, "warning: " + std::to_string(importer.counts().skipped) +
-                       " items named no readable message and were skipped; the rest of " +
-                       line.destination->path + " is complete");
+  const ImportCounts& counts = importer.counts();
+  if (counts.skipped > 0 || counts.problems > 0) {
+    std::string what;
+    if (counts.problems > 0) {
+      what = std::to_string(counts.problems) + (counts.problems == 1 ? " part" : " parts") +
+             " of the store could not be read";
+    }
+    if (counts.skipped > 0) {
+      if (!what.empty()) what += " and ";
+      what += std::to_string(counts.skipped) + (counts.skipped == 1 ? " item" : " items") +
+              " named no readable message";
+    }
+    Error(streams, "warning: " + what + " (each is named above); everything else is in " +
+                       line.destination->path);
     return kExitSkippedItems;
   }
   return kExitOk;

@@ -9,6 +9,7 @@
 
 #include "app/import_filter.h"
 #include "host/command_line.h"
+#include "host/problem_report.h"
 #include "platform/services.h"
 #include "ui/scripted_ui.h"
 
@@ -23,6 +24,9 @@ struct CommandStreams {
   // Set (by a signal handler) when the person asked to stop: the import ends after the current
   // item, keeping what was written. Null: never.
   const volatile std::sig_atomic_t* interrupted = nullptr;
+  // The diagnostics service the filter reports to (the one in the services), which counts what was
+  // not imported and keeps an output failure. Null: the filter's reports are not looked at.
+  ProblemReport* problems = nullptr;
 };
 
 // The store folder (a UTF-8 Linux path) as a filter is to be given it: in the store's code page

@@ -9,7 +9,7 @@ enum ExitCode : int {
   kExitUsage = 2,          // the command line is wrong
   kExitStoreNotFound = 3,  // the filter found no store, or a dialog was cancelled
   kExitOutputError = 4,    // the destination cannot be written, or would be overwritten
-  kExitSkippedItems = 5,   // the import finished, but some items named no readable message
+  kExitSkippedItems = 5,   // finished, but parts of the store did not come across (each named)
   kExitInterrupted = 130,  // stopped by SIGINT or SIGTERM; what was written is complete
 };
 

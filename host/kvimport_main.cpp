@@ -16,6 +16,7 @@
 #include "host/detect.h"
 #include "host/exit_codes.h"
 #include "host/old_disk.h"
+#include "host/problem_report.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -27,19 +28,6 @@
 namespace {
 
 using kv::host::CommandLine;
-
-// Shows each of the filter's reports as one line on stderr, in UTF-8.
-class StderrDiagnostics final : public kv::platform::Diagnostics {
- public:
-  explicit StderrDiagnostics(kv::platform::CodePage& code_page) : code_page_(code_page) {}
-  void Report(const kv::platform::Diagnostic& diagnostic) override {
-    std::fprintf(stderr, "kvimport: %s\n",
-                 code_page_.ToUtf8(kv::platform::FormatDiagnostic(diagnostic)).c_str());
-  }
-
- private:
-  kv::platform::CodePage& code_page_;
-};
 
 volatile std::sig_atomic_t g_interrupted = 0;
 
@@ -100,7 +88,8 @@ int Run(CommandLine& line) {
   if (line.command == kv::host::Command::kDetect) {
     return kv::host::RunDetect(line, code_page, temp, streams);
   }
-  StderrDiagnostics diagnostics(code_page);
+  kv::host::ProblemReport diagnostics(stderr, code_page);
+  streams.problems = &diagnostics;
   // --disk or --registry: the old system's registry, variables and drive C: stand in for this
   // machine's.
   std::optional<kv::host::OldSystem> old_system;
@@ -158,6 +147,9 @@ int Run(CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A file that outgrows the file size limit fails its write (EFBIG) as a full disk does, rather
+  // than ending the program in the middle of a message.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::vector<std::string_view> args(argv + 1, argv + argc);
   kv::host::ParseResult parsed = kv::host::ParseCommandLine(args);
   if (!parsed.command_line) {

@@ -23,8 +23,9 @@ std::string Counted(std::uint64_t count, const char* noun) {
 std::string SummaryText(const ImportCounts& counts, double seconds) {
   return Counted(counts.messages, "message") + " (" + Counted(counts.bytes, "byte") + ", " +
          Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
-         Counted(counts.folders, "folder") + ", " + Counted(counts.skipped, "item") + " skipped, " +
-         Format("%.1f s", seconds);
+         Counted(counts.folders, "folder") + ", " +
+         (counts.problems > 0 ? Counted(counts.problems, "store problem") + " (see above), " : "") +
+         Counted(counts.skipped, "item") + " skipped, " + Format("%.1f s", seconds);
 }
 
 ProgressReporter::ProgressReporter(std::FILE* stream, bool show_progress, bool show_summary)

@@ -13,6 +13,7 @@ struct ImportCounts {
   std::uint64_t messages = 0;  // messages written
   std::uint64_t bytes = 0;     // message bytes written (without trailing NUL padding)
   std::uint64_t skipped = 0;   // items that named no readable message
+  std::uint64_t problems = 0;  // parts of the store the filter reported as not handed over
 };
 
 // Writes one line that updates itself in place (at most every 100 ms) and a closing summary.
@@ -25,10 +26,10 @@ class ProgressReporter {
   // Clears the progress line; then, when enabled, writes the summary.
   void Finish(const ImportCounts& counts);
   double ElapsedSeconds() const;
-
- private:
+  // Removes the progress line, so that another line can be written; the next update draws it again.
   void ClearLine();
 
+ private:
   std::FILE* stream_;
   bool show_progress_;
   bool show_summary_;
@@ -37,7 +38,8 @@ class ProgressReporter {
   std::chrono::steady_clock::time_point last_update_;
 };
 
-// "12 messages (3565158 bytes, 3.4 MB) in 5 folders, 0 items skipped, 1.2 s".
+// "12 messages (3565158 bytes, 3.4 MB) in 5 folders, 0 items skipped, 1.2 s", with
+// ", 2 store problems (see above)" after the folders when the filter reported any.
 std::string SummaryText(const ImportCounts& counts, double seconds);
 
 }  // namespace kv::host

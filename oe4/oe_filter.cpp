@@ -14,7 +14,7 @@
 namespace kv {
 
 SCOEMsgFilter::SCOEMsgFilter(const platform::Services& services)
-    : services_(services), m_reader(services.files, services.temp, services.ui) {}
+    : services_(services), m_reader(services) {}
 
 std::string SCOEMsgFilter::GetName() { return std::string(res::LoadString(res::IDS_OE4_NAME)); }
 
@@ -51,35 +51,20 @@ bool SCOEMsgFilter::IsSystemFound() {
   }
 }
 
-bool SCOEMsgFilter::GoFirst() {
-  services_.ui.ShowWaitCursor();
-  m_bFolderMarker = true;
-  m_bReceived = true;
-  m_bUnsent = false;
-  m_bStatusMark = false;
-  if (!m_reader.First(m_strMessageFile, m_strFolderName)) {
-    m_reader.FreeTable();
-    return false;
-  }
-  if (m_strMessageFile == kEmptyFolderMarker) {
-    MarkFolderItem();
-    return true;
-  }
-  m_bFolderMarker = false;
-  m_bUnsent = m_reader.unsent;
-  m_bReceived = m_reader.received;
-  m_bUnread = m_reader.unread;
-  ScanForStatusMark();
-  return true;
-}
+bool SCOEMsgFilter::GoFirst() { return Step(/*first=*/true); }
 
-bool SCOEMsgFilter::GoNext() {
+bool SCOEMsgFilter::GoNext() { return Step(/*first=*/false); }
+
+bool SCOEMsgFilter::Step(bool first) {
   services_.ui.ShowWaitCursor();
-  m_bFolderMarker = false;
+  // Before the first item the status says "folder"; GoFirst keeps that when there is none.
+  m_bFolderMarker = first;
+  m_bReceived = true;
   m_bUnsent = false;
   m_bStatusMark = false;
-  m_bReceived = true;
-  if (!m_reader.Next(m_strMessageFile, m_strFolderName)) {
+  const bool positioned = first ? m_reader.First(m_strMessageFile, m_strFolderName)
+                                : m_reader.Next(m_strMessageFile, m_strFolderName);
+  if (!positioned) {
     m_reader.FreeTable();
     return false;
   }
@@ -87,6 +72,7 @@ bool SCOEMsgFilter::GoNext() {
     MarkFolderItem();
     return true;
   }
+  m_bFolderMarker = false;
   m_bUnsent = m_reader.unsent;
   m_bReceived = m_reader.received;
   m_bUnread = m_reader.unread;

@@ -35,6 +35,8 @@ class SCOEMsgFilter final : public ImportFilter {
   void SetParent(std::int32_t window) override;
 
  private:
+  // GoFirst (`first`) or GoNext: positions on the next item and takes over its state.
+  bool Step(bool first);
   std::string SubItemText(std::int16_t code);
   void MarkFolderItem();
   void ScanForStatusMark();

@@ -45,49 +45,47 @@ std::optional<std::vector<std::uint8_t>> ReadAt(platform::ReadableFile& file, st
   return bytes;
 }
 
-// Follows the record chain from the first record and returns the offsets of the used records, in
+FoldersFileRead Damaged(std::uint64_t offset, std::string problem) {
+  return FoldersFileRead{std::nullopt, FoldersFileDamage{offset, std::move(problem)}};
+}
+
+// Follows the record chain from the first record and collects the offsets of the used records, in
 // chain order. The chain comes from the file, so a record met twice is damage, not a loop to run.
-std::optional<std::vector<std::uint64_t>> UsedRecordOffsets(platform::ReadableFile& file) {
+// A record that does not lie whole inside the file ends the chain as a cut: the records before it
+// stay. Other damage leaves no table.
+FoldersFileRead UsedRecordOffsets(platform::ReadableFile& file, std::vector<std::uint64_t>& used) {
   const std::size_t next_field =
       g_bFoldersSecondLayout ? kSecondLayoutNextOffset : kFirstLayoutNextOffset;
+  const std::optional<std::uint64_t> size = file.Size();
   std::set<std::uint64_t> visited;
-  std::vector<std::uint64_t> used;
   std::uint64_t offset = kFirstRecordOffset;
   for (;;) {
-    if (!visited.insert(offset).second) return std::nullopt;
+    if (!visited.insert(offset).second) {
+      return Damaged(offset, "the chain of folder records comes back to this record");
+    }
+    if (size && (offset > *size || kRecordSize > *size - offset)) {
+      FoldersFileRead cut;
+      cut.table.emplace();
+      cut.damage = FoldersFileDamage{
+          offset, offset >= *size ? "the file ends before the folder record that starts here"
+                                  : "the file ends inside the folder record that starts here"};
+      return cut;
+    }
     std::optional<std::vector<std::uint8_t>> fields = ReadAt(file, offset, kChainFieldsSize);
-    if (!fields) return std::nullopt;
+    if (!fields) return Damaged(offset, "read error");
     const ByteView view(*fields);
     if (*view.u32le(kFolderNumberOffset) != 0) used.push_back(offset);
     // Offsets are signed in the file: a negative one cannot be moved to.
     const auto next = static_cast<std::int32_t>(*view.u32le(next_field));
-    if (next == 0) return used;
-    if (next < 0) return std::nullopt;
+    if (next == 0) return FoldersFileRead{OeFolderTable{}, std::nullopt};
+    if (next < 0) return Damaged(offset, "the next-record offset is negative");
     offset = static_cast<std::uint64_t>(next);
   }
 }
 
-// Reads up to `size` bytes at `offset`, the rest left zero: a record cut off by the end of the file
-// keeps what it has. nullopt only when the position cannot be reached or a read fails.
-std::optional<std::vector<std::uint8_t>> ReadAvailableAt(platform::ReadableFile& file,
-                                                         std::uint64_t offset, std::size_t size) {
-  if (!file.Seek(offset)) return std::nullopt;
-  std::vector<std::uint8_t> bytes(size, 0);
-  std::size_t filled = 0;
-  while (filled < size) {
-    std::optional<std::size_t> count =
-        file.Read(std::span<std::uint8_t>(bytes.data() + filled, size - filled));
-    if (!count) return std::nullopt;
-    if (*count == 0) break;
-    filled += *count;
-  }
-  return bytes;
-}
-
-// The chain walk has already read this record's next-offset and number, so only its position can
-// fail here; fields past the end of the file read as empty.
+// The chain walk has made sure that the record lies whole inside the file.
 std::optional<OeFolderRecord> ReadRecord(platform::ReadableFile& file, std::uint64_t offset) {
-  std::optional<std::vector<std::uint8_t>> bytes = ReadAvailableAt(file, offset, kRecordSize);
+  std::optional<std::vector<std::uint8_t>> bytes = ReadAt(file, offset, kRecordSize);
   if (!bytes) return std::nullopt;
   const ByteView view(*bytes);
   OeFolderRecord record;
@@ -107,21 +105,21 @@ std::string WithoutExtension(const std::string& file_name) {
 
 }  // namespace
 
-std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file) {
+FoldersFileRead ReadFoldersFile(platform::ReadableFile& file) {
   std::optional<std::vector<std::uint8_t>> probe = ReadAt(file, kLayoutProbeOffset, 4);
-  if (!probe) return std::nullopt;
+  if (!probe) return Damaged(0, "the file is shorter than its header and first record");
   if (*ByteView(*probe).u32le(0) != 0) g_bFoldersSecondLayout = true;
 
-  std::optional<std::vector<std::uint64_t>> offsets = UsedRecordOffsets(file);
-  if (!offsets) return std::nullopt;
-  OeFolderTable table;
-  table.reserve(offsets->size());
-  for (std::uint64_t offset : *offsets) {
+  std::vector<std::uint64_t> offsets;
+  FoldersFileRead read = UsedRecordOffsets(file, offsets);
+  if (!read.table) return read;
+  read.table->reserve(offsets.size());
+  for (std::uint64_t offset : offsets) {
     std::optional<OeFolderRecord> record = ReadRecord(file, offset);
-    if (!record) return std::nullopt;
-    table.push_back(std::move(*record));
+    if (!record) return Damaged(offset, "read error");
+    read.table->push_back(std::move(*record));
   }
-  return table;
+  return read;
 }
 
 OeFolderTable ListMailboxFiles(platform::FileSystem& files, const std::string& storeDir) {

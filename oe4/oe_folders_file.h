@@ -15,14 +15,28 @@ namespace kv {
 // The folder list file in the store folder.
 inline constexpr const char* kFoldersFileName = "folders.nch";
 
+// What is wrong with a "folders.nch", and where (a file offset).
+struct FoldersFileDamage {
+  std::uint64_t offset = 0;
+  std::string problem;
+};
+
+// What ReadFoldersFile found. `table` without `damage`: the whole file was read. `table` with
+// `damage`: the record chain leads to a record that does not lie whole inside the file (a cut
+// file); the table holds the used records before it. No `table`: the file is damaged so that none
+// of it can be trusted (shorter than its header, a negative next-offset, a chain that comes back
+// to a record already read, a read error); `damage` says why.
+struct FoldersFileRead {
+  std::optional<OeFolderTable> table;
+  std::optional<FoldersFileDamage> damage;
+};
+
 // Reads the used folder records of an open "folders.nch", in chain order, with `displayPath` set to
 // the folder's own name and `parentIndex` -1. An empty table means the file lists no used folder.
-// nullopt when the file is damaged: too short for its header, a record or field outside the file, a
-// negative next-offset, or a record chain that comes back to a record already read.
 //
 // The record layout is chosen per file, except that once any file in this process has shown the
 // second layout, every later file is read with it (g_bFoldersSecondLayout).
-std::optional<OeFolderTable> ReadFoldersFile(platform::ReadableFile& file);
+FoldersFileRead ReadFoldersFile(platform::ReadableFile& file);
 
 // One record per file matching `storeDir` + "\*.mbx", in search order: ids 1, 2, 3..., parent 0,
 // and name, mailbox name and display path all the file name without its extension. Empty when the

@@ -1,9 +1,12 @@
 #include "oe4/oe_mailbox_reader.h"
 
+#include <algorithm>
+
 #include "app/import_filter.h"
 #include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/message_files.h"
+#include "platform/byte_view.h"
 
 namespace kv {
 namespace {
@@ -30,17 +33,31 @@ bool IsUnsent(std::uint8_t flags) {
   return flags == 0x08 || flags == 0x0A || flags == 0x0C || flags == 0x0E;
 }
 
-std::uint32_t LittleEndian32(const std::uint8_t (&bytes)[4]) {
-  return static_cast<std::uint32_t>(bytes[0]) | (static_cast<std::uint32_t>(bytes[1]) << 8) |
-         (static_cast<std::uint32_t>(bytes[2]) << 16) |
-         (static_cast<std::uint32_t>(bytes[3]) << 24);
+// A mailbox name that would lead out of the store folder: rooted, with a drive, or with a ".."
+// component. Components of two or more dots and blanks count too: Windows trims trailing dots and
+// blanks from names, so such a component may end up as "..".
+bool LeavesStoreFolder(const std::string& name) {
+  if (name.starts_with('\\') || name.starts_with('/')) return true;
+  if (name.size() >= 2 && name[1] == ':') return true;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("\\/", start);
+    if (end == std::string::npos) end = name.size();
+    const std::string_view part(name.data() + start, end - start);
+    const std::size_t dots = static_cast<std::size_t>(std::count(part.begin(), part.end(), '.'));
+    if (dots >= 2 && part.find_first_not_of(". ") == std::string_view::npos) return true;
+    start = end + 1;
+  }
+  return false;
 }
 
 }  // namespace
 
-OeMailboxReader::OeMailboxReader(platform::FileSystem& files, platform::TempFiles& temp,
-                                 platform::UserInterface& ui)
-    : files_(files), temp_(temp), ui_(ui) {}
+OeMailboxReader::OeMailboxReader(const platform::Services& services)
+    : files_(services.files),
+      temp_(services.temp),
+      ui_(services.ui),
+      diagnostics_(services.diagnostics) {}
 
 void OeMailboxReader::Reset(const std::string& dir) {
   CloseFiles();
@@ -100,37 +117,117 @@ bool OeMailboxReader::Next(std::string& messageFile, std::string& folderName) {
 
 bool OeMailboxReader::OpenFolderFiles(const OeFolderRecord& record) {
   CloseFiles();
-  const std::string base = storeDir + "\\" + record.mailboxName;
-  std::unique_ptr<platform::ReadableFile> mbx = files_.OpenForReading(base + ".mbx");
+  if (LeavesStoreFolder(record.mailboxName)) {
+    Report(platform::DiagnosticKind::kSkipped, record.mailboxName, std::nullopt,
+           "the mailbox name leads outside the store folder and is not followed", "the folder");
+    return false;
+  }
+  const std::string mbx_name = record.mailboxName + ".mbx";
+  const std::string idx_name = record.mailboxName + ".idx";
+  std::unique_ptr<platform::ReadableFile> mbx = files_.OpenForReading(storeDir + "\\" + mbx_name);
   ui_.ShowWaitCursor();
-  std::unique_ptr<platform::ReadableFile> idx = files_.OpenForReading(base + ".idx");
-  if (!mbx || !idx) return false;
+  std::unique_ptr<platform::ReadableFile> idx = files_.OpenForReading(storeDir + "\\" + idx_name);
+  if (!mbx || !idx) {
+    // One report per folder, naming each file that failed.
+    std::string problem = WhyNotOpened(mbx ? idx_name : mbx_name);
+    if (!mbx && !idx) problem += "; " + idx_name + ": " + WhyNotOpened(idx_name);
+    Report(platform::DiagnosticKind::kSkipped, mbx ? idx_name : mbx_name, std::nullopt, problem,
+           "the folder");
+    return false;
+  }
   mbxFile = std::make_unique<ChunkedReader>(std::move(mbx));
   idxFile = std::make_unique<ChunkedReader>(std::move(idx));
   return true;
+}
+
+std::string OeMailboxReader::WhyNotOpened(const std::string& file) {
+  const std::optional<platform::FileStatus> status = files_.Status(storeDir + "\\" + file);
+  if (!status) return "file missing";
+  if (status->IsDirectory()) return "a folder, not a file";
+  if ((status->attributes & platform::kAttributeDevice) != 0) {
+    return "not a file that holds data (a device or a FIFO)";
+  }
+  return "file cannot be opened for reading";
+}
+
+void OeMailboxReader::Report(platform::DiagnosticKind kind, const std::string& file,
+                             std::optional<std::uint64_t> offset, const std::string& problem,
+                             const std::string& lost) {
+  platform::Diagnostic diagnostic;
+  diagnostic.kind = kind;
+  if (current < records.size()) diagnostic.folder = records[current].displayPath;
+  diagnostic.file = file;
+  diagnostic.offset = offset;
+  diagnostic.problem = problem;
+  diagnostic.lost = lost;
+  diagnostics_.Report(diagnostic);
+}
+
+std::string OeMailboxReader::RestOfFolder(std::uint64_t from, std::uint64_t counted) {
+  // Counts the records from `from` on that are long enough to hold a message. Each round reads at
+  // least one word, so this ends at the end of the file.
+  mbxFile->Seek(from);
+  for (;;) {
+    const ChunkedReader::WordScan scan = mbxFile->ScanWordsUntil(kOeRecordMarker);
+    if (scan.bytes == 0 || mbxFile->failed()) break;
+    if (scan.bytes > kShortestRecord) ++counted;
+  }
+  if (counted == 0) return "nothing more";
+  return "the rest of the folder: " + std::to_string(counted) + " record" +
+         (counted == 1 ? "" : "s");
 }
 
 bool OeMailboxReader::ReadFirstMessage(std::string& messageFile) {
   ui_.ShowWaitCursor();
   if (!mbxFile) return false;
   idxOffset = kFirstIndexRecord;
-  if (!mbxFile->ScanWordsUntil(kOeRecordMarker).found) return false;
+  messageNumber = 0;
+  const ChunkedReader::WordScan header = mbxFile->ScanWordsUntil(kOeRecordMarker);
+  if (!header.found) {
+    if (mbxFile->failed()) {
+      Report(platform::DiagnosticKind::kSkipped, records[current].mailboxName + ".mbx",
+             mbxFile->Tell(), "read error", "the folder");
+    }
+    return false;
+  }
   return ReadNextMessage(messageFile);
 }
 
 bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
   if (!mbxFile || !idxFile) return false;
+  const std::string mbx_name = records[current].mailboxName + ".mbx";
+  const std::string idx_name = records[current].mailboxName + ".idx";
   // Each round consumes more than kShortestRecord bytes of the mailbox, so skipped records cannot
   // keep this loop going past the end of the file.
   for (;;) {
     const std::uint64_t start = mbxFile->Tell();
     const ChunkedReader::WordScan record = mbxFile->ScanWordsUntil(kOeRecordMarker);
-    if (record.bytes <= kShortestRecord) return false;
+    if (mbxFile->failed()) {
+      Report(platform::DiagnosticKind::kSkipped, mbx_name, mbxFile->Tell(), "read error",
+             "the rest of the folder");
+      return false;
+    }
+    if (record.bytes == 0) return false;  // the end of the mailbox
+    if (record.bytes <= kShortestRecord) {
+      Report(platform::DiagnosticKind::kSkipped, mbx_name, start - 4,
+             "record " + std::to_string(messageNumber + 1) + " is too short to hold a message (" +
+                 std::to_string(record.bytes) + " bytes after its marker)",
+             record.found ? RestOfFolder(mbxFile->Tell(), 0)
+                          : "the record, cut off by the end of the file");
+      return false;
+    }
     const bool marker_found = record.found;
     const std::uint64_t after = mbxFile->Tell();
 
+    const std::uint64_t index_offset = idxOffset;
     std::optional<IndexEntry> entry = ReadIndexEntry();
-    if (!entry) return false;
+    ++messageNumber;
+    if (!entry) {
+      Report(platform::DiagnosticKind::kSkipped, idx_name, index_offset,
+             "the index has no whole record for mailbox record " + std::to_string(messageNumber),
+             RestOfFolder(marker_found ? after : mbxFile->Tell(), 1));
+      return false;
+    }
     if ((entry->flags & kFlagSkipped) != 0) continue;
 
     unsent = IsUnsent(entry->flags);
@@ -139,43 +236,58 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
 
     const std::optional<std::uint64_t> text_end =
         marker_found ? std::optional<std::uint64_t>(after - 4) : std::nullopt;
-    const bool copied = CopyMessageText(start + kRecordHeaderSize, text_end, messageFile);
+    const CopyResult copied = CopyMessageText(start + kRecordHeaderSize, text_end, messageFile);
     mbxFile->Seek(after);
-    return copied;
+    return copied == CopyResult::kCopied;
   }
 }
 
 // Reads the flags and the length of the index record at idxOffset and moves idxOffset past it. A
 // length of 0 leaves idxOffset where it is: the next message then reads the same index record.
 std::optional<OeMailboxReader::IndexEntry> OeMailboxReader::ReadIndexEntry() {
+  std::uint8_t fields[kIndexLengthOffset + 4];
+  if (!idxFile->Seek(idxOffset) || !idxFile->ReadExactly(fields)) return std::nullopt;
+  const ByteView view(fields);
   IndexEntry entry;
-  std::uint8_t length[4];
-  if (!idxFile->Seek(idxOffset + kIndexFlagsOffset) ||
-      !idxFile->ReadExactly(std::span<std::uint8_t>(&entry.flags, 1)) ||
-      !idxFile->Seek(idxOffset + kIndexLengthOffset) || !idxFile->ReadExactly(length)) {
-    return std::nullopt;
-  }
-  idxOffset += LittleEndian32(length);
+  entry.flags = *view.u8(kIndexFlagsOffset);
+  idxOffset += *view.u32le(kIndexLengthOffset);
   return entry;
 }
 
-bool OeMailboxReader::CopyMessageText(std::uint64_t textStart, std::optional<std::uint64_t> textEnd,
-                                      std::string& messageFile) {
+OeMailboxReader::CopyResult OeMailboxReader::CopyMessageText(std::uint64_t textStart,
+                                                             std::optional<std::uint64_t> textEnd,
+                                                             std::string& messageFile) {
   const std::string path = MakeTempFileName(temp_, kTempPrefix);
   std::unique_ptr<platform::WritableFile> out =
       path.empty() ? nullptr : files_.OpenForWriting(path);
-  if (!out) return false;
-  mbxFile->Seek(textStart);
-  bool written = mbxFile->CopyTo(
-      textEnd, [&out](std::span<const std::uint8_t> piece) { return out->Write(piece); });
-  written = out->Close() && written;
-  if (!written) {
-    // Never handed over, so still ours: a partial message must not reach the host.
-    files_.Delete(path);
-    return false;
+  if (!out) {
+    Report(platform::DiagnosticKind::kOutputFailure, path.empty() ? temp_.TempPath() : path,
+           std::nullopt, "a temporary message file cannot be created", "the rest of the folder");
+    return CopyResult::kWriteError;
   }
-  messageFile = path;
-  return true;
+  mbxFile->Seek(textStart);
+  bool write_failed = false;
+  const bool copied =
+      mbxFile->CopyTo(textEnd, [&out, &write_failed](std::span<const std::uint8_t> piece) {
+        write_failed = !out->Write(piece);
+        return !write_failed;
+      });
+  write_failed = !out->Close() || write_failed;
+  if (copied && !write_failed) {
+    messageFile = path;
+    return CopyResult::kCopied;
+  }
+  // Never handed over, so still ours: a partial message must not reach the host.
+  files_.Delete(path);
+  if (write_failed) {
+    Report(platform::DiagnosticKind::kOutputFailure, path, std::nullopt,
+           "the temporary message file cannot be written whole (is its disk full?)",
+           "the rest of the folder");
+    return CopyResult::kWriteError;
+  }
+  Report(platform::DiagnosticKind::kSkipped, records[current].mailboxName + ".mbx", mbxFile->Tell(),
+         "read error", "the rest of the folder");
+  return CopyResult::kReadError;
 }
 
 }  // namespace kv

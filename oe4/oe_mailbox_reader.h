@@ -11,7 +11,10 @@
 //
 // Damaged files never loop or read out of bounds: a short record, an index record that cannot be
 // read or a temporary file that cannot be written ends the folder; the walk goes on with the next.
-// The store is only read.
+// A folder whose two files cannot both be opened, or whose mailbox name leads outside the store
+// folder, is passed over. Each of these is reported through the diagnostics service with the
+// folder, the file, the offset and what was not handed over; a temporary file that cannot be
+// written is reported as an output failure. The store is only read.
 
 #include <cstdint>
 #include <memory>
@@ -27,8 +30,7 @@ inline constexpr std::uint32_t kOeRecordMarker = 0x7F007F00;
 
 class OeMailboxReader {
  public:
-  OeMailboxReader(platform::FileSystem& files, platform::TempFiles& temp,
-                  platform::UserInterface& ui);
+  explicit OeMailboxReader(const platform::Services& services);
 
   // Starts again at folder 0 and produces the first item. An item is a message (`messageFile` the
   // temporary file's path) or a folder marker (`messageFile` "!!!Empty") when the folder holds no
@@ -60,19 +62,34 @@ class OeMailboxReader {
     std::uint8_t flags = 0;
   };
 
+  enum class CopyResult { kCopied, kReadError, kWriteError };
+
   bool OpenFolderFiles(const OeFolderRecord& record);
   bool ReadFirstMessage(std::string& messageFile);
   bool ReadNextMessage(std::string& messageFile);
   std::optional<IndexEntry> ReadIndexEntry();
-  bool CopyMessageText(std::uint64_t textStart, std::optional<std::uint64_t> textEnd,
-                       std::string& messageFile);
+  CopyResult CopyMessageText(std::uint64_t textStart, std::optional<std::uint64_t> textEnd,
+                             std::string& messageFile);
+
+  // Reports that the current folder lost something. `offset` is where in `file` (a name
+  // relative to the store folder) the problem lies.
+  void Report(platform::DiagnosticKind kind, const std::string& file,
+              std::optional<std::uint64_t> offset, const std::string& problem,
+              const std::string& lost);
+  // Why `file` of the store folder could not be opened: missing, a folder, a device, unreadable.
+  std::string WhyNotOpened(const std::string& file);
+  // What a folder that ends early loses: `counted` records plus those from the mailbox position
+  // `from` on, as "the rest of the folder: N records". Moves the mailbox position.
+  std::string RestOfFolder(std::uint64_t from, std::uint64_t counted);
 
   platform::FileSystem& files_;
   platform::TempFiles& temp_;
   platform::UserInterface& ui_;
+  platform::Diagnostics& diagnostics_;
   std::unique_ptr<ChunkedReader> mbxFile;
   std::unique_ptr<ChunkedReader> idxFile;
-  std::uint64_t idxOffset = 0;  // file offset of the next index record
+  std::uint64_t idxOffset = 0;      // file offset of the next index record
+  std::uint64_t messageNumber = 0;  // records of the current folder read so far
 };
 
 }  // namespace kv

@@ -34,16 +34,32 @@ std::string FindOeStoreFolder(platform::Registry& registry) {
 }
 
 std::optional<LoadedFolderTable> LoadFolderTable(platform::FileSystem& files,
-                                                 const std::string& storeDir) {
+                                                 const std::string& storeDir,
+                                                 platform::Diagnostics& diagnostics) {
   LoadedFolderTable loaded;
   std::unique_ptr<platform::ReadableFile> folders_file =
       files.OpenForReading(storeDir + "\\" + kFoldersFileName);
   if (folders_file) {
-    std::optional<OeFolderTable> table = ReadFoldersFile(*folders_file);
-    if (!table) return std::nullopt;
-    loaded.table = std::move(*table);
+    FoldersFileRead read = ReadFoldersFile(*folders_file);
+    if (read.damage) {
+      platform::Diagnostic diagnostic;
+      diagnostic.file = kFoldersFileName;
+      diagnostic.offset = read.damage->offset;
+      diagnostic.problem = read.damage->problem;
+      diagnostic.lost = read.table ? "the folders listed from this record on"
+                                   : "every folder: the folder list cannot be read";
+      diagnostics.Report(diagnostic);
+    }
+    if (!read.table) return std::nullopt;
+    loaded.table = std::move(*read.table);
     std::optional<OeChildLists> children = LinkFolderTable(loaded.table);
-    if (!children) return std::nullopt;
+    if (!children) {
+      diagnostics.Report(platform::Diagnostic{
+          platform::DiagnosticKind::kSkipped, "", kFoldersFileName, std::nullopt,
+          "the folders' parent links nest too deep for their paths",
+          "every folder: the folder list cannot be read"});
+      return std::nullopt;
+    }
     loaded.children = std::move(*children);
     loaded.fromFoldersFile = true;
     return loaded;
@@ -58,7 +74,8 @@ bool BuildFolderTable(const platform::Services& services, platform::WindowHandle
                       OeMailboxReader& reader) {
   reader.cancelled = false;
   services.ui.ShowWaitCursor();
-  std::optional<LoadedFolderTable> loaded = LoadFolderTable(services.files, reader.storeDir);
+  std::optional<LoadedFolderTable> loaded =
+      LoadFolderTable(services.files, reader.storeDir, services.diagnostics);
   if (!loaded) return false;
   if (loaded->table.empty()) {
     reader.records.clear();

@@ -29,9 +29,11 @@ struct LoadedFolderTable {
 
 // Reads the folder table of `storeDir`: from "folders.nch" when it can be opened, otherwise one
 // top-level folder per ".mbx" file. nullopt when "folders.nch" is damaged (see ReadFoldersFile and
-// LinkFolderTable) or, without it, no ".mbx" file exists.
+// LinkFolderTable) or, without it, no ".mbx" file exists. Damage to "folders.nch", including a cut
+// that leaves the folders before it, is reported to `diagnostics`.
 std::optional<LoadedFolderTable> LoadFolderTable(platform::FileSystem& files,
-                                                 const std::string& storeDir);
+                                                 const std::string& storeDir,
+                                                 platform::Diagnostics& diagnostics);
 
 // Loads the folder table of reader.storeDir and lets the user choose the subtree to import in the
 // folder dialog over `owner`. True with reader.records holding the chosen folders in walk order

@@ -23,6 +23,8 @@ enum FileAttributes : std::uint32_t {
   kAttributeSystem = 0x04,
   kAttributeDirectory = 0x10,
   kAttributeArchive = 0x20,
+  // Not a file that holds data: a device, a FIFO or a socket. Such entries are never opened.
+  kAttributeDevice = 0x40,
   kAttributeNormal = 0x80,
 };
 
@@ -87,6 +89,9 @@ class FileFinder {
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
+  // Opens an existing file that holds data; null for a folder, a device or a FIFO
+  // (kAttributeDevice), a missing file or one that cannot be read. Reading never changes the
+  // file, not even its access time where the system allows that.
   virtual std::unique_ptr<ReadableFile> OpenForReading(const std::string& path,
                                                        OpenMode mode = OpenMode::kBinary) = 0;
   // Creates or truncates the file.

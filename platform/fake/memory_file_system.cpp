@@ -258,7 +258,9 @@ bool MemoryFileSystem::SetAttributes(const std::string& path, std::uint32_t attr
 std::unique_ptr<ReadableFile> MemoryFileSystem::OpenForReading(const std::string& path,
                                                                OpenMode mode) {
   Node* node = Resolve(path);
-  if (node == nullptr || node->directory) return nullptr;
+  if (node == nullptr || node->directory || (node->extra_attributes & kAttributeDevice) != 0) {
+    return nullptr;
+  }
   auto file = std::make_unique<MemoryReadableFile>(node->bytes);
   if (mode == OpenMode::kText) return MakeTextModeFile(std::move(file));
   return file;
@@ -276,7 +278,9 @@ std::unique_ptr<WritableFile> MemoryFileSystem::OpenForWriting(const std::string
 
 std::unique_ptr<MappedFile> MemoryFileSystem::MapReadOnly(const std::string& path) {
   Node* node = Resolve(path);
-  if (node == nullptr || node->directory) return nullptr;
+  if (node == nullptr || node->directory || (node->extra_attributes & kAttributeDevice) != 0) {
+    return nullptr;
+  }
   return std::make_unique<MemoryMappedFile>(*node->bytes);
 }
 

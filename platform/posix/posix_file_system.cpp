@@ -93,15 +93,19 @@ std::u32string FoldName(std::string_view name) {
 
 std::uint32_t AttributesOf(const struct stat& info) {
   if (S_ISDIR(info.st_mode)) return kAttributeDirectory;
-  std::uint32_t attributes = kAttributeArchive;
+  std::uint32_t attributes = S_ISREG(info.st_mode) ? kAttributeArchive : kAttributeDevice;
   if ((info.st_mode & S_IWUSR) == 0) attributes |= kAttributeReadOnly;
   return attributes;
 }
 
 // Opens an existing regular file for reading. O_NONBLOCK keeps a FIFO from blocking the open;
-// anything but a regular file is refused, as CreateFileA refuses folders.
+// anything but a regular file is refused, as CreateFileA refuses folders. O_NOATIME leaves the
+// access time alone (people recover mail from disks they may also want to examine); the system
+// allows it only for files the user owns, so it is dropped when refused.
 FileDescriptor OpenRegularFile(const std::string& path, struct stat& info) {
-  FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  constexpr int kFlags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+  FileDescriptor fd(open(path.c_str(), kFlags | O_NOATIME));
+  if (!fd.valid() && errno == EPERM) fd = FileDescriptor(open(path.c_str(), kFlags));
   if (!fd.valid()) return fd;
   if (fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) fd.Reset();
   return fd;

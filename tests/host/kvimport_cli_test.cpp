@@ -44,13 +44,14 @@ class KvimportTest : public ::testing::Test {
     fs::create_directories(dir_.path() / "store");
   }
 
-  // Runs kvimport with `args`, stdin from /dev/null, its temporary folder below the test's.
-  ProgramRun Kvimport(const std::string& args) {
+  // Runs kvimport with `args`, stdin from /dev/null, its temporary folder below the test's. `shell`
+  // comes first in the shell command line (for example "ulimit -f 64;").
+  ProgramRun Kvimport(const std::string& args, const std::string& shell = "") {
     fs::path out = dir_.path() / "stdout";
     fs::path err = dir_.path() / "stderr";
-    std::string command = "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" + KV_KVIMPORT_PATH +
-                          "' " + args + " </dev/null >'" + out.string() + "' 2>'" + err.string() +
-                          "'";
+    std::string command = shell + "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" +
+                          KV_KVIMPORT_PATH + "' " + args + " </dev/null >'" + out.string() +
+                          "' 2>'" + err.string() + "'";
     int status = std::system(command.c_str());
     ProgramRun run;
     run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -222,6 +223,89 @@ TEST_F(KvimportTest, NonAsciiStartFolderAndStorePath) {
                          "rfe\",\"status\":0,\"state\":1"),
             std::string::npos)
       << run.out;
+}
+
+// A damaged store: every folder that cannot be read whole is named on stderr in the store's terms,
+// counted in the summary, and the exit code says that not everything came across. A mailbox that
+// is a FIFO does not hang the import; a mailbox name that climbs out of the store is not followed.
+TEST_F(KvimportTest, DamagedStoreIsReportedFolderByFolderAndEndsWithExit5) {
+  Oe4Store store;
+  store.AddFolder("Inbox", 0, {Oe4Message{message1_}});
+  store.AddFolder("NoIndex", 0, {Oe4Message{Oe4TestMessage(2)}});
+  store.AddFolder("Fifo", 0, {Oe4Message{Oe4TestMessage(3)}});
+  store.AddFolder("Cut", 0, {Oe4Message{Oe4TestMessage(4)}, Oe4Message{Oe4TestMessage(5)}});
+  store.AddFolder("Climbing", 0, {}, "..\\outside\\secret");
+  store.WriteTo(dir_.path() / "store");
+  fs::remove(dir_.path() / "store/NoIndex.idx");
+  fs::remove(dir_.path() / "store/Fifo.mbx");
+  ASSERT_EQ(::mkfifo(Path("store/Fifo.mbx").c_str(), 0600), 0);
+  fs::resize_file(dir_.path() / "store/Cut.idx", kv::testing::kIndexHeaderSize + 30);
+  Oe4Store outside;
+  outside.AddFolder("secret", 0, {Oe4Message{Oe4TestMessage(6)}});
+  outside.WriteTo(dir_.path() / "outside");
+
+  const std::vector<std::string> reports = {
+      "kvimport: not imported: NoIndex: NoIndex.idx: file missing; lost: the folder\n",
+      "kvimport: not imported: Fifo: Fifo.mbx: not a file that holds data (a device or a FIFO); "
+      "lost: the folder\n",
+      "kvimport: not imported: Cut: Cut.idx at offset ",
+      "kvimport: not imported: Climbing: ..\\outside\\secret: the mailbox name leads outside the "
+      "store folder and is not followed; lost: the folder\n"};
+  ProgramRun import =
+      Kvimport("import --filter oe4 --store " + Store() + " --to maildir:" + Path("mail"));
+  EXPECT_EQ(import.exit_code, kExitSkippedItems) << import.err;
+  for (const std::string& report : reports) {
+    EXPECT_NE(import.err.find(report), std::string::npos) << report << "in\n" << import.err;
+  }
+  EXPECT_NE(import.err.find("2 messages ("), std::string::npos) << import.err;
+  EXPECT_NE(import.err.find("4 store problems (see above)"), std::string::npos) << import.err;
+  EXPECT_NE(import.err.find("4 parts of the store could not be read"), std::string::npos)
+      << import.err;
+  EXPECT_EQ(FilesBelow(Path("mail/cur")).size(), 1u);
+  EXPECT_EQ(FilesBelow(Path("mail/.Cut/cur")).size(), 1u) << "the message before the cut";
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+
+  ProgramRun list = Kvimport("list --filter oe4 --store " + Store());
+  EXPECT_EQ(list.exit_code, kExitSkippedItems) << list.err;
+  EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
+  for (const std::string& report : reports) {
+    EXPECT_NE(list.err.find(report), std::string::npos) << report << "in\n" << list.err;
+  }
+}
+
+// A folder list cut after its first record: the first folder imports, the cut is reported.
+TEST_F(KvimportTest, CutFolderListImportsTheFoldersBeforeTheCut) {
+  WriteSampleStore();
+  fs::resize_file(dir_.path() / "store/folders.nch", kv::testing::Oe4FolderRecordOffset(1) + 100);
+  ProgramRun run = Kvimport("import --filter oe4 --store " + Store() + " --to eml:" + Path("eml"));
+  EXPECT_EQ(run.exit_code, kExitSkippedItems) << run.err;
+  EXPECT_NE(run.err.find("folders.nch at offset " +
+                         std::to_string(kv::testing::Oe4FolderRecordOffset(1)) +
+                         ": the file ends inside the folder record that starts here; lost: the "
+                         "folders listed from this record on"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(FilesBelow(Path("eml")).size(), 2u);
+}
+
+// A temporary file that cannot be written (here: larger than the file size limit, as on a full
+// disk) stops the import with exit 4 and names the file, instead of skipping folder after folder.
+TEST_F(KvimportTest, TemporaryFileThatCannotBeWrittenStopsTheImport) {
+  Oe4Store store;
+  store.AddFolder("Small", 0, {Oe4Message{message1_}});
+  store.AddFolder("Large", 0, {Oe4Message{Oe4TestMessage(2) + std::string(200000, 'x')}});
+  store.AddFolder("Later", 0, {Oe4Message{Oe4TestMessage(3)}});
+  store.WriteTo(dir_.path() / "store");
+  ProgramRun run = Kvimport("import --filter oe4 --store " + Store() + " --to eml:" + Path("eml"),
+                            "ulimit -f 200; ");
+  EXPECT_EQ(run.exit_code, kExitOutputError) << run.err;
+  EXPECT_NE(run.err.find("kvimport: stopped: the filter cannot write its temporary message file: "
+                         "Large: "),
+            std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("Make room on that disk"), std::string::npos) << run.err;
+  EXPECT_EQ(FilesBelow(Path("eml")).size(), 1u) << "Later is not imported after the failure";
+  EXPECT_TRUE(LeftoverTempFiles().empty());
 }
 
 }  // namespace

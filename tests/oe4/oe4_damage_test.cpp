@@ -30,38 +30,84 @@ class Oe4DamageTest : public Oe4FilterTest {
   Oe4Store store;
 };
 
-TEST_F(Oe4DamageTest, DamagedFolderListMakesTheStoreUnreadable) {
+TEST_F(Oe4DamageTest, DamagedFolderListMakesTheStoreUnreadableAndSaysWhy) {
   const std::string nch = Read("folders.nch");
   auto with_next = [&nch](std::size_t slot, std::uint64_t next) {
     std::string bytes = nch;
     Put32(bytes, Oe4FolderRecordOffset(slot) + 12, static_cast<std::uint32_t>(next));
     return bytes;
   };
-  const std::pair<const char*, std::string> cases[] = {
-      {"shorter than its header", nch.substr(0, 0x246)},
-      {"chain comes back", with_next(2, Oe4FolderRecordOffset(1))},
-      {"record is its own successor", with_next(0, Oe4FolderRecordOffset(0))},
-      {"next far past the end", with_next(1, 0x7FFFFFF0u)},
-      {"next negative", with_next(1, 0x80000000u)},
-      {"next all ones", with_next(1, 0xFFFFFFFFu)},
-      {"next inside the last record", with_next(1, nch.size() - 10)},
+  struct Case {
+    const char* damage;
+    std::string bytes;
+    std::uint64_t offset;  // where the report places the damage
   };
-  for (const auto& [damage, bytes] : cases) {
-    SCOPED_TRACE(damage);
-    Replace("folders.nch", bytes);
+  const Case cases[] = {
+      {"shorter than its header", nch.substr(0, 0x246), 0},
+      {"chain comes back", with_next(2, Oe4FolderRecordOffset(1)), Oe4FolderRecordOffset(1)},
+      {"record is its own successor", with_next(0, Oe4FolderRecordOffset(0)),
+       Oe4FolderRecordOffset(0)},
+      {"next negative", with_next(1, 0x80000000u), Oe4FolderRecordOffset(1)},
+      {"next all ones", with_next(1, 0xFFFFFFFFu), Oe4FolderRecordOffset(1)},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.damage);
+    Replace("folders.nch", c.bytes);
+    diagnostics.Clear();
     ui.AnswerMessageBox(platform::kIdNo);
     EXPECT_FALSE(Find());
     EXPECT_TRUE(AskedToBrowseAgain());
+    ASSERT_EQ(diagnostics.entries().size(), 1u);
+    const platform::Diagnostic& report = diagnostics.entries()[0];
+    EXPECT_EQ(report.file, "folders.nch");
+    EXPECT_EQ(report.offset, c.offset);
+    EXPECT_NE(report.lost.find("every folder"), std::string::npos) << report.lost;
   }
 }
 
-// The last record cut inside its name: the folders before it still import; the cut one names no
-// mailbox that exists and is passed over.
-TEST_F(Oe4DamageTest, RecordCutByTheEndKeepsTheFoldersBeforeIt) {
-  Replace("folders.nch", Read("folders.nch").substr(0, Oe4FolderRecordOffset(2) + 30));
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Inbox", "Inbox", "Sent", "Sent"}));
-  EXPECT_FALSE(AskedToBrowseAgain());
+// A folder list cut by the end of the file, or whose chain leads past it, keeps the folders whose
+// records lie whole before the cut and says where it was cut.
+TEST_F(Oe4DamageTest, FolderListCutByTheEndKeepsTheWholeRecordsBeforeIt) {
+  const std::string nch = Read("folders.nch");
+  std::string far_next = nch;
+  Put32(far_next, Oe4FolderRecordOffset(1) + 12, 0x7FFFFFF0u);
+  std::string next_inside_last = nch;
+  Put32(next_inside_last, Oe4FolderRecordOffset(1) + 12,
+        static_cast<std::uint32_t>(nch.size() - 10));
+  const std::vector<std::string> two{"Inbox", "Inbox", "Inbox", "Sent", "Sent"};
+  struct Case {
+    const char* damage;
+    std::string bytes;
+    std::uint64_t offset;
+    std::vector<std::string> folders;
+  };
+  const Case cases[] = {
+      {"cut after a whole record", nch.substr(0, Oe4FolderRecordOffset(2)),
+       Oe4FolderRecordOffset(2), two},
+      {"cut inside the names of a record", nch.substr(0, Oe4FolderRecordOffset(2) + 30),
+       Oe4FolderRecordOffset(2), two},
+      {"cut in its parent number", nch.substr(0, Oe4FolderRecordOffset(2) + 541),
+       Oe4FolderRecordOffset(2), two},
+      {"next far past the end", far_next, 0x7FFFFFF0u, two},
+      {"next inside the last record", next_inside_last, nch.size() - 10, two},
+      {"cut inside the first record",
+       nch.substr(0, Oe4FolderRecordOffset(0) + 100),
+       Oe4FolderRecordOffset(0),
+       {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.damage);
+    Replace("folders.nch", c.bytes);
+    diagnostics.Clear();
+    ASSERT_TRUE(Find());
+    EXPECT_EQ(Folders(Walk()), c.folders);
+    EXPECT_FALSE(AskedToBrowseAgain());
+    ASSERT_EQ(diagnostics.entries().size(), 1u);
+    const platform::Diagnostic& report = diagnostics.entries()[0];
+    EXPECT_EQ(report.file, "folders.nch");
+    EXPECT_EQ(report.offset, c.offset);
+    EXPECT_NE(report.problem.find("the file ends"), std::string::npos) << report.problem;
+  }
 }
 
 TEST_F(Oe4DamageTest, ParentCycleLeavesNamesAsPathsAndEndsTheWalk) {
@@ -76,8 +122,9 @@ TEST_F(Oe4DamageTest, ParentCycleLeavesNamesAsPathsAndEndsTheWalk) {
             (std::vector<std::string>{"Inbox", "Inbox", "Inbox", "Sent", "Sent", "Drafts"}));
 }
 
-// Each damage to Inbox's pair ends that folder early; the walk goes on with the other folders.
-TEST_F(Oe4DamageTest, DamagedMailboxOrIndexEndsItsFolder) {
+// Each damage to Inbox's pair ends that folder early, or passes it over; the walk goes on with the
+// other folders, and one report names the folder, the file, the offset and what was lost.
+TEST_F(Oe4DamageTest, DamagedMailboxOrIndexEndsItsFolderWithAReport) {
   const std::string idx = Read("Inbox.idx");
   const std::size_t first_length = static_cast<unsigned char>(idx[kIndexHeaderSize + 16]);
   auto index_with_first_length = [](std::initializer_list<std::uint8_t> flags,
@@ -89,37 +136,100 @@ TEST_F(Oe4DamageTest, DamagedMailboxOrIndexEndsItsFolder) {
   // A record of its 12 header bytes and no text: 16 bytes counted through the next marker.
   std::string tiny(16, '\0');
   Put32(tiny, 0, kMailboxMarker);
-  const std::string short_record = Oe4MailboxFile(Messages({0x10})) + tiny +
-                                   Oe4MailboxFile({Oe4TestMessage(3)}).substr(kMailboxHeaderSize);
+  const std::string one = Oe4MailboxFile(Messages({0x10}));
+  const std::string short_record =
+      one + tiny + Oe4MailboxFile({Oe4TestMessage(3)}).substr(kMailboxHeaderSize);
   const std::vector<std::string> after_one{"Inbox", "Sent", "Sent", "Drafts"};
   const std::vector<std::string> none{"Sent", "Sent", "Drafts"};
   struct Case {
     const char* damage;
     const char* file;
-    std::string bytes;
+    std::optional<std::string> bytes;  // nullopt: the file is removed
     std::vector<std::string> folders;
-    bool keep_empty = false;  // "Skip Empty Folders" unchecked: an emptied Inbox gives its marker
+    const char* reported_file;  // nullptr: nothing is reported
+    std::optional<std::uint64_t> offset;
+    const char* lost;
   };
   const Case cases[] = {
-      {"index shorter than its header", "Inbox.idx", idx.substr(0, 0x40), after_one, true},
+      {"index shorter than its header", "Inbox.idx", idx.substr(0, 0x40), none, "Inbox.idx",
+       kIndexHeaderSize, "the rest of the folder: 3 records"},
       {"index cut in the second length", "Inbox.idx",
-       idx.substr(0, kIndexHeaderSize + first_length + 18), after_one},
+       idx.substr(0, kIndexHeaderSize + first_length + 18), after_one, "Inbox.idx",
+       kIndexHeaderSize + first_length, "the rest of the folder: 2 records"},
       {"zero length on a skipped record", "Inbox.idx",
-       index_with_first_length({0x01, 0x10, 0x10}, 0), none},
+       index_with_first_length({0x01, 0x10, 0x10}, 0), none, nullptr, std::nullopt, nullptr},
       {"absurd index length", "Inbox.idx", index_with_first_length({0x10, 0x10, 0x10}, 0xFFFFFFF0u),
-       after_one},
-      {"record shorter than its header", "Inbox.mbx", short_record, after_one},
-      {"mailbox without marker", "Inbox.mbx", std::string(kMailboxHeaderSize, '\0') + "abc", none},
+       after_one, "Inbox.idx", kIndexHeaderSize + 0xFFFFFFF0ull,
+       "the rest of the folder: 2 records"},
+      {"record shorter than its header", "Inbox.mbx", short_record, after_one, "Inbox.mbx",
+       one.size(), "the rest of the folder: 1 record"},
+      {"last record cut in its header", "Inbox.mbx", one + tiny.substr(0, 12), after_one,
+       "Inbox.mbx", one.size(), "the record, cut off"},
+      {"mailbox without marker", "Inbox.mbx", std::string(kMailboxHeaderSize, '\0') + "abc", none,
+       nullptr, std::nullopt, nullptr},
+      {"index missing", "Inbox.idx", std::nullopt, none, "Inbox.idx", std::nullopt, "the folder"},
+      {"mailbox missing", "Inbox.mbx", std::nullopt, none, "Inbox.mbx", std::nullopt, "the folder"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.damage);
     PutStore(store);  // undoes the previous case
-    Replace(c.file, c.bytes);
-    ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/!c.keep_empty));
-    const std::vector<Oe4Item> items = Walk();
-    EXPECT_EQ(Folders(items), c.folders);
-    EXPECT_TRUE(!c.keep_empty || items.at(0).file == kEmptyFolderMarker);
+    if (c.bytes) {
+      Replace(c.file, *c.bytes);
+    } else {
+      files.Delete(Path(c.file));
+    }
+    diagnostics.Clear();
+    ASSERT_TRUE(Find());
+    EXPECT_EQ(Folders(Walk()), c.folders);
+    if (c.reported_file == nullptr) {
+      EXPECT_TRUE(diagnostics.entries().empty());
+      continue;
+    }
+    ASSERT_EQ(diagnostics.entries().size(), 1u);
+    const platform::Diagnostic& report = diagnostics.entries()[0];
+    EXPECT_EQ(report.kind, platform::DiagnosticKind::kSkipped);
+    EXPECT_EQ(report.folder, "Inbox");
+    EXPECT_EQ(report.file, c.reported_file);
+    EXPECT_EQ(report.offset, c.offset);
+    EXPECT_TRUE(report.lost.starts_with(c.lost)) << report.lost;
   }
+}
+
+// Folders whose files cannot be opened, or whose mailbox name leads out of the store folder, are
+// passed over (without a marker, even with "Skip Empty Folders" unchecked) with a report that says
+// why.
+TEST_F(Oe4DamageTest, FolderThatCannotBeOpenedIsPassedOverWithTheReason) {
+  platform::FaultFileSystem faulty(files);
+  platform::Services faulty_services{registry,  faulty, temp,       environment,
+                                     code_page, ui,     diagnostics};
+  filter = FindFilterClass("oe4")->create(faulty_services);
+  faulty.faults().open_for_reading = {"Unreadable.idx"};
+  store.AddFolder("Unreadable", 0, Messages({0x10}));
+  store.AddTo(files, kStoreDir);
+  files.SetAttributes(Path("Sent.mbx"), platform::kAttributeDevice);
+  files.Delete(Path("Drafts.idx"));
+  files.Delete(Path("Drafts.mbx"));
+  files.AddFile("C:\\OE\\outside\\secret.mbx", Oe4MailboxFile(Messages({0x10})));
+  files.AddFile("C:\\OE\\outside\\secret.idx", Oe4IndexFile(Messages({0x10})));
+  store.AddFolder("Climbing", 0, {}, "..\\outside\\secret");
+  store.AddFolder("Rooted", 0, {}, "\\OE\\outside\\secret");
+  Replace("folders.nch", Oe4FoldersFile(store.folders, Oe4Layout::kFirst));
+
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
+  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Inbox", "Inbox"}));
+  std::vector<std::string> reports;
+  for (const platform::Diagnostic& report : diagnostics.entries()) {
+    EXPECT_EQ(report.lost, "the folder");
+    reports.push_back(report.folder + ": " + report.file + ": " + report.problem);
+  }
+  EXPECT_EQ(reports, (std::vector<std::string>{
+                         "Sent: Sent.mbx: not a file that holds data (a device or a FIFO)",
+                         "Drafts: Drafts.mbx: file missing; Drafts.idx: file missing",
+                         "Unreadable: Unreadable.idx: file cannot be opened for reading",
+                         "Climbing: ..\\outside\\secret: the mailbox name leads outside the store "
+                         "folder and is not followed",
+                         "Rooted: \\OE\\outside\\secret: the mailbox name leads outside the store "
+                         "folder and is not followed"}));
 }
 
 TEST_F(Oe4DamageTest, IndexLengthZeroReadsTheSameIndexRecordAgain) {
@@ -175,11 +285,17 @@ TEST_F(Oe4DamageTest, TemporaryFileThatCannotBeWrittenWholeIsNotHandedOver) {
     temp_files += path.find("\\TEMP\\") != std::string::npos;
   EXPECT_EQ(temp_files, items.size());
   EXPECT_EQ(faulty.OpenCount(), 0);
+  ASSERT_EQ(diagnostics.entries().size(), 1u);
+  EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
+  EXPECT_EQ(diagnostics.entries()[0].folder, "Sent");
+  EXPECT_TRUE(diagnostics.entries()[0].file.starts_with("C:\\TEMP\\imp"));
 
-  // A temporary file that cannot be created ends each folder.
+  // A temporary file that cannot be created ends each folder, with a report for each.
   faulty.faults().open_for_writing = {"\\TEMP\\"};
+  diagnostics.Clear();
   ASSERT_TRUE(Find());
   EXPECT_TRUE(Walk().empty());
+  EXPECT_EQ(diagnostics.entries().size(), 3u);
 }
 
 TEST_F(Oe4DamageTest, OnlyTemporaryFilesAreWritten) {

@@ -94,20 +94,6 @@ TEST_F(Oe4FilterTest, EmptyFolderIsOneMarkerItemUnlessSkipped) {
   EXPECT_FALSE(filter->GoNext());
 }
 
-TEST_F(Oe4FilterTest, FolderWithoutIndexIsPassedOverWithoutMarker) {
-  Oe4Store store;
-  store.AddFolder("Inbox", 0, Messages({0x10}));
-  store.AddFolder("NoIndex", 0, Messages({0x10}));
-  store.AddFolder("NoMailbox", 0, Messages({0x10}));
-  store.AddFolder("Last", 0, Messages({0x10}));
-  PutStore(store);
-  files.Delete(std::string(kStoreDir) + "\\NoIndex.idx");
-  files.Delete(std::string(kStoreDir) + "\\NoMailbox.mbx");
-
-  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
-  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Last"}));
-}
-
 TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
   Oe4Store store;
   store.AddFolder("Ten", 0, Messages({0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10}));
