@@ -21,8 +21,6 @@ class ChunkedReader {
   explicit ChunkedReader(std::unique_ptr<platform::ReadableFile> file);
 
   std::uint64_t Tell() const { return position_; }
-  // True when the last attempt to load bytes failed with a read error (not the end of the file).
-  bool failed() const { return failed_; }
   // Moves the position; past the end is allowed (later reads find nothing). False on a failed move.
   bool Seek(std::uint64_t offset);
 
