@@ -73,6 +73,7 @@ std::string CheckComplete(const CommandLine& line) {
   if (line.command == Command::kImport && !line.destination) return "--to is required";
   if (line.command == Command::kList && line.destination) return "--to belongs to import";
   if (line.command == Command::kList && line.append) return "--append belongs to import";
+  if (line.command == Command::kList && line.as_stored) return "--as-stored belongs to import";
   if (line.ui == UiMode::kTty && (line.store || line.start || line.keep_empty)) {
     return "--store, --start and --keep-empty are answered in the dialogs with --ui tty";
   }
@@ -135,11 +136,12 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
       line.command = Command::kHelp;
       return ParseResult{line, {}};
     } else if (name == "--keep-empty" || name == "--append" || name == "--quiet" ||
-               name == "--json") {
+               name == "--json" || name == "--as-stored") {
       bool& target = name == "--keep-empty" ? line.keep_empty
                      : name == "--append"   ? line.append
                      : name == "--json"     ? line.json
-                                            : line.quiet;
+                     : name == "--quiet"    ? line.quiet
+                                            : line.as_stored;
       if (!flag(target)) return Fail(std::string(name) + " takes no value");
       continue;
     } else if (name != "--filter" && name != "--store" && name != "--start" && name != "--to" &&
@@ -194,7 +196,8 @@ Usage:
   kvimport --help
   kvimport list   --filter F --store DIR [--start FOLDER] [--keep-empty]
   kvimport import --filter F --store DIR --to maildir:PATH|mbox:PATH|eml:PATH
-                  [--start FOLDER] [--keep-empty] [--append] [--quiet] [--inbox FOLDER]
+                  [--start FOLDER] [--keep-empty] [--append] [--as-stored] [--quiet]
+                  [--inbox FOLDER]
   kvimport import --filter F --to ... --ui tty
   kvimport detect --disk DIR [--user NAME] [--filter F] [--json]
   kvimport list|import|detect ... --disk DIR [--user NAME]          (instead of --store)
@@ -212,11 +215,13 @@ list prints one JSON object per item on stdout, in the order the filter walks th
 import creates every folder and writes every message:
   maildir:PATH  Maildir++ (PATH/cur,new,tmp; folder A/B in PATH/.A.B); the folder named by
                 --inbox (default Inbox) becomes the INBOX at PATH itself. Unread messages go to
-                new/, read ones to cur/ with flag S, unsent ones to cur/ with flag D.
-  mbox:PATH     one mboxrd file per folder: folder A/B in PATH/A/B.mbox.
+                new/, read ones to cur/ with flag S, unsent ones to cur/ with flags DS.
+  mbox:PATH     one mboxrd file per folder: folder A/B in PATH/A/B.mbox; the state is in
+                Status: (RO read, O unread) and X-Status: (T draft) headers.
   eml:PATH      one file per message: folder A/B in PATH/A/B/000001.eml, 000002.eml, ...
+Maildir and mbox hold LF line ends; .eml files hold the bytes as handed over.
 Existing output is never overwritten: a Maildir gains new files, .eml files take the next free
-number, and an existing mbox file is refused unless --append is given.
+number, and mbox files that exist are refused unless --append is given.
 
 Options:
   --filter F         which filter reads the store
@@ -226,6 +231,7 @@ Options:
   --keep-empty       report empty folders too (clears "Skip Empty Folders"); import creates them
   --to DEST          where import writes: maildir:PATH, mbox:PATH or eml:PATH
   --append           add to existing mbox files
+  --as-stored        keep each message's bytes as stored (CR LF line ends) in Maildir and mbox
   --inbox FOLDER     the folder that becomes the Maildir's INBOX (default Inbox)
   --quiet            no progress line and no closing summary
   --ui tty|script    tty: a person answers the dialogs at the terminal (the default when stdin

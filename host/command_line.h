@@ -23,12 +23,13 @@ enum class UiMode { kScript, kTty };
 
 struct CommandLine {
   Command command = Command::kHelp;
-  std::string filter;                      // --filter: a class table short name ("oe4")
-  std::optional<std::string> store;        // --store: the store folder, a Linux path
-  std::optional<std::string> start;        // --start: display path of the folder to start from
-  bool keep_empty = false;                 // --keep-empty: "Skip Empty Folders" unchecked
-  bool append = false;                     // --append: add to existing mbox files
-  bool quiet = false;                      // --quiet: no progress line and no summary
+  std::string filter;                // --filter: a class table short name ("oe4")
+  std::optional<std::string> store;  // --store: the store folder, a Linux path
+  std::optional<std::string> start;  // --start: display path of the folder to start from
+  bool keep_empty = false;           // --keep-empty: "Skip Empty Folders" unchecked
+  bool append = false;               // --append: add to existing mbox files
+  bool quiet = false;                // --quiet: no progress line and no summary
+  bool as_stored = false;  // --as-stored: messages keep their bytes (CR LF) in Maildir and mbox too
   std::optional<Destination> destination;  // --to
   std::optional<UiMode> ui;                // --ui, when given
   std::string code_page = "WINDOWS-1252";  // --code-page: the store's code page (iconv name)

@@ -252,7 +252,7 @@ int RunImport(const CommandLine& line, const platform::Services& services,
   }
   if (!FindStore(filter)) return StoreNotFound(line, scripted, streams);
   std::unique_ptr<MessageSink> sink =
-      MakeSink(*line.destination, SinkOptions{line.append, line.inbox});
+      MakeSink(*line.destination, SinkOptions{line.append, line.inbox, !line.as_stored});
   if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);

@@ -4,52 +4,14 @@
 #include <cctype>
 #include <cstdint>
 
+#include "platform/implementation_support.h"
+
 namespace kv::host {
 namespace {
 
 constexpr char32_t kReplacementCharacter = 0xFFFD;
 constexpr std::string_view kBase64 =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+,";
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-// Decodes one UTF-8 character at `pos`, advancing it; malformed bytes give U+FFFD one at a time.
-char32_t NextCodePoint(std::string_view text, std::size_t& pos) {
-  auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  unsigned char lead = byte(pos);
-  std::size_t length = lead < 0x80           ? 1
-                       : (lead >> 5) == 0x6  ? 2
-                       : (lead >> 4) == 0xE  ? 3
-                       : (lead >> 3) == 0x1E ? 4
-                                             : 0;
-  if (length == 0 || length > text.size() - pos) {
-    ++pos;
-    return lead < 0x80 ? lead : kReplacementCharacter;
-  }
-  if (length == 1) {
-    ++pos;
-    return lead;
-  }
-  char32_t code = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(pos + i) & 0xC0) != 0x80) {
-      ++pos;
-      return kReplacementCharacter;
-    }
-    code = (code << 6) | (byte(pos + i) & 0x3F);
-  }
-  static constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  pos += length;
-  if (code < kSmallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
-    return kReplacementCharacter;
-  }
-  return code;
-}
 
 void AppendUtf16(char32_t code, std::vector<std::uint16_t>& units) {
   if (code < 0x10000) {
@@ -93,6 +55,13 @@ std::string MaildirLevel(std::string_view level) {
 
 }  // namespace
 
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 std::vector<std::string> FolderLevels(std::string_view display_path) {
   std::vector<std::string> levels;
   std::size_t start = 0;
@@ -110,7 +79,7 @@ std::string ModifiedUtf7(std::string_view utf8) {
   std::vector<std::uint16_t> run;
   std::size_t pos = 0;
   while (pos < utf8.size()) {
-    char32_t code = NextCodePoint(utf8, pos);
+    char32_t code = platform::DecodeUtf8(utf8, pos).value_or(kReplacementCharacter);
     if (IsPrintableAscii(code)) {
       if (!run.empty()) {
         AppendBase64Run(run, out);
@@ -131,7 +100,7 @@ std::string MaildirFolderDirectory(std::string_view display_path, std::string_vi
   std::vector<std::string> inbox_levels = FolderLevels(inbox);
   bool below_inbox =
       !inbox_levels.empty() && levels.size() >= inbox_levels.size() &&
-      std::equal(inbox_levels.begin(), inbox_levels.end(), levels.begin(), EqualsIgnoringCase);
+      std::equal(inbox_levels.begin(), inbox_levels.end(), levels.begin(), EqualsIgnoringAsciiCase);
   if (below_inbox && levels.size() == inbox_levels.size()) return "";
   std::string directory;
   std::size_t first = 0;
@@ -154,8 +123,8 @@ std::string SafeFileName(std::string_view level, std::string_view reserved_suffi
     if (c == '/' || static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '_';
   }
   if (!reserved_suffix.empty() && name.size() >= reserved_suffix.size() &&
-      EqualsIgnoringCase(std::string_view(name).substr(name.size() - reserved_suffix.size()),
-                         reserved_suffix)) {
+      EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - reserved_suffix.size()),
+                              reserved_suffix)) {
     name.push_back('_');
   }
   return name;

@@ -7,6 +7,9 @@
 
 namespace kv::host {
 
+// Compares without regard to ASCII case.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 // The levels of a display path: split at "/", empty levels left out.
 std::vector<std::string> FolderLevels(std::string_view display_path);
 

@@ -44,12 +44,12 @@ MaildirPlacement PlacementForState(std::int32_t state) {
     if ((state & kStateUnread) != 0) return {true, ""};
     return {false, ":2,S"};
   }
-  if ((state & kStateNotSent) != 0) return {false, ":2,D"};
+  if ((state & kStateNotSent) != 0) return {false, ":2,DS"};
   return {false, ":2,S"};
 }
 
-MaildirWriter::MaildirWriter(std::string root, std::string inbox)
-    : root_(std::move(root)), inbox_(std::move(inbox)), host_(MaildirHostName()) {}
+MaildirWriter::MaildirWriter(std::string root, std::string inbox, bool to_lf)
+    : root_(std::move(root)), inbox_(std::move(inbox)), to_lf_(to_lf), host_(MaildirHostName()) {}
 
 std::string MaildirWriter::FolderPath(const std::string& directory) const {
   return directory.empty() ? root_ : root_ + "/" + directory;
@@ -93,29 +93,24 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   std::string folder = FolderPath(directory);
   MaildirPlacement placement = PlacementForState(message.state);
 
-  std::string name;
-  std::string in_tmp;
   int error = 0;
+  const std::string staging = folder + "/tmp/" + UniqueName(0);
+  std::optional<PreparedMessage> prepared = PrepareMessage(message, to_lf_, staging, error);
+  if (!prepared) return Failure(message.owned ? message.path : staging, error);
+
+  // The handed-over file (or its copy) goes straight to new/ or cur/ when it lies on the Maildir's
+  // file system; otherwise it is copied through tmp/ and renamed.
+  const std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
+  std::string target;
   PlaceResult placed = PlaceResult::kExists;
   for (int attempt = 0; attempt < kNameAttempts && placed == PlaceResult::kExists; ++attempt) {
-    name = UniqueName(message.length);
-    in_tmp = folder + "/tmp/" + name;
-    placed = PlaceFile(message.path, in_tmp, message.length, message.owned, error);
+    const std::string name = UniqueName(prepared->length);
+    target = target_folder + name + placement.info;
+    placed = MoveToNewName(prepared->path, target, folder + "/tmp/" + name, error);
   }
-  if (placed != PlaceResult::kPlaced)
-    return Failure(in_tmp, placed == PlaceResult::kExists ? EEXIST : error);
-  if (message.time) SetFileTimes(in_tmp, *message.time);
-
-  std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
-  std::string target = target_folder + name + placement.info;
-  PlaceResult renamed = RenameNoReplace(in_tmp, target, error);
-  for (int attempt = 0; attempt < kNameAttempts && renamed == PlaceResult::kExists; ++attempt) {
-    target = target_folder + UniqueName(message.length) + placement.info;
-    renamed = RenameNoReplace(in_tmp, target, error);
-  }
-  if (renamed != PlaceResult::kPlaced) {
-    ::unlink(in_tmp.c_str());
-    return Failure(target, renamed == PlaceResult::kExists ? EEXIST : error);
+  if (prepared->staged) ::unlink(prepared->path.c_str());
+  if (placed != PlaceResult::kPlaced) {
+    return Failure(target, placed == PlaceResult::kExists ? EEXIST : error);
   }
   return std::nullopt;
 }

@@ -2,7 +2,8 @@
 // Maildir++ output as mail servers read it by default: the root holds cur/, new/ and tmp/ and is
 // the INBOX; folder A/B is the directory .A.B (names in modified UTF-7) with its own cur/, new/,
 // tmp/ and an empty "maildirfolder" file. A message is written to tmp/ under a unique name and
-// renamed into new/ (unread) or cur/ (with its flags); its file time is the message's date.
+// renamed into new/ (unread) or cur/ (with its flags); its file time is the message's date. Line
+// ends are LF unless the bytes are to be kept as handed over.
 
 #include <cstdint>
 #include <set>
@@ -13,16 +14,18 @@
 namespace kv::host {
 
 // Where a message of a given state word goes: new/ without an info part for an unread received
-// message; cur/ with ":2,S" for read and sent messages and ":2,D" for unsent ones.
+// message; cur/ with ":2,S" for read and sent messages and ":2,DS" for unsent ones (a draft is
+// the user's own, so it counts as seen).
 struct MaildirPlacement {
   bool in_new = false;
-  std::string info;  // ":2,S", ":2,D" or "" in new/
+  std::string info;  // ":2,S", ":2,DS" or "" in new/
 };
 MaildirPlacement PlacementForState(std::int32_t state);
 
 class MaildirWriter final : public MessageSink {
  public:
-  MaildirWriter(std::string root, std::string inbox);
+  // `to_lf`: each CR LF of a message becomes LF.
+  MaildirWriter(std::string root, std::string inbox, bool to_lf = true);
 
   WriteOutcome Start() override;
   WriteOutcome CreateFolder(const std::string& display_path) override;
@@ -38,6 +41,7 @@ class MaildirWriter final : public MessageSink {
 
   std::string root_;
   std::string inbox_;
+  bool to_lf_;
   std::string host_;
   std::set<std::string> ready_;
   std::uint64_t counter_ = 0;

@@ -6,17 +6,11 @@
 #include <algorithm>
 #include <cctype>
 
+#include "host/folder_names.h"
 #include "host/mail_date.h"
 
 namespace kv::host {
 namespace {
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
@@ -110,14 +104,14 @@ MessageHeaders MessageHeaders::FromFile(const std::string& path, std::size_t lim
 std::vector<std::string> MessageHeaders::Values(std::string_view name) const {
   std::vector<std::string> values;
   for (const auto& [field, value] : fields_) {
-    if (EqualsIgnoringCase(field, name)) values.push_back(value);
+    if (EqualsIgnoringAsciiCase(field, name)) values.push_back(value);
   }
   return values;
 }
 
 std::optional<std::string> MessageHeaders::First(std::string_view name) const {
   for (const auto& [field, value] : fields_) {
-    if (EqualsIgnoringCase(field, name)) return value;
+    if (EqualsIgnoringAsciiCase(field, name)) return value;
   }
   return std::nullopt;
 }

@@ -47,6 +47,9 @@ class MessageSink {
 struct SinkOptions {
   bool append = false;          // mbox: add to files that existed before
   std::string inbox = "Inbox";  // maildir: the display path kept in the root as INBOX
+  // Maildir and mbox: each CR LF becomes LF, as local mail programs keep their folders. False
+  // keeps the bytes as handed over.
+  bool to_lf = true;
 };
 
 std::unique_ptr<MessageSink> MakeSink(const Destination& destination, const SinkOptions& options);

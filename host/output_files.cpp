@@ -12,6 +12,8 @@
 #include <filesystem>
 #include <vector>
 
+#include "host/message_text.h"
+
 namespace kv::host {
 namespace {
 
@@ -19,27 +21,6 @@ namespace fs = std::filesystem;
 
 constexpr std::size_t kCopyPiece = 1 << 20;
 constexpr mode_t kMessageFileMode = 0600;
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : fd_(fd) {}
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-  // Closes and reports whether the close succeeded (written data reached the file system).
-  bool Close() {
-    int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -89,7 +70,150 @@ PlaceResult CopyFile(const std::string& from, const std::string& to, std::uint64
   return PlaceResult::kPlaced;
 }
 
+// Writes the first `length` bytes of `source` to `target` from offset 0, each CR LF made LF when
+// `to_lf`; the two may be the same file, because the output never runs ahead of the input.
+// Returns the bytes written.
+std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t length, bool to_lf,
+                                           int& error) {
+  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyPiece)));
+  LineEndConverter converter(to_lf);
+  std::string out;
+  std::uint64_t read_at = 0;
+  std::uint64_t written = 0;
+  auto flush = [&]() {
+    if (out.empty()) return true;
+    const char* data = out.data();
+    std::size_t left = out.size();
+    while (left > 0) {
+      ssize_t count = ::pwrite(target, data, left, static_cast<off_t>(written));
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) {
+        error = count < 0 ? errno : ENOSPC;
+        return false;
+      }
+      data += count;
+      left -= static_cast<std::size_t>(count);
+      written += static_cast<std::uint64_t>(count);
+    }
+    out.clear();
+    return true;
+  };
+  while (read_at < length) {
+    const std::size_t want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - read_at, buffer.size()));
+    ssize_t count = ::pread(source, buffer.data(), want, static_cast<off_t>(read_at));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      error = errno;
+      return std::nullopt;
+    }
+    if (count == 0) break;  // the file shrank: keep what was there
+    read_at += static_cast<std::uint64_t>(count);
+    converter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)), out);
+    if (!flush()) return std::nullopt;
+  }
+  converter.Finish(out);
+  if (!flush()) return std::nullopt;
+  return written;
+}
+
+bool SetDescriptorTime(int fd, std::optional<std::int64_t> unix_seconds) {
+  if (!unix_seconds) return true;
+  struct timespec times[2];
+  times[0].tv_sec = static_cast<time_t>(*unix_seconds);
+  times[0].tv_nsec = 0;
+  times[1] = times[0];
+  return ::futimens(fd, times) == 0;
+}
+
 }  // namespace
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FileDescriptor& FileDescriptor::operator=(FileDescriptor&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+  }
+  return *this;
+}
+
+bool FileDescriptor::Close() {
+  if (fd_ < 0) return true;
+  return ::close(std::exchange(fd_, -1)) == 0;
+}
+
+std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
+                                              const std::string& staging, int& error) {
+  if (message.owned) {
+    FileDescriptor file(::open(message.path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+    struct stat status {};
+    if (!file.valid() || ::fstat(file.get(), &status) != 0) {
+      error = errno;
+      return std::nullopt;
+    }
+    std::uint64_t length = message.length;
+    if (to_lf) {
+      std::optional<std::uint64_t> converted =
+          CopyConverted(file.get(), file.get(), message.length, true, error);
+      if (!converted) return std::nullopt;
+      length = *converted;
+    }
+    if (static_cast<std::uint64_t>(status.st_size) > length &&
+        ::ftruncate(file.get(), static_cast<off_t>(length)) != 0) {
+      error = errno;
+      return std::nullopt;
+    }
+    SetDescriptorTime(file.get(), message.time);
+    if (!file.Close()) {
+      error = errno;
+      return std::nullopt;
+    }
+    return PreparedMessage{message.path, length, false};
+  }
+  FileDescriptor source(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.valid()) {
+    error = errno;
+    return std::nullopt;
+  }
+  FileDescriptor target(
+      ::open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
+  if (!target.valid()) {
+    error = errno;
+    return std::nullopt;
+  }
+  std::optional<std::uint64_t> length =
+      CopyConverted(source.get(), target.get(), message.length, to_lf, error);
+  if (length) SetDescriptorTime(target.get(), message.time);
+  if (!length || !target.Close()) {
+    if (length) error = errno;
+    ::unlink(staging.c_str());
+    return std::nullopt;
+  }
+  return PreparedMessage{staging, *length, true};
+}
+
+PlaceResult MoveToNewName(const std::string& from, const std::string& to,
+                          const std::string& staging, int& error) {
+  PlaceResult renamed = RenameNoReplace(from, to, error);
+  if (renamed == PlaceResult::kExists || renamed == PlaceResult::kPlaced) return renamed;
+  if (error != EXDEV && error != EPERM) return renamed;
+  struct stat status {};
+  if (::stat(from.c_str(), &status) != 0) {
+    error = errno;
+    return PlaceResult::kFailed;
+  }
+  PlaceResult copied = CopyFile(from, staging, static_cast<std::uint64_t>(status.st_size), error);
+  if (copied != PlaceResult::kPlaced) {
+    return copied == PlaceResult::kExists ? PlaceResult::kFailed : copied;
+  }
+  SetFileTimes(staging, static_cast<std::int64_t>(status.st_mtime));
+  renamed = RenameNoReplace(staging, to, error);
+  if (renamed != PlaceResult::kPlaced) ::unlink(staging.c_str());
+  return renamed;
+}
 
 std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));

@@ -6,18 +6,61 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+
+#include "host/message_sink.h"
 
 namespace kv::host {
-
-// The file's length without its trailing NUL bytes (the padding some stores add after a
-// message); nullopt when the file cannot be read.
-std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path);
 
 enum class PlaceResult {
   kPlaced,  // `to` now holds the first `length` bytes of `from`
   kExists,  // `to` already existed and was left alone
   kFailed,  // see the errno given back
 };
+
+// An open file descriptor, closed when the object goes.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  ~FileDescriptor();
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept;
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int get() const { return fd_; }
+  bool valid() const { return fd_ >= 0; }
+  // Closes now; false when the close reported an error (written data may not have reached the
+  // file system).
+  bool Close();
+
+ private:
+  int fd_;
+};
+
+// A message ready to be moved into a folder: `path` holds exactly its bytes as the folder wants
+// them and carries its time.
+struct PreparedMessage {
+  std::string path;
+  std::uint64_t length = 0;
+  bool staged = false;  // `path` is a copy made at the staging name, not the handed-over file
+};
+
+// Makes a handed-over message ready for its folder: its first `length` bytes, with each CR LF made
+// LF when `to_lf`, and the message's time as file time. An owned file is changed in place (it
+// never grows); any other is copied to the new name `staging`. nullopt with errno in `error` when
+// the file cannot be read or written.
+std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
+                                              const std::string& staging, int& error);
+
+// Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
+// file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
+// that `to` only ever appears whole. `from` is left for the caller to remove when it was copied.
+PlaceResult MoveToNewName(const std::string& from, const std::string& to,
+                          const std::string& staging, int& error);
+
+// The file's length without its trailing NUL bytes (the padding some stores add after a
+// message); nullopt when the file cannot be read.
+std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path);
 
 // Puts the first `length` bytes of `from` at the new name `to`: with `may_move`, by renaming when
 // both lie on one file system; otherwise by copying into a file created exclusively with mode

@@ -4,14 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <ctime>
+#include <filesystem>
 #include <vector>
 
 #include "host/folder_names.h"
 #include "host/maildir_writer.h"
 #include "host/mboxrd.h"
+#include "host/message_text.h"
 #include "host/output_files.h"
 
 namespace kv::host {
@@ -20,7 +23,7 @@ namespace {
 constexpr std::string_view kMboxSuffix = ".mbox";
 constexpr std::string_view kEmlSuffix = ".eml";
 constexpr std::size_t kReadPiece = 64 * 1024;
-constexpr std::size_t kWriteBuffer = 1 << 20;
+namespace fs = std::filesystem;
 
 WriteError Failure(const std::string& path, int error) { return {path, ErrorText(error)}; }
 
@@ -63,11 +66,8 @@ std::string_view SeparatorAfter(const std::string& tail) {
 
 // ---- mbox
 
-MboxWriter::MboxWriter(std::string root, bool append) : root_(std::move(root)), append_(append) {}
-
-MboxWriter::~MboxWriter() {
-  if (current_ != nullptr) std::fclose(current_);
-}
+MboxWriter::MboxWriter(std::string root, bool append, bool to_lf)
+    : root_(std::move(root)), append_(append), to_lf_(to_lf) {}
 
 std::string MboxWriter::MboxPath(const std::string& display_path) const {
   std::string path = root_;
@@ -76,52 +76,57 @@ std::string MboxWriter::MboxPath(const std::string& display_path) const {
 }
 
 WriteOutcome MboxWriter::Start() {
+  // Checked before the first message, so that "exists" never comes after half an import.
+  if (!append_) {
+    std::error_code code;
+    for (auto it = fs::recursive_directory_iterator(root_, code);
+         !code && it != fs::recursive_directory_iterator(); it.increment(code)) {
+      if (it->is_regular_file(code) && it->path().extension() == kMboxSuffix) {
+        return WriteError{it->path().string(),
+                          "exists from an earlier import; give --append to add to the mbox files "
+                          "in " +
+                              root_};
+      }
+    }
+  }
   int error = 0;
   if (!MakeFolders(root_, error)) return Failure(root_, error);
   return std::nullopt;
 }
 
 WriteOutcome MboxWriter::CloseCurrent() {
-  if (current_ == nullptr) return std::nullopt;
-  bool ok = std::fflush(current_) == 0;
-  int error = errno;
-  ok = std::fclose(current_) == 0 && ok;
-  if (!ok && error == 0) error = errno;
-  current_ = nullptr;
-  if (!ok) return Failure(current_path_, error);
+  if (!current_.valid()) return std::nullopt;
+  if (!current_.Close()) return Failure(current_path_, errno);
   return std::nullopt;
 }
 
 WriteOutcome MboxWriter::Open(const std::string& path) {
-  if (current_ != nullptr && path == current_path_) return std::nullopt;
+  if (current_.valid() && path == current_path_) return std::nullopt;
   if (WriteOutcome closed = CloseCurrent()) return closed;
   int error = 0;
   if (!MakeFolders(Parent(path), error)) return Failure(Parent(path), error);
   std::string_view separator;
-  int fd = -1;
+  FileDescriptor fd;
   if (accepted_.contains(path)) {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
   } else {
-    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno == EEXIST) {
+    fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!fd.valid() && errno == EEXIST) {
       if (!append_) return WriteError{path, "exists; give --append to add to it"};
       separator = SeparatorAfter(FileTail(path));
-      fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+      fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
     }
   }
-  if (fd < 0) return Failure(path, errno);
-  current_ = ::fdopen(fd, "ab");
-  if (current_ == nullptr) {
-    error = errno;
-    ::close(fd);
-    return Failure(path, error);
-  }
-  std::setvbuf(current_, nullptr, _IOFBF, kWriteBuffer);
+  if (!fd.valid()) return Failure(path, errno);
+  struct stat status {};
+  if (::fstat(fd.get(), &status) != 0) return Failure(path, errno);
+  current_ = std::move(fd);
   current_path_ = path;
+  current_size_ = static_cast<std::uint64_t>(status.st_size);
   accepted_.insert(path);
-  if (!separator.empty() &&
-      std::fwrite(separator.data(), 1, separator.size(), current_) != separator.size()) {
-    return Failure(path, errno);
+  if (!separator.empty()) {
+    if (WriteOutcome written = WriteAt(separator)) return written;
+    current_size_ += separator.size();
   }
   return std::nullopt;
 }
@@ -130,34 +135,72 @@ WriteOutcome MboxWriter::CreateFolder(const std::string& display_path) {
   return Open(MboxPath(display_path));
 }
 
+// Writes `bytes` after what the current file holds so far in this message; on failure the file is
+// cut back to its last whole message.
+WriteOutcome MboxWriter::WriteAt(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t count = ::pwrite(current_.get(), bytes.data(), bytes.size(),
+                             static_cast<off_t>(current_size_ + pending_));
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      const int error = count < 0 ? errno : ENOSPC;
+      // A message cut short would read as a damaged message; the file ends after the last whole
+      // one.
+      pending_ = 0;
+      if (::ftruncate(current_.get(), static_cast<off_t>(current_size_)) != 0) {
+        return WriteError{current_path_, ErrorText(error) +
+                                             "; the message could not be cut away again, the "
+                                             "file ends in a partial message"};
+      }
+      return WriteError{current_path_,
+                        ErrorText(error) + "; the file was cut back to its last whole message"};
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+    pending_ += static_cast<std::uint64_t>(count);
+  }
+  return std::nullopt;
+}
+
 WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
-  int source = ::open(message.path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (source < 0) return Failure(message.path, errno);
+  FileDescriptor source(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.valid()) return Failure(message.path, errno);
   std::string out = FromLine(message.sender, message.time.value_or(std::time(nullptr)));
+  LineEndConverter line_ends(to_lf_);
+  StateHeaderWriter state_headers(message.state);
   MboxrdQuoter quoter;
-  std::vector<char> buffer(kReadPiece);
+  std::vector<char> buffer(
+      static_cast<std::size_t>(std::min<std::uint64_t>(message.length, kReadPiece)));
+  std::string converted, rewritten;
   std::uint64_t left = message.length;
   char last = '\n';
-  bool failed = false;
-  while (left > 0 && !failed) {
+  pending_ = 0;
+  while (left > 0) {
     std::size_t want = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
-    ssize_t count = ::read(source, buffer.data(), want);
+    ssize_t count = ::read(source.get(), buffer.data(), want);
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) break;
     left -= static_cast<std::uint64_t>(count);
-    last = buffer[static_cast<std::size_t>(count) - 1];
-    quoter.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)), out);
-    if (left == 0) quoter.Finish(out);
-    failed = std::fwrite(out.data(), 1, out.size(), current_) != out.size();
+    line_ends.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)), converted);
+    if (left == 0) line_ends.Finish(converted);
+    state_headers.Feed(converted, rewritten);
+    converted.clear();
+    if (!rewritten.empty()) last = rewritten.back();
+    quoter.Feed(rewritten, out);
+    rewritten.clear();
+    if (WriteOutcome written = WriteAt(out)) return written;
     out.clear();
   }
-  ::close(source);
+  line_ends.Finish(converted);
+  state_headers.Feed(converted, rewritten);
+  state_headers.Finish(rewritten);
+  if (!rewritten.empty()) last = rewritten.back();
+  quoter.Feed(rewritten, out);
   quoter.Finish(out);
   if (last != '\n') out.push_back('\n');
   out.push_back('\n');
-  if (failed || std::fwrite(out.data(), 1, out.size(), current_) != out.size()) {
-    return Failure(current_path_, errno);
-  }
+  if (WriteOutcome written = WriteAt(out)) return written;
+  current_size_ += pending_;
+  pending_ = 0;
   return std::nullopt;
 }
 
@@ -199,17 +242,25 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   if (WriteOutcome made = CreateFolder(display_path)) return made;
   std::string folder = FolderPath(display_path);
   unsigned& number = next_number_.try_emplace(folder, 1).first->second;
+  // A copy is made under a hidden name in the folder and renamed, so that a message never appears
+  // cut under its final name.
+  const std::string staging =
+      folder + "/.kvimport-" + std::to_string(::getpid()) + "-" + std::to_string(++staging_number_);
   int error = 0;
-  while (true) {
+  std::optional<PreparedMessage> prepared =
+      PrepareMessage(message, /*to_lf=*/false, staging, error);
+  if (!prepared) return Failure(message.owned ? message.path : staging, error);
+  PlaceResult placed = PlaceResult::kExists;
+  std::string target;
+  while (placed == PlaceResult::kExists) {
     char name[32];
     std::snprintf(name, sizeof name, "/%06u.eml", number++);
-    std::string target = folder + name;
-    PlaceResult placed = PlaceFile(message.path, target, message.length, message.owned, error);
-    if (placed == PlaceResult::kExists) continue;
-    if (placed == PlaceResult::kFailed) return Failure(target, error);
-    if (message.time) SetFileTimes(target, *message.time);
-    return std::nullopt;
+    target = folder + name;
+    placed = MoveToNewName(prepared->path, target, staging + ".copy", error);
   }
+  if (prepared->staged) ::unlink(prepared->path.c_str());
+  if (placed == PlaceResult::kFailed) return Failure(target, error);
+  return std::nullopt;
 }
 
 // ---- the writer for a destination
@@ -217,9 +268,9 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
 std::unique_ptr<MessageSink> MakeSink(const Destination& destination, const SinkOptions& options) {
   switch (destination.kind) {
     case DestinationKind::kMaildir:
-      return std::make_unique<MaildirWriter>(destination.path, options.inbox);
+      return std::make_unique<MaildirWriter>(destination.path, options.inbox, options.to_lf);
     case DestinationKind::kMbox:
-      return std::make_unique<MboxWriter>(destination.path, options.append);
+      return std::make_unique<MboxWriter>(destination.path, options.append, options.to_lf);
     case DestinationKind::kEml:
       return std::make_unique<EmlWriter>(destination.path);
   }

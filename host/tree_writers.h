@@ -2,28 +2,34 @@
 // The two writers that lay folders out as a directory tree:
 //  - mbox: folder A/B is the mboxrd file ROOT/A/B.mbox (a folder's subfolders live in the directory
 //    of its name beside its .mbox file). Each message starts with a From_ line (sender and date
-//    from its headers, the date in UTC); lines matching ">*From " gain a ">"; the message's bytes
-//    are otherwise kept (CR LF stays CR LF); a line feed ends an unfinished last line, and an empty
-//    line follows every message. A file that existed before the run is refused unless appending.
+//    from its headers, the date in UTC); its state is in "Status:" and "X-Status:" headers as mutt
+//    and Dovecot read them (those it brought are replaced); lines matching ">*From " gain a ">";
+//    CR LF becomes LF unless the bytes are kept as handed over; a line feed ends an unfinished last
+//    line, and an empty line follows every message. A message that cannot be written whole (a full
+//    disk) is cut away again, so the file always ends after a whole message. Without appending, a
+//    root that already holds .mbox files is refused before anything is written, and so is any
+//    file that exists when it is first reached.
 //  - eml: folder A/B is the directory ROOT/A/B holding 000001.eml, 000002.eml, ... in walk order,
 //    each the message's bytes as handed over; an existing name is never replaced, the next free
-//    number is taken instead. The file time is the message's date.
+//    number is taken instead. A file appears under its name only whole (it is renamed into place).
+//    The file time is the message's date.
 // Levels are made safe as file names with SafeFileName.
 
-#include <cstdio>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "host/message_sink.h"
+#include "host/output_files.h"
 
 namespace kv::host {
 
 class MboxWriter final : public MessageSink {
  public:
-  MboxWriter(std::string root, bool append);
-  ~MboxWriter() override;
+  MboxWriter(std::string root, bool append, bool to_lf = true);
 
   // The mbox file of a folder.
   std::string MboxPath(const std::string& display_path) const;
@@ -39,12 +45,16 @@ class MboxWriter final : public MessageSink {
   WriteOutcome Open(const std::string& path);
   WriteOutcome CloseCurrent();
   WriteOutcome WriteMessage(const HandedOverMessage& message);
+  WriteOutcome WriteAt(std::string_view bytes);
 
   std::string root_;
   bool append_;
+  bool to_lf_;
   std::set<std::string> accepted_;
   std::string current_path_;
-  std::FILE* current_ = nullptr;
+  FileDescriptor current_;
+  std::uint64_t current_size_ = 0;  // bytes of whole messages in the current file
+  std::uint64_t pending_ = 0;       // bytes of the message being written, after current_size_
 };
 
 class EmlWriter final : public MessageSink {
@@ -62,6 +72,7 @@ class EmlWriter final : public MessageSink {
   std::string root_;
   std::set<std::string> ready_;
   std::map<std::string, unsigned> next_number_;
+  unsigned staging_number_ = 0;
 };
 
 }  // namespace kv::host

@@ -88,7 +88,7 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
         "mailbox: INBOX\nflags: \\Recent\nhdr.subject: Message 2\n",
         "mailbox: INBOX.Old\nflags: \\Seen \\Recent\nhdr.subject: Message 3\n",
         "mailbox: Entw\xC3\xBC"
-        "rfe\nflags: \\Draft \\Recent\nhdr.subject: Message 4\n",
+        "rfe\nflags: \\Seen \\Draft \\Recent\nhdr.subject: Message 4\n",
         "mailbox: Sent_Items\nflags: \\Seen \\Recent\nhdr.subject: Message 5\n"}) {
     EXPECT_NE(fetched.find(expected), std::string::npos) << expected << "in\n" << fetched;
   }

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -118,7 +120,9 @@ TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
   MaildirWriter writer(Out("mail"), "Inbox");
   ASSERT_EQ(writer.Start(), std::nullopt);
   const std::string body = "From: a@example.com\nSubject: s\n\nbody\n";
-  HandedOverMessage unread = HandOver(body + std::string(3, '\0'), 6);
+  // Stored with CR LF line ends and NUL padding: the Maildir holds LF line ends.
+  HandedOverMessage unread =
+      HandOver("From: a@example.com\r\nSubject: s\r\n\r\nbody\r\n" + std::string(3, '\0'), 6);
   ASSERT_EQ(writer.AddMessage("Inbox", unread), std::nullopt);
   ASSERT_EQ(writer.AddMessage("Inbox", HandOver(body, 2)), std::nullopt);
   ASSERT_EQ(writer.AddMessage("Inbox/Old", HandOver(body, 0)), std::nullopt);
@@ -129,7 +133,7 @@ TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
 
   std::vector<fs::path> fresh = FilesBelow(Out("mail/new"));
   ASSERT_EQ(fresh.size(), 1u);
-  EXPECT_EQ(ReadFile(fresh[0]), body) << "trailing NUL bytes are dropped";
+  EXPECT_EQ(ReadFile(fresh[0]), body) << "LF line ends, trailing NUL bytes dropped";
   EXPECT_EQ(ModifiedTime(fresh[0]), kJune2);
   EXPECT_NE(fresh[0].filename().string().find(",S=" + std::to_string(body.size())),
             std::string::npos);
@@ -149,7 +153,7 @@ TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
   if (listing.empty()) GTEST_SKIP() << "python3 with the mailbox module is not installed";
   EXPECT_EQ(listing,
             "inbox 2 ['cur/S', 'new/']\n"
-            "Drafts 1 ['D']\n"
+            "Drafts 1 ['DS']\n"
             "Empty 0 []\n"
             "INBOX.Old 1 ['S']\n"
             "Sent_Items 1 ['S']\n");
@@ -176,48 +180,92 @@ std::vector<std::string> ReadMboxrd(const std::string& text, std::vector<std::st
   return messages;
 }
 
-TEST_F(WritersTest, MboxRoundTripsQuotedLines) {
+TEST_F(WritersTest, MboxRoundTripsQuotedLinesWithStateHeadersAndLfLineEnds) {
   MboxWriter writer(Out("mbox"), false);
   ASSERT_EQ(writer.Start(), std::nullopt);
-  const std::vector<std::string> bodies = {
-      "Subject: one\n\nFrom here\n>From there\n>>From everywhere\n",
-      "Subject: two\r\n\r\nFrom crlf\r\n", "Subject: three\n\nFromage\n\nFrom the end\n"};
-  ASSERT_EQ(writer.AddMessage("A/B", HandOver(bodies[0] + std::string(2, '\0'))), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A/B", HandOver(bodies[1], 2, std::nullopt, "MAILER-DAEMON")),
+  ASSERT_EQ(writer.AddMessage("A/B", HandOver("Subject: one\n\nFrom here\n>From there\n>>From "
+                                              "everywhere\n" +
+                                              std::string(2, '\0'))),
             std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A", HandOver(bodies[2])), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: four\n\nno end")), std::nullopt);
+  ASSERT_EQ(writer.AddMessage(
+                "A/B", HandOver("Subject: two\r\nStatus: U\r\n\r\nFrom crlf\r\n",
+                                kStateReceived | kStateUnread, std::nullopt, "MAILER-DAEMON")),
+            std::nullopt);
+  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: three\n\nFromage\n\nFrom the end\n", 0)),
+            std::nullopt);
+  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: four\nX-Status: A\n", kStateNotSent)),
+            std::nullopt);
   ASSERT_EQ(writer.CreateFolder("Empty"), std::nullopt);
   ASSERT_EQ(writer.Finish(), std::nullopt);
 
   std::vector<std::string> from_lines;
-  std::vector<std::string> nested = ReadMboxrd(ReadFile(Out("mbox/A/B.mbox")), &from_lines);
-  ASSERT_EQ(nested.size(), 2u);
-  EXPECT_EQ(nested[0], bodies[0]);
-  EXPECT_EQ(nested[1], bodies[1]);
+  EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A/B.mbox")), &from_lines),
+            (std::vector<std::string>{
+                "Subject: one\nStatus: RO\n\nFrom here\n>From there\n>>From everywhere\n",
+                "Subject: two\nStatus: O\n\nFrom crlf\n"}));
   EXPECT_EQ(from_lines[0], "From a@example.com Mon Jun  2 15:01:02 2003");
   EXPECT_TRUE(from_lines[1].starts_with("From MAILER-DAEMON "));
-  // An unfinished last line gets its line feed.
+  // A message that is all header block gets the state headers at its end.
   EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A.mbox")), nullptr),
-            (std::vector<std::string>{bodies[2], "Subject: four\n\nno end\n"}));
+            (std::vector<std::string>{"Subject: three\nStatus: RO\n\nFromage\n\nFrom the end\n",
+                                      "Subject: four\nStatus: RO\nX-Status: T\n"}));
   EXPECT_EQ(ReadFile(Out("mbox/Empty.mbox")), "");
 
-  std::string counted =
-      RunPython("import mailbox\nprint(len(mailbox.mbox(\"" + Out("mbox/A/B.mbox") + "\")))");
-  if (!counted.empty()) {
-    EXPECT_EQ(counted, "2\n");
+  // The state as a mail library reads it (mutt and Dovecot read the same headers).
+  std::string flags =
+      RunPython("import mailbox\nfor p in (\"" + Out("mbox/A/B.mbox") + "\", \"" +
+                Out("mbox/A.mbox") + "\"):\n  for m in mailbox.mbox(p): print(m.get_flags())");
+  if (!flags.empty()) {
+    EXPECT_EQ(flags, "RO\nO\nRO\nROT\n");
   }
 }
 
-TEST_F(WritersTest, ExistingMboxIsNeitherReplacedNorEmptiedWithoutAppend) {
-  out_.Write("F.mbox", "old");
+TEST_F(WritersTest, MboxKeepsTheStoredBytesWhenAsked) {
+  MboxWriter writer(Out("mbox"), false, /*to_lf=*/false);
+  ASSERT_EQ(writer.Start(), std::nullopt);
+  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: crlf\r\n\r\nbody\r\n")), std::nullopt);
+  ASSERT_EQ(writer.Finish(), std::nullopt);
+  EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A.mbox")), nullptr),
+            std::vector<std::string>{"Subject: crlf\r\nStatus: RO\r\n\r\nbody\r\n"});
+}
+
+// A disk that fills up in the middle of a message (here: the file size limit): the mbox is cut
+// back to its last whole message and the error names it.
+TEST_F(WritersTest, MboxCutBackToItsLastWholeMessageOnAWriteError) {
   MboxWriter writer(Out(), false);
   ASSERT_EQ(writer.Start(), std::nullopt);
-  EXPECT_TRUE(writer.CreateFolder("F").has_value());
-  WriteOutcome refused = writer.AddMessage("F", HandOver("Subject: new\n\n"));
+  ASSERT_EQ(writer.AddMessage("F", HandOver("Subject: small\n\nbody\n")), std::nullopt);
+  const std::string whole = ReadFile(Out("F.mbox"));
+  HandedOverMessage large = HandOver("Subject: large\n\n" + std::string(200000, 'x') + "\n");
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto* previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limited = saved;
+  limited.rlim_cur = 64 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  WriteOutcome failed = writer.AddMessage("F", large);
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_TRUE(failed.has_value());
+  EXPECT_EQ(failed->path, Out("F.mbox"));
+  EXPECT_NE(failed->reason.find("cut back to its last whole message"), std::string::npos);
+  EXPECT_EQ(ReadFile(Out("F.mbox")), whole);
+}
+
+TEST_F(WritersTest, ExistingMboxIsRefusedBeforeAnythingIsWrittenUnlessAppending) {
+  out_.Write("Old/F.mbox", "old");
+  WriteOutcome refused = MboxWriter(Out(), false).Start();
   ASSERT_TRUE(refused.has_value());
-  EXPECT_EQ(refused->path, Out("F.mbox"));
-  EXPECT_EQ(ReadFile(Out("F.mbox")), "old");
+  EXPECT_EQ(refused->path, Out("Old/F.mbox"));
+  EXPECT_NE(refused->reason.find("--append"), std::string::npos);
+  EXPECT_EQ(ReadFile(Out("Old/F.mbox")), "old");
+
+  MboxWriter appending(Out(), true);
+  ASSERT_EQ(appending.Start(), std::nullopt);
+  ASSERT_EQ(appending.AddMessage("Old/F", HandOver("Subject: new\n\n")), std::nullopt);
+  ASSERT_EQ(appending.Finish(), std::nullopt);
+  EXPECT_TRUE(ReadFile(Out("Old/F.mbox")).starts_with("old\n\nFrom a@example.com "))
+      << ReadFile(Out("Old/F.mbox"));
 }
 
 TEST_F(WritersTest, EmlNumbersInWalkOrderAndSkipsTakenNames) {
