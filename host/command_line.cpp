@@ -16,6 +16,22 @@ bool IsKnownFilter(std::string_view name) {
 
 ParseResult Fail(std::string error) { return ParseResult{std::nullopt, std::move(error)}; }
 
+// The short options of the common long ones.
+std::string_view LongOption(std::string_view argument) {
+  struct Short {
+    std::string_view short_name;
+    std::string_view long_name;
+  };
+  static constexpr Short kShort[] = {
+      {"-f", "--filter"},     {"-s", "--store"},  {"-t", "--to"},
+      {"-k", "--keep-empty"}, {"-a", "--append"}, {"-q", "--quiet"},
+      {"-v", "--verbose"},    {"-h", "--help"},   {"-V", "--version"}};
+  for (const Short& option : kShort) {
+    if (argument == option.short_name) return option.long_name;
+  }
+  return argument;
+}
+
 // Walks the arguments, splitting "--name=value" and taking values from the next argument.
 class ArgumentReader {
  public:
@@ -52,7 +68,7 @@ bool ParseDrive(const std::string& text, CommandLine& line) {
 }
 
 std::string CheckComplete(const CommandLine& line) {
-  if (line.command == Command::kHelp) return {};
+  if (line.command == Command::kHelp || line.command == Command::kVersion) return {};
   if (line.registry && line.disk) return "--registry and --disk exclude each other";
   if (line.user && !line.disk) return "--user belongs to --disk";
   if (line.json && line.command != Command::kDetect) return "--json belongs to detect";
@@ -110,6 +126,10 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     line.command = Command::kHelp;
     return ParseResult{line, {}};
   }
+  if (command == "--version" || command == "-V") {
+    line.command = Command::kVersion;
+    return ParseResult{line, {}};
+  }
   if (command == "list") {
     line.command = Command::kList;
   } else if (command == "import") {
@@ -122,7 +142,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
   }
 
   while (!reader.AtEnd()) {
-    std::string_view argument = reader.Take();
+    std::string_view argument = LongOption(reader.Take());
     std::string_view name = OptionName(argument);
     bool has_inline_value = name.size() != argument.size();
     auto value = [&]() { return reader.Value(argument); };
@@ -132,15 +152,19 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
       return true;
     };
     std::optional<std::string> text;
-    if (name == "--help" || name == "-h") {
+    if (name == "--help") {
       line.command = Command::kHelp;
       return ParseResult{line, {}};
+    } else if (name == "--version") {
+      line.command = Command::kVersion;
+      return ParseResult{line, {}};
     } else if (name == "--keep-empty" || name == "--append" || name == "--quiet" ||
-               name == "--json" || name == "--as-stored") {
+               name == "--json" || name == "--as-stored" || name == "--verbose") {
       bool& target = name == "--keep-empty" ? line.keep_empty
                      : name == "--append"   ? line.append
                      : name == "--json"     ? line.json
                      : name == "--quiet"    ? line.quiet
+                     : name == "--verbose"  ? line.verbose
                                             : line.as_stored;
       if (!flag(target)) return Fail(std::string(name) + " takes no value");
       continue;
@@ -189,11 +213,13 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
   return ParseResult{line, {}};
 }
 
+std::string VersionText() { return std::string("kvimport ") + KV_VERSION + "\n"; }
+
 std::string HelpText() {
   return R"(kvimport: copy the mail of an old Windows mail client's store into Maildir, mbox or .eml files
 
 Usage:
-  kvimport --help
+  kvimport --help | --version
   kvimport list   --filter F --store DIR [--start FOLDER] [--keep-empty]
   kvimport import --filter F --store DIR --to maildir:PATH|mbox:PATH|eml:PATH
                   [--start FOLDER] [--keep-empty] [--append] [--as-stored] [--quiet]
@@ -223,17 +249,20 @@ Maildir and mbox hold LF line ends; .eml files hold the bytes as handed over.
 Existing output is never overwritten: a Maildir gains new files, .eml files take the next free
 number, and mbox files that exist are refused unless --append is given.
 
-Options:
-  --filter F         which filter reads the store
-  --store DIR        the store folder; the filter's location dialog is answered with it
+Options (the common ones also as -f, -s, -t, -k, -a, -q, -v, -h, -V):
+  -f, --filter F     which filter reads the store
+  -s, --store DIR    the store folder; the filter's location dialog is answered with it
   --start FOLDER     import only this folder and those below it (a path such as Inbox/Old, as
                      the folder dialog shows it without its root label); default: everything
-  --keep-empty       report empty folders too (clears "Skip Empty Folders"); import creates them
-  --to DEST          where import writes: maildir:PATH, mbox:PATH or eml:PATH
-  --append           add to existing mbox files
+  -k, --keep-empty   report empty folders too (clears "Skip Empty Folders"); import creates them
+  -t, --to DEST      where import writes: maildir:PATH, mbox:PATH or eml:PATH
+  -a, --append       add to existing mbox files
   --as-stored        keep each message's bytes as stored (CR LF line ends) in Maildir and mbox
   --inbox FOLDER     the folder that becomes the Maildir's INBOX (default Inbox)
-  --quiet            no progress line and no closing summary
+  -q, --quiet        no progress line and no closing summary
+  -v, --verbose      one line on stderr for each message written, naming the file
+  -V, --version      the version
+  -h, --help         this text
   --ui tty|script    tty: a person answers the dialogs at the terminal (the default when stdin
                      and stdout are terminals and no --store is given); script: the answers
                      come from the options
@@ -251,9 +280,9 @@ Exit codes:
   1  internal error
   2  usage error
   3  store not found, or a dialog was cancelled
-  4  output not writable, or it would be overwritten
+  4  output not writable (a full disk, standard output), or it would be overwritten
   5  done, but parts of the store could not be read (each is named on stderr)
-  130  interrupted (Ctrl-C): the messages written so far are complete
+  130  interrupted (Ctrl-C or SIGTERM): the messages written so far are complete
 )";
 }
 

@@ -10,7 +10,7 @@
 
 namespace kv::host {
 
-enum class Command { kHelp, kList, kImport, kDetect };
+enum class Command { kHelp, kVersion, kList, kImport, kDetect };
 
 enum class DestinationKind { kMaildir, kMbox, kEml };
 
@@ -30,6 +30,7 @@ struct CommandLine {
   bool append = false;               // --append: add to existing mbox files
   bool quiet = false;                // --quiet: no progress line and no summary
   bool as_stored = false;  // --as-stored: messages keep their bytes (CR LF) in Maildir and mbox too
+  bool verbose = false;    // --verbose: one line per message written
   std::optional<Destination> destination;  // --to
   std::optional<UiMode> ui;                // --ui, when given
   std::string code_page = "WINDOWS-1252";  // --code-page: the store's code page (iconv name)
@@ -58,5 +59,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args);
 std::optional<Destination> ParseDestination(std::string_view text);
 
 std::string HelpText();
+// "kvimport <version>" and a line feed.
+std::string VersionText();
 
 }  // namespace kv::host

@@ -22,24 +22,31 @@ void Error(const CommandStreams& streams, const std::string& text) {
   std::fprintf(streams.err, "kvimport: %s\n", text.c_str());
 }
 
-bool ShownAnyDialog(const ui::ScriptedUserInterface* scripted) {
-  if (scripted == nullptr) return true;
-  for (const std::string& event : scripted->transcript()) {
-    if (event.starts_with("dialog ") || event.starts_with("message: ")) return true;
-  }
-  return false;
+// What each filter looks for in the store folder, for the message when it found nothing there.
+std::string WhatTheFilterLooksFor(const std::string& filter) {
+  if (filter == "oe4") return "folders.nch or .mbx/.idx mailbox pairs";
+  if (filter == "oe5") return "Folders.dbx and the folders' .dbx files";
+  if (filter == "netscape") return "mailbox files, with .snm summaries and .sbd subfolders";
+  if (filter == "eudora") return "descmap.pce, or .mbx mailboxes with their .toc summaries";
+  return "its store's files";
 }
 
 int StoreNotFound(const CommandLine& line, const ui::ScriptedUserInterface* scripted,
                   const CommandStreams& streams) {
-  std::string where = line.store      ? *line.store
-                      : line.disk     ? "the store the registry of " + *line.disk + " names"
-                      : line.registry ? "the store " + *line.registry + " names"
-                                      : "the chosen location";
-  std::string text =
-      "store not found or cancelled: " + where + " (the " + line.filter + " filter found no store";
-  if (!ShownAnyDialog(scripted)) text += "; it asked no question, so it has no store reader yet";
-  Error(streams, text + ")");
+  if (scripted != nullptr && scripted->questions_asked() == 0) {
+    Error(streams, "the " + line.filter + " filter has no store reader yet; nothing was imported");
+  } else if (line.store) {
+    Error(streams, "no " + line.filter + " store in " + *line.store +
+                       ": the filter looks there for " + WhatTheFilterLooksFor(line.filter) +
+                       " (or a dialog was cancelled; see above). Give the folder that holds them "
+                       "with --store.");
+  } else {
+    std::string where = line.disk       ? "the store the registry of " + *line.disk + " names"
+                        : line.registry ? "the store " + *line.registry + " names"
+                                        : "the chosen location";
+    Error(streams, "store not found or cancelled: " + where + " (the " + line.filter +
+                       " filter found no store)");
+  }
   return kExitStoreNotFound;
 }
 
@@ -88,8 +95,12 @@ void DiscardItem(const WalkItem& item, const platform::Services& services) {
 class Importer {
  public:
   Importer(MessageSink& sink, const platform::Services& services, ProgressReporter& progress,
-           const CommandStreams& streams)
-      : sink_(sink), services_(services), progress_(progress), streams_(streams) {}
+           const CommandStreams& streams, bool verbose)
+      : sink_(sink),
+        services_(services),
+        progress_(progress),
+        streams_(streams),
+        verbose_(verbose) {}
 
   // Handles one item; false (with error() set) when the output cannot be written. The item's
   // file, when the host owns it, is removed in every case.
@@ -135,6 +146,9 @@ class Importer {
         *path, *length, item.state, MessageTime(headers), EnvelopeSender(headers), owned};
     error_ = sink_.AddMessage(folder, message);
     if (error_) return;
+    if (verbose_) {
+      std::fprintf(streams_.err, "kvimport: %s: %s\n", folder.c_str(), sink_.LastWritten().c_str());
+    }
     ++counts_.messages;
     counts_.bytes += *length;
   }
@@ -143,6 +157,7 @@ class Importer {
   const platform::Services& services_;
   ProgressReporter& progress_;
   const CommandStreams& streams_;
+  bool verbose_;
   std::set<std::string> folders_;
   ImportCounts counts_;
   WriteOutcome error_;
@@ -215,6 +230,8 @@ int RunList(const CommandLine& line, const platform::Services& services,
 int RunList(const CommandLine& line, const platform::Services& services,
             const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter) {
+  bool interrupted = false;
+  bool write_failed = false;
   WalkOutcome outcome = WalkFilter(filter, [&](const WalkItem& item) {
     if (OutputFailed(streams)) {
       DiscardItem(item, services);
@@ -222,10 +239,22 @@ int RunList(const CommandLine& line, const platform::Services& services,
     }
     std::string text =
         ListEntry(item, services).dump(-1, ' ', false, Json::error_handler_t::replace);
-    std::fprintf(streams.out, "%s\n", text.c_str());
-    return true;
+    if (std::fprintf(streams.out, "%s\n", text.c_str()) < 0 || std::ferror(streams.out)) {
+      write_failed = true;
+      return false;
+    }
+    interrupted = streams.interrupted != nullptr && *streams.interrupted != 0;
+    return !interrupted;
   });
-  std::fflush(streams.out);
+  if (std::fflush(streams.out) != 0 || std::ferror(streams.out)) write_failed = true;
+  if (write_failed) {
+    Error(streams, "cannot write the list to standard output: " + ErrorText(errno));
+    return kExitOutputError;
+  }
+  if (interrupted) {
+    Error(streams, "interrupted; the list is complete up to its last line");
+    return kExitInterrupted;
+  }
   if (OutputFailed(streams)) return StoppedOnOutputFailure(streams);
   if (outcome == WalkOutcome::kStoreNotFound) return StoreNotFound(line, scripted, streams);
   if (std::uint64_t problems = StoreProblems(streams)) {
@@ -257,7 +286,7 @@ int RunImport(const CommandLine& line, const platform::Services& services,
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
   if (streams.problems != nullptr) streams.problems->set_before_line([&] { progress.ClearLine(); });
-  Importer importer(*sink, services, progress, streams);
+  Importer importer(*sink, services, progress, streams, line.verbose);
   bool interrupted = false;
   WalkItems(filter, [&](const WalkItem& item) {
     if (OutputFailed(streams)) {

@@ -2,6 +2,7 @@
 // options or lets a person answer them at the terminal, and runs the subcommand.
 
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -60,8 +61,27 @@ void ExpandHome(CommandLine& line) {
   }
 }
 
+// A --store that is missing or not a folder, said plainly before any filter looks at it.
+bool StoreFolderUsable(const CommandLine& line) {
+  if (!line.store) return true;
+  struct stat status {};
+  if (::stat(line.store->c_str(), &status) != 0) {
+    std::fprintf(stderr, "kvimport: --store %s does not exist\n", line.store->c_str());
+    return false;
+  }
+  if (!S_ISDIR(status.st_mode)) {
+    std::fprintf(stderr,
+                 "kvimport: --store %s is a file, not a folder: give the folder that holds the "
+                 "store's files\n",
+                 line.store->c_str());
+    return false;
+  }
+  return true;
+}
+
 int Run(CommandLine& line) {
   ExpandHome(line);
+  if (!StoreFolderUsable(line)) return kv::host::kExitStoreNotFound;
   UiMode ui_mode = ChooseUi(line);
   if (ui_mode == UiMode::kScript && !line.store && !line.registry && !line.disk) {
     std::fprintf(stderr, "kvimport: --store is required (or --ui tty at a terminal)\n");
@@ -136,11 +156,11 @@ int Run(CommandLine& line) {
 
   kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
   const kv::ui::ScriptedUserInterface* script = ui_mode == UiMode::kScript ? &scripted : nullptr;
+  // Dialogs at the terminal keep the default: Ctrl-C there ends the program.
+  if (ui_mode == UiMode::kScript) CatchInterrupts();
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);
   }
-  // Dialogs at the terminal keep the default: Ctrl-C there ends the program.
-  if (ui_mode == UiMode::kScript) CatchInterrupts();
   return kv::host::RunImport(line, services, script, streams);
 }
 
@@ -158,6 +178,10 @@ int main(int argc, char** argv) {
   }
   if (parsed.command_line->command == kv::host::Command::kHelp) {
     std::fputs(kv::host::HelpText().c_str(), stdout);
+    return kv::host::kExitOk;
+  }
+  if (parsed.command_line->command == kv::host::Command::kVersion) {
+    std::fputs(kv::host::VersionText().c_str(), stdout);
     return kv::host::kExitOk;
   }
   try {

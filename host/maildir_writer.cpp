@@ -112,6 +112,7 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   if (placed != PlaceResult::kPlaced) {
     return Failure(target, placed == PlaceResult::kExists ? EEXIST : error);
   }
+  last_written_ = target;
   return std::nullopt;
 }
 

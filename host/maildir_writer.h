@@ -31,6 +31,7 @@ class MaildirWriter final : public MessageSink {
   WriteOutcome CreateFolder(const std::string& display_path) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
+  std::string LastWritten() const override { return last_written_; }
 
  private:
   // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
@@ -45,6 +46,7 @@ class MaildirWriter final : public MessageSink {
   std::string host_;
   std::set<std::string> ready_;
   std::uint64_t counter_ = 0;
+  std::string last_written_;
 };
 
 }  // namespace kv::host

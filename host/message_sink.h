@@ -42,6 +42,8 @@ class MessageSink {
                                   const HandedOverMessage& message) = 0;
   // Flushes and closes; called once after the last message.
   virtual WriteOutcome Finish() { return std::nullopt; }
+  // The file the last message went to (for mbox, the mbox file).
+  virtual std::string LastWritten() const = 0;
 };
 
 struct SinkOptions {

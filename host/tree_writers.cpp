@@ -260,6 +260,7 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   }
   if (prepared->staged) ::unlink(prepared->path.c_str());
   if (placed == PlaceResult::kFailed) return Failure(target, error);
+  last_written_ = target;
   return std::nullopt;
 }
 

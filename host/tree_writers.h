@@ -39,6 +39,7 @@ class MboxWriter final : public MessageSink {
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
   WriteOutcome Finish() override;
+  std::string LastWritten() const override { return current_path_; }
 
  private:
   // Makes `path` the current file: created, or (once per run) accepted for appending.
@@ -67,9 +68,11 @@ class EmlWriter final : public MessageSink {
   WriteOutcome CreateFolder(const std::string& display_path) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
+  std::string LastWritten() const override { return last_written_; }
 
  private:
   std::string root_;
+  std::string last_written_;
   std::set<std::string> ready_;
   std::map<std::string, unsigned> next_number_;
   unsigned staging_number_ = 0;

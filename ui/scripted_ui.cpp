@@ -69,6 +69,7 @@ void ScriptedUserInterface::AnswerBrowse(std::optional<std::string> folder) {
 
 int ScriptedUserInterface::MessageBox(WindowHandle /*owner*/, const std::string& text,
                                       const std::string& caption, unsigned style) {
+  ++questions_asked_;
   transcript_.push_back("message: " + caption + ": " + text);
   if (message_box_answers_.empty()) {
     Note("message box \"" + caption + "\" answered as closed: no answer was scripted", true);
@@ -81,6 +82,7 @@ int ScriptedUserInterface::MessageBox(WindowHandle /*owner*/, const std::string&
 
 std::optional<std::string> ScriptedUserInterface::BrowseForFolder(WindowHandle /*owner*/,
                                                                   const std::string& title) {
+  ++questions_asked_;
   transcript_.push_back("browse: " + title);
   std::optional<std::string> answer;
   if (pending_browse_) {
@@ -96,6 +98,7 @@ std::optional<std::string> ScriptedUserInterface::BrowseForFolder(WindowHandle /
 }
 
 int ScriptedUserInterface::RunModal(WindowHandle /*owner*/, Dialog& dialog) {
+  ++questions_asked_;
   const int template_id = dialog.TemplateId();
   RecordingDialogView view(template_id);
   transcript_.push_back("dialog " + std::to_string(template_id) + ": " +

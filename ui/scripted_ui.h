@@ -43,6 +43,9 @@ class ScriptedUserInterface final : public platform::UserInterface {
   // "check <text>: on|off", "end <result>", "cancelled: <why>".
   const std::vector<std::string>& transcript() const { return transcript_; }
   int wait_cursor_count() const { return wait_cursor_count_; }
+  // Dialogs, message boxes and folder browsers shown so far: none means the filter never asked
+  // the user anything (a filter without a store reader finds nothing without asking).
+  int questions_asked() const { return questions_asked_; }
   // When false, cancellations for want of an answer are not reported on stderr.
   void set_report_unanswered(bool report) { report_unanswered_ = report; }
 
@@ -73,6 +76,7 @@ class ScriptedUserInterface final : public platform::UserInterface {
   std::deque<std::optional<std::string>> browse_answers_;
   std::vector<std::string> transcript_;
   int wait_cursor_count_ = 0;
+  int questions_asked_ = 0;
   bool report_unanswered_ = true;
 };
 

@@ -50,9 +50,11 @@ class KvimportTest : public ::testing::Test {
   }
 
   // Runs kvimport with `args`, stdin from /dev/null, its temporary folder below the test's. `shell`
-  // comes first in the shell command line (for example "ulimit -f 64;").
-  ProgramRun Kvimport(const std::string& args, const std::string& shell = "") {
-    fs::path out = dir_.path() / "stdout";
+  // comes first in the shell command line (for example "ulimit -f 64;"); `stdout_path` replaces
+  // the file that takes standard output.
+  ProgramRun Kvimport(const std::string& args, const std::string& shell = "",
+                      const std::string& stdout_path = "") {
+    fs::path out = stdout_path.empty() ? dir_.path() / "stdout" : fs::path(stdout_path);
     fs::path err = dir_.path() / "stderr";
     std::string command = shell + "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" +
                           KV_KVIMPORT_PATH + "' " + args + " </dev/null >'" + out.string() +
@@ -94,6 +96,9 @@ TEST_F(KvimportTest, HelpAndUsageErrors) {
   ProgramRun help = Kvimport("--help");
   EXPECT_EQ(help.exit_code, kExitOk);
   EXPECT_NE(help.out.find("Exit codes"), std::string::npos);
+  ProgramRun version = Kvimport("-V");
+  EXPECT_EQ(version.exit_code, kExitOk);
+  EXPECT_TRUE(version.out.starts_with("kvimport ")) << version.out;
 
   // Unknown commands and options, missing or malformed values, options that do not go together.
   for (const char* args :
@@ -106,12 +111,20 @@ TEST_F(KvimportTest, HelpAndUsageErrors) {
   }
 }
 
-TEST_F(KvimportTest, StoreNotFoundOrCancelled) {
-  ProgramRun empty =
-      Kvimport("import --filter oe4 --store " + Store() + " --to maildir:" + Path("m"));
-  EXPECT_EQ(empty.exit_code, kExitStoreNotFound);
-  EXPECT_NE(empty.err.find("store not found or cancelled: " + Store()), std::string::npos);
-  EXPECT_FALSE(fs::exists(Path("m"))) << "nothing is written when there is no store";
+TEST_F(KvimportTest, StoreNotFoundSaysWhatToDo) {
+  std::ofstream(Path("file")) << "x";
+  const std::pair<std::string, std::string> cases[] = {
+      {Path("missing"), "--store " + Path("missing") + " does not exist"},
+      {Path("file"), "--store " + Path("file") + " is a file, not a folder"},
+      {Store(), "no oe4 store in " + Store() +
+                    ": the filter looks there for folders.nch or .mbx/.idx mailbox pairs"},
+  };
+  for (const auto& [store, message] : cases) {
+    ProgramRun run = Kvimport("import -f oe4 -s " + store + " -t maildir:" + Path("m"));
+    EXPECT_EQ(run.exit_code, kExitStoreNotFound) << store;
+    EXPECT_NE(run.err.find(message), std::string::npos) << run.err;
+    EXPECT_FALSE(fs::exists(Path("m"))) << "nothing is written when there is no store";
+  }
 
   WriteSampleStore();
   ProgramRun cancelled = Kvimport("list --filter oe4 --store " + Store() + " --start Nowhere");
@@ -141,6 +154,11 @@ TEST_F(KvimportTest, ListDescribesEachItemAndRemovesTheFiles) {
   EXPECT_EQ(run.out.find("\"folder\""), 1u) << "keys in the documented order";
   EXPECT_TRUE(LeftoverTempFiles().empty());
 
+  ProgramRun full = Kvimport("list --filter oe4 --store " + Store(), "", "/dev/full");
+  EXPECT_EQ(full.exit_code, kExitOutputError) << full.err;
+  EXPECT_NE(full.err.find("cannot write the list to standard output"), std::string::npos);
+  EXPECT_TRUE(LeftoverTempFiles().empty());
+
   ProgramRun started = Kvimport("list --filter oe4 --store " + Store() + " --start Inbox/Old");
   ASSERT_EQ(started.exit_code, kExitOk) << started.err;
   EXPECT_EQ(std::count(started.out.begin(), started.out.end(), '\n'), 1);
@@ -168,9 +186,10 @@ TEST_F(KvimportTest, ImportToMaildirTwiceNeverOverwrites) {
   EXPECT_EQ(FilesBelow(Path("mail/.INBOX.Old/cur")).size(), 1u);
   EXPECT_TRUE(fs::exists(Path("mail/.Empty/maildirfolder")));
 
-  ProgramRun second = Kvimport(args + " --quiet");
+  ProgramRun second = Kvimport(args + " -q -v");
+  EXPECT_NE(second.err.find("kvimport: Inbox: " + Path("mail/")), std::string::npos) << second.err;
   ASSERT_EQ(second.exit_code, kExitOk) << second.err;
-  EXPECT_TRUE(second.err.empty()) << second.err;
+  EXPECT_EQ(std::count(second.err.begin(), second.err.end(), '\n'), 4) << "one line per message";
   EXPECT_EQ(FilesBelow(Path("mail/cur")).size(), 2u);
   EXPECT_EQ(FilesBelow(Path("mail/new")).size(), 2u);
 }
