@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/implementation_support.h"
+#include "platform/text.h"
 
 namespace kv::host {
 namespace {
