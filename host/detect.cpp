@@ -178,17 +178,16 @@ int RunDetect(const CommandLine& line, platform::CodePage& code_page, platform::
     }
     OldDisk disk = ExamineOldDisk(*line.disk);
     std::string choose_error;
-    if (line.user && ChooseProfile(disk, line.user, choose_error) == nullptr) {
-      std::fprintf(streams.err, "kvimport: %s\n", choose_error.c_str());
-      return kExitUsage;
-    }
-    if (disk.profiles.empty()) {
-      ChooseProfile(disk, std::nullopt, choose_error);
-      std::fprintf(streams.err, "kvimport: %s\n", choose_error.c_str());
-      return kExitStoreNotFound;
+    const UserProfile* chosen = nullptr;
+    if (line.user || disk.profiles.empty()) {
+      chosen = ChooseProfile(disk, line.user, choose_error);
+      if (chosen == nullptr) {
+        std::fprintf(streams.err, "kvimport: %s\n", choose_error.c_str());
+        return disk.profiles.empty() ? kExitStoreNotFound : kExitUsage;
+      }
     }
     for (const UserProfile& profile : disk.profiles) {
-      if (line.user && ChooseProfile(disk, line.user, choose_error) != &profile) continue;
+      if (chosen != nullptr && chosen != &profile) continue;
       systems.push_back(OpenProfile(disk, profile, code_page, registry_reports));
       profile_folders.push_back(profile.windows_folder);
     }

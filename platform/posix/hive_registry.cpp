@@ -70,16 +70,19 @@ class HiveTree final : public RegistryTree {
   StoredValue ReadValue(hive_value_h value) {
     StoredValue stored;
     MallocPtr<char> name(hivex_value_key(hive_, value));
-    hive_type type = hive_t_REG_NONE;
+    // hivex stores the record's type number as it is, which may lie outside its enumeration; it is
+    // taken out as a plain number, never read as the enumeration.
+    static_assert(sizeof(hive_type) == sizeof(std::uint32_t));
+    hive_type type_storage;
     std::size_t length = 0;
-    MallocPtr<char> data(hivex_value_value(hive_, value, &type, &length));
+    MallocPtr<char> data(hivex_value_value(hive_, value, &type_storage, &length));
     if (!name || !data) {
       stored.readable = false;
       if (name) stored.name = name.get();
       return stored;
     }
     stored.name = name.get();
-    stored.type = static_cast<std::uint32_t>(type);
+    std::memcpy(&stored.type, &type_storage, sizeof stored.type);
     stored.data.assign(data.get(), data.get() + length);
     return stored;
   }

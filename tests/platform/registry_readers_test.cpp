@@ -266,6 +266,7 @@ class HiveFileTest : public ::testing::Test {
   }
 
   static constexpr std::size_t kKeyNameInRecord = 0x50;
+  static constexpr std::size_t kValueNameInRecord = 0x18;
   static constexpr std::size_t kKeyValueListInRecord = 0x2C;
   static constexpr std::size_t kKeySubkeyListInRecord = 0x20;
   testing::TempDir dir_;
@@ -343,13 +344,17 @@ TEST_F(HiveFileTest, DamageInsideOneKeyLeavesTheOthersReadable) {
   EXPECT_TRUE(broken_index.OpenCurrentUserKey("Environment"));
 }
 
-// Bytes of the bins set to 0xFF one at a time (every byte of the "Outlook Express" key record,
-// then spread over the rest): the hive opens or is refused, and whatever opens reads without a
-// crash or a hang.
+// Bytes of the bins set to 0xFF one at a time (every byte of the "Outlook Express" key record and
+// of the "store root" value record, then spread over the rest): the hive opens or is refused, and
+// whatever opens reads without a crash or a hang.
 TEST_F(HiveFileTest, DamagedBytesGiveAnErrorOrAReadableRegistry) {
   std::vector<std::size_t> positions;
   const std::size_t oe = KeyRecord("Outlook Express");
   for (std::size_t at = oe; at < oe + kKeyNameInRecord; ++at) positions.push_back(at);
+  const std::size_t store_root = hive_.find("store root") - kValueNameInRecord;
+  for (std::size_t at = store_root; at < store_root + kValueNameInRecord; ++at) {
+    positions.push_back(at);
+  }
   for (std::size_t at = 0x1000; at < hive_.size(); at += 61) positions.push_back(at);
   std::size_t opened_count = 0;
   for (std::size_t at : positions) {
