@@ -157,7 +157,7 @@ TEST_F(Oe5RealStore, KvimportWritesEveryMessageTheIndependentReaderFinds) {
     const std::string command = "TMPDIR='" + (root.path() / "tmp").string() + "' '" +
                                 KV_KVIMPORT_PATH + "' import --filter oe5 --store '" +
                                 (root.path() / "store").string() + "' --to '" + to +
-                                "' </dev/null >/dev/null 2>&1";
+                                "' --as-stored </dev/null >/dev/null 2>&1";
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
   }
