@@ -1,162 +1,293 @@
-// The Netscape filter through the dispatch interface: which items a walk gives, with which folder,
-// status and bytes, and what happens to its one temporary message file.
+// The Netscape filter through the dispatch interface over in-memory services: finding the mail
+// directory, walking it into the folder list, and the items a walk gives, with their folder, state
+// and bytes, through the filter's one temporary message file.
 
-#include <functional>
-#include <new>
+#include <gtest/gtest.h>
 
-#include "common/sub_item_guard.h"
-#include "netscape_fixture.h"
+#include <algorithm>
+
+#include "app/filter_classes.h"
+#include "netscape/netscape_folder_walk.h"
+#include "netscape/netscape_profile.h"
+#include "support/fake_services.h"
+#include "support/netscape_store_writer.h"
 
 namespace kv::testing {
 namespace {
 
-const std::string kInbox = std::string(kNsRoot) + "/Inbox";
+const std::string kDir = "C:\\Netscape\\Users\\me\\Mail";
+const std::string kRoot = "Netscape Messenger 4.7";
+const std::string kInbox = kRoot + "/Inbox";
 
-// Inbox (two received messages, the second unread) with a subfolder Old, a Drafts folder with an
-// unsent message, Sent with a sent one, an empty Trash, and Inbox2, a sibling whose name continues
-// Inbox's.
+NsMessage Message(int n, std::uint16_t kind = kNsKindIncoming, std::uint32_t flags = kNsFlagRead) {
+  return {NsTestMessage(n), flags, kind};
+}
+std::string Stored(int n) { return kNsFromLine + NsTestMessage(n); }
+
+// Inbox (a read and an unread message) with a subfolder Old, Inbox2 (whose name continues Inbox's),
+// Drafts with an unsent message, Sent with a sent one, an empty Trash.
 NsMailDirectory SampleStore() {
   NsMailDirectory store;
-  NsFolder inbox{"Inbox", NsMessages(1)};
-  inbox.messages.push_back({NsTestMessage(2), 0, kNsKindIncoming});
-  inbox.subfolders.push_back({"Old", NsMessages(1, kNsKindIncoming, kNsFlagRead, 3)});
-  store.folders.push_back(inbox);
-  store.folders.push_back({"Inbox2", NsMessages(1, kNsKindIncoming, kNsFlagRead, 4)});
-  store.folders.push_back({"Drafts", NsMessages(1, kNsKindOutgoing, 0, 5)});
-  store.folders.push_back({"Sent", NsMessages(1, kNsKindOutgoing, kNsFlagRead, 6)});
-  store.folders.push_back({"Trash"});
+  store.folders = {{"Inbox", {Message(1), Message(2, kNsKindIncoming, 0)}, {{"Old", {Message(3)}}}},
+                   {"Inbox2", {Message(4)}},
+                   {"Drafts", {Message(5, kNsKindOutgoing, 0)}},
+                   {"Sent", {Message(6, kNsKindOutgoing)}},
+                   {"Trash"}};
   return store;
 }
 
-class NetscapeWalkTest : public NetscapeFilterTest {
- protected:
-  void SetUp() override { PutStore(SampleStore()); }
+struct Item {
+  std::string folder;
+  std::int32_t status, state;
+  std::optional<std::string> file, message;  // code 11, and what that file holds
 };
 
-TEST_F(NetscapeWalkTest, HandsOverEveryMessageAsStoredWithItsFolderAndState) {
-  const std::vector<NsItem> items = Walk();
-  struct Expected {
-    std::string folder;
-    int n;
-    std::int32_t state;
+class NetscapeTest : public ::testing::Test, public FakeServices {
+ protected:
+  NetscapeTest() { ui.set_report_unanswered(false); }
+  std::unique_ptr<ImportFilter> NewFilter() {
+    std::unique_ptr<ImportFilter> created = FindFilterClass("netscape")->create(services);
+    created->SetParent(0x1234);
+    return created;
+  }
+  // IsSystemFound with the location dialog answered (the registry is empty).
+  bool Find() {
+    ui.AnswerLocation(kDir);
+    return filter->IsSystemFound();
+  }
+  // GoFirst with the folder dialog answered: `start` below the root (nullopt: the root item).
+  bool First(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
+    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
+    return filter->GoFirst();
+  }
+  Item Current() {
+    Item item{filter->GetSubItem(kSubItemFolderName).value_or("<null>"), filter->GetItemStatus(),
+              filter->GetItemExStatus(), filter->GetSubItem(kSubItemMessageFile), std::nullopt};
+    if (item.file) item.message = files.Contents(*item.file);
+    return item;
+  }
+  // Find, First, then GoNext until false (bounded, so a fault cannot hang).
+  std::vector<Item> Walk(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
+    std::vector<Item> items;
+    if (!Find()) return items;
+    for (bool more = First(start, skip_empty); more && items.size() < 100; more = filter->GoNext())
+      items.push_back(Current());
+    return items;
+  }
+  std::vector<std::string> Folders(std::optional<std::string> start, bool skip_empty = true) {
+    std::vector<std::string> folders;
+    for (const Item& item : Walk(start, skip_empty)) folders.push_back(item.folder);
+    return folders;
+  }
+  bool Shown(const std::string& prefix) const {
+    return std::ranges::any_of(ui.transcript(),
+                               [&](auto& line) { return line.starts_with(prefix); });
+  }
+  bool Reported(const std::string& words) const {
+    return std::ranges::any_of(diagnostics.entries(), [&](const platform::Diagnostic& entry) {
+      return entry.problem.find(words) != std::string::npos;
+    });
+  }
+  std::string Locate() {
+    std::string found = NetscapeProfileLocator(registry, files);
+    EXPECT_EQ(registry.OpenKeyCount(), 0u) << "every key is closed again";
+    return found;
+  }
+
+  std::unique_ptr<ImportFilter> filter = NewFilter();
+};
+
+TEST_F(NetscapeTest, LocatorTriesItsCandidatesInOrder) {
+  const std::string users = "C:\\Program Files\\Netscape\\Communicator\\Users\\";
+  const std::string server_key = std::string(kNetscapeUsersKey) + "\\me\\servers\\pop.x";
+  const std::string long_dir = "D:\\" + std::string(300, 'd');
+  files.AddDirectory(users + "me\\Mail");
+  files.AddDirectory("E:\\Mail Dir");
+  files.AddFile("C:\\Top\\Users\\me\\Mail", "a file, not a folder");
+  SampleStore().AddTo(files, long_dir);
+  EXPECT_EQ(Locate(), "") << "no biff key: nothing else is tried";
+  registry.SetString(kNetscapeBiffKey, "CurrentUser", "me");
+  for (const char* install : {"", "NoBackslash", "C:\\Top\\Program"}) {
+    if (*install != '\0') registry.SetString(kNetscapeMainKey, "Install Directory", install);
+    EXPECT_EQ(Locate(), "") << install;
+  }
+  registry.SetString(kNetscapeMainKey, "Install Directory",
+                     "C:\\Program Files\\Netscape\\Communicator\\Program");
+  EXPECT_EQ(Locate(), users + "me\\Mail");
+  files.AddFile(users + "me\\prefs.js", "// x\nuser_pref(\"mail.directory\", \"E:\\\\Mail Dir\");");
+  EXPECT_EQ(Locate(), "e:\\\\mail dir") << "lower case, the doubled backslashes kept";
+  registry.SetString(std::string(kNetscapeUsersKey) + "\\me", "defaultServer", "pop.x");
+  registry.SetString(server_key, "popstatePath", "D:\\Gone\\popstate.dat");
+  EXPECT_EQ(Locate(), "e:\\\\mail dir") << "the popstatePath's folder is gone";
+  registry.SetString(server_key, "popstatePath", long_dir + "\\popstate.dat");
+  EXPECT_EQ(Locate(), long_dir) << "a long value is read whole";
+  EXPECT_TRUE(filter->IsSystemFound());
+  EXPECT_FALSE(Shown("browse:")) << "the directory found is taken without asking";
+}
+
+TEST_F(NetscapeTest, PreferenceFileRules) {
+  registry.SetString(kNetscapeBiffKey, "CurrentUser", "me");
+  registry.SetString(kNetscapeMainKey, "Install Directory", "C:\\Netscape\\Program");
+  files.AddDirectory("C:\\Pref");
+  const std::pair<const char*, const char*> cases[] = {
+      {"x user_pref(\"MAIL.Directory\", \"C:\\\\PREF\");", "c:\\\\pref"},
+      {"x \"mail.directory\" \"C:\\Pref\"", "c:\\pref"},
+      {"\"mail.directory\", \"C:\\\\Pref\");", ""},  // the key at the very start does not count
+      {"x \"mail.directory\", \"C:\\\\Pref", ""},    // no closing quote
+      {"x \"mail.directory\", \"C:\\\\Elsewhere\"", ""},  // no such folder
+      {"x \"mail.directory\"", ""},
   };
-  const std::string root = kNsRoot;
-  const Expected expected[] = {
-      {root + "/Drafts", 5, kStateNotSent},
-      {root + "/Inbox", 1, kStateReceived},
-      {root + "/Inbox", 2, kStateReceived | kStateUnread},
-      {root + "/Inbox/Old", 3, kStateReceived},
-      {root + "/Inbox2", 4, kStateReceived},
-      {root + "/Sent", 6, 0},
+  for (const auto& [text, expected] : cases) {
+    files.AddFile("C:\\Netscape\\Users\\me\\prefs.js", text);
+    EXPECT_EQ(Locate(), expected) << text;
+  }
+}
+
+TEST_F(NetscapeTest, LocationDialogAndQuestion126) {
+  files.AddDirectory("C:\\Nothing");
+  SampleStore().AddTo(files, "D:\\Good");
+  // Yes brings the dialog back proposing the directory that failed.
+  for (const char* answer : {"C:\\Nothing", "D:\\Good"}) ui.AnswerLocation(answer);
+  ui.AnswerMessageBox(platform::kIdYes);
+  ASSERT_TRUE(filter->IsSystemFound());
+  for (const char* line :
+       {"shown 1006: Talvon cannot determine the system location.",
+        "browse: Please select location for Netscape Messenger 4.7",
+        "message: Import messages: Message storage is", "shown 1005: C:\\Nothing"})
+    EXPECT_TRUE(Shown(line)) << line;
+  ui.AnswerLocation("C:\\Nothing");
+  ui.AnswerMessageBox(platform::kIdNo);
+  EXPECT_FALSE(filter->IsSystemFound());
+  ui.AnswerLocation(std::nullopt);
+  EXPECT_FALSE(filter->IsSystemFound());
+  EXPECT_FALSE(filter->GoFirst()) << "after the dialog, with no folder to give";
+}
+
+TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
+  // No summary for Trash and Folder (whose summary is a directory), a dot in Old.2000, a file
+  // named like a subfolder directory, a directory without extension, an empty mailbox.
+  for (const char* name :
+       {"Inbox", "Inbox.snm", "Work", "Work.snm", "Work.SBD\\Projects", "Work.SBD\\Projects.snm",
+        "Work.SBD\\Projects.sbd\\2024", "Work.SBD\\Projects.sbd\\2024.snm", "Trash", "Old.2000",
+        "Old.2000.snm", "Sent", "Sent.snm", "Sent.sbd", "Folder", "Folder.snm\\inside", "Dir.snm"})
+    files.AddFile(kDir + "\\" + name, "x");
+  files.AddFile(kDir + "\\Unsent Messages", "");
+  files.AddDirectory(kDir + "\\Dir");
+  FolderList list;
+  EXPECT_TRUE(BuildNetscapeFolderList(files, diagnostics, kDir, kRoot, list));
+  std::vector<std::pair<std::string, std::string>> records;
+  for (std::size_t i = 0; i < list.Count(); ++i) records.push_back({list[i].path, list[i].file});
+  EXPECT_EQ(records, (std::vector<std::pair<std::string, std::string>>{
+                         {kRoot, kDir},
+                         {kInbox, kDir + "/Inbox"},
+                         {kRoot + "/Sent", kDir + "/Sent"},
+                         {kRoot + "/Work", kDir + "/Work"},
+                         {kRoot + "/Work/Projects", kDir + "/Work.SBD/Projects"},
+                         {kRoot + "/Work/Projects/2024", kDir + "/Work.SBD/Projects.sbd/2024"}}));
+  EXPECT_EQ(diagnostics.entries().size(), 3u);
+  EXPECT_TRUE(Reported("mailbox has no summary file Trash.snm"));
+  EXPECT_TRUE(Reported("mailbox has no summary file Folder.snm"));
+  EXPECT_TRUE(Reported("folder name holds a dot"));
+
+  // Nesting is bounded; an empty or missing directory gives the root alone.
+  std::string deep = "C:\\Deep";
+  for (int level = 0; level < kMaxNetscapeFolderDepth + 5; ++level, deep += "\\F.sbd") {
+    files.AddFile(deep + "\\F", "x");
+    files.AddFile(deep + "\\F.snm", "x");
+  }
+  BuildNetscapeFolderList(files, diagnostics, "C:\\Deep", kRoot, list);
+  EXPECT_EQ(list.Count(), static_cast<std::size_t>(kMaxNetscapeFolderDepth) + 1);
+  EXPECT_TRUE(Reported("nested deeper than"));
+  files.AddDirectory("C:\\Empty");
+  for (const char* empty : {"C:\\Empty", "C:\\Missing"}) {
+    EXPECT_FALSE(BuildNetscapeFolderList(files, diagnostics, empty, kRoot, list));
+    EXPECT_EQ(list.Count(), 1u);
+  }
+}
+
+TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
+  SampleStore().AddTo(files, kDir);
+  const std::vector<Item> items = Walk(std::nullopt, /*skip_empty=*/false);
+  const std::tuple<std::string, int, std::int32_t> expected[] = {
+      {kRoot + "/Drafts", 5, kStateNotSent},
+      {kInbox, 1, kStateReceived},
+      {kInbox, 2, kStateReceived | kStateUnread},
+      {kInbox + "/Old", 3, kStateReceived},
+      {kInbox + "2", 4, kStateReceived},
+      {kRoot + "/Sent", 6, 0},
+      {kRoot + "/Trash", 0, 0},  // kept empty: one folder item, no state
   };
   ASSERT_EQ(items.size(), std::size(expected));
   for (std::size_t i = 0; i < items.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(items[i].folder, expected[i].folder);
-    EXPECT_EQ(items[i].status, 0);
-    EXPECT_EQ(items[i].state, expected[i].state);
-    EXPECT_EQ(items[i].file, items[0].file) << "one temporary file for every message";
-    EXPECT_EQ(items[i].message, Stored(NsTestMessage(expected[i].n)));
+    const auto& [folder, n, state] = expected[i];
+    EXPECT_EQ(items[i].folder, folder);
+    EXPECT_EQ(items[i].status, n == 0 ? kItemIsFolder : 0) << folder;
+    EXPECT_EQ(items[i].file, items[0].file) << "one temporary file, named even for a folder item";
+    if (n == 0) continue;
+    EXPECT_EQ(items[i].state, state) << folder;
+    EXPECT_EQ(items[i].message, Stored(n)) << folder;
   }
   EXPECT_TRUE(items[0].file->starts_with("C:\\TEMP\\RFC"));
   EXPECT_FALSE(filter->GoNext()) << "the walk stays finished";
   EXPECT_EQ(filter->GetSubItem(kSubItemFolderName), std::string());
   EXPECT_TRUE(diagnostics.entries().empty());
+
+  // The plain prefix takes in the sibling Inbox2; skip-empty drops a start folder's only item.
+  EXPECT_EQ(Folders("Inbox"), (std::vector{kInbox, kInbox, kInbox + "/Old", kInbox + "2"}));
+  EXPECT_EQ(Folders("Inbox/Old"), std::vector{kInbox + "/Old"});
+  EXPECT_EQ(Folders("Trash"), std::vector<std::string>{});
+  EXPECT_EQ(Folders("Trash", false), std::vector{kRoot + "/Trash"});
+  // A second GoFirst starts over, whatever the first left open.
+  ASSERT_TRUE(First("Inbox"));
+  ASSERT_TRUE(First("Sent"));
+  EXPECT_EQ(Current().message, Stored(6));
+  EXPECT_FALSE(filter->GoNext());
 }
 
-TEST_F(NetscapeWalkTest, StartFolderAndSkipEmptyChooseTheItems) {
-  const std::string root = kNsRoot;
-  struct Case {
-    std::optional<std::string> start;
-    bool skip_empty;
-    std::vector<std::string> folders;
-  };
-  const Case cases[] = {
-      // The plain prefix takes in the sibling Inbox2 as well.
-      {"Inbox", true, {kInbox, kInbox, kInbox + "/Old", kInbox + "2"}},
-      {"Inbox/Old", true, {kInbox + "/Old"}},
-      {"Trash", true, {}},
-      {"Trash", false, {root + "/Trash"}},
-      {std::nullopt,
-       false,
-       {root + "/Drafts", kInbox, kInbox, kInbox + "/Old", kInbox + "2", root + "/Sent",
-        root + "/Trash"}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.start.value_or("<root>") + (c.skip_empty ? " skip" : " keep"));
-    EXPECT_EQ(Folders(Walk(c.start, c.skip_empty)), c.folders);
-  }
-}
-
-TEST_F(NetscapeFilterTest, EmptyFolderGivesOneFolderItemWhenKept) {
-  NsMailDirectory store;
-  store.folders.push_back({"A", NsMessages(2)});
-  store.folders.push_back({"B", {}});
-  PutStore(store);
-  const std::vector<NsItem> items = Walk(std::nullopt, /*skip_empty=*/false);
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].status, 0);
-  EXPECT_EQ(items[1].status, 0);
-  EXPECT_EQ(items[2].folder, std::string(kNsRoot) + "/B");
-  EXPECT_EQ(items[2].status, kItemIsFolder);
-  EXPECT_EQ(items[2].file, items[0].file) << "code 11 names the file even for a folder item";
-}
-
-TEST_F(NetscapeFilterTest, TemporaryFileLivesAsLongAsTheObject) {
-  PutStore(SampleStore());
+TEST_F(NetscapeTest, TemporaryFileLivesAsLongAsTheObject) {
+  std::string big = NsTestMessage(7);  // more than twice the copy buffer
+  for (int i = 0; big.size() < 2 * 524288 + 17; ++i) big += "line " + std::to_string(i) + "\r\n";
+  NsMailDirectory store = SampleStore();
+  store.folders[2].messages.insert(store.folders[2].messages.begin(), {big});
+  store.AddTo(files, kDir);
   const std::string path = *filter->GetSubItem(kSubItemMessageFile);
   EXPECT_EQ(files.Contents(path), "") << "made empty when the object is created";
-
   ASSERT_TRUE(Find());
   ui.AnswerFolderDialog(std::nullopt);
   EXPECT_FALSE(filter->GoFirst()) << "cancelled";
   EXPECT_EQ(files.Contents(path), "");
-
   ASSERT_TRUE(First());
-  EXPECT_EQ(files.Contents(path), Stored(NsTestMessage(5)));
+  EXPECT_EQ(files.Contents(path), kNsFromLine + big);
+  ASSERT_TRUE(filter->GoNext());
+  EXPECT_EQ(files.Contents(path), Stored(5)) << "nothing of the longer message is left";
   // The host may take the file away; the next message makes it anew under the same name.
   files.Delete(path);
   ASSERT_TRUE(filter->GoNext());
-  EXPECT_EQ(files.Contents(path), Stored(NsTestMessage(1)));
-
-  std::unique_ptr<ImportFilter> second = NewFilter();
-  EXPECT_NE(*second->GetSubItem(kSubItemMessageFile), path);
+  EXPECT_EQ(files.Contents(path), Stored(1));
+  EXPECT_NE(*NewFilter()->GetSubItem(kSubItemMessageFile), path);
   filter.reset();
   EXPECT_EQ(files.Contents(path), std::nullopt) << "deleted with the object";
 }
 
-TEST_F(NetscapeFilterTest, LargeMessageIsCopiedWhole) {
-  std::string text = NsTestMessage(1);
-  for (int i = 0; text.size() < 2 * 524288 + 17; ++i) text += "line " + std::to_string(i) + "\r\n";
-  NsMailDirectory store;
-  store.folders.push_back({"Big", {{text, kNsFlagRead, kNsKindIncoming}}});
-  store.folders.back().messages.push_back({NsTestMessage(2), kNsFlagRead, kNsKindIncoming});
-  PutStore(store);
-  const std::vector<NsItem> items = Walk();
-  ASSERT_EQ(items.size(), 2u);
-  EXPECT_EQ(items[0].message, Stored(text));
-  EXPECT_EQ(items[1].message, Stored(NsTestMessage(2)));
-}
-
-// Summary entries that point outside the mailbox, or a mailbox that went missing: the message
-// leaves no file behind, the walk goes on and the loss is reported.
-TEST_F(NetscapeFilterTest, MessageTheMailboxDoesNotHoldLeavesNoFile) {
-  auto [mailbox, entries] = NsMailbox(NsMessages(3));
-  const std::uint32_t end = static_cast<std::uint32_t>(mailbox.size());
+// Summary entries that point outside the mailbox, a mailbox gone missing: the message leaves no
+// file behind, the walk goes on, the loss is said.
+TEST_F(NetscapeTest, WhatTheStoreDoesNotHoldIsSkippedAndReported) {
+  auto [mailbox, entries] = NsMailbox({Message(1), Message(2), Message(3)});
+  const auto end = static_cast<std::uint32_t>(mailbox.size());
   entries[0].position = end + 10;  // beyond the end
   entries[1].length += 5;          // takes in the start of message 3
   entries[2].length += 1;          // runs past the end of the file
   SnmSummary summary;
   summary.folder_name = "Inbox";
   summary.messages = entries;
-  files.AddFile(std::string(kNsMailDir) + "\\Inbox", mailbox);
-  files.AddFile(std::string(kNsMailDir) + "\\Inbox.snm", SnmFile(summary));
+  files.AddFile(kDir + "\\Inbox", mailbox);
+  files.AddFile(kDir + "\\Inbox.snm", SnmFile(summary));
 
-  const std::vector<NsItem> items = Walk();
+  const std::vector<Item> items = Walk();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].message, std::nullopt);
   EXPECT_EQ(items[0].status, 0);
-  EXPECT_EQ(items[1].message, Stored(NsTestMessage(2)) + std::string(kNsFromLine, 5));
+  EXPECT_EQ(items[1].message, Stored(2) + std::string(kNsFromLine, 5));
   EXPECT_EQ(items[2].message, std::nullopt);
   ASSERT_EQ(diagnostics.entries().size(), 2u);
   EXPECT_EQ(diagnostics.entries()[0].folder, kInbox);
@@ -164,70 +295,11 @@ TEST_F(NetscapeFilterTest, MessageTheMailboxDoesNotHoldLeavesNoFile) {
   EXPECT_EQ(diagnostics.entries()[0].problem, "the mailbox ends 0 bytes into the message");
   EXPECT_EQ(diagnostics.entries()[1].offset, end);
 
-  diagnostics.Clear();
   ASSERT_TRUE(Find());
-  files.Delete(std::string(kNsMailDir) + "\\Inbox");
+  files.Delete(kDir + "\\Inbox");
   ASSERT_TRUE(First());
   EXPECT_EQ(Current().message, std::nullopt);
   EXPECT_TRUE(Reported("mailbox cannot be opened"));
-}
-
-TEST_F(NetscapeFilterTest, DamagedSummaryMakesItsFolderEmptyAndSaysSo) {
-  PutStore(SampleStore());
-  files.AddFile(std::string(kNsMailDir) + "\\Sent.snm", "not a summary at all, though long enough");
-  files.AddFile(std::string(kNsMailDir) + "\\Drafts.snm", "");
-  EXPECT_EQ(Folders(Walk(std::nullopt, false)),
-            (std::vector<std::string>{std::string(kNsRoot) + "/Drafts", kInbox, kInbox,
-                                      kInbox + "/Old", kInbox + "2", std::string(kNsRoot) + "/Sent",
-                                      std::string(kNsRoot) + "/Trash"}));
-  EXPECT_TRUE(Reported("not a summary file"));
-  EXPECT_TRUE(Reported("shorter than its header"));
-}
-
-// The walk is one object's: a second GoFirst starts over, whatever the first left open.
-TEST_F(NetscapeWalkTest, GoFirstAgainStartsOver) {
-  ASSERT_TRUE(Find());
-  ASSERT_TRUE(First("Inbox"));
-  ASSERT_TRUE(filter->GoNext());
-  ASSERT_TRUE(First("Sent"));
-  NsItem item = Current();
-  EXPECT_EQ(item.folder, std::string(kNsRoot) + "/Sent");
-  EXPECT_EQ(item.message, Stored(NsTestMessage(6)));
-  EXPECT_FALSE(filter->GoNext());
-}
-
-// A code page whose conversion to UTF-8 fails the way a test asks.
-class ThrowingCodePage final : public platform::CodePage {
- public:
-  std::function<void()> fail;
-  std::string ToUtf8(const std::string& text) override {
-    fail();
-    return text;
-  }
-  std::string FromUtf8(const std::string& text) override { return text; }
-};
-
-TEST_F(NetscapeFilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) {
-  ThrowingCodePage failing;
-  platform::Services failing_services{registry, files, temp, environment, failing, ui, diagnostics};
-  auto subject = FindFilterClass("netscape")->create(failing_services);
-  subject->SetParent(0x42);
-
-  failing.fail = [] { throw FileError("disk full"); };
-  EXPECT_EQ(subject->GetSubItem(kSubItemMessageFile), std::nullopt);
-  EXPECT_TRUE(Shown("message: Import messages: File I/O Error. Hard disk can be full."));
-
-  failing.fail = [] { throw std::bad_alloc(); };
-  EXPECT_EQ(subject->GetSubItem(kSubItemMessageFile), std::nullopt);
-  EXPECT_TRUE(Shown("message: Import messages: Out of memory"));
-
-  const std::size_t shown = ui.transcript().size();
-  failing.fail = [] { throw std::runtime_error("other"); };
-  EXPECT_EQ(subject->GetSubItem(kSubItemMessageFile), std::nullopt);
-  EXPECT_EQ(ui.transcript().size(), shown);
-
-  failing.fail = [] {};
-  EXPECT_EQ(subject->GetSubItem(22), std::string());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The bundled sample mail directory: it is what the generator writes, and kvimport lists and
-// imports it from a real folder on Linux, every message with its bytes as stored, leaving nothing
-// in its temporary folder and nothing changed in the store.
+// The bundled sample mail directory and the summary fuzzer's seeds are what the generator writes;
+// the fuzzer's inputs and past findings replay cleanly through its own run; kvimport imports the
+// sample from a real folder, every message with its bytes as stored, leaving nothing in its
+// temporary folder and nothing changed in the store.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -9,10 +10,9 @@
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <nlohmann/json.hpp>
-#include <sstream>
+#include <set>
 
-#include "host/digest.h"
+#include "fuzz/netscape_summary_fuzz_run.h"
 #include "platform/fake/fake_environment.h"
 #include "support/netscape_generated_stores.h"
 #include "support/temp_dir.h"
@@ -23,48 +23,50 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "netscape";
+const fs::path kFuzzDir = fs::path(KV_SOURCE_DIR) / "tests" / "fuzz";
 
-TEST(NetscapeSampleStore, BundledFilesAreWhatTheGeneratorWrites) {
+TEST(NetscapeGeneratedFiles, SampleAndFuzzSeedsAreWhatTheGeneratorWrites) {
   platform::Windows1252CodePage code_page;
-  std::map<std::string, std::string> expected;
+  std::map<std::string, std::string> expected, found;
   for (const auto& [name, bytes] : NsSampleStore().Files())
     expected[code_page.ToUtf8(name)] = bytes;
-  std::size_t found = 0;
   for (const auto& entry : fs::recursive_directory_iterator(kSampleDir)) {
-    if (!entry.is_regular_file()) continue;
     const std::string name = fs::relative(entry.path(), kSampleDir).string();
-    if (name == "README.md") continue;
-    ASSERT_TRUE(expected.contains(name)) << "unexpected " << name;
-    EXPECT_EQ(ReadFile(entry.path()), expected[name])
-        << name << " differs: run make_netscape_store sample samples/netscape";
-    ++found;
+    if (entry.is_regular_file() && name != "README.md") found[name] = ReadFile(entry.path());
   }
-  EXPECT_EQ(found, expected.size());
+  EXPECT_EQ(found, expected) << "run make_netscape_store sample samples/netscape";
+  for (const auto& [name, bytes] : NsFuzzSeeds()) {
+    EXPECT_EQ(ReadFile(kFuzzDir / "corpus" / "netscape_summary_fuzz" / ("seed-" + name)), bytes)
+        << "run make_netscape_store fuzz-seeds tests/fuzz/corpus/netscape_summary_fuzz";
+  }
 }
 
-// One message of the sample as kvimport must hand it on: folder (without the root's name), state
-// and bytes.
-struct SampleMessage {
-  std::string folder;
-  std::int32_t state;
-  std::string bytes;
-};
-
-std::vector<SampleMessage> SampleMessages() {
-  platform::Windows1252CodePage code_page;
-  std::vector<SampleMessage> messages;
-  std::function<void(const NsFolder&, const std::string&)> add = [&](const NsFolder& folder,
-                                                                     const std::string& parent) {
-    const std::string path = parent.empty() ? folder.name : parent + "/" + folder.name;
-    for (const NsMessage& message : folder.messages) {
-      std::int32_t state = message.kind == kNsKindOutgoing
-                               ? (folder.name == "Drafts" ? 1 : 0)
-                               : ((message.flags & kNsFlagRead) != 0 ? 2 : 6);
-      messages.push_back({code_page.ToUtf8(path), state, message.separator + message.text});
+TEST(NetscapeGeneratedFiles, FuzzInputsAndPastFindingsRunCleanly) {
+  int replayed = 0;
+  for (const char* folder : {"corpus", "regressions"}) {
+    std::error_code none;  // no regressions yet
+    for (const auto& entry :
+         fs::directory_iterator(kFuzzDir / folder / "netscape_summary_fuzz", none)) {
+      const std::string bytes = ReadFile(entry.path());
+      const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+      EXPECT_GE(fuzz::RunSummaryFuzzInput(data, bytes.size()), 0) << entry.path();
+      ++replayed;
     }
-    for (const NsFolder& subfolder : folder.subfolders) add(subfolder, path);
+  }
+  EXPECT_GE(replayed, 6);
+}
+
+// The bytes of every message of the sample as stored, sorted.
+std::vector<std::string> SampleMessages() {
+  std::vector<std::string> messages;
+  std::function<void(const NsFolder&)> add = [&](const NsFolder& folder) {
+    for (const NsMessage& message : folder.messages) {
+      messages.push_back(message.separator + message.text);
+    }
+    for (const NsFolder& subfolder : folder.subfolders) add(subfolder);
   };
-  for (const NsFolder& folder : NsSampleStore().folders) add(folder, "");
+  for (const NsFolder& folder : NsSampleStore().folders) add(folder);
+  std::sort(messages.begin(), messages.end());
   return messages;
 }
 
@@ -73,105 +75,58 @@ class NetscapeKvimport : public ::testing::Test {
   NetscapeKvimport() {
     fs::create_directories(dir.path() / "tmp");
     fs::copy(kSampleDir, store, fs::copy_options::recursive);
-    fs::remove(store / "README.md");
-    for (const auto& entry : fs::recursive_directory_iterator(store)) {
-      if (entry.is_regular_file()) before[entry.path()] = ReadFile(entry.path());
-    }
+    for (const fs::path& file : FilesBelow(store)) before[file] = ReadFile(file);
   }
   ~NetscapeKvimport() override {
-    // Nothing left in the temporary folder, nothing changed in the store.
     EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
     for (const auto& [path, bytes] : before) EXPECT_EQ(ReadFile(path), bytes) << path;
   }
 
-  // Runs kvimport with the Netscape filter on the copied store; exit code and stdout.
-  std::pair<int, std::string> Kvimport(const std::string& command, const std::string& args) {
+  // Runs kvimport with the Netscape filter on the copied store; stdout, failing on an exit code
+  // other than 0.
+  std::string Kvimport(const std::string& command, const std::string& args) {
     const fs::path out = dir.path() / "stdout";
+    const fs::path err = dir.path() / "stderr";
     const std::string line = "TMPDIR='" + (dir.path() / "tmp").string() + "' '" + KV_KVIMPORT_PATH +
                              "' " + command + " --filter netscape --store '" + store.string() +
                              "' " + args + " </dev/null >'" + out.string() + "' 2>'" +
-                             (dir.path() / "stderr").string() + "'";
+                             err.string() + "'";
     const int status = std::system(line.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(out)};
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << line << "\n" << ReadFile(err);
+    return ReadFile(out);
   }
-  std::string Stderr() const { return ReadFile(dir.path() / "stderr"); }
+  // Imports into `format` and gives the bytes of the files written below the target folder's
+  // directories named `boxes` (any directory when empty).
+  std::vector<std::string> Delivered(const std::string& format,
+                                     const std::set<std::string>& boxes = {}) {
+    const fs::path target = dir.path() / format;
+    Kvimport("import", "--to '" + format + ":" + target.string() + "'");
+    std::vector<std::string> files;
+    for (const fs::path& file : FilesBelow(target)) {
+      if (boxes.empty() || boxes.contains(file.parent_path().filename())) {
+        files.push_back(ReadFile(file));
+      }
+    }
+    return files;
+  }
 
   TempDir dir;
   fs::path store = dir.path() / "store";
   std::map<fs::path, std::string> before;
 };
 
-TEST_F(NetscapeKvimport, ListDescribesEveryMessageAsStored) {
-  const auto [code, out] = Kvimport("list", "--keep-empty");
-  ASSERT_EQ(code, 0) << Stderr();
-  std::vector<nlohmann::json> items;
-  std::istringstream lines(out);
-  for (std::string line; std::getline(lines, line);) items.push_back(nlohmann::json::parse(line));
-
-  std::vector<SampleMessage> expected = SampleMessages();
-  std::stable_sort(
-      expected.begin(), expected.end(),
-      [](const SampleMessage& a, const SampleMessage& b) { return a.folder < b.folder; });
-  TempDir scratch;
-  std::size_t next = 0;
-  for (const nlohmann::json& item : items) {
-    const std::string folder = item["folder"];
-    ASSERT_TRUE(folder.starts_with("Netscape Messenger 4.7/")) << folder;
-    if (item["status"] == 1) {
-      EXPECT_EQ(folder, "Netscape Messenger 4.7/Trash");
-      EXPECT_TRUE(item["message"].is_null()) << "a folder item carries no message";
-      continue;
-    }
-    ASSERT_LT(next, expected.size());
-    const SampleMessage& message = expected[next++];
-    SCOPED_TRACE(message.folder);
-    EXPECT_EQ(folder, "Netscape Messenger 4.7/" + message.folder);
-    EXPECT_EQ(item["state"], message.state);
-    const host::FileDigest digest =
-        host::DigestFile(scratch.Write("m", message.bytes).string()).value();
-    EXPECT_EQ(item["message"]["size"], digest.size);
-    EXPECT_EQ(item["message"]["sha256"], digest.sha256_hex);
-  }
-  EXPECT_EQ(next, expected.size());
-  EXPECT_EQ(items.size(), expected.size() + 1);
-
-  // A start folder whose subtree is one empty folder gives its folder item alone.
-  const auto [trash_code, trash] = Kvimport("list", "--keep-empty --start Trash");
-  ASSERT_EQ(trash_code, 0) << Stderr();
-  EXPECT_EQ(std::count(trash.begin(), trash.end(), '\n'), 1);
-  EXPECT_NE(trash.find("\"message\":null"), std::string::npos) << trash;
-}
-
 TEST_F(NetscapeKvimport, ImportKeepsEveryMessagesBytes) {
-  std::vector<std::string> expected;
-  for (const SampleMessage& message : SampleMessages()) expected.push_back(message.bytes);
-  std::sort(expected.begin(), expected.end());
-
-  const fs::path eml = dir.path() / "eml";
-  const auto [code, out] = Kvimport("import", "--to 'eml:" + eml.string() + "'");
-  ASSERT_EQ(code, 0) << Stderr();
-  std::vector<std::string> written;
-  for (const fs::path& file : FilesBelow(eml)) written.push_back(ReadFile(file));
-  std::sort(written.begin(), written.end());
-  EXPECT_EQ(written, expected);
-
+  const std::vector<std::string> expected = SampleMessages();
+  std::vector<std::string> eml = Delivered("eml");
+  std::sort(eml.begin(), eml.end());
+  EXPECT_EQ(eml, expected);
   // Maildir and mbox take the same walk: every message arrives.
-  const fs::path maildir = dir.path() / "maildir";
-  ASSERT_EQ(Kvimport("import", "--to 'maildir:" + maildir.string() + "'").first, 0) << Stderr();
-  std::size_t delivered = 0;
-  for (const fs::path& file : FilesBelow(maildir)) {
-    const fs::path box = file.parent_path().filename();
-    delivered += box == "cur" || box == "new" ? 1 : 0;
-  }
-  EXPECT_EQ(delivered, expected.size());
-  const fs::path mbox = dir.path() / "mbox";
-  ASSERT_EQ(Kvimport("import", "--to 'mbox:" + mbox.string() + "'").first, 0) << Stderr();
-  std::string all;
-  for (const fs::path& file : FilesBelow(mbox)) all += ReadFile(file);
-  for (const SampleMessage& message : SampleMessages()) {
-    const std::size_t id = message.bytes.find("Message-ID: ");
-    EXPECT_NE(all.find(message.bytes.substr(id, message.bytes.find('\r', id) - id)),
-              std::string::npos);
+  EXPECT_EQ(Delivered("maildir", {"cur", "new"}).size(), expected.size());
+  std::string mbox;
+  for (const std::string& file : Delivered("mbox")) mbox += file;
+  for (const std::string& bytes : expected) {
+    const std::size_t id = bytes.find("Message-ID: ");
+    EXPECT_NE(mbox.find(bytes.substr(id, bytes.find('\r', id) - id)), std::string::npos);
   }
 }
 
