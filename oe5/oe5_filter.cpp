@@ -1,11 +1,9 @@
 #include "oe5/oe5_filter.h"
 
-#include <ios>
-#include <new>
-
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "common/message_files.h"
+#include "common/sub_item_guard.h"
 #include "oe5/oe5_folder_tree.h"
 #include "oe5/oe5_store_discovery.h"
 #include "res/strings.h"
@@ -225,18 +223,7 @@ std::string SCOE5MsgFilter::SubItemText(std::int16_t code) {
 }
 
 AutomationString SCOE5MsgFilter::GetSubItem(std::int16_t code) {
-  auto report = [this](unsigned text_id) {
-    ShowStringMessage(services_.ui, parent(), text_id, res::IDS_APP_TITLE, platform::kMbOk);
-  };
-  try {
-    return SubItemText(code);
-  } catch (const std::ios_base::failure&) {
-    report(res::IDS_FILE_IO_ERROR);
-  } catch (const std::exception&) {
-    report(res::IDS_OUT_OF_MEMORY);
-  } catch (...) {
-  }
-  return std::nullopt;
+  return GuardSubItem(services_.ui, parent(), [this, code] { return SubItemText(code); });
 }
 
 }  // namespace kv

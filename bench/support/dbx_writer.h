@@ -115,16 +115,16 @@ struct DbxMessage {
   bool flags_field = true;      // write field 0x81 (direct)
   bool flags_indirect = false;  // write the flags as field 0x01 instead
   bool size_field = true;       // write field 0x91, the text's size
-  std::vector<DbxField> extra_fields;
+  std::vector<DbxField> extra_fields = {};
 };
 
 struct DbxFolder {
   std::uint32_t id = 0;
-  std::optional<std::uint32_t> parent_id;  // field 0x81; none when absent
-  std::optional<std::string> name;         // field 0x02
-  std::optional<std::string> file;         // field 0x03: the file's name
-  std::optional<std::uint32_t> count;      // field 0x87; default: the number of messages, when any
-  std::vector<DbxMessage> messages;
+  std::optional<std::uint32_t> parent_id = {};  // field 0x81; none when absent
+  std::optional<std::string> name = {};         // field 0x02
+  std::optional<std::string> file = {};         // field 0x03: the file's name
+  std::optional<std::uint32_t> count = {};  // field 0x87; default: the number of messages, when any
+  std::vector<DbxMessage> messages = {};
   bool file_on_disk = true;  // false: Folders.dbx names the file but it is not written
 };
 

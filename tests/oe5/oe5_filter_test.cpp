@@ -1,332 +1,306 @@
-// The Outlook Express 5 filter walking stores the test writer builds: the items a host sees, their
-// folders and states, the folder items of "Skip Empty Folders", and what ends a folder or the walk.
+// The Outlook Express 5 filter over in-memory services on stores the test writer builds: finding
+// the store, the items a host sees with their folders and states, what ends a folder or the walk.
 
-#include "oe5/oe5_filter.h"
+#include <gtest/gtest.h>
 
 #include <functional>
-#include <stdexcept>
 
-#include "oe5_fixture.h"
+#include "app/filter_classes.h"
+#include "common/sub_item_guard.h"
+#include "oe5/oe5_store_discovery.h"
 #include "platform/fake/fault_file_system.h"
+#include "support/dbx_writer.h"
+#include "support/fake_services.h"
 
 namespace kv::testing {
 namespace {
 
-constexpr const char* kInbox = "Local Folders/Inbox";
+constexpr const char* kRoot = "C:\\Identity\\Store";
+constexpr const char* kIdentity = "{A1B2C3D4}";
+const std::string kReturnPath = "Return-Path: <sender@example.com>\r\n";
+const std::string kIdentityKey =
+    std::string(kOe5IdentitiesKey) + "\\" + kIdentity + kOe5IdentityKeySuffix;
 
-class Oe5WalkTest : public Oe5FilterTest {
+DbxMessage Message(int n, std::uint32_t flags, const std::string& headers = "") {
+  return {DbxTestMessage(n, headers), flags};
+}
+
+class Oe5FilterTest : public ::testing::Test, public FakeServices {
  protected:
-  // Inbox: one read and one unread received message; Inbox/Old: an empty file; Sent: one sent
-  // message; Drafts: one unsent message.
-  void SetUp() override {
-    inbox = store.AddFolder("Inbox", 1, Oe5Messages({kDbxRead, 0}));
+  Oe5FilterTest() {
+    ui.set_report_unanswered(false);
+    const std::uint32_t inbox = store.AddFolder(
+        "Inbox", 1, {Message(1, kDbxRead, kReturnPath), Message(2, 0, kReturnPath)});
     store.AddFolder("Old", inbox);
-    store.AddFolder("Sent", 1, {Plain(3, kDbxRead)});
-    store.AddFolder("Drafts", 1, {Plain(4, kDbxUnsent)});
-    PutStore(store);
+    store.AddFolder("Inbox2", 1, {Message(3, kDbxRead, kReturnPath)});
+    store.AddFolder("Sent", 1, {Message(4, kDbxRead)});
+    store.AddFolder("Drafts", 1, {Message(5, kDbxUnsent)});
+    PutStore();
   }
 
-  // A message without a Return-Path header.
-  static DbxMessage Plain(int n, std::uint32_t flags) {
-    DbxMessage message;
-    message.text = DbxTestMessage(n);
-    message.flags = flags;
-    return message;
+  void PutStore() {
+    registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, kIdentity);
+    registry.SetString(kIdentityKey, "Store Root", kRoot);
+    store.AddTo(files, kRoot);
   }
-
   DbxFolder& Folder(const std::string& name) {
-    for (DbxFolder& folder : store.folders) {
-      if (folder.name == name) return folder;
-    }
-    throw std::logic_error("no folder " + name);
+    return *std::find_if(store.folders.begin(), store.folders.end(),
+                         [&name](const DbxFolder& folder) { return folder.name == name; });
+  }
+  void NewFilter() {
+    filter = FindFilterClass("oe5")->create(*walked);
+    filter->SetParent(0x5150);
   }
 
+  // A new filter's IsSystemFound, GoFirst with the folder dialog answered (`start` below the root
+  // item, or the root item) and GoNext until it fails: each item's folder below "Local Folders/",
+  // in brackets for a folder item.
+  std::vector<std::string> Walk(std::optional<std::string> start = {}, bool skip_empty = true) {
+    NewFilter();
+    items.clear();
+    std::vector<std::string> folders;
+    if (!filter->IsSystemFound()) return folders;
+    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
+    for (bool more = filter->GoFirst(); more && folders.size() < 1000; more = filter->GoNext()) {
+      const std::string folder = filter->GetSubItem(kSubItemFolderName)->substr(14);
+      items.push_back({filter->GetItemStatus(), filter->GetItemExStatus(),
+                       filter->GetSubItem(kSubItemMessageFile).value_or("<null>"), ""});
+      const bool is_folder = (items.back().status & kItemIsFolder) != 0;
+      if (!is_folder) items.back().text = files.Contents(items.back().file).value_or("<none>");
+      folders.push_back(is_folder ? "[" + folder + "]" : folder);
+    }
+    return folders;
+  }
+
+  struct Item {
+    std::int32_t status;
+    std::int32_t state;
+    std::string file;  // code 11
+    std::string text;  // of a message item
+  };
+  std::vector<Item> items;  // of the last walk
   DbxStore store = DbxLocalStore();
-  std::uint32_t inbox = 0;
+  const platform::Services* walked = &services;
+  std::unique_ptr<ImportFilter> filter;
 };
 
-TEST_F(Oe5WalkTest, RootItemWalksEveryFolderButTheLocalRootInPathOrder) {
-  const std::vector<Oe5Item> items = Walk();
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(Folders(items), (std::vector<std::string>{"Local Folders/Drafts", kInbox, kInbox,
-                                                      "Local Folders/Sent"}));
-  const std::int32_t states[] = {kStateNotSent, kStateReceived, kStateReceived | kStateUnread, 0};
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    EXPECT_EQ(items[i].status, 0) << i;
-    EXPECT_EQ(items[i].state, states[i]) << i;
-  }
-  EXPECT_EQ(items[1].text, Oe5Messages({0}).front().text);
-  EXPECT_EQ(items[3].text, DbxTestMessage(3));
+// The start folder's path is a plain prefix: a sibling whose name continues it is walked too. A
+// folder item keeps the state and the file of the message before it.
+TEST_F(Oe5FilterTest, WalkFromTheChosenFolderWithOrWithoutEmptyFolders) {
+  EXPECT_EQ(Walk(), (std::vector<std::string>{"Drafts", "Inbox", "Inbox", "Inbox2", "Sent"}));
+  EXPECT_EQ(Walk("Inbox"), (std::vector<std::string>{"Inbox", "Inbox", "Inbox2"}));
+  EXPECT_EQ(Walk("Inbox", false), (std::vector<std::string>{"Inbox", "Inbox", "[Inbox]",
+                                                            "[Inbox/Old]", "Inbox2", "[Inbox2]"}));
+  EXPECT_EQ(items[2].state, kStateReceived | kStateUnread);
+  EXPECT_EQ(items[2].file, items[1].file);
+  EXPECT_EQ(Walk("Inbox/Old", false), std::vector<std::string>{"[Inbox/Old]"});
+  EXPECT_FALSE(filter->GoNext());
   EXPECT_TRUE(diagnostics.entries().empty());
+  ui.AnswerFolderDialog(std::nullopt);
+  EXPECT_FALSE(filter->GoFirst());
 }
 
-TEST_F(Oe5WalkTest, EmptyFoldersGiveFolderItemsOnlyWhenNotSkipped) {
-  const Oe5Item folder_item{kInbox, kItemIsFolder, kStateReceived | kStateUnread, std::nullopt};
-  std::vector<Oe5Item> items = Walk("Inbox", /*skip_empty=*/false);
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(Folders(items),
-            (std::vector<std::string>{kInbox, kInbox, kInbox, "Local Folders/Inbox/Old"}));
-  EXPECT_EQ(items[2].status, kItemIsFolder);
-  // A folder item keeps the last message's state.
-  EXPECT_EQ(items[2].state, folder_item.state);
-  EXPECT_EQ(items[3].status, kItemIsFolder);
-
-  filter = NewFilter();
-  items = Walk("Inbox", /*skip_empty=*/true);
-  EXPECT_EQ(Folders(items), (std::vector<std::string>{kInbox, kInbox}));
-}
-
-// The start folder's path is a plain prefix: a sibling whose name continues it belongs to it.
-TEST_F(Oe5WalkTest, StartFolderTakesItsSubtreeAndSiblingsItsNameBegins) {
-  store.AddFolder("Inbox2", 1, Oe5Messages({kDbxRead}, 9));
-  PutStore(store);
-  EXPECT_EQ(Folders(Walk("Inbox")),
-            (std::vector<std::string>{kInbox, kInbox, "Local Folders/Inbox2"}));
-  filter = NewFilter();
-  EXPECT_EQ(Folders(Walk("Inbox/Old", false)), std::vector<std::string>{"Local Folders/Inbox/Old"});
-}
-
-TEST_F(Oe5WalkTest, StateComesFromTheFlagsAndTheReturnPathHeader) {
-  const std::string with_return_path = "Return-Path: <a@example.com>\r\n";
-  struct Case {
-    std::string headers;
-    std::uint32_t flags;
+// In walk order: a message without flags, or whose header block does not end, keeps the values of
+// the one before (GoFirst starts with "received").
+TEST_F(Oe5FilterTest, StateFromTheFlagsTheReturnPathAndTheStatusHeader) {
+  const struct {
+    std::string text;  // headers before DbxTestMessage's, or "!" and the whole text
+    std::optional<std::uint32_t> flags;
     bool indirect;
     std::int32_t state;
-  };
-  const Case cases[] = {
-      {with_return_path, kDbxRead, false, kStateReceived},
-      {with_return_path, 0, false, kStateReceived | kStateUnread},
-      {"", kDbxUnsent, false, kStateNotSent},
+    std::int32_t status = 0;
+  } cases[] = {
+      {"!Subject: no end\r\nreturn-path:\r\n", kDbxRead, false, kStateReceived},
+      {kReturnPath, 0, false, kStateReceived | kStateUnread},
+      {kReturnPath, kDbxRead | kDbxUnsent, false, kStateReceived},
+      {kReturnPath, std::nullopt, false, kStateReceived},
       {"", kDbxUnsent | kDbxRead, false, kStateNotSent},
+      {"!Subject: no end\r\n", std::nullopt, false, kStateNotSent},
       {"", 0, false, 0},
-      {"", kDbxRead, true, 0},
-      {"RETURN-PATH: <b@example.com>\r\n", 0x4080, true, kStateReceived},
-      {"X-Other: 1\r\n return-path: folded\r\n", kDbxUnsent, false, kStateNotSent},
+      {"", kDbxUnsent, true, kStateNotSent},
+      {kReturnPath, 0x4080, true, kStateReceived},
+      {"", kDbxRead, false, 0},
+      {"X-KVNorvale-StatusMsg: 1\r\n", kDbxRead, false, 0, kItemHasStatusMark},
   };
-  std::vector<DbxMessage> messages;
-  for (const Case& c : cases) {
-    DbxMessage message;
-    message.text = DbxTestMessage(static_cast<int>(messages.size()), c.headers);
-    message.flags = c.flags;
-    message.flags_indirect = c.indirect;
-    messages.push_back(message);
+  std::vector<DbxMessage>& messages = Folder("Sent").messages;
+  messages.clear();
+  for (const auto& c : cases) {
+    messages.push_back(Message(static_cast<int>(messages.size()), c.flags.value_or(0), c.text));
+    if (c.text.starts_with("!")) messages.back().text = c.text.substr(1);
+    messages.back().flags_field = c.flags.has_value();
+    messages.back().flags_indirect = c.indirect;
   }
-  Folder("Sent").messages = messages;
-  PutStore(store);
-  const std::vector<Oe5Item> items = Walk("Sent");
-  ASSERT_EQ(items.size(), std::size(cases));
-  for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].state, cases[i].state) << i;
-}
-
-// Values a message does not give are kept from the one before: flags when the record has none,
-// "received" when the header block ends without an empty line and without Return-Path.
-TEST_F(Oe5WalkTest, MissingFlagsOrAnOpenHeaderBlockKeepThePreviousValues) {
-  DbxMessage no_flags = Plain(5, 0);
-  no_flags.flags_field = false;
-  DbxMessage open_header;
-  open_header.text = "Subject: no body\r\nX-Long: line\r\nreturn-path:\r\n";
-  open_header.flags = kDbxRead;
-  Folder("Sent").messages = {open_header, Plain(6, 0), no_flags, open_header};
-  PutStore(store);
-  const std::vector<Oe5Item> items = Walk("Sent");
-  ASSERT_EQ(items.size(), 4u);
-  // GoFirst starts with "received"; "return-path:" with nothing after it is not the header.
-  EXPECT_EQ(items[0].state, kStateReceived);
-  EXPECT_EQ(items[1].state, 0);
-  EXPECT_EQ(items[2].state, 0);
-  EXPECT_EQ(items[3].state, 0);
-  EXPECT_EQ(items[3].text, open_header.text);
-}
-
-TEST_F(Oe5WalkTest, StatusHeaderMarksOnlyItsOwnMessage) {
-  Folder("Sent").messages = {Plain(1, kDbxRead), Plain(2, kDbxRead), Plain(3, kDbxRead)};
-  Folder("Sent").messages[0].text = DbxTestMessage(1, "X-KVNorvale-StatusMsg: 1\r\n");
-  Folder("Sent").messages[2].text = DbxTestMessage(3, "x-kvnorvale-statusmsg:0\r\n");
-  PutStore(store);
-  const std::vector<Oe5Item> items = Walk("Sent", false);
-  ASSERT_EQ(items.size(), 4u);
-  EXPECT_EQ(items[0].status, kItemHasStatusMark);
-  EXPECT_EQ(items[1].status, 0);
-  EXPECT_EQ(items[2].status, 0);
-  EXPECT_EQ(items[3].status, kItemIsFolder);
-}
-
-// A record that cannot give its text ends its folder, says how many messages that left behind,
-// and the walk goes on: with the folder's item first when empty folders are kept.
-TEST_F(Oe5WalkTest, MessageWithoutTextEndsItsFolder) {
-  struct Case {
-    const char* damage;
-    std::function<void(DbxMessage&)> change;
-    const char* problem;
-  };
-  const Case cases[] = {
-      {"no field 0x11", [](DbxMessage& m) { m.size_field = false; },
-       "message record has no size (field 0x11)"},
-      {"size 0", [](DbxMessage& m) { m.extra_fields = {DbxField::Word(0x11, 0)}; },
-       "message record has no size (field 0x11)"},
-      {"no text", [](DbxMessage& m) { m.text.clear(); },
-       "message record names no text (field 0x04)"},
-  };
-  for (const Case& c : cases) {
-    for (bool skip_empty : {true, false}) {
-      SCOPED_TRACE(std::string(c.damage) + (skip_empty ? ", skipping" : ", keeping"));
-      DbxStore damaged = store;
-      for (DbxFolder& folder : damaged.folders) {
-        if (folder.name == "Inbox") folder.messages.push_back(Plain(7, kDbxRead));
-        if (folder.name == "Inbox") c.change(folder.messages[1]);
-      }
-      PutStore(damaged);
-      diagnostics.Clear();
-      filter = NewFilter();
-      const std::vector<Oe5Item> items = Walk(std::nullopt, skip_empty);
-      std::vector<std::string> expected{"Local Folders/Drafts", kInbox};
-      if (!skip_empty)
-        expected = {"Local Folders/Drafts", "Local Folders/Drafts", kInbox, kInbox,
-                    "Local Folders/Inbox/Old"};
-      expected.push_back("Local Folders/Sent");
-      if (!skip_empty) expected.push_back("Local Folders/Sent");
-      EXPECT_EQ(Folders(items), expected);
-      ASSERT_EQ(Problems(), std::vector<std::string>{c.problem});
-      EXPECT_EQ(diagnostics.entries()[0].lost, "this message and the 1 after it in the folder");
-      EXPECT_EQ(diagnostics.entries()[0].folder, kInbox);
-      EXPECT_EQ(diagnostics.entries()[0].file, std::string(kOe5Root) + "\\Inbox.dbx");
-    }
+  PutStore();
+  ASSERT_EQ(Walk("Sent", false).size(), std::size(cases) + 1);
+  EXPECT_EQ(items.back().status, kItemIsFolder);  // the mark was the message's alone
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    EXPECT_EQ(items[i].state, cases[i].state) << i;
+    EXPECT_EQ(items[i].status, cases[i].status) << i;
+    EXPECT_EQ(items[i].text, messages[i].text) << i;
   }
 }
 
-TEST_F(Oe5WalkTest, IndexBeyondTheFolderCountIsCutAndReported) {
-  Folder("Sent").messages = Oe5Messages({kDbxRead, kDbxRead, kDbxRead, kDbxRead, kDbxRead}, 10);
+// A record that cannot give its text ends its folder and says how many messages that left; a
+// missing file leaves only the folder item. The walk goes on with the next folder.
+TEST_F(Oe5FilterTest, DamagedMessageRecordOrMissingFileEndsItsFolder) {
+  const std::string lost = "this message and the 1 after it in the folder";
+  const struct {
+    std::function<void(DbxFolder&)> damage;
+    std::string problem;
+    std::string lost;
+  } cases[] = {
+      {[](DbxFolder& f) { f.messages[1].size_field = false; },
+       "message record has no size (field 0x11)", lost},
+      {[](DbxFolder& f) { f.messages[1].extra_fields = {DbxField::Word(0x11, 0)}; },
+       "message record has no size (field 0x11)", lost},
+      {[](DbxFolder& f) { f.messages[1].text.clear(); },
+       "message record names no text (field 0x04)", lost},
+      {[](DbxFolder& f) { f.file_on_disk = false; }, "folder file missing or unreadable",
+       "3 messages the folder list counts"},
+  };
+  Folder("Inbox").messages.push_back(Message(6, kDbxRead));
+  const DbxStore whole = store;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    store = whole;
+    c.damage(Folder("Inbox"));
+    files.Delete(std::string(kRoot) + "\\Inbox.dbx");
+    PutStore();
+    diagnostics.Clear();
+    std::vector<std::string> expected = {"Inbox", "[Inbox]", "[Inbox/Old]", "Inbox2", "[Inbox2]"};
+    if (c.lost != lost) expected.erase(expected.begin());
+    EXPECT_EQ(Walk("Inbox", false), expected);
+    ASSERT_EQ(Problems(), std::vector<std::string>{c.problem});
+    const platform::Diagnostic& d = diagnostics.entries()[0];
+    EXPECT_EQ(d.folder + "|" + d.file + "|" + d.lost,
+              "Local Folders/Inbox|" + std::string(kRoot) + "\\Inbox.dbx|" + c.lost);
+  }
+}
+
+TEST_F(Oe5FilterTest, IndexBeyondTheFolderCountIsCutAndReported) {
+  std::vector<DbxMessage>& messages = Folder("Sent").messages;
+  for (int n = 7; n < 11; ++n) messages.push_back(Message(n, kDbxRead));
   Folder("Sent").count = 3;
   store.shape = DbxIndexShape::kEntrySubtrees;
   store.fanout = 2;
-  PutStore(store);
-  const std::vector<Oe5Item> items = Walk("Sent");
-  ASSERT_EQ(items.size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].text, Folder("Sent").messages[i].text) << i;
+  PutStore();
+  ASSERT_EQ(Walk("Sent").size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].text, messages[i].text) << i;
   ASSERT_EQ(Problems(), std::vector<std::string>{
                             "index lists more messages than the folder list's count of 3"});
   EXPECT_EQ(diagnostics.entries()[0].lost, "2 messages");
-
-  // No count at all: the folder gives nothing, and says what it held.
   Folder("Sent").count = 0;
-  PutStore(store);
+  PutStore();
   diagnostics.Clear();
-  filter = NewFilter();
   EXPECT_TRUE(Walk("Sent").empty());
   EXPECT_EQ(diagnostics.entries().at(0).lost, "5 messages");
 }
 
-TEST_F(Oe5WalkTest, EveryIndexShapeGivesTheMessagesInIndexOrder) {
-  std::vector<DbxMessage> messages;
-  for (int n = 0; n < 60; ++n) messages.push_back(Plain(n, kDbxRead));
-  Folder("Sent").messages = messages;
-  for (DbxIndexShape shape :
-       {DbxIndexShape::kFlat, DbxIndexShape::kLeftChain, DbxIndexShape::kEntrySubtrees}) {
-    store.shape = shape;
-    store.fanout = 4;
-    PutStore(store);
-    filter = NewFilter();
-    const std::vector<Oe5Item> items = Walk("Sent");
-    ASSERT_EQ(items.size(), messages.size());
-    for (std::size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].text, messages[i].text);
-  }
-}
-
-TEST_F(Oe5WalkTest, MissingFolderFileIsReportedAndStillGivesItsFolderItem) {
-  Folder("Sent").file_on_disk = false;
-  files.Delete(std::string(kOe5Root) + "\\Sent.dbx");
-  std::vector<Oe5Item> items = Walk(std::nullopt, false);
-  EXPECT_EQ(items.back().folder, "Local Folders/Sent");
-  EXPECT_EQ(items.back().status, kItemIsFolder);
-  ASSERT_EQ(Problems(), std::vector<std::string>{"folder file missing or unreadable"});
-  EXPECT_EQ(diagnostics.entries()[0].lost, "1 messages the folder list counts");
-}
-
-TEST_F(Oe5WalkTest, TemporaryFileThatCannotBeWrittenEndsTheWalk) {
+TEST_F(Oe5FilterTest, TemporaryFileThatCannotBeWrittenEndsTheWalk) {
   platform::FaultFileSystem faulty(files);
-  platform::Services faulty_services{registry,  faulty, temp,       environment,
-                                     code_page, ui,     diagnostics};
-  filter = FindFilterClass("oe5")->create(faulty_services);
-  faulty.faults().open_for_writing = {"\\TEMP\\"};
-  EXPECT_TRUE(Walk().empty());
-  ASSERT_EQ(diagnostics.entries().size(), 1u);
-  EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
-  EXPECT_EQ(diagnostics.entries()[0].folder, "Local Folders/Drafts");
+  const platform::Services faulty_services{registry,  faulty, temp,       environment,
+                                           code_page, ui,     diagnostics};
+  walked = &faulty_services;
+  for (bool at_open : {true, false}) {
+    diagnostics.Clear();
+    faulty.faults() = {};
+    if (at_open) faulty.faults().open_for_writing = {"\\TEMP\\"};
+    if (!at_open) faulty.faults().write_budget = 10;
+    EXPECT_TRUE(Walk().empty());
+    ASSERT_EQ(diagnostics.entries().size(), 1u);
+    EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
+    EXPECT_EQ(diagnostics.entries()[0].folder, "Local Folders/Drafts");
+    for (const std::string& path : files.ListFiles()) EXPECT_TRUE(path.starts_with(kRoot));
+  }
+  filter.reset();
   EXPECT_EQ(faulty.OpenCount(), 0);
 }
 
-TEST_F(Oe5WalkTest, OnlyNewTemporaryFilesAreWrittenAndTheHostOwnsThem) {
-  std::map<std::string, std::string> before;
-  for (const std::string& path : files.ListFiles()) before[path] = *files.Contents(path);
-  const std::vector<Oe5Item> items = Walk(std::nullopt, false);
-  EXPECT_EQ(items.size(), 8u);
-  std::size_t temporary = 0;
-  for (const std::string& path : files.ListFiles()) {
-    if (before.contains(path)) {
-      EXPECT_EQ(files.Contents(path), before[path]) << path;
-    } else {
-      EXPECT_TRUE(path.starts_with("C:\\TEMP\\")) << path;
-      ++temporary;
-    }
-  }
-  EXPECT_EQ(temporary, 4u);
-  // The walk is over for good.
-  EXPECT_FALSE(filter->GoNext());
-  EXPECT_FALSE(filter->GoNext());
-}
-
-TEST_F(Oe5WalkTest, FolderItemAnswersWithTheLastMessagesFile) {
-  ASSERT_TRUE(filter->IsSystemFound());
-  EXPECT_EQ(filter->GetSubItem(kSubItemFolderName), "");
-  ui.AnswerFolderDialog(kv::ui::ScriptedUserInterface::FolderAnswer{"Sent", false});
-  ASSERT_TRUE(filter->GoFirst());
-  const AutomationString message = filter->GetSubItem(kSubItemMessageFile);
-  ASSERT_TRUE(filter->GoNext());
-  EXPECT_EQ(filter->GetItemStatus(), kItemIsFolder);
-  EXPECT_EQ(filter->GetSubItem(kSubItemMessageFile), message);
-  for (std::int16_t code : {1, 2, 3, 4, 6, 7, 8, 20, 30, 40, 600}) {
-    EXPECT_EQ(filter->GetSubItem(code), "") << code;
-  }
-  EXPECT_FALSE(filter->GoNext());
-}
-
-TEST_F(Oe5WalkTest, CancelledFolderDialogImportsNothing) {
-  ASSERT_TRUE(filter->IsSystemFound());
-  ui.AnswerFolderDialog(std::nullopt);
-  EXPECT_FALSE(filter->GoFirst());
-  EXPECT_FALSE(filter->GoNext());
-}
-
-// A code page conversion that fails the way the framework's exceptions would.
-class ThrowingCodePage final : public platform::CodePage {
+class FailingCodePage final : public platform::CodePage {
  public:
-  std::string ToUtf8(const std::string& text) override {
-    ++calls;
-    if (calls == 1) throw std::ios_base::failure("disk");
-    if (calls == 2) throw std::bad_alloc();
-    if (calls == 3) throw 42;
-    return text;
-  }
+  std::string ToUtf8(const std::string&) override { throw FileError("disk"); }
   std::string FromUtf8(const std::string& text) override { return text; }
-  int calls = 0;
 };
 
-TEST_F(Oe5WalkTest, GetSubItemTurnsExceptionsIntoAMessageBoxAndANullString) {
-  ThrowingCodePage throwing;
-  platform::Services throwing_services{registry, files, temp,       environment,
-                                       throwing, ui,    diagnostics};
-  filter = FindFilterClass("oe5")->create(throwing_services);
-  filter->SetParent(0x77);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(filter->GetSubItem(kSubItemMessageFile), std::nullopt);
-  EXPECT_EQ(filter->GetSubItem(kSubItemMessageFile), "");
-  std::vector<std::string> boxes;
-  for (const std::string& line : ui.transcript()) {
-    if (line.starts_with("message: ")) boxes.push_back(line);
+TEST_F(Oe5FilterTest, GetSubItemTurnsAFileErrorIntoAMessageBoxAndANullString) {
+  FailingCodePage failing;
+  const platform::Services failing_services{registry, files, temp,       environment,
+                                            failing,  ui,    diagnostics};
+  walked = &failing_services;
+  NewFilter();
+  EXPECT_EQ(filter->GetSubItem(kSubItemMessageFile), std::nullopt);
+  EXPECT_EQ(ui.transcript().at(0),
+            "message: Import messages: File I/O Error. Hard disk can be full.");
+}
+
+TEST(Oe5StoreRoot, IsTheCurrentIdentitysStoreRootValue) {
+  FakeServices s;
+  s.environment.Set("APPDATA", "C:\\Users\\ann\\AppData");
+  s.environment.Set("LONG", std::string(300, 'L'));
+  const std::string data(782, 'x');
+  const struct {
+    std::vector<std::pair<std::string, std::string>> values;  // in enumeration order
+    std::string root;
+    bool last_user_id = true;
+  } cases[] = {
+      {{{"Other", "1"}, {"STORE ROOT", "D:\\OE"}}, "D:\\OE"},
+      {{{"Store Root", "%APPDATA%\\Identities\\"}}, "C:\\Users\\ann\\AppData\\Identities"},
+      {{{"store root", "C:\\Mail\\\\"}}, "C:\\Mail\\"},
+      {{{"store root", "%NOPE%\\Mail"}}, "%NOPE%\\Mail"},
+      {{{"store root", "%LONG%\\"}}, "%LONG%"},  // an expansion too long is not used
+      {{{"store root", ""}}, ""},
+      {{{std::string(80, 'n'), "1"}, {"store root", "C:\\Mail"}}, ""},
+      {{{"Big", data + "x"}, {"store root", "C:\\Mail"}}, ""},
+      {{{std::string(79, 'n'), data}, {"store root", "C:\\Mail"}}, "C:\\Mail"},
+      {{{"store root", "C:\\Mail"}}, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.values.back().second);
+    s.registry = platform::MemoryRegistry();
+    if (c.last_user_id) s.registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, kIdentity);
+    for (const auto& [name, value] : c.values) s.registry.SetString(kIdentityKey, name, value);
+    EXPECT_EQ(FindStoreRoot(s.registry, s.environment), c.root);
+    EXPECT_EQ(s.registry.OpenKeyCount(), 0u);
   }
-  EXPECT_EQ(boxes, (std::vector<std::string>{
-                       "message: Import messages: File I/O Error. Hard disk can be full.",
-                       "message: Import messages: Out of memory"}));
+}
+
+// Without a usable store root the location dialog asks; a folder without a usable "Folders.dbx"
+// brings question 126, whose Yes shows the dialog again with that folder proposed.
+TEST_F(Oe5FilterTest, LocationDialogAndQuestion126) {
+  auto shown = [this](const std::string& line) {
+    return std::count(ui.transcript().begin(), ui.transcript().end(), line);
+  };
+  const std::string question =
+      "message: Import messages: Message storage is corrupted or cannot be found.\nWould you "
+      "like to browse for another message storage?";
+  registry = platform::MemoryRegistry();
+  files.AddFile("C:\\Bad\\Folders.dbx", std::string(100, '\0'));
+  NewFilter();
+  ui.AnswerLocation(std::nullopt);
+  EXPECT_FALSE(filter->IsSystemFound());
+  ui.AnswerLocation("C:\\Bad");
+  ui.AnswerMessageBox(platform::kIdYes);
+  ui.AnswerLocation(kRoot);
+  EXPECT_TRUE(filter->IsSystemFound());
+  EXPECT_EQ(shown(question), 1);
+  EXPECT_EQ(shown("shown 1005: C:\\Bad"), 1);
+  ui.AnswerLocation("C:\\Missing");
+  ui.AnswerMessageBox(platform::kIdNo);
+  EXPECT_FALSE(filter->IsSystemFound());
+  EXPECT_EQ(shown(question), 2);
+
+  // The registry's folder is unusable: the question comes first, then the dialog proposes it.
+  registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, kIdentity);
+  registry.SetString(kIdentityKey, "store root", "C:\\Bad\\");
+  ui.AnswerMessageBox(platform::kIdYes);
+  ui.AnswerLocation(kRoot);
+  EXPECT_TRUE(filter->IsSystemFound());
+  EXPECT_EQ(shown("shown 1005: C:\\Bad"), 2);
+  // A usable one needs no dialog.
+  registry.SetString(kIdentityKey, "store root", kRoot);
+  const std::size_t lines = ui.transcript().size();
+  EXPECT_TRUE(filter->IsSystemFound());
+  EXPECT_EQ(ui.transcript().size(), lines);
 }
 
 }  // namespace

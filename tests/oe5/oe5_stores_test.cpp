@@ -1,0 +1,204 @@
+// Whole stores through kvimport: the ones the mail client wrote (../shared/samples/oe5, skipped
+// when absent) give what the independent reader undbx gives, byte for byte; the test writer is
+// checked against the client's files; the bundled sample and the fuzzer's seeds are what the
+// generator writes.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "fuzz/oe5_fuzz_run.h"
+#include "support/dbx_writer.h"
+#include "support/oe5_generated_stores.h"
+#include "support/shared_samples.h"
+#include "support/temp_dir.h"
+#include "support/undbx_reader.h"
+
+namespace kv::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Texts = std::map<std::string, std::vector<std::string>>;
+
+const fs::path kRealDir = kv::testing::SharedSamplesPath("oe5");
+const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "oe5";
+const fs::path kFuzzDir = fs::path(KV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "oe5_fuzz";
+
+// Runs kvimport with `arguments` and its temporary folder in `dir`; its output goes to dir/out.
+int Kvimport(const TempDir& dir, const std::string& arguments) {
+  fs::create_directories(dir.path() / "tmp");
+  const std::string command = "TMPDIR='" + (dir.path() / "tmp").string() + "' '" +
+                              KV_KVIMPORT_PATH + "' " + arguments + " </dev/null >'" +
+                              (dir.path() / "out").string() + "' 2>&1";
+  const int status = std::system(command.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+class Oe5RealStore : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!fs::is_directory(kRealDir)) GTEST_SKIP() << "no samples at " << kRealDir;
+    if (!UndbxInstalled()) GTEST_SKIP() << "undbx is not installed";
+  }
+
+  // kvimport's import of dir/store into .eml files, empty folders kept: each folder (below the
+  // local root) with its messages' bytes, sorted. Neither the store nor a temporary file remains
+  // changed.
+  Texts Import() {
+    const fs::path store = dir.path() / "store", eml = dir.path() / "eml";
+    std::map<fs::path, std::string> before;
+    for (const fs::path& file : FilesBelow(store)) before[file] = ReadFile(file);
+    EXPECT_EQ(Kvimport(dir, "import --filter oe5 --keep-empty --store '" + store.string() +
+                                "' --to eml:'" + eml.string() + "'"),
+              0)
+        << ReadFile(dir.path() / "out");
+    Texts folders;
+    const fs::path root = fs::directory_iterator(eml)->path();
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+      const fs::path relative = fs::relative(entry.path(), root);
+      if (entry.is_directory()) folders[relative.string()];
+      if (entry.is_regular_file()) {
+        folders[relative.parent_path().string()].push_back(ReadFile(entry.path()));
+      }
+    }
+    for (auto& [folder, texts] : folders) std::sort(texts.begin(), texts.end());
+    for (const fs::path& file : FilesBelow(store)) EXPECT_EQ(ReadFile(file), before[file]);
+    EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
+    return folders;
+  }
+
+  TempDir dir;
+};
+
+// Windows-1252 folder names, four files that "Folders.dbx" names but that are missing, and
+// "KDE.dbx" that is "kde.dbx" on disk: 31 messages.
+TEST_F(Oe5RealStore, WholeStoreGivesTheIndependentReadersFoldersAndMessages) {
+  fs::copy(kRealDir / "kde-oe6", dir.path() / "store");
+  Texts undbx = UndbxMessages(kRealDir / "kde-oe6").value();
+  const Texts expected = {
+      {"Posteingang", undbx["Posteingang"]},
+      {"Posteingang/KDE", undbx["kde"]},
+      {"Posteingang/KDE/kmail", undbx["kmail"]},
+      {"Mailinglists", {}},
+      {"Mailinglists/acpi-devel", undbx["acpi-devel"]},
+      {"Mailinglists/ck", undbx["ck"]},
+      {"Mailinglists/hal", undbx["hal"]},
+      {"Mailinglists/hal/hal-commit", undbx["hal-commit"]},
+      {"Mailinglists/linux-kernel", undbx["linux-kernel"]},
+      {"Entw\xC3\xBCrfe", {}},
+      {"Gel\xC3\xB6schte Objekte", {}},
+      {"Gesendete Objekte", {}},
+      {"Postausgang", {}},
+  };
+  EXPECT_EQ(Import(), expected);
+  std::size_t messages = 0;
+  for (const auto& [folder, texts] : expected) messages += texts.size();
+  EXPECT_EQ(messages, 31u);
+}
+
+// Single folder files, one holding a deleted message that a normal read does not return, under a
+// "Folders.dbx" the test writer makes.
+TEST_F(Oe5RealStore, SingleFilesGiveTheIndependentReadersMessages) {
+  DbxStore store = DbxLocalStore();
+  for (const char* name : {"mtdbx_test", "mtdbx_test1", "mbx2mbox_test4"}) {
+    store.AddFolder(name, 1);
+    store.folders.back().count = 10;
+    fs::create_directories(dir.path() / "store");
+    fs::copy(kRealDir / "single" / (name + std::string(".dbx")), dir.path() / "store");
+  }
+  dir.Write("store/Folders.dbx", store.FoldersFile());
+  const Texts undbx = UndbxMessages(kRealDir / "single").value();
+  EXPECT_EQ(Import(), undbx);
+  EXPECT_EQ(undbx.at("mtdbx_test").size() + undbx.at("mbx2mbox_test4").size(), 4u);
+}
+
+// The writer lays out a folder record as the client did ("Posteingang" rebuilt from its fields),
+// both kinds of file start as the client's do, and undbx reads the writer's index trees and block
+// chains as the writer meant them.
+TEST_F(Oe5RealStore, WriterWritesAsTheClientDoes) {
+  constexpr std::uint32_t kRecord = 0x31A0;
+  const std::string real = ReadFile(kRealDir / "kde-oe6" / "Folders.dbx");
+  DbxFileWriter writer(DbxFileWriter::Kind::kFolders);
+  const std::uint32_t at = writer.AddRecord(
+      {{DbxField::Direct(0x80, 4), DbxField::Direct(0x81, 1), DbxField::String(0x02, "Posteingang"),
+        DbxField::String(0x03, "Posteingang.dbx"), DbxField::Word(0x06, 0x00800011),
+        DbxField::Direct(0x87, 1), DbxField::Direct(0x89, 1), DbxField::Direct(0x8A, 3)},
+       std::nullopt,
+       std::nullopt});
+  const std::string& w = writer.bytes();
+  EXPECT_EQ(w.substr(at + 4, 4) + w[at + 10] + w.substr(at + 12),
+            real.substr(kRecord + 4, 4) + real[kRecord + 10] + real.substr(kRecord + 12, 64));
+  EXPECT_EQ(w.substr(0, 16), real.substr(0, 16));
+  EXPECT_EQ(DbxFileWriter(DbxFileWriter::Kind::kMessages).bytes().substr(0, 16),
+            ReadFile(kRealDir / "kde-oe6" / "kde.dbx").substr(0, 16));
+
+  std::vector<DbxMessage> messages(40);
+  std::vector<std::string> texts;
+  for (int n = 0; n < 40; ++n) {
+    texts.push_back(messages[n].text =
+                        DbxTestMessage(n) + std::string(n * 97, static_cast<char>('a' + n % 26)));
+  }
+  std::sort(texts.begin(), texts.end());
+  dir.Write("store/Flat.dbx", DbxFolderFile(messages, DbxIndexShape::kFlat));
+  dir.Write("store/Chain.dbx", DbxFolderFile(messages, DbxIndexShape::kLeftChain, 6));
+  EXPECT_EQ(UndbxMessages(dir.path() / "store"), (Texts{{"Chain", texts}, {"Flat", texts}}));
+}
+
+// kvimport lists the bundled sample as its README says: nine messages and nine folder items, the
+// news folder not offered.
+TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
+  std::set<std::string> names = {"README.md"};
+  for (const auto& [name, bytes] : Oe5SampleStore().Files()) {
+    names.insert(DbxDiskName(name));
+    EXPECT_EQ(ReadFile(kSampleDir / DbxDiskName(name)), bytes) << name << ": make_oe5_store sample";
+  }
+  for (const auto& entry : fs::directory_iterator(kSampleDir)) {
+    EXPECT_TRUE(names.contains(entry.path().filename().string())) << entry.path();
+  }
+  TempDir dir;
+  ASSERT_EQ(Kvimport(dir, "list --filter oe5 --keep-empty --store '" + kSampleDir.string() + "'"),
+            0);
+  const std::string out = ReadFile(dir.path() / "out");
+  auto count = [&out](const std::string& text) {
+    std::size_t found = 0;
+    for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) {
+      ++found;
+    }
+    return found;
+  };
+  EXPECT_EQ(count("\"status\":1,"), 9u);
+  EXPECT_EQ(count("\"message\":{"), 9u);
+  EXPECT_EQ(count("news"), 0u);
+}
+
+// Items per seed. The damaged chains give three messages before the record without a size ends the
+// folder; the folder tree gives, from one file of three messages, each folder's count of them (2,
+// 1, 5 cut to 3, 2) and a folder item each, its self-parented folder left out. Past findings, if
+// any, run cleanly.
+TEST(Oe5FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndEveryInputRunsCleanly) {
+  std::map<std::string, int> items = {
+      {"seed-flat", 3},           {"seed-left-chain", 20},     {"seed-entry-subtrees", 20},
+      {"seed-damaged-chains", 3}, {"seed-indirect-fields", 2}, {"seed-folder-tree", 12}};
+  for (const auto& [name, bytes] : Oe5FuzzSeeds()) {
+    EXPECT_EQ(ReadFile(kFuzzDir / ("seed-" + name)), bytes)
+        << name << ": make_oe5_store fuzz-seeds";
+  }
+  for (const fs::path& dir : {kFuzzDir, kFuzzDir / ".." / ".." / "regressions" / "oe5_fuzz"}) {
+    for (const fs::path& file : FilesBelow(dir)) {
+      const std::string bytes = ReadFile(file);
+      const int run = fuzz::RunOe5FuzzInput(fuzz::DecodeOe5FuzzInput(
+          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+      const std::string seed = file.filename().string();
+      EXPECT_EQ(run, items.contains(seed) ? items[seed] : std::max(run, 0)) << file;
+      items.erase(seed);
+    }
+  }
+  EXPECT_TRUE(items.empty());
+}
+
+}  // namespace
+}  // namespace kv::testing
