@@ -4,13 +4,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <exception>
 #include <utility>
 
 #include "bus/bus_names.h"
+#include "bus/ui_agent_bus.h"
+#include "platform/implementation_support.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_files.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 
@@ -84,13 +88,57 @@ std::string ValidUtf8(const std::string& text) {
   return valid;
 }
 
-// One filter object with the platform services it was made over. The store's code page and file
-// system belong to the object; temporary files and the user interface are the process's. Members
-// go in reverse order: the bus object first, so that no call reaches a filter being destroyed.
+namespace {
+
+// What a client may set for its object; see CreateInstanceWithSettings in the interface file.
+struct ObjectSettings {
+  std::string code_page = kDefaultCodePage;
+  std::map<char, std::string> drives;
+  std::string temp_base;  // empty: $TMPDIR or /tmp
+};
+
+ObjectSettings ReadSettings(const std::map<std::string, std::string>& settings) {
+  ObjectSettings read;
+  auto refuse = [](const std::string& why) { throw sdbus::Error(kErrorInvalidSettings, why); };
+  for (const auto& [key, value] : settings) {
+    if (key == kSettingCodePage) {
+      if (!platform::IconvCodePage(value).valid()) refuse("unknown code page \"" + value + "\"");
+      read.code_page = value;
+    } else if (key.starts_with(kSettingDrivePrefix) &&
+               key.size() == std::string_view(kSettingDrivePrefix).size() + 1) {
+      char letter = key.back();
+      if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+      if (letter < 'A' || letter > 'Z') refuse("\"" + key + "\" names no drive letter");
+      if (!value.starts_with('/'))
+        refuse("drive " + std::string(1, letter) + ": is no absolute path");
+      read.drives[letter] = value;
+    } else if (key == kSettingTempBase) {
+      if (!value.starts_with('/')) refuse("the temporary folder's base is no absolute path");
+      read.temp_base = value;
+    } else {
+      refuse("unknown setting \"" + key + "\"");
+    }
+  }
+  return read;
+}
+
+}  // namespace
+
+// One filter object with the platform services it was made over, all its own: the store's code
+// page, the file system with the client's drive letters, temporary files, the front that reaches
+// the client's agent. Members go in reverse order: the bus object first, so that no call reaches
+// a filter being destroyed.
 struct BusServer::ServedObject {
-  ServedObject(platform::TempFiles& temp, platform::UserInterface& ui, std::FILE* log)
-      : code_page(kDefaultCodePage),
-        files(platform::PosixFileSystem::Options{{}, kDefaultCodePage}),
+  ServedObject(const ObjectSettings& settings, ui::RemoteUserInterface::AgentLookup agents,
+               std::FILE* log)
+      : code_page(settings.code_page),
+        files(platform::PosixFileSystem::Options{settings.drives, settings.code_page}),
+        temp(settings.temp_base),
+        ui(std::move(agents), code_page,
+           [log](const std::string& line) {
+             std::fprintf(log, "kvfltrs: %s\n", ValidUtf8(line).c_str());
+             std::fflush(log);
+           }),
         diagnostics(code_page, log),
         services{registry, files, temp, environment, code_page, ui, diagnostics} {}
 
@@ -98,21 +146,29 @@ struct BusServer::ServedObject {
   std::string client;  // the unique bus name of the client that created it
   platform::IconvCodePage code_page;
   platform::PosixFileSystem files;
+  platform::PosixTempFiles temp;
   platform::PosixEnvironment environment;
   platform::MemoryRegistry registry;
+  ui::RemoteUserInterface ui;
   SignalDiagnostics diagnostics;
   platform::Services services;
   std::unique_ptr<ImportFilter> filter;
   std::unique_ptr<sdbus::IObject> object;
 };
 
-BusServer::BusServer(ServiceFileRegistration registration, platform::UserInterface& ui,
-                     std::FILE* log)
-    : registration_(std::move(registration)), ui_(ui), log_(log) {}
+// A host's user-interface agent, known by its handle.
+struct BusServer::Agent {
+  std::string client;
+  std::unique_ptr<BusDialogAgent> proxy;
+};
+
+BusServer::BusServer(ServiceFileRegistration registration, std::FILE* log)
+    : registration_(std::move(registration)), log_(log) {}
 
 BusServer::~BusServer() {
-  // Objects before the connection they are exported on.
+  // Objects and agents before the connection they use.
   objects_.clear();
+  agents_.clear();
   watched_clients_.clear();
   retired_watches_.clear();
   factory_object_.reset();
@@ -147,17 +203,24 @@ bool BusServer::RegisterFactories(std::span<const FilterClassFactory> factories)
         .onInterface(kFactoryInterface)
         .withInputParamNames("class")
         .withOutputParamNames("object")
-        .implementedAs([this](const std::string& name) {
-          const FilterClassFactory* factory = FindFactory(factories_, name);
-          if (factory == nullptr) {
-            throw sdbus::Error(kErrorUnknownClass,
-                               "no class \"" + ValidUtf8(name) +
-                                   "\": give a ProgID such as KVFLTRS.OEIMPORTMSG or a class ID "
-                                   "in braces");
-          }
-          return CreateObject(*factory,
-                              factory_object_->getCurrentlyProcessedMessage()->getSender());
-        });
+        .implementedAs([this](const std::string& name) { return CreateObject(name, {}); });
+    factory_object_->registerMethod("CreateInstanceWithSettings")
+        .onInterface(kFactoryInterface)
+        .withInputParamNames("class", "settings")
+        .withOutputParamNames("object")
+        .implementedAs(
+            [this](const std::string& name, const std::map<std::string, std::string>& settings) {
+              return CreateObject(name, settings);
+            });
+    factory_object_->registerMethod("RegisterUiAgent")
+        .onInterface(kFactoryInterface)
+        .withInputParamNames("agent")
+        .withOutputParamNames("handle")
+        .implementedAs([this](const sdbus::ObjectPath& path) { return RegisterAgent(path); });
+    factory_object_->registerMethod("UnregisterUiAgent")
+        .onInterface(kFactoryInterface)
+        .withInputParamNames("handle")
+        .implementedAs([this](std::uint32_t handle) { UnregisterAgent(handle); });
     factory_object_->finishRegistration();
     connection_->requestName(kServiceName);
     name_owned_ = true;
@@ -169,20 +232,60 @@ bool BusServer::RegisterFactories(std::span<const FilterClassFactory> factories)
   }
 }
 
-sdbus::ObjectPath BusServer::CreateObject(const FilterClassFactory& factory,
-                                          const std::string& client) {
-  auto served = std::make_unique<ServedObject>(temp_, ui_, log_);
+std::string BusServer::Caller() const {
+  return factory_object_->getCurrentlyProcessedMessage()->getSender();
+}
+
+sdbus::ObjectPath BusServer::CreateObject(const std::string& name,
+                                          const std::map<std::string, std::string>& settings) {
+  const FilterClassFactory* factory = FindFactory(factories_, name);
+  if (factory == nullptr) {
+    throw sdbus::Error(kErrorUnknownClass,
+                       "no class \"" + ValidUtf8(name) +
+                           "\": give a ProgID such as KVFLTRS.OEIMPORTMSG or a class ID in braces");
+  }
+  ObjectSettings read = ReadSettings(settings);
+  auto served = std::make_unique<ServedObject>(
+      read, [this](platform::WindowHandle handle) { return FindAgent(handle); }, log_);
   served->path = kFilterPathPrefix + std::to_string(next_object_number_++);
-  served->client = client;
-  served->filter = factory.CreateObject(served->services);
+  served->client = Caller();
+  served->filter = factory->CreateObject(served->services);
   served->object = sdbus::createObject(*connection_, served->path);
   served->diagnostics.Attach(served->object.get());
   ExportFilterInterface(*served);
   ever_created_ = true;
   sdbus::ObjectPath path(served->path);
+  std::string client = served->client;
   objects_[served->path] = std::move(served);
   WatchClient(client);
   return path;
+}
+
+std::uint32_t BusServer::RegisterAgent(const sdbus::ObjectPath& path) {
+  std::string client = Caller();
+  // Handles travel as the 32-bit signed window handle of SetParent: positive, never 0.
+  if (next_agent_handle_ > static_cast<std::uint32_t>(INT32_MAX)) next_agent_handle_ = 1;
+  while (agents_.contains(next_agent_handle_)) ++next_agent_handle_;
+  std::uint32_t handle = next_agent_handle_++;
+  agents_[handle] = Agent{
+      client, std::make_unique<BusDialogAgent>(*connection_, client, path,
+                                               [this](const std::string& line) { Log(line); })};
+  WatchClient(client);
+  return handle;
+}
+
+void BusServer::UnregisterAgent(std::uint32_t handle) {
+  auto agent = agents_.find(handle);
+  if (agent == agents_.end() || agent->second.client != Caller()) {
+    throw sdbus::Error(kErrorUnknownAgent,
+                       "no agent " + std::to_string(handle) + " registered by this client");
+  }
+  agents_.erase(agent);
+}
+
+ui::DialogAgent* BusServer::FindAgent(platform::WindowHandle handle) {
+  auto agent = agents_.find(handle);
+  return agent != agents_.end() ? agent->second.proxy.get() : nullptr;
 }
 
 void BusServer::ExportFilterInterface(ServedObject& served) {
@@ -265,10 +368,12 @@ void BusServer::FlushReleases() {
   std::vector<std::string> queue = std::exchange(release_queue_, {});
   for (const std::string& path : queue) objects_.erase(path);
   retired_watches_.clear();
-  // A client with no object left need not be watched any longer.
+  // A client with no object and no agent left need not be watched any longer.
   for (auto it = watched_clients_.begin(); it != watched_clients_.end();) {
-    bool holds = std::any_of(objects_.begin(), objects_.end(),
-                             [&](const auto& entry) { return entry.second->client == it->first; });
+    auto of_client = [&](const auto& entry) { return entry.second.client == it->first; };
+    auto object_of_client = [&](const auto& entry) { return entry.second->client == it->first; };
+    bool holds = std::any_of(objects_.begin(), objects_.end(), object_of_client) ||
+                 std::any_of(agents_.begin(), agents_.end(), of_client);
     it = holds ? std::next(it) : watched_clients_.erase(it);
   }
 }
@@ -306,6 +411,7 @@ void BusServer::ClientGone(const std::string& client) {
     Log("client " + client + " left the bus without releasing " + std::to_string(released) +
         (released == 1 ? " object" : " objects") + "; released for it");
   }
+  std::erase_if(agents_, [&](const auto& entry) { return entry.second.client == client; });
   auto watch = watched_clients_.find(client);
   if (watch != watched_clients_.end()) {
     // This may run inside the watch's own callback: the match is dropped after the call.

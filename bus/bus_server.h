@@ -8,6 +8,13 @@
 // the four classes at a path of its own, each exporting the filter interface (the eleven methods
 // plus Release, and the Diagnostic signal). All calls are served one at a time on one thread.
 //
+// A host that wants its person to see the filters' dialogs registers a user-interface agent
+// (RegisterUiAgent) and gives the handle to SetParent; each object's front (RemoteUserInterface)
+// shows its dialogs and message boxes through that agent and cancels them, with a line in the
+// log, when there is none. Each object works over services of its own, set up by the client's
+// settings (CreateInstanceWithSettings): the store's code page, drive letters, the temporary
+// folder.
+//
 // Life: every object holds the server (ServerLock) until it is released, by its client's Release
 // or because the client left the bus without releasing it. When the last object is gone the
 // server gives up its name first, so that new clients start a new server, then serves whatever was
@@ -26,18 +33,17 @@
 
 #include "app/server_app.h"
 #include "bus/service_file.h"
-#include "platform/posix/posix_temp_files.h"
 #include "platform/services.h"
+#include "ui/remote_ui.h"
 
 namespace kv::bus {
 
 class BusServer final : public ObjectActivation {
  public:
-  // `registration` is the file RegisterServerClass and UnregisterClass change. `ui` is the user
-  // interface every object's dialogs and message boxes go to; it must outlive the server. `log`
-  // receives one line for each event a person may need to know of, since the server has no window
-  // of its own: clients that left without releasing, refused names, the end.
-  BusServer(ServiceFileRegistration registration, platform::UserInterface& ui, std::FILE* log);
+  // `registration` is the file RegisterServerClass and UnregisterClass change. `log` receives one
+  // line for each event a person may need to know of, since the server has no window of its own:
+  // clients that left without releasing, cancelled dialogs, refused names.
+  BusServer(ServiceFileRegistration registration, std::FILE* log);
   ~BusServer() override;
   BusServer(const BusServer&) = delete;
   BusServer& operator=(const BusServer&) = delete;
@@ -56,9 +62,16 @@ class BusServer final : public ObjectActivation {
 
  private:
   struct ServedObject;
+  struct Agent;
 
-  // Makes an object of `factory`'s class for `client` (a unique bus name) and exports it.
-  sdbus::ObjectPath CreateObject(const FilterClassFactory& factory, const std::string& client);
+  // Makes an object of `name`'s class for the caller and exports it; throws sdbus::Error for an
+  // unknown class or bad settings.
+  sdbus::ObjectPath CreateObject(const std::string& name,
+                                 const std::map<std::string, std::string>& settings);
+  std::uint32_t RegisterAgent(const sdbus::ObjectPath& path);
+  void UnregisterAgent(std::uint32_t handle);
+  ui::DialogAgent* FindAgent(platform::WindowHandle handle);
+  std::string Caller() const;
   void ExportFilterInterface(ServedObject& served);
   // Objects are destroyed only between calls, never inside a call of their own.
   void QueueRelease(const std::string& path);
@@ -74,9 +87,7 @@ class BusServer final : public ObjectActivation {
   void Log(const std::string& line);
 
   ServiceFileRegistration registration_;
-  platform::UserInterface& ui_;
   std::FILE* log_;
-  platform::PosixTempFiles temp_;
   std::span<const FilterClassFactory> factories_;
   std::unique_ptr<sdbus::IConnection> connection_;
   std::unique_ptr<sdbus::IProxy> bus_proxy_;
@@ -86,6 +97,8 @@ class BusServer final : public ObjectActivation {
   bool ever_created_ = false;
   std::uint64_t next_object_number_ = 1;
   std::map<std::string, std::unique_ptr<ServedObject>> objects_;  // by object path
+  std::uint32_t next_agent_handle_ = 1;
+  std::map<std::uint32_t, Agent> agents_;  // by handle
   std::vector<std::string> release_queue_;
   std::map<std::string, sdbus::Slot> watched_clients_;  // NameOwnerChanged matches by client
   std::vector<sdbus::Slot> retired_watches_;

@@ -10,41 +10,21 @@
 #include "app/server_app.h"
 #include "bus/bus_server.h"
 #include "bus/service_file.h"
-
-namespace {
-
-// Until a host gives its user-interface agent, a message box or dialog has nobody to show it to:
-// it is answered as closed and written to the log instead.
-class LogOnlyUserInterface final : public kv::platform::UserInterface {
- public:
-  int MessageBox(kv::platform::WindowHandle /*owner*/, const std::string& text,
-                 const std::string& caption, unsigned style) override {
-    std::fprintf(stderr, "kvfltrs: %s: %s\n", caption.c_str(), text.c_str());
-    return (style & 0x0F) == kv::platform::kMbOk ? kv::platform::kIdOk : kv::platform::kIdCancel;
-  }
-  std::optional<std::string> BrowseForFolder(kv::platform::WindowHandle /*owner*/,
-                                             const std::string& title) override {
-    std::fprintf(stderr, "kvfltrs: folder browser \"%s\" cancelled: no user interface\n",
-                 title.c_str());
-    return std::nullopt;
-  }
-  int RunModal(kv::platform::WindowHandle /*owner*/, kv::platform::Dialog& dialog) override {
-    std::fprintf(stderr, "kvfltrs: dialog %d cancelled: no user interface\n", dialog.TemplateId());
-    return kv::platform::kIdCancel;
-  }
-  void ShowWaitCursor() override {}
-};
-
-}  // namespace
+#include "platform/posix/iconv_code_page.h"
+#include "ui/remote_ui.h"
 
 int main(int argc, char** argv) {
   // The process-wide resource manager exists before start-up runs and outlives the application.
   kv::ResourceManager resource_manager;
-  LogOnlyUserInterface ui;
   kv::bus::BusServer server(
       kv::bus::ServiceFileRegistration(kv::bus::ServiceFileRegistration::DefaultServicesFolder(),
                                        kv::bus::ServiceFileRegistration::RunningProgram()),
-      ui, stderr);
+      stderr);
+  // Start-up's one message has no host to go to yet: it goes to the log.
+  kv::platform::IconvCodePage code_page;
+  kv::ui::RemoteUserInterface ui(
+      [](kv::platform::WindowHandle) { return nullptr; }, code_page,
+      [](const std::string& line) { std::fprintf(stderr, "kvfltrs: %s\n", line.c_str()); });
   kv::CMessageImportApp app(resource_manager, server, ui);
   std::vector<std::string_view> args(argv + 1, argv + argc);
   if (!app.InitInstance(args)) return 0;

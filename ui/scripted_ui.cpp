@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "res/dialogs.h"
+#include "ui/message_box_buttons.h"
 
 namespace kv::ui {
 
@@ -18,24 +19,6 @@ using platform::TreeItem;
 using platform::WindowHandle;
 
 namespace {
-
-constexpr unsigned kMbButtonsMask = 0x0F;
-constexpr unsigned kMbAbortRetryIgnore = 0x02;
-constexpr int kIdAbort = 3;
-
-// The answer a user gives by closing the box without choosing: Cancel where there is one.
-int CancelLikeAnswer(unsigned style) {
-  switch (style & kMbButtonsMask) {
-    case kMbOk:
-      return kIdOk;
-    case kMbYesNo:
-      return kIdNo;
-    case kMbAbortRetryIgnore:
-      return kIdAbort;
-    default:
-      return kIdCancel;
-  }
-}
 
 std::string Caption(const RecordingDialogView& view, int template_id) {
   const res::DialogTemplate* dialog = view.dialog_template();
@@ -73,7 +56,7 @@ int ScriptedUserInterface::MessageBox(WindowHandle /*owner*/, const std::string&
   transcript_.push_back("message: " + caption + ": " + text);
   if (message_box_answers_.empty()) {
     Note("message box \"" + caption + "\" answered as closed: no answer was scripted", true);
-    return CancelLikeAnswer(style);
+    return ClosedAnswer(style);
   }
   const int button = message_box_answers_.front();
   message_box_answers_.pop_front();

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "app/import_filter.h"
+#include "ui/scripted_ui.h"
+
 namespace kv::bus::testing {
 
 // The server program under test.
@@ -68,6 +71,17 @@ bool WaitForProcessEnd(pid_t pid, std::chrono::milliseconds limit = std::chrono:
 // Waits until `bus_name` has no owner; false after `limit`.
 bool WaitForNoOwner(Client& client, const std::string& bus_name,
                     std::chrono::milliseconds limit = std::chrono::seconds(20));
+
+// The bundled Outlook Express 4 sample store.
+std::string SampleStore();
+
+// The host's answers for a walk of a store at `location`: the location, then the whole tree with
+// empty folders skipped.
+void AnswerForSample(ui::ScriptedUserInterface& ui, const std::string& location = SampleStore());
+
+// Everything a host learns from a walk, in order: IsSystemFound, then for each item its folder,
+// status words, message file (its bytes, when it is one; the file is removed) .
+std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle window = 1);
 
 // The error name a call failed with; empty when it did not fail.
 template <typename Call>

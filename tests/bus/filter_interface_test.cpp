@@ -12,6 +12,7 @@
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
 #include "bus/remote_filter.h"
+#include "bus/ui_agent_bus.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -142,7 +143,19 @@ TEST(InterfaceDescription, TheServersObjectsMatchTheRepositorysXml) {
     served.insert(members.begin(), members.end());
     client.Release(path);
   }
+  // The agent interface, as a host exports it.
+  auto host = sdbus::createSessionBusConnection();
+  host->enterEventLoopAsync();
+  ui::ScriptedUserInterface front;
+  LocalDialogAgent agent(front, 1);
+  UiAgentObject agent_object(*host, agent);
+  ProgramResult agent_xml =
+      RunProgram({"gdbus", "introspect", "--session", "--xml", "--dest", host->getUniqueName(),
+                  "--object-path", UiAgentObject::kDefaultPath});
+  std::set<std::string> members = Members(agent_xml.out);
+  served.insert(members.begin(), members.end());
   EXPECT_EQ(served, expected);
+  host->leaveEventLoop();
 }
 
 TEST(ForeignClients, GdbusAndBusctlCallGetNameAndGetType) {
