@@ -1,77 +1,83 @@
 #include "bus/local_agent.h"
 
-#include <algorithm>
-#include <memory>
+#include <future>
 #include <utility>
 
 namespace kv::bus {
 
-// One dialog shown by the local front. The transport's thread hands it each step of the far
-// controller and waits for the person's next action; the front, on the serving thread, waits in
+// One dialog shown by the local front. The transport hands it each step of the far controller
+// with whoever waits for the person's next action; the front, on the serving thread, waits in
 // Exchange for that step while it goes on serving everything else.
 class LocalDialogAgent::OpenDialogChannel final : public ui::DialogMirror::Channel {
  public:
-  explicit OpenDialogChannel(LocalDialogAgent& agent) : agent_(agent) {}
+  OpenDialogChannel(LocalDialogAgent& agent, ActionAnswer first)
+      : agent_(agent), pending_action_(std::move(first)) {}
 
-  // Where the next action goes: a transport thread waits for it. Under the agent's lock.
-  void Expect(std::optional<ui::DialogAction>* action, Outcome* outcome) {
-    action_ = action;
-    action_outcome_ = outcome;
-  }
-  // The far controller's next step. Under the agent's lock.
-  void Hand(const std::vector<ui::ViewChange>& changes, bool closing, Outcome* close_outcome) {
-    step_ = changes;
-    closing_ = closing;
-    close_outcome_ = close_outcome;
+  // The far controller's next step, with who waits for the action it leads to (`next`) or for it
+  // to be shown (`shown`, the last step). False when a step is already waiting or nobody has been
+  // given the last action yet: the far side is out of turn. Under the agent's lock.
+  bool Hand(std::vector<ui::ViewChange> changes, ActionAnswer next, DoneAnswer shown) {
+    if (step_ || pending_action_) return false;
+    step_ = std::move(changes);
+    pending_action_ = std::move(next);
+    pending_shown_ = std::move(shown);
+    return true;
   }
 
   std::optional<std::vector<ui::ViewChange>> Exchange(const ui::DialogAction& action) override {
+    ActionAnswer answer;
     {
       std::lock_guard lock(agent_.mutex_);
-      if (action_outcome_ == nullptr) return std::nullopt;  // nobody listens for it any more
-      *action_ = action;
-      action_outcome_->done = true;
-      Expect(nullptr, nullptr);
-      agent_.changed_.notify_all();
+      answer = std::exchange(pending_action_, nullptr);
     }
+    if (!answer) return std::nullopt;  // nobody waits for it: the far side has gone
+    answer(action);
     std::shared_ptr<bool> finished = agent_.finished_;
     agent_.Serve([&] { return step_.has_value() || (finished != nullptr && *finished); });
-    std::lock_guard lock(agent_.mutex_);
-    if (!step_) return std::nullopt;  // the call returned without finishing the dialog
-    std::vector<ui::ViewChange> changes = std::move(*step_);
-    step_.reset();
-    if (closing_ && close_outcome_ != nullptr) {
-      close_outcome_->done = true;
-      close_outcome_ = nullptr;
-      agent_.changed_.notify_all();
+    std::vector<ui::ViewChange> changes;
+    DoneAnswer shown;
+    {
+      std::lock_guard lock(agent_.mutex_);
+      if (!step_) return std::nullopt;  // the call returned without finishing the dialog
+      changes = std::move(*step_);
+      step_.reset();
+      shown = std::exchange(pending_shown_, nullptr);
     }
+    if (shown) shown();
     return changes;
   }
 
-  // The front has closed the dialog: whoever still waits for it is told so. Under the lock.
+  // The front has closed the dialog: whoever still waits is answered.
   void Finish() {
-    if (action_outcome_ != nullptr) action_outcome_->refused = true;
-    if (close_outcome_ != nullptr) close_outcome_->done = true;
-    Expect(nullptr, nullptr);
-    close_outcome_ = nullptr;
-    agent_.changed_.notify_all();
+    ActionAnswer action;
+    DoneAnswer shown;
+    {
+      std::lock_guard lock(agent_.mutex_);
+      action = std::exchange(pending_action_, nullptr);
+      shown = std::exchange(pending_shown_, nullptr);
+      step_.reset();
+    }
+    if (action) action(std::nullopt);
+    if (shown) shown();
   }
 
  private:
   LocalDialogAgent& agent_;
-  std::optional<ui::DialogAction>* action_ = nullptr;
-  Outcome* action_outcome_ = nullptr;
+  ActionAnswer pending_action_;
+  DoneAnswer pending_shown_;
   std::optional<std::vector<ui::ViewChange>> step_;
-  bool closing_ = false;
-  Outcome* close_outcome_ = nullptr;
 };
 
 LocalDialogAgent::LocalDialogAgent(platform::UserInterface& front, platform::WindowHandle owner)
     : front_(front), owner_(owner) {}
 
 LocalDialogAgent::~LocalDialogAgent() {
-  std::lock_guard lock(mutex_);
-  RefusePending();
+  std::deque<Work> left;
+  {
+    std::lock_guard lock(mutex_);
+    left.swap(work_);
+  }
+  for (Work& work : left) work.refuse();
 }
 
 void LocalDialogAgent::CallServing(
@@ -82,15 +88,19 @@ void LocalDialogAgent::CallServing(
     ++calls_;
     finished_ = finished;
   }
-  // However the call ends, work that arrives later finds nobody serving.
+  // However the call ends, work that is left or arrives later finds nobody serving.
   struct EndOfCall {
     LocalDialogAgent& agent;
     ~EndOfCall() {
-      std::lock_guard lock(agent.mutex_);
-      if (--agent.calls_ == 0) {
-        agent.finished_.reset();
-        agent.RefusePending();
+      std::deque<Work> left;
+      {
+        std::lock_guard lock(agent.mutex_);
+        if (--agent.calls_ == 0) {
+          agent.finished_.reset();
+          left.swap(agent.work_);
+        }
       }
+      for (Work& work : left) work.refuse();
     }
   } end_of_call{*this};
   start([this, finished] {
@@ -102,10 +112,20 @@ void LocalDialogAgent::CallServing(
 }
 
 void LocalDialogAgent::Post(std::function<void()> work) {
-  std::lock_guard lock(mutex_);
-  if (calls_ == 0) return;
-  work_.push_back(std::move(work));
-  changed_.notify_all();
+  Queue(Work{std::move(work), [] {}});
+}
+
+bool LocalDialogAgent::Queue(Work work) {
+  {
+    std::lock_guard lock(mutex_);
+    if (calls_ > 0) {
+      work_.push_back(std::move(work));
+      changed_.notify_all();
+      return true;
+    }
+  }
+  work.refuse();
+  return false;
 }
 
 void LocalDialogAgent::Serve(const std::function<bool()>& until) {
@@ -115,109 +135,117 @@ void LocalDialogAgent::Serve(const std::function<bool()>& until) {
     // What arrived before the end is still carried out, in order: a report that came ahead of
     // the call's answer belongs before it.
     if (work_.empty()) return;
-    std::function<void()> work = std::move(work_.front());
+    Work work = std::move(work_.front());
     work_.pop_front();
     lock.unlock();
-    work();
+    work.run();
     lock.lock();
   }
 }
 
-bool LocalDialogAgent::RunServing(const std::function<void()>& work) {
-  Outcome outcome;
-  std::unique_lock lock(mutex_);
-  if (calls_ == 0) return false;
-  work_.push_back([this, &work, &outcome] {
-    work();
-    std::lock_guard done_lock(mutex_);
-    outcome.done = true;
-    changed_.notify_all();
-  });
-  waiting_.push_back(&outcome);
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return outcome.done || outcome.refused; });
-  std::erase(waiting_, &outcome);
-  return outcome.done;
+void LocalDialogAgent::AskMessageBox(const std::string& text, const std::string& caption,
+                                     unsigned style, ButtonAnswer answer) {
+  Queue(Work{[this, text, caption, style, answer] {
+               answer(front_.MessageBox(owner_, text, caption, style));
+             },
+             [answer] { answer(std::nullopt); }});
 }
 
-void LocalDialogAgent::RefusePending() {
-  work_.clear();
-  for (Outcome* outcome : waiting_) outcome->refused = true;
-  for (auto& [number, channel] : open_) channel->Finish();
-  changed_.notify_all();
+void LocalDialogAgent::AskBrowseForFolder(const std::string& title, FolderAnswer answer) {
+  Queue(Work{[this, title, answer] { answer(true, front_.BrowseForFolder(owner_, title)); },
+             [answer] { answer(false, std::nullopt); }});
+}
+
+void LocalDialogAgent::AskOpenDialog(std::uint32_t dialog, int template_id,
+                                     std::vector<ui::ViewChange> changes, ActionAnswer answer) {
+  Queue(Work{[this, dialog, template_id, changes = std::move(changes), answer]() mutable {
+               OpenDialogChannel channel(*this, answer);
+               bool known;
+               {
+                 std::lock_guard lock(mutex_);
+                 known = open_.contains(dialog);
+                 if (!known) open_[dialog] = &channel;
+               }
+               if (known) return channel.Finish();
+               ui::DialogMirror mirror(template_id, std::move(changes), channel);
+               front_.RunModal(owner_, mirror);
+               {
+                 std::lock_guard lock(mutex_);
+                 open_.erase(dialog);
+               }
+               channel.Finish();
+             },
+             [answer] { answer(std::nullopt); }});
+}
+
+void LocalDialogAgent::AskUpdateDialog(std::uint32_t dialog, std::vector<ui::ViewChange> changes,
+                                       ActionAnswer answer) {
+  bool handed = false;
+  {
+    std::lock_guard lock(mutex_);
+    auto open = open_.find(dialog);
+    if (calls_ > 0 && open != open_.end()) {
+      handed = open->second->Hand(std::move(changes), answer, nullptr);
+      changed_.notify_all();
+    }
+  }
+  if (!handed) answer(std::nullopt);
+}
+
+void LocalDialogAgent::AskCloseDialog(std::uint32_t dialog, std::vector<ui::ViewChange> changes,
+                                      DoneAnswer answer) {
+  bool handed = false;
+  {
+    std::lock_guard lock(mutex_);
+    auto open = open_.find(dialog);
+    if (calls_ > 0 && open != open_.end()) {
+      handed = open->second->Hand(std::move(changes), nullptr, answer);
+      changed_.notify_all();
+    }
+  }
+  if (!handed) answer();
 }
 
 std::optional<int> LocalDialogAgent::MessageBox(const std::string& text, const std::string& caption,
                                                 unsigned style) {
-  std::optional<int> button;
-  if (!RunServing([&] { button = front_.MessageBox(owner_, text, caption, style); })) {
-    return std::nullopt;
-  }
-  return button;
+  std::promise<std::optional<int>> button;
+  AskMessageBox(text, caption, style,
+                [&button](std::optional<int> answer) { button.set_value(answer); });
+  return button.get_future().get();
 }
 
 bool LocalDialogAgent::BrowseForFolder(const std::string& title,
                                        std::optional<std::string>& folder) {
-  return RunServing([&] { folder = front_.BrowseForFolder(owner_, title); });
+  std::promise<std::pair<bool, std::optional<std::string>>> chosen;
+  AskBrowseForFolder(title, [&chosen](bool reached, std::optional<std::string> answer) {
+    chosen.set_value({reached, std::move(answer)});
+  });
+  auto [reached, answer] = chosen.get_future().get();
+  folder = std::move(answer);
+  return reached;
 }
 
 std::optional<ui::DialogAction> LocalDialogAgent::OpenDialog(
     std::uint32_t dialog, int template_id, const std::vector<ui::ViewChange>& changes) {
-  Outcome outcome;
-  std::optional<ui::DialogAction> action;
-  std::unique_lock lock(mutex_);
-  if (calls_ == 0 || open_.contains(dialog)) return std::nullopt;
-  work_.push_back([this, dialog, template_id, changes, &outcome, &action] {
-    OpenDialogChannel channel(*this);
-    {
-      std::lock_guard open_lock(mutex_);
-      channel.Expect(&action, &outcome);
-      open_[dialog] = &channel;
-    }
-    ui::DialogMirror mirror(template_id, changes, channel);
-    front_.RunModal(owner_, mirror);
-    std::lock_guard close_lock(mutex_);
-    open_.erase(dialog);
-    channel.Finish();
-  });
-  waiting_.push_back(&outcome);
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return outcome.done || outcome.refused; });
-  std::erase(waiting_, &outcome);
-  return outcome.done ? action : std::nullopt;
-}
-
-bool LocalDialogAgent::Deliver(std::uint32_t dialog, const std::vector<ui::ViewChange>& changes,
-                               bool closing, std::optional<ui::DialogAction>* action,
-                               Outcome* outcome) {
-  std::unique_lock lock(mutex_);
-  auto open = open_.find(dialog);
-  if (calls_ == 0 || open == open_.end()) return false;
-  if (closing) {
-    open->second->Hand(changes, true, outcome);
-  } else {
-    open->second->Expect(action, outcome);
-    open->second->Hand(changes, false, nullptr);
-  }
-  waiting_.push_back(outcome);
-  changed_.notify_all();
-  changed_.wait(lock, [&] { return outcome->done || outcome->refused; });
-  std::erase(waiting_, outcome);
-  return outcome->done;
+  std::promise<std::optional<ui::DialogAction>> action;
+  AskOpenDialog(dialog, template_id, changes,
+                [&action](std::optional<ui::DialogAction> answer) { action.set_value(answer); });
+  return action.get_future().get();
 }
 
 std::optional<ui::DialogAction> LocalDialogAgent::UpdateDialog(
     std::uint32_t dialog, const std::vector<ui::ViewChange>& changes) {
-  Outcome outcome;
-  std::optional<ui::DialogAction> action;
-  if (!Deliver(dialog, changes, false, &action, &outcome)) return std::nullopt;
-  return action;
+  std::promise<std::optional<ui::DialogAction>> action;
+  AskUpdateDialog(dialog, changes,
+                  [&action](std::optional<ui::DialogAction> answer) { action.set_value(answer); });
+  return action.get_future().get();
 }
 
 void LocalDialogAgent::CloseDialog(std::uint32_t dialog,
                                    const std::vector<ui::ViewChange>& changes) {
-  Outcome outcome;
-  Deliver(dialog, changes, true, nullptr, &outcome);
+  std::promise<void> shown;
+  AskCloseDialog(dialog, changes, [&shown] { shown.set_value(); });
+  shown.get_future().get();
 }
 
 void LocalDialogAgent::ShowWaitCursor() {

@@ -163,85 +163,107 @@ void BusDialogAgent::ShowWaitCursor() {
 UiAgentObject::UiAgentObject(sdbus::IConnection& connection, LocalDialogAgent& agent,
                              std::string path)
     : connection_(connection), agent_(agent), path_(std::move(path)) {
-  object_ = sdbus::createObject(connection_, path_);
+  // Every method answers later, from the host's thread: the bus's thread never waits for it.
+  using ActionResult =
+      sdbus::Result<std::string, std::int32_t, std::uint64_t, std::vector<WireCheck>>;
   auto not_listening = [] {
     return sdbus::Error(kErrorNotListening, "the host is not waiting for a call of its own");
   };
+  auto answer_action = [not_listening](std::shared_ptr<ActionResult> reply) {
+    return [reply, not_listening](std::optional<ui::DialogAction> action) {
+      if (!action) return reply->returnError(not_listening());
+      auto [kind, control, item, checks] = ToWire(*action);
+      reply->returnResults(kind, control, item, checks);
+    };
+  };
+  object_ = sdbus::createObject(connection_, path_);
   object_->registerMethod("MessageBox")
       .onInterface(kUiAgentInterface)
       .withInputParamNames("text", "caption", "style")
       .withOutputParamNames("button")
-      .implementedAs([this, not_listening](const std::string& text, const std::string& caption,
-                                           std::uint32_t style) {
-        CheckCaller();
-        std::optional<int> button = agent_.MessageBox(text, caption, style);
-        if (!button) throw not_listening();
-        return static_cast<std::int32_t>(*button);
+      .implementedAs([this, not_listening](sdbus::Result<std::int32_t>&& result, std::string text,
+                                           std::string caption, std::uint32_t style) {
+        auto reply = std::make_shared<sdbus::Result<std::int32_t>>(std::move(result));
+        if (!CallerAllowed()) return reply->returnError(AccessDenied());
+        agent_.AskMessageBox(text, caption, style,
+                             [reply, not_listening](std::optional<int> button) {
+                               if (!button) return reply->returnError(not_listening());
+                               reply->returnResults(static_cast<std::int32_t>(*button));
+                             });
       });
   object_->registerMethod("BrowseForFolder")
       .onInterface(kUiAgentInterface)
       .withInputParamNames("title")
       .withOutputParamNames("chosen", "folder")
-      .implementedAs([this, not_listening](const std::string& title) {
-        CheckCaller();
-        std::optional<std::string> folder;
-        if (!agent_.BrowseForFolder(title, folder)) throw not_listening();
-        return std::make_tuple(folder.has_value(), folder.value_or(""));
-      });
-  auto action_or_error = [not_listening](const std::optional<ui::DialogAction>& action) {
-    if (!action) throw not_listening();
-    return ToWire(*action);
-  };
+      .implementedAs(
+          [this, not_listening](sdbus::Result<bool, std::string>&& result, std::string title) {
+            auto reply = std::make_shared<sdbus::Result<bool, std::string>>(std::move(result));
+            if (!CallerAllowed()) return reply->returnError(AccessDenied());
+            agent_.AskBrowseForFolder(
+                title, [reply, not_listening](bool reached, std::optional<std::string> folder) {
+                  if (!reached) return reply->returnError(not_listening());
+                  reply->returnResults(folder.has_value(), folder.value_or(""));
+                });
+          });
   object_->registerMethod("OpenDialog")
       .onInterface(kUiAgentInterface)
       .withInputParamNames("dialog", "template", "changes")
       .withOutputParamNames("kind", "control", "item", "checks")
-      .implementedAs([this, action_or_error](std::uint32_t dialog, std::int32_t template_id,
-                                             const std::vector<WireChange>& wire) {
-        CheckCaller();
+      .implementedAs([this, answer_action](ActionResult&& result, std::uint32_t dialog,
+                                           std::int32_t template_id, std::vector<WireChange> wire) {
+        auto reply = std::make_shared<ActionResult>(std::move(result));
+        if (!CallerAllowed()) return reply->returnError(AccessDenied());
         std::optional<std::vector<ui::ViewChange>> changes = ChangesFromWire(wire);
-        if (!changes) throw sdbus::Error(kErrorFailed, "a change of an unknown kind");
-        return action_or_error(agent_.OpenDialog(dialog, template_id, *changes));
+        if (!changes) return reply->returnError(UnknownChange());
+        agent_.AskOpenDialog(dialog, template_id, std::move(*changes), answer_action(reply));
       });
   object_->registerMethod("UpdateDialog")
       .onInterface(kUiAgentInterface)
       .withInputParamNames("dialog", "changes")
       .withOutputParamNames("kind", "control", "item", "checks")
-      .implementedAs(
-          [this, action_or_error](std::uint32_t dialog, const std::vector<WireChange>& wire) {
-            CheckCaller();
-            std::optional<std::vector<ui::ViewChange>> changes = ChangesFromWire(wire);
-            if (!changes) throw sdbus::Error(kErrorFailed, "a change of an unknown kind");
-            return action_or_error(agent_.UpdateDialog(dialog, *changes));
-          });
+      .implementedAs([this, answer_action](ActionResult&& result, std::uint32_t dialog,
+                                           std::vector<WireChange> wire) {
+        auto reply = std::make_shared<ActionResult>(std::move(result));
+        if (!CallerAllowed()) return reply->returnError(AccessDenied());
+        std::optional<std::vector<ui::ViewChange>> changes = ChangesFromWire(wire);
+        if (!changes) return reply->returnError(UnknownChange());
+        agent_.AskUpdateDialog(dialog, std::move(*changes), answer_action(reply));
+      });
   object_->registerMethod("CloseDialog")
       .onInterface(kUiAgentInterface)
       .withInputParamNames("dialog", "changes")
-      .implementedAs([this](std::uint32_t dialog, const std::vector<WireChange>& wire) {
-        CheckCaller();
-        std::optional<std::vector<ui::ViewChange>> changes = ChangesFromWire(wire);
-        if (!changes) throw sdbus::Error(kErrorFailed, "a change of an unknown kind");
-        agent_.CloseDialog(dialog, *changes);
-      });
+      .implementedAs(
+          [this](sdbus::Result<>&& result, std::uint32_t dialog, std::vector<WireChange> wire) {
+            auto reply = std::make_shared<sdbus::Result<>>(std::move(result));
+            if (!CallerAllowed()) return reply->returnError(AccessDenied());
+            std::optional<std::vector<ui::ViewChange>> changes = ChangesFromWire(wire);
+            if (!changes) return reply->returnError(UnknownChange());
+            agent_.AskCloseDialog(dialog, std::move(*changes), [reply] { reply->returnResults(); });
+          });
   object_->registerMethod("ShowWaitCursor")
       .onInterface(kUiAgentInterface)
       .withNoReply()
       .implementedAs([this] {
-        CheckCaller();
-        agent_.ShowWaitCursor();
+        if (CallerAllowed()) agent_.ShowWaitCursor();
       });
   object_->finishRegistration();
 }
 
 UiAgentObject::~UiAgentObject() { object_.reset(); }
 
-void UiAgentObject::CheckCaller() {
+bool UiAgentObject::CallerAllowed() {
   std::string caller = object_->getCurrentlyProcessedMessage()->getSender();
   std::lock_guard lock(mutex_);
-  if (!servers_.contains(caller)) {
-    throw sdbus::Error("org.freedesktop.DBus.Error.AccessDenied",
-                       "only the server this agent was registered with may call it");
-  }
+  return servers_.contains(caller);
+}
+
+sdbus::Error UiAgentObject::AccessDenied() {
+  return sdbus::Error("org.freedesktop.DBus.Error.AccessDenied",
+                      "only the server this agent was registered with may call it");
+}
+
+sdbus::Error UiAgentObject::UnknownChange() {
+  return sdbus::Error(kErrorFailed, "a dialog change of a kind this host does not know");
 }
 
 std::int32_t UiAgentObject::RegisterWith(const std::string& server) {

@@ -64,8 +64,8 @@ class BusDialogAgent final : public ui::DialogAgent {
 };
 
 // The host's side: the agent object, answering through `agent`. Only the servers it was
-// registered with may call it. The connection's event loop must run in a thread of its own, since
-// the calls wait for the host's thread.
+// registered with may call it. Its methods answer later, from the thread that serves the agent,
+// so the connection's event loop must run in a thread of its own (enterEventLoopAsync).
 class UiAgentObject {
  public:
   static constexpr const char* kDefaultPath = "/org/kvnorvale/Kvfltrs/UiAgent";
@@ -80,7 +80,9 @@ class UiAgentObject {
   std::int32_t RegisterWith(const std::string& server);
 
  private:
-  void CheckCaller();
+  bool CallerAllowed();
+  static sdbus::Error AccessDenied();
+  static sdbus::Error UnknownChange();
 
   sdbus::IConnection& connection_;
   LocalDialogAgent& agent_;

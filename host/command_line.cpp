@@ -72,6 +72,9 @@ std::string CheckComplete(const CommandLine& line) {
   if (line.registry && line.disk) return "--registry and --disk exclude each other";
   if (line.user && !line.disk) return "--user belongs to --disk";
   if (line.json && line.command != Command::kDetect) return "--json belongs to detect";
+  if (line.server && (line.command == Command::kDetect || line.disk || line.registry)) {
+    return "--server runs list and import with --store; it reads no old system's registry";
+  }
   if (line.command == Command::kDetect) {
     if (!line.disk && !line.registry) return "detect needs --disk DIR or --registry FILE";
     if (line.destination || line.store || line.start) {
@@ -159,12 +162,14 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
       line.command = Command::kVersion;
       return ParseResult{line, {}};
     } else if (name == "--keep-empty" || name == "--append" || name == "--quiet" ||
-               name == "--json" || name == "--as-stored" || name == "--verbose") {
+               name == "--json" || name == "--as-stored" || name == "--verbose" ||
+               name == "--server") {
       bool& target = name == "--keep-empty" ? line.keep_empty
                      : name == "--append"   ? line.append
                      : name == "--json"     ? line.json
                      : name == "--quiet"    ? line.quiet
                      : name == "--verbose"  ? line.verbose
+                     : name == "--server"   ? line.server
                                             : line.as_stored;
       if (!flag(target)) return Fail(std::string(name) + " takes no value");
       continue;
@@ -274,6 +279,8 @@ Options (the common ones also as -f, -s, -t, -k, -a, -q, -v, -h, -V):
   --user NAME        which profile of --disk (needed when it has several)
   --registry FILE    the user's registry: a hive (NTUSER.DAT) or a regedit export (.reg)
   --json             detect prints one JSON object per filter and user
+  --server           run the filter in the kvfltrs server on the D-Bus session bus (started by
+                     the bus; register it once by running kvfltrs); the output is the same
 
 Exit codes:
   0  done

@@ -31,6 +31,7 @@ struct CommandLine {
   bool quiet = false;                // --quiet: no progress line and no summary
   bool as_stored = false;  // --as-stored: messages keep their bytes (CR LF) in Maildir and mbox too
   bool verbose = false;    // --verbose: one line per message written
+  bool server = false;     // --server: the filter runs in kvfltrs on the bus
   std::optional<Destination> destination;  // --to
   std::optional<UiMode> ui;                // --ui, when given
   std::string code_page = "WINDOWS-1252";  // --code-page: the store's code page (iconv name)

@@ -18,6 +18,7 @@
 #include "host/exit_codes.h"
 #include "host/old_disk.h"
 #include "host/problem_report.h"
+#include "host/server_mode.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -146,18 +147,25 @@ int Run(CommandLine& line) {
   kv::platform::MemoryRegistry empty_registry;
   kv::platform::Registry& registry = old_system ? *old_system->registry : empty_registry;
   kv::ui::ScriptedUserInterface scripted;
+  // With --server the dialogs arrive in UTF-8 and a typed folder goes back in it.
+  kv::platform::IconvCodePage utf8("UTF-8");
+  kv::platform::CodePage& dialog_code_page = line.server ? utf8 : code_page;
   // The dialogs draw on stderr so that list's output on stdout stays clean.
-  kv::ui::TerminalUserInterface terminal(stdin, stderr, &code_page);
+  kv::ui::TerminalUserInterface terminal(stdin, stderr, &dialog_code_page);
   kv::platform::UserInterface& ui =
       ui_mode == UiMode::kTty ? static_cast<kv::platform::UserInterface&>(terminal) : scripted;
   if (ui_mode == UiMode::kScript) {
-    kv::host::QueueDialogAnswers(scripted, line, location, code_page);
+    kv::host::QueueDialogAnswers(
+        scripted, line, line.server ? code_page.ToUtf8(location) : location, dialog_code_page);
   }
 
   kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
   const kv::ui::ScriptedUserInterface* script = ui_mode == UiMode::kScript ? &scripted : nullptr;
   // Dialogs at the terminal keep the default: Ctrl-C there ends the program.
   if (ui_mode == UiMode::kScript) CatchInterrupts();
+  if (line.server) {
+    return kv::host::RunWithServer(line, services, ui, script, streams, file_options.drive_map);
+  }
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);
   }

@@ -90,11 +90,13 @@ std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle windo
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extra_env) {
-  OutputFile out, err;
+                         const std::vector<std::string>& extra_env, const std::string& input) {
+  OutputFile in, out, err;
+  if (write(in.fd(), input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
+  lseek(in.fd(), 0, SEEK_SET);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
   posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
   std::vector<char*> args;

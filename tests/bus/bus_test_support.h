@@ -29,10 +29,11 @@ struct ProgramResult {
   std::string out;
   std::string err;
 };
-// Runs `argv` with `extra_env` ("NAME=value") added to the environment, waits for it and collects
-// its output.
+// Runs `argv` with `extra_env` ("NAME=value") added to the environment and `input` on its standard
+// input, waits for it and collects its output.
 ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extra_env = {});
+                         const std::vector<std::string>& extra_env = {},
+                         const std::string& input = "");
 
 // A client with a connection of its own. Calls go to the well-known name unless said otherwise.
 class Client {

@@ -2,6 +2,7 @@
 // reports reach the host, over a private session bus.
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -245,9 +246,12 @@ TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
     _exit(0);
   }
   close(pipe_ends[1]);
+  pollfd readable{pipe_ends[0], POLLIN, 0};
   char ready = 0;
-  ASSERT_EQ(read(pipe_ends[0], &ready, 1), 1) << "the dialog reached the host";
+  bool reached = poll(&readable, 1, 20000) == 1 && read(pipe_ends[0], &ready, 1) == 1;
   close(pipe_ends[0]);
+  if (!reached) kill(child, SIGKILL);
+  ASSERT_TRUE(reached) << "the dialog did not reach the host";
   Client client;
   std::optional<pid_t> server = client.ProcessOf(client.NameOwner(kServiceName));
   ASSERT_TRUE(server);
