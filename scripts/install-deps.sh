@@ -11,6 +11,7 @@ packages=(
   libhivex-dev
   libssl-dev
   nlohmann-json3-dev
+  libgmime-3.0-dev
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   wine64

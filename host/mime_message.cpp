@@ -1,0 +1,562 @@
+#include "host/mime_message.h"
+
+#include <fcntl.h>
+#include <gmime/gmime.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+#include <set>
+#include <utility>
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kEmbeddedLine = "Embedded Content: ";
+constexpr std::uint64_t kReferenceModulus = 2147483629;  // 2^31 - 19
+// RFC 5322's limit on a line, without its CR LF; longer lines need an encoding.
+constexpr std::size_t kMaxLineLength = 998;
+// A text with more non-ASCII bytes than one in this many is sent in base64, else quoted-printable.
+constexpr std::size_t kQuotedPrintableRatio = 6;
+// How much of a text attachment is read to tell its charset.
+constexpr std::size_t kCharsetProbeSize = 1 << 20;
+// Folders below the store where Eudora keeps attachments and embedded images.
+constexpr std::string_view kAttachFolder = "attach";
+constexpr std::string_view kEmbeddedFolder = "embedded";
+
+void InitGMime() {
+  static std::once_flag once;
+  std::call_once(once, [] { g_mime_init(); });
+}
+
+// Owns one GObject reference.
+template <typename T>
+class Ref {
+ public:
+  explicit Ref(T* object = nullptr) : object_(object) {}
+  ~Ref() {
+    if (object_ != nullptr) g_object_unref(object_);
+  }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  Ref(Ref&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+  Ref& operator=(Ref&& other) noexcept {
+    if (this != &other) {
+      if (object_ != nullptr) g_object_unref(object_);
+      object_ = std::exchange(other.object_, nullptr);
+    }
+    return *this;
+  }
+  T* get() const { return object_; }
+  explicit operator bool() const { return object_ != nullptr; }
+
+ private:
+  T* object_;
+};
+
+// A string GMime allocated.
+struct GFreeString {
+  explicit GFreeString(char* text) : text_(text) {}
+  ~GFreeString() { g_free(text_); }
+  GFreeString(const GFreeString&) = delete;
+  GFreeString& operator=(const GFreeString&) = delete;
+  const char* get() const { return text_ != nullptr ? text_ : ""; }
+
+ private:
+  char* text_;
+};
+
+char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return FoldAscii(x) == FoldAscii(y);
+         });
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+bool IsValidUtf8(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = lead < 0x80           ? 1
+                         : (lead >> 5) == 0x6  ? 2
+                         : (lead >> 4) == 0xE  ? 3
+                         : (lead >> 3) == 0x1E ? 4
+                                               : 0;
+    if (length == 0 || i + length > text.size()) return false;
+    std::uint32_t code = length == 1 ? lead : lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(text[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    const std::uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < smallest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) {
+      return false;
+    }
+    i += length;
+  }
+  return true;
+}
+
+bool IsRegularFile(const fs::path& path) {
+  std::error_code error;
+  return !path.empty() && fs::is_regular_file(path, error);
+}
+
+std::optional<std::string> ReadWholeFile(const fs::path& path, std::size_t limit = SIZE_MAX) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string bytes;
+  char buffer[64 * 1024];
+  while (bytes.size() < limit && in.read(buffer, sizeof buffer).gcount() > 0) {
+    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+  }
+  if (in.bad()) return std::nullopt;
+  if (bytes.size() > limit) bytes.resize(limit);
+  return bytes;
+}
+
+std::string_view LastComponent(std::string_view path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+  while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
+                           text.back() == '\n')) {
+    text.remove_suffix(1);
+  }
+  return text;
+}
+
+std::string LowerExtension(std::string_view name) {
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return {};
+  std::string extension(name.substr(dot + 1));
+  for (char& c : extension) c = FoldAscii(c);
+  return extension;
+}
+
+// The content type for a file name: common types by extension, else application/octet-stream.
+std::pair<const char*, const char*> ContentTypeFor(std::string_view name) {
+  struct Known {
+    const char* extension;
+    const char* type;
+    const char* subtype;
+  };
+  static constexpr Known kKnown[] = {
+      {"txt", "text", "plain"},
+      {"csv", "text", "csv"},
+      {"htm", "text", "html"},
+      {"html", "text", "html"},
+      {"gif", "image", "gif"},
+      {"jpg", "image", "jpeg"},
+      {"jpeg", "image", "jpeg"},
+      {"png", "image", "png"},
+      {"bmp", "image", "bmp"},
+      {"tif", "image", "tiff"},
+      {"tiff", "image", "tiff"},
+      {"pdf", "application", "pdf"},
+      {"rtf", "application", "rtf"},
+      {"zip", "application", "zip"},
+      {"doc", "application", "msword"},
+      {"xls", "application", "vnd.ms-excel"},
+      {"ppt", "application", "vnd.ms-powerpoint"},
+      {"wav", "audio", "wav"},
+      {"mp3", "audio", "mpeg"},
+  };
+  const std::string extension = LowerExtension(name);
+  for (const Known& known : kKnown) {
+    if (extension == known.extension) return {known.type, known.subtype};
+  }
+  return {"application", "octet-stream"};
+}
+
+// A text as the parts carry it: CR LF turned into LF, since the message is written with CR LF
+// line ends and the writer adds the CR. A lone CR stays and makes the text need an encoding.
+std::string WithUnixLineEnds(std::string_view text) {
+  std::string converted;
+  converted.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    converted.push_back(text[i]);
+  }
+  return converted;
+}
+
+GMimeContentEncoding TextEncoding(std::string_view text) {
+  std::size_t non_ascii = 0, line = 0;
+  bool plain = true;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x80) ++non_ascii;
+    if (byte == 0 || byte == '\r' || byte >= 0x80) plain = false;
+    line = c == '\n' ? 0 : line + 1;
+    if (line > kMaxLineLength) plain = false;
+  }
+  if (plain) return GMIME_CONTENT_ENCODING_7BIT;
+  return non_ascii * kQuotedPrintableRatio > text.size() ? GMIME_CONTENT_ENCODING_BASE64
+                                                         : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+}
+
+void SetContent(GMimePart* part, Ref<GMimeStream> stream) {
+  Ref<GMimeDataWrapper> wrapper(
+      g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
+  g_mime_part_set_content(part, wrapper.get());
+}
+
+// A text part holding `bytes` as they are, labelled with their charset.
+Ref<GMimePart> TextPart(const char* subtype, std::string_view bytes, const std::string& charset) {
+  Ref<GMimePart> part(g_mime_part_new_with_type("text", subtype));
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.c_str());
+  // Base64 carries the bytes as they are; the line-based encodings get their line ends back.
+  std::string text = WithUnixLineEnds(bytes);
+  const GMimeContentEncoding encoding = TextEncoding(text);
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64) text = std::string(bytes);
+  SetContent(part.get(),
+             Ref<GMimeStream>(g_mime_stream_mem_new_with_buffer(text.data(), text.size())));
+  g_mime_part_set_content_encoding(part.get(), encoding);
+  return part;
+}
+
+// An attachment read from `path` when the message is written, never held whole in memory.
+Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
+                        const std::string& code_page_charset, bool inline_part) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Ref<GMimePart>();
+  const auto [type, subtype] = ContentTypeFor(file_name);
+  Ref<GMimePart> part(g_mime_part_new_with_type(type, subtype));
+  if (std::string_view(type) == "text") {
+    const std::string probe = ReadWholeFile(path, kCharsetProbeSize).value_or("");
+    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset",
+                                             TextCharset(probe, code_page_charset).c_str());
+  }
+  SetContent(part.get(), Ref<GMimeStream>(g_mime_stream_fs_new(fd)));
+  g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
+  g_mime_part_set_filename(part.get(), file_name.c_str());
+  g_mime_object_set_disposition(GMIME_OBJECT(part.get()), inline_part
+                                                              ? GMIME_DISPOSITION_INLINE
+                                                              : GMIME_DISPOSITION_ATTACHMENT);
+  return part;
+}
+
+// The "cid:" references of an HTML text, as written after "cid:" up to a quote, blank or bracket.
+std::vector<std::string> ContentIdReferences(std::string_view html) {
+  std::vector<std::string> references;
+  for (std::size_t at = 0; at + 4 <= html.size(); ++at) {
+    if (!EqualsIgnoringCase(html.substr(at, 4), "cid:")) continue;
+    const std::size_t start = at + 4;
+    const std::size_t end = html.find_first_of("\"'<> \t\r\n)", start);
+    references.emplace_back(
+        html.substr(start, end == std::string_view::npos ? html.size() - start : end - start));
+  }
+  return references;
+}
+
+// The header value as the store held it: when its bytes in the code page are UTF-8, they were
+// UTF-8 in the store too.
+std::string StoredText(const std::string& value, platform::CodePage* code_page) {
+  if (code_page == nullptr || IsAscii(value)) return value;
+  const std::string bytes = code_page->FromUtf8(value);
+  if (code_page->ToUtf8(bytes) == value && !IsAscii(bytes) && IsValidUtf8(bytes)) return bytes;
+  return value;
+}
+
+// Sets a header. An ASCII value is written as the store held it (only folded where it is long), so
+// that encoded words and addresses come back unchanged; a value with other characters is encoded
+// by GMime (addresses parsed, names and text as encoded words).
+void SetHeader(GMimeObject* object, const char* name, const std::string& raw_value, bool addresses,
+               platform::CodePage* code_page) {
+  const std::string value(Trim(StoredText(raw_value, code_page)));
+  if (value.empty()) return;
+  const bool control = std::any_of(value.begin(), value.end(), [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != '\t';
+  });
+  if (!IsAscii(value) || control) {
+    g_mime_object_set_header(object, name, value.c_str(), "utf-8");
+    return;
+  }
+  g_mime_object_set_header(object, name, value.c_str(), nullptr);
+  const std::string line = std::string(name) + ": " + value;
+  GFreeString folded(addresses
+                         ? g_mime_utils_structured_header_fold(nullptr, nullptr, line.c_str())
+                         : g_mime_utils_unstructured_header_fold(nullptr, nullptr, line.c_str()));
+  GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+  const std::string_view text = folded.get();
+  if (header != nullptr && text.size() > std::strlen(name) + 1) {
+    g_mime_header_set_raw_value(header, std::string(text.substr(std::strlen(name) + 1)).c_str());
+  }
+}
+
+GMimeObject* Multipart(const char* subtype, std::vector<Ref<GMimeObject>>& keep) {
+  GMimeMultipart* multipart = g_mime_multipart_new_with_subtype(subtype);
+  keep.emplace_back(GMIME_OBJECT(multipart));
+  return GMIME_OBJECT(multipart);
+}
+
+bool IsBlank(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+}
+
+}  // namespace
+
+AttachmentFinder::AttachmentFinder(platform::FileSystem& files, platform::CodePage& code_page,
+                                   fs::path store_folder)
+    : files_(files), code_page_(code_page), store_folder_(std::move(store_folder)) {}
+
+std::optional<fs::path> AttachmentFinder::Find(std::string_view path) const {
+  const std::string trimmed(Trim(path));
+  if (trimmed.empty()) return std::nullopt;
+  if (trimmed.front() == '/' && IsRegularFile(trimmed)) return fs::path(trimmed);
+  const fs::path translated = files_.NativePath(code_page_.FromUtf8(trimmed));
+  if (IsRegularFile(translated)) return translated;
+  return FindByName(LastComponent(trimmed), kAttachFolder);
+}
+
+std::optional<fs::path> AttachmentFinder::FindEmbedded(std::string_view name) const {
+  if (std::optional<fs::path> found = FindByName(Trim(name), kEmbeddedFolder)) return found;
+  return Find(name);
+}
+
+std::optional<fs::path> AttachmentFinder::FindByName(std::string_view name,
+                                                     std::string_view folder) const {
+  if (name.empty() || store_folder_.empty()) return std::nullopt;
+  std::error_code error;
+  std::vector<fs::path> candidates;
+  for (const auto& entry : fs::directory_iterator(store_folder_, error)) {
+    if (entry.is_directory(error) && EqualsIgnoringCase(entry.path().filename().string(), folder)) {
+      candidates.push_back(entry.path() / std::string(name));
+      for (const auto& file : fs::directory_iterator(entry.path(), error)) {
+        if (EqualsIgnoringCase(file.path().filename().string(), name)) {
+          candidates.push_back(file.path());
+        }
+      }
+    }
+  }
+  for (const fs::path& candidate : candidates) {
+    if (IsRegularFile(candidate)) return candidate;
+  }
+  return std::nullopt;
+}
+
+std::string MimeCharsetName(std::string_view code_page) {
+  std::string name(code_page);
+  for (char& c : name) c = FoldAscii(c);
+  if (name.size() == 6 && name.starts_with("cp125")) return "windows-" + name.substr(2);
+  return name;
+}
+
+std::string TextCharset(std::string_view bytes, const std::string& code_page_charset) {
+  if (IsAscii(bytes)) return "us-ascii";
+  if (IsValidUtf8(bytes)) return "utf-8";
+  return code_page_charset;
+}
+
+std::vector<EmbeddedContent> EmbeddedContentLines(std::string_view body) {
+  std::vector<EmbeddedContent> found;
+  std::size_t line_start = 0;
+  while (line_start < body.size()) {
+    std::size_t line_end = body.find('\n', line_start);
+    if (line_end == std::string_view::npos) line_end = body.size();
+    std::string_view line = body.substr(line_start, line_end - line_start);
+    line_start = line_end + 1;
+    if (!line.starts_with(kEmbeddedLine)) continue;
+    line.remove_prefix(kEmbeddedLine.size());
+    const std::size_t colon = line.rfind(": ");
+    if (colon == std::string_view::npos) continue;
+    EmbeddedContent content{std::string(line.substr(0, colon)), 0};
+    const std::string_view numbers = line.substr(colon + 2);
+    const std::size_t comma = numbers.find(',');
+    if (comma != std::string_view::npos) {
+      content.reference = static_cast<std::uint32_t>(
+          std::strtoul(std::string(numbers.substr(comma + 1, 8)).c_str(), nullptr, 16));
+    }
+    found.push_back(std::move(content));
+  }
+  return found;
+}
+
+std::uint32_t ContentIdReference(std::string_view content_id) {
+  std::uint64_t value = 0;
+  for (char c : content_id) {
+    value = (value * 256 + static_cast<unsigned char>(c)) % kReferenceModulus;
+  }
+  return static_cast<std::uint32_t>(value + 1);
+}
+
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, const fs::path& output) {
+  InitGMime();
+  MimeBuildResult result;
+  std::vector<Ref<GMimeObject>> keep;  // every part made, released with the message
+
+  auto read_text = [&](const std::string& path) -> std::optional<std::string> {
+    if (Trim(path).empty()) return std::nullopt;
+    std::optional<fs::path> local = finder.Find(path);
+    std::optional<std::string> bytes = local ? ReadWholeFile(*local) : std::nullopt;
+    if (!bytes) result.missing.push_back(path);
+    return bytes;
+  };
+  const std::string body = read_text(parts.body_file).value_or("");
+  const std::optional<std::string> html = read_text(parts.html_file);
+
+  Ref<GMimeMessage> message(g_mime_message_new(FALSE));
+  GMimeObject* top = GMIME_OBJECT(message.get());
+  SetHeader(top, "Return-Path", parts.return_path, true, options.code_page);
+  SetHeader(top, "Date", parts.date, false, options.code_page);
+  SetHeader(top, "From", parts.from, true, options.code_page);
+  if (parts.sender != parts.from) SetHeader(top, "Sender", parts.sender, true, options.code_page);
+  SetHeader(top, "Subject", parts.subject, false, options.code_page);
+  SetHeader(top, "To", parts.to, true, options.code_page);
+  SetHeader(top, "Cc", parts.cc, true, options.code_page);
+  SetHeader(top, "Bcc", parts.bcc, true, options.code_page);
+  g_mime_object_set_header(top, "MIME-Version", "1.0", nullptr);
+
+  // Embedded images: related to the HTML when it refers to them, else attachments.
+  std::vector<std::pair<std::string, fs::path>> related;  // content id, file
+  std::vector<std::pair<std::string, fs::path>> loose;    // name, file
+  const std::vector<std::string> references =
+      html ? ContentIdReferences(*html) : std::vector<std::string>{};
+  for (const EmbeddedContent& content : EmbeddedContentLines(body)) {
+    std::optional<fs::path> file = finder.FindEmbedded(content.name);
+    if (!file) {
+      result.missing.push_back(content.name);
+      continue;
+    }
+    auto reference = std::find_if(references.begin(), references.end(), [&](const std::string& id) {
+      return ContentIdReference(id) == content.reference || EqualsIgnoringCase(id, content.name);
+    });
+    if (reference != references.end()) {
+      related.emplace_back(*reference, *file);
+    } else {
+      loose.emplace_back(content.name, *file);
+    }
+  }
+
+  // The body, with the HTML as its alternative.
+  GMimeObject* text_node = nullptr;
+  const std::string body_charset = TextCharset(body, options.code_page_charset);
+  Ref<GMimePart> plain;
+  Ref<GMimePart> html_part;
+  if (!html || !IsBlank(body)) {
+    plain = TextPart("plain", body, body_charset);
+    text_node = GMIME_OBJECT(plain.get());
+  }
+  if (html) {
+    html_part = TextPart("html", *html, TextCharset(*html, options.code_page_charset));
+    GMimeObject* html_node = GMIME_OBJECT(html_part.get());
+    if (!related.empty()) {
+      html_node = Multipart("related", keep);
+      g_mime_object_set_content_type_parameter(html_node, "type", "text/html");
+      g_mime_multipart_add(GMIME_MULTIPART(html_node), GMIME_OBJECT(html_part.get()));
+      for (const auto& [content_id, file] : related) {
+        Ref<GMimePart> image =
+            FilePart(file, file.filename().string(), options.code_page_charset, true);
+        if (!image) {
+          result.missing.push_back(file.string());
+          continue;
+        }
+        g_mime_part_set_content_id(image.get(), content_id.c_str());
+        g_mime_multipart_add(GMIME_MULTIPART(html_node), GMIME_OBJECT(image.get()));
+      }
+    }
+    if (text_node != nullptr) {
+      GMimeObject* alternative = Multipart("alternative", keep);
+      g_mime_multipart_add(GMIME_MULTIPART(alternative), text_node);
+      g_mime_multipart_add(GMIME_MULTIPART(alternative), html_node);
+      text_node = alternative;
+    } else {
+      text_node = html_node;
+    }
+  }
+
+  // Attachments: the files the list names, each once, the HTML file left out (it is the
+  // alternative) and the rich-text file under a name that says what it is.
+  std::vector<Ref<GMimePart>> attached;
+  std::set<std::string> seen;
+  auto attach = [&](const std::string& path, std::optional<std::string> shown_name) {
+    std::optional<fs::path> local = finder.Find(path);
+    Ref<GMimePart> part;
+    if (local) {
+      part =
+          FilePart(*local, shown_name.value_or(std::string(LastComponent(std::string(Trim(path))))),
+                   options.code_page_charset, false);
+    }
+    if (!part) {
+      result.missing.push_back(path);
+      return;
+    }
+    attached.push_back(std::move(part));
+  };
+  for (const std::string& path : parts.attachments) {
+    if (Trim(path).empty() || !seen.insert(path).second) continue;
+    if (path == parts.html_file) continue;
+    if (path == parts.rich_file) continue;
+    attach(path, std::nullopt);
+  }
+  if (!Trim(parts.rich_file).empty()) attach(parts.rich_file, "message.txt");
+  for (const auto& [name, file] : loose) {
+    Ref<GMimePart> image = FilePart(file, name, options.code_page_charset, false);
+    if (image) {
+      attached.push_back(std::move(image));
+    } else {
+      result.missing.push_back(name);
+    }
+  }
+
+  Ref<GMimePart> note;
+  if (!result.missing.empty()) {
+    std::string text =
+        "Attachments of this message that could not be found when it was imported:\n";
+    for (const std::string& missing : result.missing) text += "  " + missing + "\n";
+    note = TextPart("plain", text, TextCharset(text, "utf-8"));
+    g_mime_object_set_disposition(GMIME_OBJECT(note.get()), GMIME_DISPOSITION_INLINE);
+  }
+
+  GMimeObject* root = text_node;
+  if (!attached.empty() || note) {
+    root = Multipart("mixed", keep);
+    g_mime_multipart_add(GMIME_MULTIPART(root), text_node);
+    for (const Ref<GMimePart>& part : attached) {
+      g_mime_multipart_add(GMIME_MULTIPART(root), GMIME_OBJECT(part.get()));
+    }
+    if (note) g_mime_multipart_add(GMIME_MULTIPART(root), GMIME_OBJECT(note.get()));
+  }
+  g_mime_message_set_mime_part(message.get(), root);
+
+  const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    result.error = "cannot create " + output.string();
+    return result;
+  }
+  Ref<GMimeStream> stream(g_mime_stream_fs_new(fd));
+  GMimeFormatOptions* format = g_mime_format_options_new();
+  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
+  const ssize_t written = g_mime_object_write_to_stream(top, format, stream.get());
+  g_mime_format_options_free(format);
+  const bool flushed = g_mime_stream_flush(stream.get()) == 0;
+  const bool closed = g_mime_stream_close(stream.get()) == 0;
+  if (written < 0 || !flushed || !closed) {
+    result.error = "cannot write " + output.string();
+    return result;
+  }
+  result.written = true;
+  return result;
+}
+
+}  // namespace kv::host

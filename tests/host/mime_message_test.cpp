@@ -1,0 +1,250 @@
+// Whole MIME messages rebuilt from the pieces a filter hands over, read back with Python's email
+// package: the same header values, body, HTML part and attachment bytes, in the expected
+// structure; and the small rules under it (charsets, embedded image lines, their references).
+
+#include "host/mime_message.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_file_system.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using kv::testing::ReadFile;
+
+std::string FromHex(const std::string& hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  }
+  return bytes;
+}
+
+// The message as Python's email package reads it; null when python3 is missing.
+Json ParseWithPython(const fs::path& message) {
+  if (std::system("python3 -c 'import email' >/dev/null 2>&1") != 0) return nullptr;
+  const std::string command =
+      "python3 '" KV_SOURCE_DIR "/tests/host/mime_parts.py' '" + message.string() + "' 2>&1";
+  std::FILE* pipe = ::popen(command.c_str(), "r");
+  std::string output;
+  char buffer[4096];
+  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+  if (pipe != nullptr) ::pclose(pipe);
+  Json parsed = Json::parse(output, nullptr, false);
+  EXPECT_FALSE(parsed.is_discarded()) << output;
+  return parsed;
+}
+
+std::vector<std::string> Types(const Json& parsed) {
+  std::vector<std::string> types;
+  for (const Json& part : parsed["parts"]) types.push_back(part["type"]);
+  return types;
+}
+
+class MimeMessageTest : public ::testing::Test {
+ protected:
+  MimeMessageTest() {
+    fs::create_directories(root.path() / "store" / "ATTACH");
+    fs::create_directories(root.path() / "store" / "embedded");
+    fs::create_directories(root.path() / "drive-d" / "Mail");
+  }
+
+  // A file the filter wrote into its temporary folder.
+  std::string Temp(const std::string& name, const std::string& bytes) {
+    return root.Write("tmp/" + name, bytes).string();
+  }
+
+  Json Build(const MessageParts& parts) {
+    const fs::path output = root.path() / "message.eml";
+    result = WriteMimeMessage(parts, finder, MimeBuildOptions{"windows-1252", &code_page}, output);
+    EXPECT_TRUE(result.written) << result.error;
+    Json parsed = ParseWithPython(output);
+    if (!parsed.is_null()) {
+      EXPECT_EQ(parsed["defects"], Json::array()) << ReadFile(output);
+    }
+    return parsed;
+  }
+
+  kv::testing::TempDir root;
+  platform::IconvCodePage code_page{"WINDOWS-1252"};
+  platform::PosixFileSystem files{platform::PosixFileSystem::Options{
+      {{'D', (root.path() / "drive-d").string()}}, "WINDOWS-1252"}};
+  AttachmentFinder finder{files, code_page, root.path() / "store"};
+  MimeBuildResult result;
+};
+
+TEST_F(MimeMessageTest, EveryPieceComesBackFromAMailLibrary) {
+  const std::string body =
+      "Hello Zo\xEB,\r\n\r\nsee the picture.\r\n\r\n"
+      "Embedded Content: logo.gif: 00000001,277bfd3a,00000000,00000000\r\n"
+      "Embedded Content: Loose Picture.jpg: 00000001,00000bad,00000000,00000000"
+      "\r\n\r";
+  const std::string html =
+      "\r\n<html><body><img src=\"cid:part1.08010409.03060503@arlut.utexas.edu\""
+      ">\r\n<p>Caf\xC3\xA9</p></body></html>\r\n\r\n";
+  const std::string logo = std::string("GIF89a\x01\x00\x00\x0d\x0a", 11);
+  const std::string loose = std::string("\xFF\xD8\xFF\x00jpeg\r\n", 9);
+  const std::string report = std::string("report\r\nwith \x00 and lone \n", 24);
+  const std::string sheet = "a;b\n1;2\n";
+  root.Write("store/embedded/LOGO.GIF", logo);
+  root.Write("store/embedded/Loose Picture.jpg", loose);
+  root.Write("drive-d/Mail/report.doc", report);
+  root.Write("store/ATTACH/Sheet.csv", sheet);
+
+  MessageParts parts;
+  parts.from = "Zo\xC3\xAB Mart\xC3\xADn <zoe@example.com>";
+  parts.sender = parts.from;
+  parts.to =
+      "Ada Reader <ada@example.org>, \"Team, all\" <team@example.com>, b@example.com, "
+      "c@example.com, d@example.com";
+  parts.cc = "=?iso-8859-1?Q?Zo=EB?= <z@example.com>";
+  parts.bcc = "ada@example.org";
+  parts.subject = "Caf\xC3\xA9 and =?utf-8?B?8J+Ngw==?= on Friday";
+  parts.date = "Tue, 3 Aug 1999 09:12:31 +0200";
+  parts.return_path = "<zoe@example.com>";
+  parts.body_file = Temp("body.TMP", body);
+  parts.html_file = Temp("text.htm", html);
+  parts.rich_file = Temp("text.msg", "<x-rich>styled</x-rich>");
+  parts.attachments = {"D:\\Mail\\report.doc",
+                       "c:\\eudora\\attach\\sheet.csv ",
+                       "C:\\Eudora\\Attach\\lost.doc",
+                       parts.html_file,
+                       parts.rich_file,
+                       "D:\\Mail\\report.doc"};
+  const Json parsed = Build(parts);
+  if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
+
+  const Json& headers = parsed["headers"];
+  EXPECT_EQ(headers["from"], "Zo\xC3\xAB Mart\xC3\xADn <zoe@example.com>");
+  EXPECT_EQ(headers["to"], parts.to);
+  EXPECT_EQ(headers["cc"], "Zo\xC3\xAB <z@example.com>");
+  EXPECT_EQ(headers["bcc"], parts.bcc);
+  EXPECT_EQ(headers["subject"], "Caf\xC3\xA9 and \xF0\x9F\x8D\x83 on Friday");
+  EXPECT_EQ(parsed["raw_headers"]["date"], parts.date);
+  EXPECT_EQ(headers["return-path"], parts.return_path);
+  EXPECT_FALSE(headers.contains("sender")) << "the same as From";
+
+  EXPECT_EQ(Types(parsed), (std::vector<std::string>{"multipart/mixed", "multipart/alternative",
+                                                     "text/plain", "multipart/related", "text/html",
+                                                     "image/gif", "application/msword", "text/csv",
+                                                     "text/plain", "image/jpeg", "text/plain"}));
+  const Json& p = parsed["parts"];
+  EXPECT_EQ(FromHex(p[2]["data"]), body);
+  EXPECT_EQ(p[2]["charset"], "windows-1252");
+  EXPECT_EQ(FromHex(p[4]["data"]), html);
+  EXPECT_EQ(p[4]["charset"], "utf-8");
+  EXPECT_EQ(FromHex(p[5]["data"]), logo);
+  EXPECT_EQ(p[5]["content_id"], "<part1.08010409.03060503@arlut.utexas.edu>");
+  EXPECT_EQ(p[5]["disposition"], "inline");
+  EXPECT_EQ(FromHex(p[6]["data"]), report);
+  EXPECT_EQ(p[6]["filename"], "report.doc");
+  EXPECT_EQ(p[6]["disposition"], "attachment");
+  EXPECT_EQ(FromHex(p[7]["data"]), sheet);
+  EXPECT_EQ(p[7]["filename"], "sheet.csv");
+  EXPECT_EQ(FromHex(p[8]["data"]), "<x-rich>styled</x-rich>");
+  EXPECT_EQ(p[8]["filename"], "message.txt");
+  EXPECT_EQ(FromHex(p[9]["data"]), loose);
+  EXPECT_EQ(p[9]["filename"], "Loose Picture.jpg");
+  const std::string note = FromHex(p[10]["data"]);
+  EXPECT_NE(note.find("C:\\Eudora\\Attach\\lost.doc"), std::string::npos) << note;
+  EXPECT_EQ(result.missing, std::vector<std::string>{"C:\\Eudora\\Attach\\lost.doc"});
+}
+
+TEST_F(MimeMessageTest, SimpleShapes) {
+  struct Case {
+    const char* what;
+    std::string body;
+    std::optional<std::string> html;
+    std::vector<std::string> types;
+    std::string charset;  // of the first text part
+  };
+  const Case cases[] = {
+      {"plain ASCII", "Just text.\r\n", std::nullopt, {"text/plain"}, "us-ascii"},
+      {"UTF-8 text", "\xE3\x81\x93\xE3\x82\x93\r\n", std::nullopt, {"text/plain"}, "utf-8"},
+      {"empty body", "", std::nullopt, {"text/plain"}, "us-ascii"},
+      {"HTML with a blank body", " \r\n", "<p>only html</p>", {"text/html"}, "us-ascii"},
+      {"HTML beside text",
+       "text",
+       "<p>html</p>",
+       {"multipart/alternative", "text/plain", "text/html"},
+       "us-ascii"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    MessageParts parts;
+    parts.subject = c.what;
+    parts.body_file = Temp("body.TMP", c.body);
+    if (c.html) parts.html_file = Temp("text.htm", *c.html);
+    const Json parsed = Build(parts);
+    if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
+    EXPECT_EQ(Types(parsed), c.types);
+    const Json& first = parsed["parts"][c.types.size() > 1 ? 1 : 0];
+    EXPECT_EQ(first["charset"], c.charset);
+    // A text that is the whole message ends with a line end, as every line of a message does.
+    std::string expected = c.types.size() == 1 && c.html ? *c.html : c.body;
+    if (c.types.size() == 1 && !expected.empty() && !expected.ends_with("\n")) expected += "\r\n";
+    EXPECT_EQ(FromHex(first["data"]), expected);
+    EXPECT_TRUE(result.missing.empty());
+  }
+}
+
+TEST_F(MimeMessageTest, HeaderValuesStoredAsUtf8ComeBackAsUtf8) {
+  MessageParts parts;
+  // The store held UTF-8 bytes; the filter, converting from Windows-1252, handed over "Ã©".
+  parts.subject = code_page.ToUtf8("Caf\xC3\xA9");
+  parts.body_file = Temp("body.TMP", "x");
+  const Json parsed = Build(parts);
+  if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
+  EXPECT_EQ(parsed["headers"]["subject"], "Caf\xC3\xA9");
+}
+
+TEST_F(MimeMessageTest, UnreadableBodyAndMissingImagesAreNamed) {
+  MessageParts parts;
+  parts.body_file = "/nonexistent/body.TMP";
+  parts.html_file = Temp("text.htm", "<img src=\"cid:gone@x\">");
+  const fs::path output = root.path() / "m.eml";
+  result = WriteMimeMessage(parts, finder, {}, output);
+  ASSERT_TRUE(result.written);
+  EXPECT_EQ(result.missing, std::vector<std::string>{"/nonexistent/body.TMP"});
+  EXPECT_NE(ReadFile(output).find("/nonexistent/body.TMP"), std::string::npos);
+
+  result = WriteMimeMessage(parts, finder, {}, root.path() / "missing-folder" / "m.eml");
+  EXPECT_FALSE(result.written);
+  EXPECT_FALSE(result.error.empty());
+}
+
+TEST(MimeRules, CharsetsAndEmbeddedImageLines) {
+  EXPECT_EQ(MimeCharsetName("WINDOWS-1252"), "windows-1252");
+  EXPECT_EQ(MimeCharsetName("CP1250"), "windows-1250");
+  EXPECT_EQ(MimeCharsetName("ISO-8859-15"), "iso-8859-15");
+  EXPECT_EQ(TextCharset("abc\r\n", "windows-1252"), "us-ascii");
+  EXPECT_EQ(TextCharset("caf\xC3\xA9", "windows-1252"), "utf-8");
+  EXPECT_EQ(TextCharset("caf\xE9", "windows-1252"), "windows-1252");
+  EXPECT_EQ(TextCharset("\xED\xA0\x80", "koi8-r"), "koi8-r") << "a surrogate is no UTF-8";
+  EXPECT_EQ(TextCharset("\xC0\xAF", "koi8-r"), "koi8-r") << "an overlong form is no UTF-8";
+
+  // The references of a real Eudora store's two embedded images.
+  EXPECT_EQ(ContentIdReference("merged_girl.jpg"), 0x586425e8u);
+  EXPECT_EQ(ContentIdReference("part1.08010409.03060503@arlut.utexas.edu"), 0x277bfd3au);
+
+  const std::vector<EmbeddedContent> lines = EmbeddedContentLines(
+      "text\r\nEmbedded Content: Appointment reminder from Austi.jpg: "
+      "00000001,586425e8,00000000,00000000\r\n Embedded Content: not at the start: 1,2\r\n"
+      "Embedded Content: a: b.gif: 00000001,0000000f\nEmbedded Content: no numbers");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].name, "Appointment reminder from Austi.jpg");
+  EXPECT_EQ(lines[0].reference, 0x586425e8u);
+  EXPECT_EQ(lines[1].name, "a: b.gif");
+  EXPECT_EQ(lines[1].reference, 15u);
+}
+
+}  // namespace
+}  // namespace kv::host
