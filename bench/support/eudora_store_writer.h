@@ -2,7 +2,7 @@
 // Writes Eudora stores for tests, samples, fuzz seeds and benchmarks: folder maps, mailboxes,
 // summaries and the settings file.
 //
-// Written from the format as documented, independently of the reader:
+// Written from the file layout the mail client uses, independently of the reader:
 // - "descmap.pce" in every folder: one line "name,file,type,flag" with CR LF per mailbox (type S,
 //   file NAME.mbx) or subfolder (type F, a directory NAME.fol).
 // - ".mbx": per message a separator line "From ???@??? <date>", the message's header block, an

@@ -1,5 +1,5 @@
 // Damaged stores: each test starts from a valid store, changes one thing, and checks that the
-// filter ends as documented: a damaged folder list makes the store unusable (question 126), a
+// filter ends as it should: a damaged folder list makes the store unusable (question 126), a
 // damaged mailbox or index ends that folder and the walk goes on.
 
 #include "oe4_fixture.h"
