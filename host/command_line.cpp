@@ -252,7 +252,8 @@ import creates every folder and writes every message:
   eml:PATH      one file per message: folder A/B in PATH/A/B/000001.eml, 000002.eml, ...
 Maildir and mbox hold LF line ends; .eml files hold the bytes as handed over.
 Existing output is never overwritten: a Maildir gains new files, .eml files take the next free
-number, and mbox files that exist are refused unless --append is given.
+number, and mbox files that exist are refused unless --append is given. A second run into the
+same target (mbox: with --append) adds only the messages that are not there yet.
 
 Options (the common ones also as -f, -s, -t, -k, -a, -q, -v, -h, -V):
   -f, --filter F     which filter reads the store

@@ -141,9 +141,14 @@ class Importer {
                                : std::string("it names no message file")));
       return;
     }
+    std::optional<MessageIdentity> identity = IdentifyMessage(*path, *length);
+    if (identity && sink_.AlreadyThere(folder, *identity)) {
+      ++counts_.present;
+      return;
+    }
     MessageHeaders headers = MessageHeaders::FromFile(*path);
     HandedOverMessage message{
-        *path, *length, item.state, MessageTime(headers), EnvelopeSender(headers), owned};
+        *path, *length, item.state, MessageTime(headers), EnvelopeSender(headers), owned, identity};
     error_ = sink_.AddMessage(folder, message);
     if (error_) return;
     if (verbose_) {

@@ -1,10 +1,12 @@
 #include "host/maildir_writer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "app/import_filter.h"
 #include "host/folder_names.h"
@@ -36,6 +38,34 @@ std::string MaildirHostName() {
 }
 
 WriteError Failure(const std::string& path, int error) { return {path, ErrorText(error)}; }
+
+// Marks the identity inside the unique part of a file name.
+constexpr char kIdentityMark = 'K';
+constexpr std::size_t kIdentityDigits = 32;
+
+// The identity in a Maildir file name "<time>.<unique>.<host>...", when its unique part has one.
+std::optional<MessageIdentity> IdentityInName(std::string_view name) {
+  std::size_t first_dot = name.find('.');
+  if (first_dot == std::string_view::npos) return std::nullopt;
+  std::string_view unique = name.substr(first_dot + 1);
+  unique = unique.substr(0, unique.find('.'));
+  std::size_t mark = unique.find(kIdentityMark);
+  if (mark == std::string_view::npos || unique.size() - mark - 1 < kIdentityDigits) {
+    return std::nullopt;
+  }
+  return ParseIdentity(unique.substr(mark + 1, kIdentityDigits));
+}
+
+// Adds the identities named by the files of one folder (cur/ or new/) to `present`.
+void ReadIdentities(const std::string& folder, MessagesPresent& present) {
+  std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+  if (!dir) return;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (std::optional<MessageIdentity> identity = IdentityInName(entry->d_name)) {
+      present.Add(*identity);
+    }
+  }
+}
 
 }  // namespace
 
@@ -78,12 +108,25 @@ WriteOutcome MaildirWriter::CreateFolder(const std::string& display_path) {
   return MakeMaildir(MaildirFolderDirectory(display_path, inbox_));
 }
 
-std::string MaildirWriter::UniqueName(std::uint64_t size) {
+std::string MaildirWriter::UniqueName(std::uint64_t size,
+                                      const std::optional<MessageIdentity>& identity) {
   struct timeval now {};
   ::gettimeofday(&now, nullptr);
-  return std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
-         std::to_string(::getpid()) + "Q" + std::to_string(++counter_) + "." + host_ +
-         ",S=" + std::to_string(size);
+  std::string name = std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
+                     std::to_string(::getpid()) + "Q" + std::to_string(++counter_);
+  if (identity) name += kIdentityMark + identity->Hex();
+  return name + "." + host_ + ",S=" + std::to_string(size);
+}
+
+bool MaildirWriter::AlreadyThere(const std::string& display_path, const MessageIdentity& identity) {
+  std::string directory = MaildirFolderDirectory(display_path, inbox_);
+  auto [found, added] = present_.try_emplace(directory);
+  if (added) {
+    for (const char* part : {"/cur", "/new"}) {
+      ReadIdentities(FolderPath(directory) + part, found->second);
+    }
+  }
+  return found->second.Take(identity);
 }
 
 WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
@@ -104,7 +147,7 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   std::string target;
   PlaceResult placed = PlaceResult::kExists;
   for (int attempt = 0; attempt < kNameAttempts && placed == PlaceResult::kExists; ++attempt) {
-    const std::string name = UniqueName(prepared->length);
+    const std::string name = UniqueName(prepared->length, message.identity);
     target = target_folder + name + placement.info;
     placed = MoveToNewName(prepared->path, target, folder + "/tmp/" + name, error);
   }

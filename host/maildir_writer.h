@@ -3,9 +3,14 @@
 // the INBOX; folder A/B is the directory .A.B (names in modified UTF-7) with its own cur/, new/,
 // tmp/ and an empty "maildirfolder" file. A message is written to tmp/ under a unique name and
 // renamed into new/ (unread) or cur/ (with its flags); its file time is the message's date. Line
-// ends are LF unless the bytes are to be kept as handed over.
+// ends are LF unless the bytes are to be kept as handed over. The unique part of each file name
+// carries the message's identity ("K" and 32 hexadecimal digits), which mail programs keep when
+// they change a message's flags: a later run reads the names in cur/ and new/ to learn which
+// messages a folder already holds, so nothing is written twice.
 
 #include <cstdint>
+#include <map>
+#include <optional>
 #include <set>
 #include <string>
 
@@ -29,6 +34,7 @@ class MaildirWriter final : public MessageSink {
 
   WriteOutcome Start() override;
   WriteOutcome CreateFolder(const std::string& display_path) override;
+  bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
   std::string LastWritten() const override { return last_written_; }
@@ -37,14 +43,16 @@ class MaildirWriter final : public MessageSink {
   // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
   WriteOutcome MakeMaildir(const std::string& directory);
   std::string FolderPath(const std::string& directory) const;
-  // "<seconds>.M<microseconds>P<pid>Q<counter>.<host>,S=<size>", new for every call.
-  std::string UniqueName(std::uint64_t size);
+  // "<seconds>.M<microseconds>P<pid>Q<counter>[K<identity>].<host>,S=<size>", new for every
+  // call.
+  std::string UniqueName(std::uint64_t size, const std::optional<MessageIdentity>& identity = {});
 
   std::string root_;
   std::string inbox_;
   bool to_lf_;
   std::string host_;
   std::set<std::string> ready_;
+  std::map<std::string, MessagesPresent> present_;  // by folder directory
   std::uint64_t counter_ = 0;
   std::string last_written_;
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/command_line.h"
+#include "host/message_identity.h"
 
 namespace kv::host {
 
@@ -27,6 +28,8 @@ struct HandedOverMessage {
   // The file lies in the filter's temporary folder and is the host's: a writer may move it away.
   // A file anywhere else is only copied, and left where it is.
   bool owned = true;
+  // What tells this message apart in its target folder on a later run into the same target.
+  std::optional<MessageIdentity> identity;
 };
 
 class MessageSink {
@@ -36,6 +39,11 @@ class MessageSink {
   virtual WriteOutcome Start() = 0;
   // Makes sure the folder with this display path exists.
   virtual WriteOutcome CreateFolder(const std::string& display_path) = 0;
+  // True when the folder already holds a copy of the message with this identity that no earlier
+  // call of this run accounted for (a run into the same target before this one wrote it); that
+  // copy is then accounted for and the message is not to be written again. What a folder holds
+  // is read on the first call for it.
+  virtual bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) = 0;
   // Stores the message in the folder (created as needed). The writer may move an owned file away;
   // the caller removes whatever is left of it afterwards.
   virtual WriteOutcome AddMessage(const std::string& display_path,

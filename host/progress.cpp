@@ -24,6 +24,7 @@ std::string SummaryText(const ImportCounts& counts, double seconds) {
   return Counted(counts.messages, "message") + " (" + Counted(counts.bytes, "byte") + ", " +
          Format("%.1f MB", static_cast<double>(counts.bytes) / kMegabyte) + ") in " +
          Counted(counts.folders, "folder") + ", " +
+         (counts.present > 0 ? std::to_string(counts.present) + " already there, " : "") +
          (counts.problems > 0 ? Counted(counts.problems, "store problem") + " (see above), " : "") +
          Counted(counts.skipped, "item") + " skipped, " + Format("%.1f s", seconds);
 }

@@ -12,6 +12,7 @@ struct ImportCounts {
   std::uint64_t folders = 0;   // folders created or written to
   std::uint64_t messages = 0;  // messages written
   std::uint64_t bytes = 0;     // message bytes written (without trailing NUL padding)
+  std::uint64_t present = 0;   // messages an earlier run into the same target wrote already
   std::uint64_t skipped = 0;   // items that named no readable message
   std::uint64_t problems = 0;  // parts of the store the filter reported as not handed over
 };
@@ -39,7 +40,8 @@ class ProgressReporter {
 };
 
 // "12 messages (3565158 bytes, 3.4 MB) in 5 folders, 0 items skipped, 1.2 s", with
-// ", 2 store problems (see above)" after the folders when the filter reported any.
+// ", 2 store problems (see above)" after the folders when the filter reported any and
+// ", 7 already there" when an earlier run had written some.
 std::string SummaryText(const ImportCounts& counts, double seconds);
 
 }  // namespace kv::host

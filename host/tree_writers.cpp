@@ -1,6 +1,8 @@
 #include "host/tree_writers.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +11,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "host/folder_names.h"
@@ -23,6 +26,17 @@ namespace {
 constexpr std::string_view kMboxSuffix = ".mbox";
 constexpr std::string_view kEmlSuffix = ".eml";
 constexpr std::size_t kReadPiece = 64 * 1024;
+// The mbox writer's record of what it wrote, in the root. One line per event, fields separated by
+// tabs: "B", the message's identity (or "-"), the offset where it begins, the mbox file relative
+// to the root; or "C", "-", the size the file had when it was closed, the file.
+constexpr std::string_view kMboxStateName = ".kvimport-state";
+constexpr char kBegunRecord = 'B';
+constexpr char kClosedRecord = 'C';
+constexpr std::string_view kNoIdentity = "-";
+// What an mbox message starts with; a killed run's unfinished message is only cut away from there.
+constexpr std::string_view kFromLineStart = "From ";
+// The hidden names the .eml writer stages its copies under: ".kvimport-<pid>-<number>".
+constexpr std::string_view kEmlStagingPrefix = ".kvimport-";
 namespace fs = std::filesystem;
 
 WriteError Failure(const std::string& path, int error) { return {path, ErrorText(error)}; }
@@ -62,6 +76,71 @@ std::string_view SeparatorAfter(const std::string& tail) {
   return "\n\n";
 }
 
+// The whole file, or "" when it is missing or unreadable.
+std::string ReadWholeFile(const std::string& path) {
+  std::string text;
+  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file.valid()) return text;
+  char buffer[kReadPiece];
+  for (ssize_t count; (count = ::read(file.get(), buffer, sizeof buffer)) != 0;) {
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    text.append(buffer, static_cast<std::size_t>(count));
+  }
+  return text;
+}
+
+struct StateRecord {
+  char kind = 0;
+  std::optional<MessageIdentity> identity;
+  std::uint64_t offset = 0;
+  std::string_view file;
+};
+
+// One line of the state file; nullopt for a line that is not whole (a killed run's last).
+std::optional<StateRecord> ParseStateRecord(std::string_view line) {
+  std::string_view fields[4];
+  for (int i = 0; i < 3; ++i) {
+    std::size_t tab = line.find('\t');
+    if (tab == std::string_view::npos) return std::nullopt;
+    fields[i] = line.substr(0, tab);
+    line.remove_prefix(tab + 1);
+  }
+  fields[3] = line;
+  StateRecord record;
+  if (fields[0].size() != 1 || (fields[0][0] != kBegunRecord && fields[0][0] != kClosedRecord)) {
+    return std::nullopt;
+  }
+  record.kind = fields[0][0];
+  if (fields[1] != kNoIdentity) {
+    record.identity = ParseIdentity(fields[1]);
+    if (!record.identity) return std::nullopt;
+  }
+  if (fields[2].empty() || fields[2].size() > 19) return std::nullopt;
+  for (char c : fields[2]) {
+    if (c < '0' || c > '9') return std::nullopt;
+    record.offset = record.offset * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  record.file = fields[3];
+  return record;
+}
+
+// A staging file of an .eml writer whose process is gone.
+bool IsLeftoverStagingFile(std::string_view name) {
+  if (!name.starts_with(kEmlStagingPrefix)) return false;
+  name.remove_prefix(kEmlStagingPrefix.size());
+  pid_t pid = 0;
+  std::size_t digits = 0;
+  for (; digits < name.size() && digits < 10 && name[digits] >= '0' && name[digits] <= '9';
+       ++digits) {
+    pid = pid * 10 + (name[digits] - '0');
+  }
+  if (digits == 0 || digits >= name.size() || name[digits] != '-') return false;
+  return pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 }  // namespace
 
 // ---- mbox
@@ -91,13 +170,67 @@ WriteOutcome MboxWriter::Start() {
   }
   int error = 0;
   if (!MakeFolders(root_, error)) return Failure(root_, error);
+  const std::string state_path = root_ + "/" + std::string(kMboxStateName);
+  state_text_ = ReadWholeFile(state_path);
+  state_ = FileDescriptor(
+      ::open(state_path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (!state_.valid()) return Failure(state_path, errno);
+  // A line a killed run left unfinished ends here, so that the next one starts on its own line.
+  if (!state_text_.empty() && state_text_.back() != '\n' && ::write(state_.get(), "\n", 1) != 1) {
+    return Failure(state_path, errno);
+  }
   return std::nullopt;
+}
+
+WriteOutcome MboxWriter::Record(char kind, const std::optional<MessageIdentity>& identity,
+                                std::uint64_t offset) {
+  std::string line(1, kind);
+  line += '\t';
+  line += identity ? identity->Hex() : std::string(kNoIdentity);
+  line += '\t' + std::to_string(offset) + '\t' + current_path_.substr(root_.size() + 1) + '\n';
+  // One write with O_APPEND: the line lands whole or (on a full disk) is reported.
+  if (::write(state_.get(), line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
+    return Failure(root_ + "/" + std::string(kMboxStateName), errno == 0 ? ENOSPC : errno);
+  }
+  return std::nullopt;
+}
+
+MessagesPresent MboxWriter::Recorded(const std::string& path, FileDescriptor& file,
+                                     std::uint64_t& size) {
+  const std::string_view relative = std::string_view(path).substr(root_.size() + 1);
+  MessagesPresent present;
+  // The message begun last: whole once something later began or the file was closed after it.
+  std::optional<StateRecord> begun;
+  std::string_view text = state_text_;
+  while (!text.empty()) {
+    std::size_t end = text.find('\n');
+    if (end == std::string_view::npos) break;
+    std::optional<StateRecord> record = ParseStateRecord(text.substr(0, end));
+    text.remove_prefix(end + 1);
+    if (!record || record->file != relative) continue;
+    if (begun && record->offset > begun->offset && begun->identity) present.Add(*begun->identity);
+    begun.reset();
+    if (record->kind == kBegunRecord) begun = record;
+  }
+  if (begun && begun->offset <= size) {
+    // A killed run began this message and never closed the file: cut it away (it is written
+    // again), but only where the file still shows a message of ours.
+    char start[kFromLineStart.size()] = {};
+    bool ours = begun->offset == size ||
+                (::pread(file.get(), start, sizeof start, static_cast<off_t>(begun->offset)) ==
+                     static_cast<ssize_t>(sizeof start) &&
+                 std::string_view(start, sizeof start) == kFromLineStart);
+    if (ours && ::ftruncate(file.get(), static_cast<off_t>(begun->offset)) == 0) {
+      size = begun->offset;
+    }
+  }
+  return present;
 }
 
 WriteOutcome MboxWriter::CloseCurrent() {
   if (!current_.valid()) return std::nullopt;
   if (!current_.Close()) return Failure(current_path_, errno);
-  return std::nullopt;
+  return Record(kClosedRecord, std::nullopt, current_size_);
 }
 
 WriteOutcome MboxWriter::Open(const std::string& path) {
@@ -107,22 +240,30 @@ WriteOutcome MboxWriter::Open(const std::string& path) {
   if (!MakeFolders(Parent(path), error)) return Failure(Parent(path), error);
   std::string_view separator;
   FileDescriptor fd;
+  bool existed = false;
   if (accepted_.contains(path)) {
-    fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+    fd = FileDescriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC));
   } else {
-    fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    fd = FileDescriptor(::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
     if (!fd.valid() && errno == EEXIST) {
       if (!append_) return WriteError{path, "exists; give --append to add to it"};
-      separator = SeparatorAfter(FileTail(path));
-      fd = FileDescriptor(::open(path.c_str(), O_WRONLY | O_CLOEXEC));
+      existed = true;
+      fd = FileDescriptor(::open(path.c_str(), O_RDWR | O_CLOEXEC));
     }
   }
   if (!fd.valid()) return Failure(path, errno);
   struct stat status {};
   if (::fstat(fd.get(), &status) != 0) return Failure(path, errno);
+  std::uint64_t size = static_cast<std::uint64_t>(status.st_size);
+  if (existed) {
+    present_[path] = Recorded(path, fd, size);
+    separator = SeparatorAfter(FileTail(path));
+  } else if (!accepted_.contains(path)) {
+    present_[path] = MessagesPresent();
+  }
   current_ = std::move(fd);
   current_path_ = path;
-  current_size_ = static_cast<std::uint64_t>(status.st_size);
+  current_size_ = size;
   accepted_.insert(path);
   if (!separator.empty()) {
     if (WriteOutcome written = WriteAt(separator)) return written;
@@ -161,9 +302,18 @@ WriteOutcome MboxWriter::WriteAt(std::string_view bytes) {
   return std::nullopt;
 }
 
+bool MboxWriter::AlreadyThere(const std::string& display_path, const MessageIdentity& identity) {
+  const std::string path = MboxPath(display_path);
+  if (Open(path)) return false;  // AddMessage reports why
+  return present_[path].Take(identity);
+}
+
 WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   FileDescriptor source(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!source.valid()) return Failure(message.path, errno);
+  if (WriteOutcome recorded = Record(kBegunRecord, message.identity, current_size_)) {
+    return recorded;
+  }
   std::string out = FromLine(message.sender, message.time.value_or(std::time(nullptr)));
   LineEndConverter line_ends(to_lf_);
   StateHeaderWriter state_headers(message.state);
@@ -237,6 +387,34 @@ WriteOutcome EmlWriter::CreateFolder(const std::string& display_path) {
   return std::nullopt;
 }
 
+bool EmlWriter::AlreadyThere(const std::string& display_path, const MessageIdentity& identity) {
+  const std::string folder = FolderPath(display_path);
+  auto [found, added] = present_.try_emplace(folder);
+  if (added) {
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), &::closedir);
+    while (dir) {
+      const dirent* entry = ::readdir(dir.get());
+      if (entry == nullptr) break;
+      const std::string_view name = entry->d_name;
+      const std::string path = folder + "/" + entry->d_name;
+      if (IsLeftoverStagingFile(name)) {
+        ::unlink(path.c_str());
+        continue;
+      }
+      struct stat status {};
+      if (!name.ends_with(kEmlSuffix) || ::stat(path.c_str(), &status) != 0 ||
+          !S_ISREG(status.st_mode)) {
+        continue;
+      }
+      if (std::optional<MessageIdentity> there =
+              IdentifyMessage(path, static_cast<std::uint64_t>(status.st_size))) {
+        found->second.Add(*there);
+      }
+    }
+  }
+  return found->second.Take(identity);
+}
+
 WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
                                    const HandedOverMessage& message) {
   if (WriteOutcome made = CreateFolder(display_path)) return made;
@@ -244,8 +422,8 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   unsigned& number = next_number_.try_emplace(folder, 1).first->second;
   // A copy is made under a hidden name in the folder and renamed, so that a message never appears
   // cut under its final name.
-  const std::string staging =
-      folder + "/.kvimport-" + std::to_string(::getpid()) + "-" + std::to_string(++staging_number_);
+  const std::string staging = folder + "/" + std::string(kEmlStagingPrefix) +
+                              std::to_string(::getpid()) + "-" + std::to_string(++staging_number_);
   int error = 0;
   std::optional<PreparedMessage> prepared =
       PrepareMessage(message, /*to_lf=*/false, staging, error);

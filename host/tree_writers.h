@@ -8,11 +8,15 @@
 //    line, and an empty line follows every message. A message that cannot be written whole (a full
 //    disk) is cut away again, so the file always ends after a whole message. Without appending, a
 //    root that already holds .mbox files is refused before anything is written, and so is any
-//    file that exists when it is first reached.
+//    file that exists when it is first reached. The file ".kvimport-state" in the root records
+//    where each message begins in its mbox file (with its identity) and the size each file had
+//    when it was closed, so that a later run with --append adds only what is missing; a message a
+//    killed run left unfinished at the end of a file is cut away and written again.
 //  - eml: folder A/B is the directory ROOT/A/B holding 000001.eml, 000002.eml, ... in walk order,
 //    each the message's bytes as handed over; an existing name is never replaced, the next free
 //    number is taken instead. A file appears under its name only whole (it is renamed into place).
-//    The file time is the message's date.
+//    The file time is the message's date. A later run hashes the .eml files a folder holds to learn
+//    which messages are there already; staging files a killed run left behind are removed.
 // Levels are made safe as file names with SafeFileName.
 
 #include <cstdint>
@@ -36,6 +40,7 @@ class MboxWriter final : public MessageSink {
 
   WriteOutcome Start() override;
   WriteOutcome CreateFolder(const std::string& display_path) override;
+  bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
   WriteOutcome Finish() override;
@@ -45,6 +50,12 @@ class MboxWriter final : public MessageSink {
   // Makes `path` the current file: created, or (once per run) accepted for appending.
   WriteOutcome Open(const std::string& path);
   WriteOutcome CloseCurrent();
+  // Appends one line to the state file.
+  WriteOutcome Record(char kind, const std::optional<MessageIdentity>& identity,
+                      std::uint64_t offset);
+  // What the state file says the existing file `path` of `size` bytes holds; cuts away a message
+  // a killed run left unfinished at its end.
+  MessagesPresent Recorded(const std::string& path, FileDescriptor& file, std::uint64_t& size);
   WriteOutcome WriteMessage(const HandedOverMessage& message);
   WriteOutcome WriteAt(std::string_view bytes);
 
@@ -52,6 +63,9 @@ class MboxWriter final : public MessageSink {
   bool append_;
   bool to_lf_;
   std::set<std::string> accepted_;
+  std::map<std::string, MessagesPresent> present_;  // by mbox file
+  std::string state_text_;                          // the state file as it was at the start
+  FileDescriptor state_;
   std::string current_path_;
   FileDescriptor current_;
   std::uint64_t current_size_ = 0;  // bytes of whole messages in the current file
@@ -66,12 +80,14 @@ class EmlWriter final : public MessageSink {
 
   WriteOutcome Start() override;
   WriteOutcome CreateFolder(const std::string& display_path) override;
+  bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
   std::string LastWritten() const override { return last_written_; }
 
  private:
   std::string root_;
+  std::map<std::string, MessagesPresent> present_;  // by folder
   std::string last_written_;
   std::set<std::string> ready_;
   std::map<std::string, unsigned> next_number_;

@@ -10,6 +10,7 @@ packages=(
   libreadline-dev
   libhivex-dev
   libssl-dev
+  libxxhash-dev
   nlohmann-json3-dev
   libgmime-3.0-dev
   clang libclang-rt-14-dev

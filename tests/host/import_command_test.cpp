@@ -76,7 +76,8 @@ class ImportCommandTest : public ::testing::Test {
     line.command = command;
     line.filter = "oe4";
     line.store = dir_.path().string();
-    line.destination = Destination{DestinationKind::kEml, (dir_.path() / "out").string()};
+    line.destination = destination_;
+    line.append = true;
     std::FILE* out = std::tmpfile();
     std::FILE* err = std::tmpfile();
     CommandStreams streams{out, err, false, interrupted};
@@ -106,6 +107,7 @@ class ImportCommandTest : public ::testing::Test {
   platform::DiagnosticLog diagnostics_;
   platform::Services services_{registry_,  files_, temp_,       environment_,
                                code_page_, ui_,    diagnostics_};
+  Destination destination_{DestinationKind::kEml, (dir_.path() / "out").string()};
   std::unique_ptr<ScriptedFilter> filter_;
   std::string out_;
   std::string err_;
@@ -156,6 +158,46 @@ TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
   EXPECT_EQ(ReadFile(dir_.path() / "out/A/000001.eml"), "one\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "out/A/000002.eml"));
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
+}
+
+// The messages below an output root: Maildir files, mbox From_ lines, .eml files.
+std::size_t MessagesBelow(const fs::path& root) {
+  std::size_t count = 0;
+  for (const fs::path& file : FilesBelow(root)) {
+    const std::string name = file.string();
+    if (name.ends_with(".mbox")) {
+      std::string text = "\n" + ReadFile(file);
+      for (std::size_t at = 0; (at = text.find("\nFrom ", at)) != std::string::npos; ++at) ++count;
+    } else if (name.ends_with(".eml") || name.find("/cur/") != std::string::npos ||
+               name.find("/new/") != std::string::npos) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+// A run stopped after its first message, then run again: every message is there once, identical
+// messages of one folder included; a third run adds nothing.
+TEST_F(ImportCommandTest, ReRunsAddOnlyWhatIsMissing) {
+  const std::vector<ScriptedItem> items = {
+      {"A", "temp:one\n"}, {"A", "temp:two\n"}, {"A", "temp:one\n"}, {"B", "temp:one\n"}};
+  for (DestinationKind kind :
+       {DestinationKind::kMaildir, DestinationKind::kMbox, DestinationKind::kEml}) {
+    const fs::path root = dir_.path() / ("out" + std::to_string(static_cast<int>(kind)));
+    destination_ = Destination{kind, root.string()};
+    volatile std::sig_atomic_t stop = 1;
+    EXPECT_EQ(Run(Command::kImport, items, true, &stop), kExitInterrupted);
+    EXPECT_EQ(MessagesBelow(root), 1u);
+    EXPECT_EQ(Run(Command::kImport, items), kExitOk) << err_;
+    EXPECT_NE(err_.find("3 messages (12 bytes, 0.0 MB) in 2 folders, 1 already there"),
+              std::string::npos)
+        << err_;
+    EXPECT_EQ(Run(Command::kImport, items), kExitOk);
+    EXPECT_NE(err_.find("0 messages (0 bytes, 0.0 MB) in 2 folders, 4 already there"),
+              std::string::npos)
+        << err_;
+    EXPECT_EQ(MessagesBelow(root), 4u) << static_cast<int>(kind);
+  }
 }
 
 }  // namespace

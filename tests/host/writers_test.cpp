@@ -11,6 +11,7 @@
 #include "app/import_filter.h"
 #include "host/maildir_writer.h"
 #include "host/mboxrd.h"
+#include "host/message_identity.h"
 #include "host/output_files.h"
 #include "host/tree_writers.h"
 #include "support/temp_dir.h"
@@ -51,7 +52,13 @@ class WritersTest : public ::testing::Test {
     std::string name = "imp" + std::to_string(++count_) + ".TMP";
     fs::path path = handed_.Write(name, bytes);
     std::uint64_t length = LengthWithoutTrailingNuls(path).value();
-    return HandedOverMessage{path.string(), length, state, time, std::move(sender)};
+    return HandedOverMessage{path.string(),
+                             length,
+                             state,
+                             time,
+                             std::move(sender),
+                             true,
+                             IdentifyBytes(bytes.substr(0, length))};
   }
 
   std::string Out(const std::string& relative = "") const {
@@ -250,6 +257,28 @@ TEST_F(WritersTest, MboxCutBackToItsLastWholeMessageOnAWriteError) {
   EXPECT_EQ(failed->path, Out("F.mbox"));
   EXPECT_NE(failed->reason.find("cut back to its last whole message"), std::string::npos);
   EXPECT_EQ(ReadFile(Out("F.mbox")), whole);
+}
+
+// A run killed in the middle of its second message: the next run with --append finds the first
+// there, cuts the unfinished one away and writes it again, so the file ends as one whole run's.
+TEST_F(WritersTest, MboxKilledRunIsCompletedByTheNextOne) {
+  const std::string one = "Subject: one\n\nbody\n", two = "Subject: two\n\nbody\n";
+  {
+    MboxWriter killed(Out("killed"), false);
+    ASSERT_EQ(killed.Start(), std::nullopt);
+    ASSERT_EQ(killed.AddMessage("F", HandOver(one)), std::nullopt);
+    ASSERT_EQ(killed.AddMessage("F", HandOver(two)), std::nullopt);
+  }  // no Finish: the process ended here
+  const std::string whole = ReadFile(Out("killed/F.mbox"));
+  fs::resize_file(Out("killed/F.mbox"), whole.size() - 5);
+  MboxWriter again(Out("killed"), true);
+  ASSERT_EQ(again.Start(), std::nullopt);
+  EXPECT_TRUE(again.AlreadyThere("F", IdentifyBytes(one)));
+  EXPECT_FALSE(again.AlreadyThere("F", IdentifyBytes(one))) << "only one copy is there";
+  EXPECT_FALSE(again.AlreadyThere("F", IdentifyBytes(two)));
+  ASSERT_EQ(again.AddMessage("F", HandOver(two)), std::nullopt);
+  ASSERT_EQ(again.Finish(), std::nullopt);
+  EXPECT_EQ(ReadFile(Out("killed/F.mbox")), whole);
 }
 
 TEST_F(WritersTest, ExistingMboxIsRefusedBeforeAnythingIsWrittenUnlessAppending) {
