@@ -210,6 +210,16 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
   return spelled;
 }
 
+std::unique_ptr<platform::PosixTempFiles> MakeTempFiles(const CommandLine& line) {
+  if (line.command != Command::kImport || line.server || !line.destination) {
+    return std::make_unique<platform::PosixTempFiles>();
+  }
+  std::string parent = line.destination->path;
+  if (line.destination->kind == DestinationKind::kMaildir) parent += "/tmp";
+  return std::make_unique<platform::PosixTempFiles>(
+      platform::PosixTempFiles::OwnFolder{parent, ".kvimport-tmp-"});
+}
+
 void QueueDialogAnswers(ui::ScriptedUserInterface& ui, const CommandLine& line,
                         const std::string& location, platform::CodePage& code_page) {
   // With the old system's registry and no --store, the filter's own proposal is taken.

@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "app/import_filter.h"
 #include "host/command_line.h"
 #include "host/problem_report.h"
+#include "platform/posix/posix_temp_files.h"
 #include "platform/services.h"
 #include "ui/scripted_ui.h"
 
@@ -34,6 +36,12 @@ struct CommandStreams {
 // `drive_map` pointing at the folder.
 std::string StoreLocation(const std::string& store, platform::CodePage& code_page,
                           std::map<char, std::string>& drive_map);
+
+// The temporary files of a run. An import in this process gets a private folder of its own inside
+// its target (a Maildir's in its tmp/), so that handing a message over is a rename on one file
+// system; it is removed at the end, and one a killed run left there is removed by the next.
+// Anything else uses the user's private folder under $TMPDIR.
+std::unique_ptr<platform::PosixTempFiles> MakeTempFiles(const CommandLine& line);
 
 // Queues the scripted front's answers for a run: the location dialog gets `location` (Continue),
 // the folder dialog selects --start (in the store's code page, as the tree shows it) or the root

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -99,7 +100,8 @@ int Run(CommandLine& line) {
     std::fprintf(stderr, "kvimport: unknown code page %s\n", line.code_page.c_str());
     return kv::host::kExitUsage;
   }
-  kv::platform::PosixTempFiles temp;
+  std::unique_ptr<kv::platform::PosixTempFiles> temp_files = kv::host::MakeTempFiles(line);
+  kv::platform::PosixTempFiles& temp = *temp_files;
   if (temp.TempPath().empty()) {
     std::fprintf(stderr,
                  "kvimport: no private temporary folder could be made under $TMPDIR or /tmp\n");

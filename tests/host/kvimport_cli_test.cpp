@@ -186,8 +186,12 @@ TEST_F(KvimportTest, ImportToMaildirTwiceAddsOnlyWhatIsMissing) {
   EXPECT_EQ(FilesBelow(Path("mail/.INBOX.Old/cur")).size(), 1u);
   EXPECT_TRUE(fs::exists(Path("mail/.Empty/maildirfolder")));
 
-  // A message that went missing from the target comes back; nothing else is written twice.
+  // A message that went missing from the target comes back; nothing else is written twice. The
+  // temporary folder of a killed run is removed; this run's own goes at its end.
   fs::remove(inbox_new[0]);
+  fs::create_directories(Path("mail/tmp/.kvimport-tmp-4194304-abcdef"));
+  fs::permissions(Path("mail/tmp/.kvimport-tmp-4194304-abcdef"), fs::perms::owner_all);
+  std::ofstream(Path("mail/tmp/.kvimport-tmp-4194304-abcdef/imp1.TMP")) << "cut";
   ProgramRun second = Kvimport(args + " -v");
   ASSERT_EQ(second.exit_code, kExitOk) << second.err;
   EXPECT_TRUE(second.err.starts_with("kvimport: Inbox: " + Path("mail/new/"))) << second.err;
@@ -195,6 +199,7 @@ TEST_F(KvimportTest, ImportToMaildirTwiceAddsOnlyWhatIsMissing) {
   EXPECT_NE(second.err.find("3 already there"), std::string::npos) << second.err;
   EXPECT_EQ(FilesBelow(Path("mail/cur")).size(), 1u);
   EXPECT_EQ(FilesBelow(Path("mail/new")).size(), 1u);
+  EXPECT_TRUE(fs::is_empty(Path("mail/tmp")));
 }
 
 TEST_F(KvimportTest, ImportToMboxRefusesExistingFilesUnlessAppendingWhatIsMissing) {
@@ -215,6 +220,8 @@ TEST_F(KvimportTest, ImportToMboxRefusesExistingFilesUnlessAppendingWhatIsMissin
   EXPECT_TRUE(LeftoverTempFiles().empty());
 
   ASSERT_EQ(Kvimport(args + " --append").exit_code, kExitOk);
+  EXPECT_EQ(std::distance(fs::directory_iterator(Path("mbox")), fs::directory_iterator()), 4)
+      << "Inbox.mbox, Inbox/, Drafts.mbox and the state file; no temporary folder";
   EXPECT_EQ(ReadFile(Path("mbox/Inbox.mbox")), inbox) << "a second run adds only what is missing";
 }
 

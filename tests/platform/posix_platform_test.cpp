@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <set>
 
 #include "platform/fake/fake_environment.h"
@@ -118,10 +119,16 @@ TEST_F(PosixTempFilesTest, MakesAPrivateFolderAndExclusiveUniqueFiles) {
 TEST_F(PosixTempFilesTest, RefusesAFolderOthersCouldReachIn) {
   std::filesystem::create_directory(dir_.path() / "elsewhere");
   std::filesystem::create_directory_symlink(dir_.path() / "elsewhere", Stem());
-  std::string symlinked = PosixTempFiles(dir_.path().string()).TempPath();
-  EXPECT_NE(symlinked, Stem() + "/");
-  ASSERT_FALSE(symlinked.empty());
-  EXPECT_EQ(PermissionsOf(symlinked.substr(0, symlinked.size() - 1)), 0700u);
+  std::string symlinked;
+  {
+    PosixTempFiles fallback(dir_.path().string());
+    symlinked = fallback.TempPath();
+    EXPECT_NE(symlinked, Stem() + "/");
+    ASSERT_FALSE(symlinked.empty());
+    EXPECT_EQ(PermissionsOf(symlinked.substr(0, symlinked.size() - 1)), 0700u);
+    std::ofstream(fallback.GetTempFileName(symlinked, "imp", 0).value()) << "left";
+  }
+  EXPECT_FALSE(std::filesystem::exists(symlinked)) << "a fallback folder goes at the end";
   std::filesystem::remove(Stem());
 
   ASSERT_EQ(mkdir(Stem().c_str(), 0700), 0);
@@ -135,6 +142,36 @@ TEST_F(PosixTempFilesTest, RefusesAFolderOthersCouldReachIn) {
     ASSERT_EQ(chown(Stem().c_str(), 0, 0), 0);
     EXPECT_EQ(PosixTempFiles(dir_.path().string()).TempPath(), Stem() + "/");
   }
+}
+
+// A folder of its own inside a parent that does not exist yet: made private, removed at the end
+// with what is in it, and the parents made for it go too unless something else came into them.
+// A killed process's folder is removed by the next; a live process's is left alone.
+TEST_F(PosixTempFilesTest, OwnFolderGoesAtTheEndAndClearsAKilledRunsFolder) {
+  const std::filesystem::path parent = dir_.path() / "target/tmp";
+  std::string folder;
+  {
+    PosixTempFiles temp(PosixTempFiles::OwnFolder{parent.string(), ".run-"});
+    folder = temp.TempPath();
+    EXPECT_TRUE(folder.starts_with(parent.string() + "/.run-" + std::to_string(getpid()) + "-"));
+    EXPECT_EQ(PermissionsOf(folder.substr(0, folder.size() - 1)), 0700u);
+    std::ofstream(folder + "left") << "x";
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "target"));
+
+  // pid_max stays below 4194304 (2^22), so no process has the first id; the second is ours.
+  for (const char* name : {".run-4194304-abcdef", ".run-1-abcdef"}) {
+    std::filesystem::create_directories(parent / name);
+    std::filesystem::permissions(parent / name, std::filesystem::perms::owner_all);
+    std::ofstream(parent / name / "imp1.TMP") << "x";
+  }
+  {
+    PosixTempFiles temp(PosixTempFiles::OwnFolder{parent.string(), ".run-"});
+    ASSERT_FALSE(temp.TempPath().empty());
+    EXPECT_FALSE(std::filesystem::exists(parent / ".run-4194304-abcdef"));
+    EXPECT_TRUE(std::filesystem::exists(parent / ".run-1-abcdef")) << "init is alive";
+  }
+  EXPECT_TRUE(std::filesystem::exists(parent / ".run-1-abcdef"));
 }
 
 TEST(PosixEnvironmentTest, LooksUpProcessVariablesIgnoringCase) {
