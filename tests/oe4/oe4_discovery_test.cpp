@@ -12,70 +12,56 @@ Oe4Store OneFolderStore() {
   return store;
 }
 
-TEST_F(Oe4FilterTest, StoreRootValueNamedWithCapitalsLeadsToItsMailFolder) {
-  registry.SetString(kOeRegistryKey, "Other", "x");
-  PutStore(OneFolderStore());
-
-  ASSERT_TRUE(Find());
-  EXPECT_FALSE(Shown("dialog 147"));
-  EXPECT_EQ(registry.OpenKeyCount(), 0u);
-  EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
-}
-
-// A value too large for the enumeration's buffers: the name (80 + NUL bytes) ends the enumeration
-// before "Store Root"; the data (past 783 bytes) makes "store root" itself unusable.
-TEST_F(Oe4FilterTest, ValueNameTooLargeEndsTheEnumerationBeforeStoreRoot) {
-  registry.SetString(kOeRegistryKey, std::string(80, 'n'), "x");
-  PutStore(OneFolderStore());
-  ui.AnswerLocation(kStoreDir);
-  ASSERT_TRUE(Find());
-  EXPECT_TRUE(Shown("dialog 147"));
-  EXPECT_EQ(registry.OpenKeyCount(), 0u);
-}
-
-TEST_F(Oe4FilterTest, StoreRootDataTooLargeIsNotFound) {
-  registry.SetString(kOeRegistryKey, "store root", "C:\\" + std::string(800, 'd'));
+// "store root" is found whatever its capitals; a value name too large for the enumeration's
+// buffer (80 + NUL) ends the enumeration before it, data too large (past 783 bytes) makes it
+// unusable. Without it the location dialog asks, with the filter's browse title.
+TEST_F(Oe4FilterTest, StoreRootValueOrTheLocationDialog) {
+  const struct {
+    std::vector<std::pair<std::string, std::string>> values;  // in enumeration order
+    bool asks;
+  } cases[] = {
+      {{{"Other", "x"}, {"Store Root", kStoreRoot}}, false},
+      {{{std::string(80, 'n'), "x"}, {"STORE ROOT", kStoreRoot}}, true},
+      {{{"store root", "C:\\" + std::string(800, 'd')}}, true},
+      {{}, true},
+  };
   OneFolderStore().AddTo(files, kStoreDir);
-  ui.AnswerLocation(kStoreDir);
-  ASSERT_TRUE(Find());
-  EXPECT_TRUE(Shown("dialog 147"));
-}
-
-TEST_F(Oe4FilterTest, WithoutRegistryTheLocationDialogAsksWithTheOe4BrowseTitle) {
-  OneFolderStore().AddTo(files, "D:\\Copied");
-  ui.AnswerLocation("D:\\Copied");
-
-  ASSERT_TRUE(Find());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.values.empty() ? "none" : c.values[0].first);
+    registry = platform::MemoryRegistry();
+    for (const auto& [name, value] : c.values) registry.SetString(kOeRegistryKey, name, value);
+    if (c.asks) ui.AnswerLocation(kStoreDir);
+    const std::size_t shown = ui.transcript().size();
+    ASSERT_TRUE(Find());
+    EXPECT_EQ(Shown("dialog 147", shown), c.asks);
+    EXPECT_EQ(registry.OpenKeyCount(), 0u);
+    EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
+  }
   EXPECT_TRUE(Shown("browse: Please select location for Outlook Express 4"));
-  EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
 }
 
-TEST_F(Oe4FilterTest, UnusableFolderAsksToBrowseAgainUntilNo) {
+// A folder without a store makes question 126: Yes brings the location dialog back proposing the
+// folder that failed, No gives up. Cancel in either dialog gives up without the question.
+TEST_F(Oe4FilterTest, LocationDialogAndQuestion126) {
   files.AddDirectory("C:\\Nothing");
   OneFolderStore().AddTo(files, "D:\\Good");
-
-  // Yes: the location dialog comes back, proposing the folder that failed.
   ui.AnswerLocation("C:\\Nothing");
   ui.AnswerMessageBox(platform::kIdYes);
   ui.AnswerLocation("D:\\Good");
   ASSERT_TRUE(Find());
   EXPECT_TRUE(AskedToBrowseAgain());
   EXPECT_TRUE(Shown("shown 1005: C:\\Nothing"));
-
-  // No: give up.
   ui.AnswerLocation("C:\\Nothing");
   ui.AnswerMessageBox(platform::kIdNo);
   EXPECT_FALSE(filter->IsSystemFound());
-}
 
-TEST_F(Oe4FilterTest, CancelInEitherDialogGivesUpWithoutQuestion126) {
+  std::size_t shown = ui.transcript().size();
   ui.AnswerLocation(std::nullopt);
   EXPECT_FALSE(filter->IsSystemFound());
-
   PutStore(OneFolderStore());
   ui.AnswerFolderDialog(std::nullopt);
   EXPECT_FALSE(filter->IsSystemFound());
-  EXPECT_FALSE(AskedToBrowseAgain());
+  EXPECT_FALSE(AskedToBrowseAgain(shown));
   EXPECT_FALSE(filter->GoFirst());
 }
 
@@ -84,14 +70,15 @@ TEST_F(Oe4FilterTest, WithoutFoldersFileEveryMailboxIsATopLevelFolder) {
   store.with_folders_file = false;
   store.AddFolder("b", 0, Messages({kOe4Received}));
   store.AddFolder("a", 0, Messages({kOe4Received, kOe4Received}));
-  files.AddFile(std::string(kStoreDir) + "\\notes.txt", "not a mailbox");
+  files.AddFile(Path("notes.txt"), "not a mailbox");
   PutStore(store);
-
   ASSERT_TRUE(Find());
   EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"a", "a", "b"}));
 }
 
-TEST_F(Oe4FilterTest, BothLayoutsAndUnusedRecordsGiveTheUsedFoldersInChainNotFileOrder) {
+// In either layout the chain, not the file order, decides; unused records are passed over. A
+// list of unused records alone finds a store with nothing to import.
+TEST_F(Oe4FilterTest, BothLayoutsGiveTheUsedFoldersInChainOrder) {
   for (Oe4Layout layout : {Oe4Layout::kFirst, Oe4Layout::kSecond}) {
     SCOPED_TRACE(layout == Oe4Layout::kFirst ? "first layout" : "second layout");
     ResetProcessState();
@@ -103,14 +90,20 @@ TEST_F(Oe4FilterTest, BothLayoutsAndUnusedRecordsGiveTheUsedFoldersInChainNotFil
     store.AddFolder("Sent Items", 0, Messages({0x00}));
     store.AddUnusedRecord();
     PutStore(store);
-    // Sent Items sits before Inbox in the file; the chain decides.
-    files.AddFile(std::string(kStoreDir) + "\\folders.nch",
-                  Oe4FoldersFile(store.folders, layout, {0, 3, 2, 1, 4}));
-
+    files.AddFile(Path("folders.nch"), Oe4FoldersFile(store.folders, layout, {0, 3, 2, 1, 4}));
     ASSERT_TRUE(Find());
     EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Sent Items"}));
     EXPECT_EQ(g_bFoldersSecondLayout, layout == Oe4Layout::kSecond);
   }
+  Oe4Store unused;
+  unused.AddUnusedRecord();
+  unused.AddUnusedRecord();
+  PutStore(unused);
+  ResetProcessState();
+  const std::size_t shown = ui.transcript().size();
+  EXPECT_TRUE(filter->IsSystemFound());
+  EXPECT_FALSE(Shown("dialog 134", shown));
+  EXPECT_FALSE(filter->GoFirst());
 }
 
 TEST_F(Oe4FilterTest, SecondLayoutStaysChosenForTheRestOfTheProcess) {
@@ -127,13 +120,9 @@ TEST_F(Oe4FilterTest, SecondLayoutStaysChosenForTheRestOfTheProcess) {
   Oe4Store first = second;
   first.layout = Oe4Layout::kFirst;
   first.AddTo(files, kStoreDir);
-  auto later = NewFilter();
-  ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{});
-  ASSERT_TRUE(later->IsSystemFound());
-  ASSERT_TRUE(later->GoFirst());
-  EXPECT_EQ(later->GetSubItem(kSubItemFolderName), "Inbox");
-  EXPECT_FALSE(later->GoNext());
-
+  filter = NewFilter();
+  ASSERT_TRUE(Find());
+  EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
   ResetProcessState();
   ASSERT_TRUE(Find());
   EXPECT_EQ(Walk().size(), 2u);
@@ -144,40 +133,15 @@ TEST_F(Oe4FilterTest, NestedFoldersGetBreadthFirstDisplayPaths) {
   // Children listed before their parents, an orphan and a duplicate number: linking must not
   // depend on file order, a parent number that matches nothing makes a top-level folder, and of
   // two folders with one number the later is the parent.
-  const std::uint32_t deep = 10, child = 11, top = 12, twin = 13;
-  store.folders.push_back({deep, "Deep", "deep", child});
-  store.folders.push_back({child, "Child", "child", top});
-  store.folders.push_back({top, "Top", "top", 0});
-  store.folders.push_back({20, "Orphan", "orphan", 99});
-  store.folders.push_back({twin, "Early", "early", 0});
-  store.folders.push_back({twin, "Late", "late", 0});
-  store.folders.push_back({30, "Kid", "kid", twin});
+  store.folders = {{10, "Deep", "deep", 11},  {11, "Child", "child", 12},
+                   {12, "Top", "top", 0},     {20, "Orphan", "orphan", 99},
+                   {13, "Early", "early", 0}, {13, "Late", "late", 0},
+                   {30, "Kid", "kid", 13}};
   for (const auto& entry : store.folders) store.mailboxes[entry.mailbox] = Messages({0x10});
   PutStore(store);
-
   ASSERT_TRUE(Find());
   EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Top/Child/Deep", "Top/Child", "Top",
                                                        "Orphan", "Early", "Late", "Late/Kid"}));
-}
-
-TEST_F(Oe4FilterTest, FoldersFileWithOnlyUnusedRecordsFindsAStoreWithNothingToImport) {
-  Oe4Store store;
-  store.AddUnusedRecord();
-  store.AddUnusedRecord();
-  PutStore(store);
-
-  EXPECT_TRUE(filter->IsSystemFound());
-  EXPECT_FALSE(Shown("dialog 134"));
-  EXPECT_FALSE(filter->GoFirst());
-}
-
-TEST_F(Oe4FilterTest, GoFirstAfterTheWalkEndedNeedsANewIsSystemFound) {
-  PutStore(OneFolderStore());
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Walk().size(), 1u);
-  EXPECT_FALSE(filter->GoFirst());
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Walk().size(), 1u);
 }
 
 }  // namespace

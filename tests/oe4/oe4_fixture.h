@@ -1,9 +1,10 @@
 #pragma once
-// A SCOEMsgFilter created from the class table over in-memory services, with helpers to put a
-// store in place, confirm it through the dialogs and walk every item as a host does.
+// An "oe4" filter from the class table over in-memory services, with helpers to put a store in
+// place, confirm it through the dialogs and walk every item as a host does.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,7 @@
 #include "app/process_state.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
+#include "platform/fake/fault_file_system.h"
 #include "support/fake_services.h"
 #include "support/oe4_store_writer.h"
 
@@ -21,13 +23,12 @@ namespace kv::testing {
 inline constexpr const char* kStoreRoot = "C:\\OE";
 inline constexpr const char* kStoreDir = "C:\\OE\\Mail";
 
-// What the host learns about one item.
+// What the host learns about one item: folder (code 5), status, state, the file code 11 names and
+// the bytes it holds (none for the empty-folder marker).
 struct Oe4Item {
-  std::string folder;                  // code 5
-  std::int32_t status = 0;             // GetItemStatus
-  std::int32_t state = 0;              // GetItemExStatus
-  std::optional<std::string> file;     // code 11
-  std::optional<std::string> message;  // the bytes of the file code 11 names, if any
+  std::string folder;
+  std::int32_t status = 0, state = 0;
+  std::optional<std::string> file, message;
 };
 
 class Oe4FilterTest : public ::testing::Test, public FakeServices {
@@ -39,68 +40,68 @@ class Oe4FilterTest : public ::testing::Test, public FakeServices {
   }
   ~Oe4FilterTest() override { ResetProcessState(); }
 
-  std::unique_ptr<ImportFilter> NewFilter() {
-    const FilterClass* filter_class = FindFilterClass("oe4");
-    EXPECT_NE(filter_class, nullptr);
-    std::unique_ptr<ImportFilter> created = filter_class->create(services);
+  std::unique_ptr<ImportFilter> NewFilter(const platform::Services* with = nullptr) {
+    auto created = FindFilterClass("oe4")->create(with ? *with : services);
     created->SetParent(0x1234);
     return created;
   }
+  // Makes `filter` read through a fault-injecting view of `files`.
+  platform::FaultFileSystem& Faulty() {
+    filter = NewFilter(&faulty_services);
+    return faulty;
+  }
 
+  static std::string Path(const std::string& name) { return std::string(kStoreDir) + "\\" + name; }
   // "store root" names kStoreRoot; the store itself sits in kStoreDir.
   void PutStore(const Oe4Store& store) {
     registry.SetString(kOeRegistryKey, "Store Root", kStoreRoot);
     store.AddTo(files, kStoreDir);
   }
 
-  // IsSystemFound with the folder dialog answered: `path` (root item when nullopt) and the
+  // IsSystemFound with the folder dialog answered: `path` (the root item when nullopt) and the
   // "Skip Empty Folders" box.
   bool Find(std::optional<std::string> path = std::nullopt, bool skip_empty = true) {
     ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{path, skip_empty});
     return filter->IsSystemFound();
   }
-
   Oe4Item Current() {
-    Oe4Item item;
-    item.folder = filter->GetSubItem(kSubItemFolderName).value_or("<null>");
-    item.status = filter->GetItemStatus();
-    item.state = filter->GetItemExStatus();
-    item.file = filter->GetSubItem(kSubItemMessageFile);
+    Oe4Item item{filter->GetSubItem(kSubItemFolderName).value_or("<null>"), filter->GetItemStatus(),
+                 filter->GetItemExStatus(), filter->GetSubItem(kSubItemMessageFile), std::nullopt};
     if (item.file && *item.file != kEmptyFolderMarker) item.message = files.Contents(*item.file);
     return item;
   }
-
-  // GoFirst, then GoNext until false, collecting every item (bounded, so a fault cannot hang).
+  // GoFirst, then GoNext until false (bounded, so a fault cannot hang).
   std::vector<Oe4Item> Walk() {
     std::vector<Oe4Item> items;
-    for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext()) {
+    for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext())
       items.push_back(Current());
-    }
     return items;
   }
-
   static std::vector<std::string> Folders(const std::vector<Oe4Item>& items) {
     std::vector<std::string> folders;
     for (const Oe4Item& item : items) folders.push_back(item.folder);
     return folders;
   }
-
-  bool Shown(const std::string& prefix) const {
-    for (const std::string& line : ui.transcript()) {
-      if (line.rfind(prefix, 0) == 0) return true;
-    }
-    return false;
+  // Whether a line of the transcript from line `from` on starts with `prefix`.
+  bool Shown(const std::string& prefix, std::size_t from = 0) const {
+    return std::any_of(ui.transcript().begin() + std::ptrdiff_t(from), ui.transcript().end(),
+                       [&](const std::string& line) { return line.starts_with(prefix); });
   }
-  bool AskedToBrowseAgain() const { return Shown("message: Import messages: Message storage is"); }
+  bool AskedToBrowseAgain(std::size_t from = 0) const {
+    return Shown("message: Import messages: Message storage is", from);
+  }
 
+  platform::FaultFileSystem faulty{files};
+  platform::Services faulty_services{registry,  faulty, temp,       environment,
+                                     code_page, ui,     diagnostics};
   std::unique_ptr<ImportFilter> filter;
 };
 
 // Messages 1..n with the given index flags.
 inline std::vector<Oe4Message> Messages(std::initializer_list<std::uint8_t> flags) {
   std::vector<Oe4Message> messages;
-  int n = 0;
-  for (std::uint8_t flag : flags) messages.push_back({Oe4TestMessage(++n), flag, std::nullopt});
+  for (std::uint8_t flag : flags)
+    messages.push_back({Oe4TestMessage(int(messages.size()) + 1), flag});
   return messages;
 }
 

@@ -12,16 +12,12 @@ namespace {
 
 TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageStateAndTheSkipFlagDropsTheMessage) {
   constexpr std::int32_t kSkipped = -1;
-  struct Case {
-    std::uint8_t flags;
-    std::int32_t state;
-  };
-  const Case cases[] = {{0x10, 2}, {0x12, 6}, {0x08, 1},        {0x0A, 1}, {0x0C, 1},
-                        {0x28, 0}, {0x0E, 1}, {0x11, kSkipped}, {0x00, 0}, {0x18, 2},
-                        {0x02, 0}, {0x04, 0}, {0x13, kSkipped}};
+  const std::pair<std::uint8_t, std::int32_t> cases[] = {
+      {0x10, 2},        {0x12, 6}, {0x08, 1}, {0x0A, 1}, {0x0C, 1}, {0x28, 0},       {0x0E, 1},
+      {0x11, kSkipped}, {0x00, 0}, {0x18, 2}, {0x02, 0}, {0x04, 0}, {0x13, kSkipped}};
   Oe4Store store;
   std::vector<Oe4Message> messages;
-  for (const Case& c : cases) messages.push_back({Oe4TestMessage(c.flags), c.flags, std::nullopt});
+  for (const auto& [flags, state] : cases) messages.push_back({Oe4TestMessage(flags), flags});
   store.AddFolder("Inbox", 0, messages);
   PutStore(store);
 
@@ -30,9 +26,9 @@ TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageStateAndTheSkipFlagDropsTheMessage
   ASSERT_EQ(items.size(), std::size(cases) - 2);
   std::size_t item = 0;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
-    if (cases[i].state == kSkipped) continue;
-    SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << int{cases[i].flags});
-    EXPECT_EQ(items[item].state, cases[i].state);
+    if (cases[i].second == kSkipped) continue;
+    SCOPED_TRACE(::testing::Message() << "flags 0x" << std::hex << int{cases[i].first});
+    EXPECT_EQ(items[item].state, cases[i].second);
     EXPECT_EQ(items[item].status, 0);
     EXPECT_EQ(items[item++].message, Padded(messages[i].text));
   }
@@ -58,8 +54,7 @@ TEST_F(Oe4FilterTest, MessageFileHoldsTheRecordTextUpToTheNextMarkerOrTheEnd) {
   PutStore(store);
   for (bool trailing_marker : {false, true}) {
     SCOPED_TRACE(trailing_marker ? "trailing marker" : "record runs to the end");
-    files.AddFile(std::string(kStoreDir) + "\\Inbox.mbx",
-                  Oe4MailboxFile(messages, trailing_marker));
+    files.AddFile(Path("Inbox.mbx"), Oe4MailboxFile(messages, trailing_marker));
     ASSERT_TRUE(Find());
     const std::vector<Oe4Item> items = Walk();
     ASSERT_EQ(items.size(), messages.size());
@@ -76,7 +71,6 @@ TEST_F(Oe4FilterTest, EmptyFolderIsOneMarkerItemUnlessSkipped) {
   store.AddFolder("Empty", 0, {});
   store.AddFolder("Last", 0, Messages({0x10}));
   PutStore(store);
-
   ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/true));
   EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Last"}));
 
@@ -94,30 +88,31 @@ TEST_F(Oe4FilterTest, EmptyFolderIsOneMarkerItemUnlessSkipped) {
   EXPECT_FALSE(filter->GoNext());
 }
 
+// The command affects only the next step. A walk that ended needs a new IsSystemFound.
 TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
   Oe4Store store;
   store.AddFolder("Ten", 0, Messages({0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10}));
   store.AddFolder("Two", 0, Messages({0x12, 0x00}));
   PutStore(store);
   ASSERT_TRUE(Find());
-
   ASSERT_TRUE(filter->GoFirst());
-  std::string ignored = "!!!nextfolder";
+  std::string ignored = "!!!nextfolder", command = kNextFolderCommand;
   filter->SetPath(ignored);
   ASSERT_TRUE(filter->GoNext());
   EXPECT_EQ(Current().folder, "Ten");
-
-  std::string command = kNextFolderCommand;
   filter->SetPath(command);
   ASSERT_TRUE(filter->GoNext());
   const Oe4Item item = Current();
   EXPECT_EQ(item.folder, "Two");
   EXPECT_EQ(item.message, Padded(Oe4TestMessage(1)));
   EXPECT_EQ(item.state, 6);
-  // The command affects only the next step.
   ASSERT_TRUE(filter->GoNext());
   EXPECT_EQ(Current().folder, "Two");
   EXPECT_FALSE(filter->GoNext());
+
+  EXPECT_FALSE(filter->GoFirst());
+  ASSERT_TRUE(Find());
+  EXPECT_EQ(Walk().size(), 12u);
 }
 
 // A code page whose conversion to UTF-8 fails the way a test asks.
@@ -134,7 +129,7 @@ class ThrowingCodePage final : public platform::CodePage {
 TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) {
   ThrowingCodePage failing;
   platform::Services failing_services{registry, files, temp, environment, failing, ui, diagnostics};
-  auto subject = FindFilterClass("oe4")->create(failing_services);
+  auto subject = NewFilter(&failing_services);
   // The host window of the last SetParent on any object owns the box.
   filter->SetParent(0x42);
   EXPECT_EQ(g_oeHostWindow, 0x42u);
@@ -142,11 +137,9 @@ TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) 
   failing.fail = [] { throw FileError("disk full"); };
   EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);
   EXPECT_TRUE(Shown("message: Import messages: File I/O Error. Hard disk can be full."));
-
   failing.fail = [] { throw std::bad_alloc(); };
   EXPECT_EQ(subject->GetSubItem(kSubItemMessageFile), std::nullopt);
   EXPECT_TRUE(Shown("message: Import messages: Out of memory"));
-
   const std::size_t shown = ui.transcript().size();
   failing.fail = [] { throw std::runtime_error("other"); };
   EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);

@@ -1,5 +1,6 @@
-// The bundled sample store: it is what the generator writes, and the filter imports it from a
-// real folder on Linux (drive map, case-insensitive names, code page) without changing it.
+// The bundled sample store and the fuzzer's seeds are what the generator writes; the fuzzer's
+// inputs replay cleanly; the filter imports the sample from a real folder on Linux (drive map,
+// case-insensitive names, code page) without changing it.
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 
 #include "app/filter_classes.h"
 #include "app/process_state.h"
+#include "fuzz/oe4_fuzz_run.h"
 #include "oe4/oe_filter.h"
 #include "oe4/oe_store_discovery.h"
 #include "platform/fake/fake_environment.h"
@@ -15,6 +17,7 @@
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
 #include "platform/registry.h"
+#include "support/fuzz_inputs.h"
 #include "support/oe4_generated_stores.h"
 #include "support/temp_dir.h"
 #include "ui/scripted_ui.h"
@@ -26,7 +29,9 @@ namespace fs = std::filesystem;
 
 const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "oe4";
 
-TEST(Oe4SampleStore, BundledFilesAreWhatTheGeneratorWrites) {
+// Items per fuzz seed: the messages of every folder that uses the mailbox, the deleted one left
+// out.
+TEST(Oe4SampleStore, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndReplayCleanly) {
   const std::map<std::string, std::string> expected = Oe4SampleStore().Files();
   for (const auto& [name, bytes] : expected) {
     EXPECT_EQ(ReadFile(kSampleDir / name), bytes) << name << " differs: run make_oe4_store sample";
@@ -35,6 +40,17 @@ TEST(Oe4SampleStore, BundledFilesAreWhatTheGeneratorWrites) {
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name == "README.md" || expected.count(name) == 1) << "unexpected " << name;
   }
+  ReplayFuzzInputs("oe4_fuzz", Oe4FuzzSeeds(),
+                   {{"flat", 3},
+                    {"nested-second-layout", 9},
+                    {"sticky-layout", 0},
+                    {"listing", 3},
+                    {"empty-folder", 1},
+                    {"zero-index-length", 4}},
+                   "make_oe4_store", [](const std::string& bytes) {
+                     return fuzz::RunOe4FuzzInput(fuzz::DecodeOe4FuzzInput(
+                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                   });
 }
 
 // An item as the host sees it: folder, status, state, and whether a message file came with it.
