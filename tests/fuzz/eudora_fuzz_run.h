@@ -10,10 +10,7 @@
 #include "app/filter_classes.h"
 #include "eudora/eudora_message.h"
 #include "fuzz/eudora_fuzz_input.h"
-#include "platform/fake/fake_environment.h"
-#include "platform/fake/memory_file_system.h"
-#include "platform/registry.h"
-#include "ui/scripted_ui.h"
+#include "support/fake_services.h"
 
 namespace kv::fuzz {
 
@@ -28,15 +25,10 @@ inline int RunEudoraFuzzInput(const EudoraFuzzInput& input) {
   direct.SetContent(input.mailbox);
   ConvertMessageText(direct, "In");
 
-  platform::MemoryRegistry registry;
-  platform::MemoryFileSystem files;
-  platform::MemoryTempFiles temp(files);
-  platform::FakeEnvironment environment;
-  platform::Windows1252CodePage code_page;
-  ui::ScriptedUserInterface ui;
+  kv::testing::FakeServices fake;
+  platform::MemoryFileSystem& files = fake.files;
+  ui::ScriptedUserInterface& ui = fake.ui;
   ui.set_report_unanswered(false);
-  platform::DiagnosticLog diagnostics;
-  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 
   const std::string dir = kStoreDir;
   files.AddFile(dir + "\\descmap.pce", input.map.empty() ? kEudoraFuzzDefaultMap : input.map);
@@ -47,7 +39,7 @@ inline int RunEudoraFuzzInput(const EudoraFuzzInput& input) {
   ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{
       std::nullopt, !(input.options & kEudoraKeepEmptyFolders)});
 
-  std::unique_ptr<ImportFilter> filter = FindFilterClass("eudora")->create(services);
+  std::unique_ptr<ImportFilter> filter = FindFilterClass("eudora")->create(fake.services);
   filter->SetParent(1);
   int items = 0;
   if (!filter->IsSystemFound()) return items;

@@ -12,10 +12,7 @@
 #include "oe4/oe_filter.h"
 #include "oe4/oe_folders_file.h"
 #include "oe4/oe_store_discovery.h"
-#include "platform/fake/fake_environment.h"
-#include "platform/fake/memory_file_system.h"
-#include "platform/registry.h"
-#include "ui/scripted_ui.h"
+#include "support/fake_services.h"
 
 namespace kv::fuzz {
 
@@ -29,15 +26,11 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   ResetProcessState();
   if (input.options & kSecondLayoutSticky) g_bFoldersSecondLayout = true;
 
-  platform::MemoryRegistry registry;
-  platform::MemoryFileSystem files;
-  platform::MemoryTempFiles temp(files);
-  platform::FakeEnvironment environment;
-  platform::Windows1252CodePage code_page;
-  ui::ScriptedUserInterface ui;
+  kv::testing::FakeServices fake;
+  platform::MemoryRegistry& registry = fake.registry;
+  platform::MemoryFileSystem& files = fake.files;
+  ui::ScriptedUserInterface& ui = fake.ui;
   ui.set_report_unanswered(false);
-  platform::DiagnosticLog diagnostics;
-  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 
   registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
   const std::string base = std::string(kStoreDir) + "\\" + kOe4FuzzMailbox;
@@ -49,7 +42,7 @@ inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
   ui.AnswerFolderDialog(
       ui::ScriptedUserInterface::FolderAnswer{std::nullopt, !(input.options & kKeepEmptyFolders)});
 
-  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(services);
+  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(fake.services);
   filter->SetParent(1);
   bool kept_promises = true;
   int items = 0;

@@ -11,10 +11,7 @@
 #include "fuzz/oe5_fuzz_input.h"
 #include "oe5/oe5_folder_tree.h"
 #include "oe5/oe5_store_discovery.h"
-#include "platform/fake/fake_environment.h"
-#include "platform/fake/memory_file_system.h"
-#include "platform/registry.h"
-#include "ui/scripted_ui.h"
+#include "support/fake_services.h"
 
 namespace kv::fuzz {
 
@@ -57,15 +54,11 @@ inline std::string GeneratedFoldersFile() {
 // a null file property, a handed-over file that does not exist, or no end.
 inline int RunOe5FuzzInput(const Oe5FuzzInput& input) {
   constexpr const char* kRoot = "C:\\Store";
-  platform::MemoryRegistry registry;
-  platform::MemoryFileSystem files;
-  platform::MemoryTempFiles temp(files);
-  platform::FakeEnvironment environment;
-  platform::Windows1252CodePage code_page;
-  kv::ui::ScriptedUserInterface ui;
+  kv::testing::FakeServices fake;
+  platform::MemoryRegistry& registry = fake.registry;
+  platform::MemoryFileSystem& files = fake.files;
+  kv::ui::ScriptedUserInterface& ui = fake.ui;
   ui.set_report_unanswered(false);
-  platform::DiagnosticLog diagnostics;
-  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
 
   registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, "{fuzz}");
   registry.SetString(std::string(kOe5IdentitiesKey) + "\\{fuzz}" + kOe5IdentityKeySuffix,
@@ -77,7 +70,7 @@ inline int RunOe5FuzzInput(const Oe5FuzzInput& input) {
   ui.AnswerFolderDialog(kv::ui::ScriptedUserInterface::FolderAnswer{
       std::nullopt, (input.options & kOe5KeepEmptyFolders) == 0});
 
-  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe5")->create(services);
+  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe5")->create(fake.services);
   filter->SetParent(1);
   bool kept_promises = true;
   int items = 0;
@@ -96,7 +89,7 @@ inline int RunOe5FuzzInput(const Oe5FuzzInput& input) {
   }
   // The folder file read as a folder list too.
   files.AddFile("C:\\Other\\Folders.dbx", input.file);
-  PrepareFolders(LoadFolders(files, diagnostics, "C:\\Other"), "C:\\Other", diagnostics);
+  PrepareFolders(LoadFolders(files, fake.diagnostics, "C:\\Other"), "C:\\Other", fake.diagnostics);
   return kept_promises ? items : -1;
 }
 

@@ -1,10 +1,7 @@
-// The bundled sample mail directory and the summary fuzzer's seeds are what the generator writes;
-// the fuzzer's inputs and past findings replay cleanly through its own run; kvimport imports the
-// sample from a real folder, every message with its bytes as stored, leaving nothing in its
-// temporary folder and nothing changed in the store.
+// The bundled sample mail directory and the summary fuzzer's seeds are what the generator writes,
+// the fuzzer's inputs replay cleanly, and kvimport imports the sample with every message's bytes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -14,8 +11,9 @@
 
 #include "fuzz/netscape_summary_fuzz_run.h"
 #include "platform/fake/fake_environment.h"
+#include "support/fuzz_inputs.h"
+#include "support/kvimport_run.h"
 #include "support/netscape_generated_stores.h"
-#include "support/temp_dir.h"
 
 namespace kv::testing {
 namespace {
@@ -23,37 +21,29 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "netscape";
-const fs::path kFuzzDir = fs::path(KV_SOURCE_DIR) / "tests" / "fuzz";
 
-TEST(NetscapeGeneratedFiles, SampleAndFuzzSeedsAreWhatTheGeneratorWrites) {
+// Messages per fuzz seed.
+TEST(NetscapeGeneratedFiles, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndReplayCleanly) {
   platform::Windows1252CodePage code_page;
   std::map<std::string, std::string> expected, found;
   for (const auto& [name, bytes] : NsSampleStore().Files())
     expected[code_page.ToUtf8(name)] = bytes;
-  for (const auto& entry : fs::recursive_directory_iterator(kSampleDir)) {
-    const std::string name = fs::relative(entry.path(), kSampleDir).string();
-    if (entry.is_regular_file() && name != "README.md") found[name] = ReadFile(entry.path());
+  for (const fs::path& file : FilesBelow(kSampleDir)) {
+    const std::string name = fs::relative(file, kSampleDir).string();
+    if (name != "README.md") found[name] = ReadFile(file);
   }
   EXPECT_EQ(found, expected) << "run make_netscape_store sample samples/netscape";
-  for (const auto& [name, bytes] : NsFuzzSeeds()) {
-    EXPECT_EQ(ReadFile(kFuzzDir / "corpus" / "netscape_summary_fuzz" / ("seed-" + name)), bytes)
-        << "run make_netscape_store fuzz-seeds tests/fuzz/corpus/netscape_summary_fuzz";
-  }
-}
-
-TEST(NetscapeGeneratedFiles, FuzzInputsAndPastFindingsRunCleanly) {
-  int replayed = 0;
-  for (const char* folder : {"corpus", "regressions"}) {
-    std::error_code none;  // no regressions yet
-    for (const auto& entry :
-         fs::directory_iterator(kFuzzDir / folder / "netscape_summary_fuzz", none)) {
-      const std::string bytes = ReadFile(entry.path());
-      const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-      EXPECT_GE(fuzz::RunSummaryFuzzInput(data, bytes.size()), 0) << entry.path();
-      ++replayed;
-    }
-  }
-  EXPECT_GE(replayed, 6);
+  ReplayFuzzInputs("netscape_summary_fuzz", NsFuzzSeeds(),
+                   {{"root-leaf", 7},
+                    {"two-levels", 7},
+                    {"three-levels", 7},
+                    {"split-keys", 6},
+                    {"unnamed", 7},
+                    {"counts-zero", 0}},
+                   "make_netscape_store", [](const std::string& bytes) {
+                     return fuzz::RunSummaryFuzzInput(
+                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+                   });
 }
 
 // The bytes of every message of the sample as stored, sorted.
@@ -70,10 +60,11 @@ std::vector<std::string> SampleMessages() {
   return messages;
 }
 
+// kvimport imports a copy of the sample, leaving nothing in its temporary folder and nothing
+// changed in the store.
 class NetscapeKvimport : public ::testing::Test {
  protected:
   NetscapeKvimport() {
-    fs::create_directories(dir.path() / "tmp");
     fs::copy(kSampleDir, store, fs::copy_options::recursive);
     for (const fs::path& file : FilesBelow(store)) before[file] = ReadFile(file);
   }
@@ -81,26 +72,15 @@ class NetscapeKvimport : public ::testing::Test {
     EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
     for (const auto& [path, bytes] : before) EXPECT_EQ(ReadFile(path), bytes) << path;
   }
-
-  // Runs kvimport with the Netscape filter on the copied store; stdout, failing on an exit code
-  // other than 0.
-  std::string Kvimport(const std::string& command, const std::string& args) {
-    const fs::path out = dir.path() / "stdout";
-    const fs::path err = dir.path() / "stderr";
-    const std::string line = "TMPDIR='" + (dir.path() / "tmp").string() + "' '" + KV_KVIMPORT_PATH +
-                             "' " + command + " --filter netscape --store '" + store.string() +
-                             "' " + args + " </dev/null >'" + out.string() + "' 2>'" +
-                             err.string() + "'";
-    const int status = std::system(line.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << line << "\n" << ReadFile(err);
-    return ReadFile(out);
-  }
-  // Imports into `format` and gives the bytes of the files written below the target folder's
-  // directories named `boxes` (any directory when empty).
+  // Imports into `format`: the bytes of the files written below the target's directories named
+  // `boxes` (any directory when empty).
   std::vector<std::string> Delivered(const std::string& format,
                                      const std::set<std::string>& boxes = {}) {
     const fs::path target = dir.path() / format;
-    Kvimport("import", "--to '" + format + ":" + target.string() + "'");
+    EXPECT_EQ(RunKvimport(dir, "import --filter netscape --store '" + store.string() + "' --to '" +
+                                   format + ":" + target.string() + "'"),
+              0)
+        << ReadFile(dir.path() / "err");
     std::vector<std::string> files;
     for (const fs::path& file : FilesBelow(target)) {
       if (boxes.empty() || boxes.contains(file.parent_path().filename())) {

@@ -4,7 +4,6 @@
 // generator writes.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -13,6 +12,8 @@
 
 #include "fuzz/oe5_fuzz_run.h"
 #include "support/dbx_writer.h"
+#include "support/fuzz_inputs.h"
+#include "support/kvimport_run.h"
 #include "support/oe5_generated_stores.h"
 #include "support/shared_samples.h"
 #include "support/temp_dir.h"
@@ -26,17 +27,6 @@ using Texts = std::map<std::string, std::vector<std::string>>;
 
 const fs::path kRealDir = kv::testing::SharedSamplesPath("oe5");
 const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "oe5";
-const fs::path kFuzzDir = fs::path(KV_SOURCE_DIR) / "tests" / "fuzz" / "corpus" / "oe5_fuzz";
-
-// Runs kvimport with `arguments` and its temporary folder in `dir`; its output goes to dir/out.
-int Kvimport(const TempDir& dir, const std::string& arguments) {
-  fs::create_directories(dir.path() / "tmp");
-  const std::string command = "TMPDIR='" + (dir.path() / "tmp").string() + "' '" +
-                              KV_KVIMPORT_PATH + "' " + arguments + " </dev/null >'" +
-                              (dir.path() / "out").string() + "' 2>&1";
-  const int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 class Oe5RealStore : public ::testing::Test {
  protected:
@@ -52,10 +42,10 @@ class Oe5RealStore : public ::testing::Test {
     const fs::path store = dir.path() / "store", eml = dir.path() / "eml";
     std::map<fs::path, std::string> before;
     for (const fs::path& file : FilesBelow(store)) before[file] = ReadFile(file);
-    EXPECT_EQ(Kvimport(dir, "import --filter oe5 --keep-empty --store '" + store.string() +
-                                "' --to eml:'" + eml.string() + "'"),
+    EXPECT_EQ(RunKvimport(dir, "import --filter oe5 --keep-empty --store '" + store.string() +
+                                   "' --to eml:'" + eml.string() + "'"),
               0)
-        << ReadFile(dir.path() / "out");
+        << ReadFile(dir.path() / "err");
     Texts folders;
     const fs::path root = fs::directory_iterator(eml)->path();
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -160,8 +150,9 @@ TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
     EXPECT_TRUE(names.contains(entry.path().filename().string())) << entry.path();
   }
   TempDir dir;
-  ASSERT_EQ(Kvimport(dir, "list --filter oe5 --keep-empty --store '" + kSampleDir.string() + "'"),
-            0);
+  ASSERT_EQ(
+      RunKvimport(dir, "list --filter oe5 --keep-empty --store '" + kSampleDir.string() + "'"), 0)
+      << ReadFile(dir.path() / "err");
   const std::string out = ReadFile(dir.path() / "out");
   auto count = [&out](const std::string& text) {
     std::size_t found = 0;
@@ -175,29 +166,21 @@ TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
   EXPECT_EQ(count("news"), 0u);
 }
 
-// Items per seed. The damaged chains give three messages before the record without a size ends the
-// folder; the folder tree gives, from one file of three messages, each folder's count of them (2,
-// 1, 5 cut to 3, 2) and a folder item each, its self-parented folder left out. Past findings, if
-// any, run cleanly.
+// Items per fuzz seed. The damaged chains give three messages before the record without a size
+// ends the folder; the folder tree gives, from one file of three messages, each folder's count of
+// them (2, 1, 5 cut to 3, 2) and a folder item each, its self-parented folder left out.
 TEST(Oe5FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndEveryInputRunsCleanly) {
-  std::map<std::string, int> items = {
-      {"seed-flat", 3},           {"seed-left-chain", 20},     {"seed-entry-subtrees", 20},
-      {"seed-damaged-chains", 3}, {"seed-indirect-fields", 2}, {"seed-folder-tree", 12}};
-  for (const auto& [name, bytes] : Oe5FuzzSeeds()) {
-    EXPECT_EQ(ReadFile(kFuzzDir / ("seed-" + name)), bytes)
-        << name << ": make_oe5_store fuzz-seeds";
-  }
-  for (const fs::path& dir : {kFuzzDir, kFuzzDir / ".." / ".." / "regressions" / "oe5_fuzz"}) {
-    for (const fs::path& file : FilesBelow(dir)) {
-      const std::string bytes = ReadFile(file);
-      const int run = fuzz::RunOe5FuzzInput(fuzz::DecodeOe5FuzzInput(
-          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-      const std::string seed = file.filename().string();
-      EXPECT_EQ(run, items.contains(seed) ? items[seed] : std::max(run, 0)) << file;
-      items.erase(seed);
-    }
-  }
-  EXPECT_TRUE(items.empty());
+  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(),
+                   {{"flat", 3},
+                    {"left-chain", 20},
+                    {"entry-subtrees", 20},
+                    {"damaged-chains", 3},
+                    {"indirect-fields", 2},
+                    {"folder-tree", 12}},
+                   "make_oe5_store", [](const std::string& bytes) {
+                     return fuzz::RunOe5FuzzInput(fuzz::DecodeOe5FuzzInput(
+                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+                   });
 }
 
 }  // namespace
