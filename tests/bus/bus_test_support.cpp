@@ -1,54 +1,22 @@
 #include "bus/bus_test_support.h"
 
 #include <fcntl.h>
-#include <signal.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "bus/bus_names.h"
+#include "support/temp_dir.h"
 
 extern char** environ;
 
 namespace kv::bus::testing {
-namespace {
-
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
-
-// A file for a child's output, removed when done.
-class OutputFile {
- public:
-  OutputFile() {
-    const char* tmpdir = std::getenv("TMPDIR");
-    path_ = std::string(tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp") +
-            "/kv-bus-output.XXXXXX";
-    fd_ = mkstemp(path_.data());
-  }
-  ~OutputFile() {
-    if (fd_ >= 0) close(fd_);
-    unlink(path_.c_str());
-  }
-  int fd() const { return fd_; }
-  std::string Text() const {
-    std::ifstream file(path_);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-  }
-
- private:
-  std::string path_;
-  int fd_ = -1;
-};
-
-}  // namespace
 
 std::string KvfltrsPath() { return KV_KVFLTRS_PATH; }
 
@@ -57,11 +25,9 @@ std::string ServicesFolder() {
   return std::string(data_home != nullptr ? data_home : "") + "/dbus-1/services";
 }
 
-std::string InterfaceFile() {
-  return std::string(KV_SOURCE_DIR) + "/bus/org.kvnorvale.Kvfltrs.xml";
+std::string SampleStore(const std::string& filter) {
+  return std::string(KV_SOURCE_DIR) + "/samples/" + filter;
 }
-
-std::string SampleStore() { return std::string(KV_SOURCE_DIR) + "/samples/oe4"; }
 
 void AnswerForSample(ui::ScriptedUserInterface& ui, const std::string& location) {
   ui.set_report_unanswered(false);
@@ -77,8 +43,7 @@ std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle windo
     std::string file = filter.GetSubItem(kSubItemMessageFile).value_or("(null)");
     std::string bytes;
     if (std::filesystem::is_regular_file(file)) {
-      std::ifstream in(file, std::ios::binary);
-      bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+      bytes = kv::testing::ReadFile(file);
       std::filesystem::remove(file);
       file = "(file)";
     }
@@ -89,45 +54,30 @@ std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle windo
   return seen;
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extra_env, const std::string& input) {
-  OutputFile in, out, err;
-  if (write(in.fd(), input.data(), input.size()) != static_cast<ssize_t>(input.size())) return {};
-  lseek(in.fd(), 0, SEEK_SET);
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
+  // Files rather than pipes: a server the program starts may inherit and keep them open.
+  kv::testing::TempDir io;
+  const std::string in = io.Write("in", input).string();
+  const std::string out = (io.path() / "out").string(), err = (io.path() / "err").string();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, err.fd(), STDERR_FILENO);
+  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, in.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT, 0600);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT, 0600);
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  std::vector<char*> env;
-  auto overridden = [&](std::string_view entry) {
-    return std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& extra) {
-      return entry.substr(0, entry.find('=')) == extra.substr(0, extra.find('='));
-    });
-  };
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!overridden(*entry)) env.push_back(*entry);
-  }
-  for (const std::string& entry : extra_env) env.push_back(const_cast<char*>(entry.c_str()));
-  env.push_back(nullptr);
-
   ProgramResult result;
   pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), env.data());
+  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) {
-    result.err = "cannot start " + argv[0];
-    return result;
-  }
+  if (spawned != 0) return {-1, "", "cannot start " + argv[0]};
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = out.Text();
-  result.err = err.Text();
+  result.out = kv::testing::ReadFile(out);
+  result.err = kv::testing::ReadFile(err);
   return result;
 }
 
@@ -136,8 +86,7 @@ Client::Client()
       bus_(sdbus::createProxy(*connection_, kBusName, kBusPath)) {}
 
 std::string Client::CreateInstance(const std::string& name) {
-  std::unique_ptr<sdbus::IProxy> factory =
-      sdbus::createProxy(*connection_, kServiceName, kFactoryPath);
+  auto factory = sdbus::createProxy(*connection_, kServiceName, kFactoryPath);
   sdbus::MethodCall call = factory->createMethodCall(kFactoryInterface, "CreateInstance");
   call << name;
   sdbus::MethodReply reply = factory->callMethod(call);
@@ -167,37 +116,47 @@ void Client::Release(const std::string& path, const std::string& destination) {
 
 std::string Client::NameOwner(const std::string& name) {
   std::string owner;
-  try {
+  ErrorOf([&] {
     bus_->callMethod("GetNameOwner")
         .onInterface(kBusInterface)
         .withArguments(name)
         .storeResultsTo(owner);
-  } catch (const sdbus::Error&) {
-    return "";
-  }
+  });
   return owner;
 }
 
 std::optional<pid_t> Client::ProcessOf(const std::string& bus_name) {
   std::uint32_t pid = 0;
-  try {
-    bus_->callMethod("GetConnectionUnixProcessID")
-        .onInterface(kBusInterface)
-        .withArguments(bus_name)
-        .storeResultsTo(pid);
-  } catch (const sdbus::Error&) {
+  if (!ErrorOf([&] {
+         bus_->callMethod("GetConnectionUnixProcessID")
+             .onInterface(kBusInterface)
+             .withArguments(bus_name)
+             .storeResultsTo(pid);
+       }).empty()) {
     return std::nullopt;
   }
   return static_cast<pid_t>(pid);
 }
 
+std::optional<pid_t> Client::ServerProcess() {
+  std::string owner = NameOwner(kServiceName);
+  return owner.empty() ? std::nullopt : ProcessOf(owner);
+}
+
 bool Client::Ping(const std::string& bus_name) {
-  try {
-    Object("/", bus_name)->callMethod("Ping").onInterface("org.freedesktop.DBus.Peer");
-    return true;
-  } catch (const sdbus::Error&) {
-    return false;
+  return ErrorOf([&] {
+           Object("/", bus_name)->callMethod("Ping").onInterface("org.freedesktop.DBus.Peer");
+         })
+      .empty();
+}
+
+bool WaitUntil(const std::function<bool()>& done) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  return true;
 }
 
 bool ProcessRunning(pid_t pid) {
@@ -210,22 +169,22 @@ bool ProcessRunning(pid_t pid) {
          line[close + 2] != 'X';
 }
 
-bool WaitForProcessEnd(pid_t pid, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (ProcessRunning(pid)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
+std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child) {
+  int ends[2];
+  if (pipe(ends) != 0) return {-1, ""};
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    child(ends[1]);
+    _exit(0);
   }
-  return true;
-}
-
-bool WaitForNoOwner(Client& client, const std::string& bus_name, std::chrono::milliseconds limit) {
-  auto deadline = std::chrono::steady_clock::now() + limit;
-  while (client.HasOwner(bus_name)) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(kPollInterval);
-  }
-  return true;
+  close(ends[1]);
+  std::string said(256, '\0');
+  pollfd readable{ends[0], POLLIN, 0};
+  ssize_t length = poll(&readable, 1, 20000) == 1 ? read(ends[0], said.data(), said.size()) : 0;
+  close(ends[0]);
+  said.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return {pid, said};
 }
 
 }  // namespace kv::bus::testing

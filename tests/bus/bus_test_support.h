@@ -1,39 +1,42 @@
 #pragma once
 // Helpers for the tests that run against the server on a private session bus (see
-// private_bus.sh): running programs, a client with its own connection, and watching the server
-// process come and go.
+// private_bus.sh): running programs, a client with its own connection, the services the server
+// gives its objects, and waiting for the server process to come and go.
 
 #include <sdbus-c++/sdbus-c++.h>
 #include <sys/types.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/import_filter.h"
+#include "platform/posix/iconv_code_page.h"
+#include "platform/posix/posix_environment.h"
+#include "platform/posix/posix_file_system.h"
+#include "platform/posix/posix_temp_files.h"
+#include "platform/registry.h"
+#include "platform/services.h"
 #include "ui/scripted_ui.h"
 
 namespace kv::bus::testing {
 
-// The server program under test.
+// The server program under test; the folder the private bus reads the user's service files from.
 std::string KvfltrsPath();
-// The folder the private bus reads the user's service files from.
 std::string ServicesFolder();
-// The repository's introspection file.
-std::string InterfaceFile();
 
 struct ProgramResult {
   int status = -1;  // exit status; -1 when the program did not exit normally
   std::string out;
   std::string err;
 };
-// Runs `argv` with `extra_env` ("NAME=value") added to the environment and `input` on its standard
-// input, waits for it and collects its output.
-ProgramResult RunProgram(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extra_env = {},
-                         const std::string& input = "");
+// Runs `argv` with `input` on its standard input, waits for it and collects its output.
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input = "");
+// Registers the server on the private bus; true when that worked.
+inline bool Register() { return RunProgram({KvfltrsPath()}).status == 0; }
 
 // A client with a connection of its own. Calls go to the well-known name unless said otherwise.
 class Client {
@@ -41,7 +44,6 @@ class Client {
   Client();
 
   sdbus::IConnection& connection() { return *connection_; }
-  std::string unique_name() const { return connection_->getUniqueName(); }
 
   // CreateInstance; the object path. Throws sdbus::Error when refused.
   std::string CreateInstance(const std::string& name);
@@ -55,8 +57,9 @@ class Client {
 
   // The unique name owning `name`; empty when nobody does.
   std::string NameOwner(const std::string& name);
-  bool HasOwner(const std::string& name) { return !NameOwner(name).empty(); }
   std::optional<pid_t> ProcessOf(const std::string& bus_name);
+  // The process serving the well-known name, when one does.
+  std::optional<pid_t> ServerProcess();
   // True when `bus_name` answers a ping.
   bool Ping(const std::string& bus_name);
 
@@ -66,15 +69,33 @@ class Client {
   std::string server_;
 };
 
+// Polls `done` until it holds; false after 20 seconds.
+bool WaitUntil(const std::function<bool()>& done);
 bool ProcessRunning(pid_t pid);
-// Waits until process `pid` has ended (gone or waiting to be reaped); false after `limit`.
-bool WaitForProcessEnd(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(20));
-// Waits until `bus_name` has no owner; false after `limit`.
-bool WaitForNoOwner(Client& client, const std::string& bus_name,
-                    std::chrono::milliseconds limit = std::chrono::seconds(20));
+inline bool WaitForProcessEnd(pid_t pid) {
+  return WaitUntil([pid] { return !ProcessRunning(pid); });
+}
 
-// The bundled Outlook Express 4 sample store.
-std::string SampleStore();
+// Runs `child` in a forked process that it never returns from; `child` gets the write end of a
+// pipe. Returns the child's pid and the first thing it wrote (empty when it wrote nothing within
+// 20 seconds).
+std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child);
+
+// Platform services as the server gives an object, over a front of the caller's choice.
+struct ServerServices {
+  explicit ServerServices(platform::UserInterface& ui)
+      : services{registry, files, temp, environment, code_page, ui, diagnostics} {}
+  platform::IconvCodePage code_page;
+  platform::PosixFileSystem files;
+  platform::PosixTempFiles temp;
+  platform::PosixEnvironment environment;
+  platform::MemoryRegistry registry;
+  platform::DiagnosticLog diagnostics;
+  platform::Services services;
+};
+
+// The bundled sample store of `filter` ("oe4", "netscape", ...).
+std::string SampleStore(const std::string& filter = "oe4");
 
 // The host's answers for a walk of a store at `location`: the location, then the whole tree with
 // empty folders skipped.

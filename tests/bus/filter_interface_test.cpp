@@ -1,24 +1,21 @@
 // The filter interface over the bus: the same answers as in-process, an interface that matches the
-// repository's description, and clients the project did not write.
+// repository's description, and clients the project did not write (gdbus, busctl, the README's
+// Python example).
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 #include <set>
+#include <sstream>
 
 #include "app/filter_classes.h"
 #include "app/process_state.h"
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
+#include "bus/local_agent.h"
 #include "bus/remote_filter.h"
 #include "bus/ui_agent_bus.h"
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_environment.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_temp_files.h"
-#include "platform/registry.h"
-#include "ui/scripted_ui.h"
+#include "support/temp_dir.h"
 
 namespace kv {
 // Test names show the class, not the table row's bytes.
@@ -27,6 +24,8 @@ void PrintTo(const FilterClass& filter_class, std::ostream* out) { *out << filte
 
 namespace kv::bus::testing {
 namespace {
+
+using kv::testing::ReadFile;
 
 // Every answer of one object driven through all eleven methods without a store.
 std::vector<std::string> Drive(ImportFilter& filter) {
@@ -62,7 +61,7 @@ std::vector<std::string> Drive(ImportFilter& filter) {
 
 class FilterOverTheBus : public ::testing::TestWithParam<FilterClass> {
  protected:
-  void SetUp() override { ASSERT_EQ(RunProgram({KvfltrsPath()}).status, 0); }
+  void SetUp() override { ASSERT_TRUE(Register()); }
   Client client;
 };
 
@@ -70,17 +69,10 @@ TEST_P(FilterOverTheBus, TheElevenMethodsAnswerAsInProcess) {
   // In-process, over the services the server gives its objects, with every dialog cancelled as
   // the server cancels it while no user-interface agent is known.
   ResetProcessState();
-  platform::IconvCodePage code_page;
-  platform::PosixFileSystem files;
-  platform::PosixTempFiles temp;
-  platform::PosixEnvironment environment;
-  platform::MemoryRegistry registry;
   ui::ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
-  platform::DiagnosticLog diagnostics;
-  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
-  std::unique_ptr<ImportFilter> local = GetParam().create(services);
-  std::vector<std::string> expected = Drive(*local);
+  ServerServices local(ui);
+  std::vector<std::string> expected = Drive(*GetParam().create(local.services));
 
   RemoteImportFilter remote(client.connection(), std::string(GetParam().prog_id));
   EXPECT_EQ(Drive(remote), expected);
@@ -91,56 +83,60 @@ INSTANTIATE_TEST_SUITE_P(AllClasses, FilterOverTheBus,
                          ::testing::ValuesIn(FilterClasses().begin(), FilterClasses().end()),
                          [](const auto& info) { return std::string(info.param.short_name); });
 
-// "Interface.Member(in types)->(out types)" for each method and signal of the two server
-// interfaces in introspection XML.
+// "Interface.Member(in types)->(out types)" for each method and signal of our interfaces in
+// introspection XML.
 std::set<std::string> Members(const std::string& xml) {
+  auto attribute = [](const std::string& tag, const std::string& name) {
+    std::smatch match;
+    bool found = std::regex_search(tag, match, std::regex(" " + name + R"re(="([^"]*)")re"));
+    return found ? match[1].str() : std::string();
+  };
   std::set<std::string> members;
-  std::regex interface_re(R"re(<interface name="([^"]+)">([\s\S]*?)</interface>)re");
-  std::regex member_re(R"re(<(method|signal) name="([^"]+)"\s*(/>|>([\s\S]*?)</\1>))re");
-  std::regex arg_re(R"re(<arg\b([^>]*)/>)re");
-  std::regex type_re(R"re(type="([^"]+)")re");
-  std::regex direction_re(R"re(direction="([^"]+)")re");
-  for (std::sregex_iterator i(xml.begin(), xml.end(), interface_re), end; i != end; ++i) {
-    std::string interface = (*i)[1];
-    if (!interface.starts_with("org.kvnorvale.")) continue;
-    std::string body = (*i)[2];
-    for (std::sregex_iterator m(body.begin(), body.end(), member_re); m != end; ++m) {
-      std::string in, out, args = (*m)[4];
-      for (std::sregex_iterator a(args.begin(), args.end(), arg_re); a != end; ++a) {
-        std::string attributes = (*a)[1];
-        std::smatch type, direction;
-        std::regex_search(attributes, type, type_re);
-        bool is_out =
-            std::regex_search(attributes, direction, direction_re) && direction[1] == "out";
-        (is_out ? out : in) += type[1];
-      }
-      members.insert(interface + "." + std::string((*m)[2]) + "(" + in + ")->(" + out + ")");
+  std::string interface, member, in, out;
+  auto finish = [&] {
+    if (interface.starts_with("org.kvnorvale.")) {
+      members.insert(interface + "." + member + "(" + in + ")->(" + out + ")");
+    }
+  };
+  std::regex tag_re(R"re(<(/?)(interface|method|signal|arg)\b([^>]*?)(/?)>)re");
+  for (std::sregex_iterator tag(xml.begin(), xml.end(), tag_re), end; tag != end; ++tag) {
+    const std::string kind = (*tag)[2], attributes = (*tag)[3];
+    const bool closing = (*tag)[1] == "/", empty = (*tag)[4] == "/";
+    if (kind == "interface") {
+      if (!closing) interface = attribute(attributes, "name");
+    } else if (kind == "arg") {
+      (attribute(attributes, "direction") == "out" ? out : in) += attribute(attributes, "type");
+    } else if (closing) {
+      finish();
+    } else {
+      member = attribute(attributes, "name");
+      in.clear();
+      out.clear();
+      if (empty) finish();
     }
   }
   return members;
 }
 
-std::string Introspect(const std::string& path) {
+std::set<std::string> Introspect(const std::string& destination, const std::string& path) {
   ProgramResult result = RunProgram(
-      {"gdbus", "introspect", "--session", "--xml", "--dest", kServiceName, "--object-path", path});
+      {"gdbus", "introspect", "--session", "--xml", "--dest", destination, "--object-path", path});
   EXPECT_EQ(result.status, 0) << result.err;
-  return result.out;
+  return Members(result.out);
 }
 
 TEST(InterfaceDescription, TheServersObjectsMatchTheRepositorysXml) {
-  ASSERT_EQ(RunProgram({KvfltrsPath()}).status, 0);
-  std::ifstream file(InterfaceFile());
-  std::string described((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  std::set<std::string> expected = Members(described);
+  ASSERT_TRUE(Register());
+  std::set<std::string> expected =
+      Members(ReadFile(std::string(KV_SOURCE_DIR) + "/bus/org.kvnorvale.Kvfltrs.xml"));
   ASSERT_TRUE(expected.contains("org.kvnorvale.Kvfltrs.ImportFilter.GetSubItem(n)->(s)"));
   ASSERT_TRUE(expected.contains("org.kvnorvale.Kvfltrs.ImportFilter.SetPath(s)->(s)"));
 
   Client client;
-  std::set<std::string> served = Members(Introspect(kFactoryPath));
+  std::set<std::string> served = Introspect(kServiceName, kFactoryPath);
   for (const FilterClass& filter_class : FilterClasses()) {
     std::string path = client.CreateInstance(std::string(filter_class.prog_id));
-    std::set<std::string> members = Members(Introspect(path));
-    served.insert(members.begin(), members.end());
+    served.merge(Introspect(kServiceName, path));
     client.Release(path);
   }
   // The agent interface, as a host exports it.
@@ -149,17 +145,23 @@ TEST(InterfaceDescription, TheServersObjectsMatchTheRepositorysXml) {
   ui::ScriptedUserInterface front;
   LocalDialogAgent agent(front, 1);
   UiAgentObject agent_object(*host, agent);
-  ProgramResult agent_xml =
-      RunProgram({"gdbus", "introspect", "--session", "--xml", "--dest", host->getUniqueName(),
-                  "--object-path", UiAgentObject::kDefaultPath});
-  std::set<std::string> members = Members(agent_xml.out);
-  served.insert(members.begin(), members.end());
+  served.merge(Introspect(host->getUniqueName(), UiAgentObject::kDefaultPath));
   EXPECT_EQ(served, expected);
   host->leaveEventLoop();
 }
 
-TEST(ForeignClients, GdbusAndBusctlCallGetNameAndGetType) {
-  ASSERT_EQ(RunProgram({KvfltrsPath()}).status, 0);
+// The first ```python block after `heading` in the README.
+std::string PythonExample(const std::string& heading) {
+  const std::string readme = ReadFile(std::string(KV_SOURCE_DIR) + "/README.md");
+  const std::string fence = "```python\n";
+  std::string::size_type start = readme.find(fence, readme.find(heading));
+  if (readme.find(heading) == std::string::npos || start == std::string::npos) return "";
+  start += fence.size();
+  return readme.substr(start, readme.find("```", start) - start);
+}
+
+TEST(ForeignClients, GdbusBusctlAndTheReadmesPythonExampleCallTheServer) {
+  ASSERT_TRUE(Register());
   Client client;  // holds the object while the other programs call it
   std::string path = client.CreateInstance("KVFLTRS.OEIMPORTMSG");
 
@@ -179,6 +181,17 @@ TEST(ForeignClients, GdbusAndBusctlCallGetNameAndGetType) {
   EXPECT_NE(refused.status, 0);
   EXPECT_NE(refused.err.find("KVFLTRS.NONE"), std::string::npos) << refused.err;
   client.Release(path);
+
+  // The example a reader of the README copies must work as it stands.
+  const std::string python = "/usr/bin/python3";
+  if (RunProgram({python, "-c", "import dbus"}).status != 0) {
+    GTEST_SKIP() << "python3-dbus is not installed";
+  }
+  std::string example = PythonExample("## The server on the D-Bus session bus");
+  ASSERT_FALSE(example.empty());
+  ProgramResult run = RunProgram({python, "-c", example});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out, "Microsoft Outlook Express 4 2 0\n");
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 // A filter in the server whose dialogs are answered by the host's user-interface agent, and whose
-// reports reach the host, over a private session bus.
+// reports reach the host, over a private session bus; the host's agent on its own.
 
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
+#include <thread>
 
 #include "app/filter_classes.h"
 #include "app/process_state.h"
@@ -17,11 +16,7 @@
 #include "bus/local_agent.h"
 #include "bus/remote_filter.h"
 #include "bus/ui_agent_bus.h"
-#include "platform/posix/iconv_code_page.h"
-#include "platform/posix/posix_environment.h"
-#include "platform/posix/posix_file_system.h"
-#include "platform/posix/posix_temp_files.h"
-#include "platform/registry.h"
+#include "res/dialogs.h"
 #include "support/temp_dir.h"
 
 namespace kv::bus::testing {
@@ -30,14 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr platform::WindowHandle kHostWindow = 1;
-
-// The walk of a store in this process, as the reference: its answers, the host's transcript and
-// the filter's reports.
-struct InProcessWalk {
-  std::vector<std::string> seen;
-  std::vector<std::string> transcript;
-  std::vector<std::string> reports;
-};
+const std::string kOe4 = "KVFLTRS.OEIMPORTMSG";
 
 std::vector<std::string> Reports(const platform::DiagnosticLog& log) {
   std::vector<std::string> lines;
@@ -46,25 +34,6 @@ std::vector<std::string> Reports(const platform::DiagnosticLog& log) {
                     (entry.kind == platform::DiagnosticKind::kOutputFailure ? " (output)" : ""));
   }
   return lines;
-}
-
-InProcessWalk WalkInProcess(const std::string& prog_id, const std::string& store) {
-  ResetProcessState();
-  ui::ScriptedUserInterface ui;
-  AnswerForSample(ui, store);
-  platform::IconvCodePage code_page;
-  platform::PosixFileSystem files;
-  platform::PosixTempFiles temp;
-  platform::PosixEnvironment environment;
-  platform::MemoryRegistry registry;
-  platform::DiagnosticLog diagnostics;
-  platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
-  std::unique_ptr<ImportFilter> filter = FindFilterClass(prog_id)->create(services);
-  InProcessWalk walk;
-  walk.seen = Walk(*filter, kHostWindow);
-  walk.transcript = ui.transcript();
-  walk.reports = Reports(diagnostics);
-  return walk;
 }
 
 // A host as kvimport --server is one: its own connection with the loop in a thread, an agent
@@ -85,7 +54,7 @@ class Host {
   sdbus::IConnection& connection() { return *connection_; }
   platform::DiagnosticLog& diagnostics() { return diagnostics_; }
 
-  RemoteImportFilter& Create(bool with_agent, const std::string& prog_id = "KVFLTRS.OEIMPORTMSG") {
+  RemoteImportFilter& Create(bool with_agent, const std::string& prog_id = kOe4) {
     RemoteImportFilter::Options options;
     if (with_agent) options.agent = &agent_;
     options.diagnostics = &diagnostics_;
@@ -110,51 +79,40 @@ class Host {
 
 class UiAgent : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_EQ(RunProgram({KvfltrsPath()}).status, 0); }
+  void SetUp() override { ASSERT_TRUE(Register()); }
 };
 
-// The bundled sample stores, each walked by its filter.
-struct SampleCase {
-  std::string prog_id;
-  std::string folder;
-};
-const SampleCase kSamples[] = {{"KVFLTRS.OEIMPORTMSG", "oe4"}, {"KVFLTRS.OE5IMPORTMSG", "oe5"}};
-
-std::string Sample(const SampleCase& sample) {
-  return std::string(KV_SOURCE_DIR) + "/samples/" + sample.folder;
-}
-
-TEST_F(UiAgent, TheHostAnswersTheDialogsAndTheWalkIsTheInProcessOne) {
-  for (const SampleCase& sample : kSamples) {
-    InProcessWalk expected = WalkInProcess(sample.prog_id, Sample(sample));
-    ASSERT_EQ(expected.seen.front(), "found 1") << sample.folder;
-    ASSERT_GT(expected.seen.size(), 5u) << sample.folder;
+TEST_F(UiAgent, TheHostAnswersTheDialogsAndGetsTheReportsOfTheInProcessWalk) {
+  // A copy of the Outlook Express 5 sample with two folder files cut short and one missing.
+  kv::testing::TempDir damaged;
+  fs::copy(SampleStore("oe5"), damaged.path(), fs::copy_options::recursive);
+  fs::resize_file(damaged.path() / "Inbox.dbx", fs::file_size(damaged.path() / "Inbox.dbx") / 2);
+  fs::resize_file(damaged.path() / "Projects.dbx", 0x200);
+  fs::remove(damaged.path() / "Drafts.dbx");
+  const std::tuple<std::string, std::string, std::size_t> stores[] = {
+      {kOe4, SampleStore("oe4"), 0},
+      {"KVFLTRS.OE5IMPORTMSG", SampleStore("oe5"), 0},
+      {"KVFLTRS.OE5IMPORTMSG", damaged.path().string(), 2},  // at least two reports
+  };
+  for (const auto& [prog_id, store, reports] : stores) {
+    SCOPED_TRACE(store);
+    ResetProcessState();
+    ui::ScriptedUserInterface local_ui;
+    AnswerForSample(local_ui, store);
+    ServerServices local(local_ui);
+    std::vector<std::string> expected = Walk(*FindFilterClass(prog_id)->create(local.services));
+    ASSERT_EQ(expected.front(), "found 1");
+    ASSERT_GT(expected.size(), 3u);
+    ASSERT_GE(local.diagnostics.entries().size(), reports);
 
     Host host;
-    AnswerForSample(host.ui(), Sample(sample));
-    RemoteImportFilter& filter = host.Create(true, sample.prog_id);
-    EXPECT_EQ(Walk(filter, kHostWindow), expected.seen) << sample.folder;
-    EXPECT_EQ(host.ui().transcript(), expected.transcript) << sample.folder;
-    EXPECT_EQ(Reports(host.diagnostics()), expected.reports) << sample.folder;
-    EXPECT_EQ(filter.failure(), std::nullopt) << sample.folder;
+    AnswerForSample(host.ui(), store);
+    RemoteImportFilter& filter = host.Create(true, prog_id);
+    EXPECT_EQ(Walk(filter, kHostWindow), expected);
+    EXPECT_EQ(host.ui().transcript(), local_ui.transcript()) << "the same dialogs, the same texts";
+    EXPECT_EQ(Reports(host.diagnostics()), Reports(local.diagnostics)) << "in order";
+    EXPECT_EQ(filter.failure(), std::nullopt);
   }
-}
-
-TEST_F(UiAgent, WhatTheFilterLeavesOutIsReportedToTheHostInOrder) {
-  // A copy of the Outlook Express 5 sample with two folder files cut short and one missing.
-  kv::testing::TempDir store;
-  fs::copy(Sample(kSamples[1]), store.path(), fs::copy_options::recursive);
-  fs::resize_file(store.path() / "Inbox.dbx", fs::file_size(store.path() / "Inbox.dbx") / 2);
-  fs::resize_file(store.path() / "Projects.dbx", 0x200);
-  fs::remove(store.path() / "Drafts.dbx");
-  InProcessWalk expected = WalkInProcess("KVFLTRS.OE5IMPORTMSG", store.path().string());
-  ASSERT_GE(expected.reports.size(), 2u);
-
-  Host host;
-  AnswerForSample(host.ui(), store.path().string());
-  RemoteImportFilter& filter = host.Create(true, "KVFLTRS.OE5IMPORTMSG");
-  EXPECT_EQ(Walk(filter, kHostWindow), expected.seen);
-  EXPECT_EQ(Reports(host.diagnostics()), expected.reports);
 }
 
 TEST_F(UiAgent, WithoutAnAgentADialogIsCancelledAndNothingWaits) {
@@ -168,7 +126,7 @@ TEST_F(UiAgent, WithoutAnAgentADialogIsCancelledAndNothingWaits) {
   EXPECT_EQ(filter.failure(), std::nullopt);
 }
 
-TEST_F(UiAgent, OnlyTheServerTheAgentWasRegisteredWithMayCallIt) {
+TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) {
   Host host;
   RemoteImportFilter& filter = host.Create(true);
   Client stranger;
@@ -181,25 +139,18 @@ TEST_F(UiAgent, OnlyTheServerTheAgentWasRegisteredWithMayCallIt) {
                                  std::uint32_t{platform::kMbYesNo});
             }),
             "org.freedesktop.DBus.Error.AccessDenied");
-  EXPECT_TRUE(host.ui().transcript().empty());
-  EXPECT_EQ(filter.GetType(), 2);
-}
 
-TEST_F(UiAgent, AnAgentNobodyWaitsOnIsNotCalledIntoWaiting) {
-  // Registered, but the host makes no call: the server's own call (from a stranger's object with
-  // the host's handle) is refused at once instead of waiting for the host's next call.
-  Host host;
-  RemoteImportFilter& filter = host.Create(true);
-  Client other;
-  std::string path = other.CreateInstance("KVFLTRS.OEIMPORTMSG");
-  std::unique_ptr<sdbus::IProxy> object = other.Object(path, filter.server());
-  // The host's handle was the first one given out.
+  // The server's own call (from a stranger's object with the host's handle, the first one given
+  // out) is refused at once instead of waiting for the host's next call.
+  std::string path = stranger.CreateInstance(kOe4);
+  std::unique_ptr<sdbus::IProxy> object = stranger.Object(path, filter.server());
   object->callMethod("SetParent").onInterface(kFilterInterface).withArguments(std::int32_t{1});
   bool found = true;
   object->callMethod("IsSystemFound").onInterface(kFilterInterface).storeResultsTo(found);
   EXPECT_FALSE(found);
   EXPECT_TRUE(host.ui().transcript().empty());
-  other.Release(path, filter.server());
+  EXPECT_EQ(filter.GetType(), 2);
+  stranger.Release(path, filter.server());
 }
 
 // A front that lets the parent know a dialog is up, then waits for ever.
@@ -226,34 +177,22 @@ class StuckFront final : public platform::UserInterface {
 };
 
 TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
-  int pipe_ends[2];
-  ASSERT_EQ(pipe(pipe_ends), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(pipe_ends[0]);
+  auto [child, said] = Fork([](int ready) {
     auto connection = sdbus::createSessionBusConnection();
     connection->enterEventLoopAsync();
-    StuckFront front(pipe_ends[1]);
+    StuckFront front(ready);
     LocalDialogAgent agent(front, kHostWindow);
     RemoteImportFilter::Options options;
     options.agent = &agent;
-    RemoteImportFilter filter(*connection, "KVFLTRS.OEIMPORTMSG", options);
+    RemoteImportFilter filter(*connection, kOe4, options);
     UiAgentObject agent_object(*connection, agent);
     filter.MapWindow(kHostWindow, agent_object.RegisterWith(filter.server()));
     filter.SetParent(static_cast<std::int32_t>(kHostWindow));
     filter.IsSystemFound();  // the location dialog never comes back
-    _exit(0);
-  }
-  close(pipe_ends[1]);
-  pollfd readable{pipe_ends[0], POLLIN, 0};
-  char ready = 0;
-  bool reached = poll(&readable, 1, 20000) == 1 && read(pipe_ends[0], &ready, 1) == 1;
-  close(pipe_ends[0]);
-  if (!reached) kill(child, SIGKILL);
-  ASSERT_TRUE(reached) << "the dialog did not reach the host";
-  Client client;
-  std::optional<pid_t> server = client.ProcessOf(client.NameOwner(kServiceName));
+  });
+  if (said.empty()) kill(child, SIGKILL);
+  ASSERT_EQ(said, "x") << "the dialog did not reach the host";
+  std::optional<pid_t> server = Client().ServerProcess();
   ASSERT_TRUE(server);
 
   kill(child, SIGKILL);
@@ -261,6 +200,29 @@ TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   // The server's wait for the dialog ends with the host; it cancels the dialog, releases the
   // host's object and, having no other, ends.
   EXPECT_TRUE(WaitForProcessEnd(*server));
+}
+
+TEST(LocalAgent, AnswersOnTheCallingThreadOnlyWhileACallIsUnderWay) {
+  ui::ScriptedUserInterface host_ui;
+  host_ui.AnswerMessageBox(platform::kIdYes);
+  LocalDialogAgent agent(host_ui, kHostWindow);
+  EXPECT_EQ(agent.MessageBox("Text", "Caption", platform::kMbYesNo), std::nullopt);
+  EXPECT_EQ(agent.OpenDialog(1, res::IDD_LOCATION, {}), std::nullopt);
+  EXPECT_EQ(agent.UpdateDialog(1, {}), std::nullopt);
+  agent.Post([] { ADD_FAILURE() << "work posted outside a call is dropped"; });
+  EXPECT_TRUE(host_ui.transcript().empty());
+
+  std::optional<int> answer;
+  std::thread server;
+  agent.CallServing([&](std::function<void()> finished) {
+    server = std::thread([&, finished] {
+      answer = agent.MessageBox("Text", "Caption", platform::kMbYesNo);
+      finished();
+    });
+  });
+  server.join();
+  EXPECT_EQ(answer, platform::kIdYes);
+  EXPECT_EQ(host_ui.transcript(), std::vector<std::string>{"message: Caption: Text"});
 }
 
 }  // namespace
