@@ -135,10 +135,14 @@ void LocalDialogAgent::Serve(const std::function<bool()>& until) {
     // What arrived before the end is still carried out, in order: a report that came ahead of
     // the call's answer belongs before it.
     if (work_.empty()) return;
-    Work work = std::move(work_.front());
-    work_.pop_front();
-    lock.unlock();
-    work.run();
+    {
+      // The work goes before the lock is taken again: its answer may hold a bus reply, whose
+      // release takes the connection's lock, which the bus thread holds while it waits for ours.
+      Work work = std::move(work_.front());
+      work_.pop_front();
+      lock.unlock();
+      work.run();
+    }
     lock.lock();
   }
 }
