@@ -28,8 +28,7 @@ using ui::ScriptedUserInterface;
 const std::string kUnknownPrompt(res::LoadString(res::IDS_LOCATION_UNKNOWN));
 const std::string kFoundPrompt(res::LoadString(res::IDS_LOCATION_FOUND));
 
-// ---------------------------------------------------------------------------------------------
-// Location dialog
+// Location dialog ---------------------------------------------------------------------------
 
 struct LocationFixture : ::testing::Test {
   LocationFixture() { ui.set_report_unanswered(false); }
@@ -49,11 +48,18 @@ TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed
   EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/mail/store");
   EXPECT_TRUE(view.IsEnabled(kIdOk));
   dlg.OnIdleUpdate(view);
-  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt) << "the prompt tells what the "
-                                                                     "filter found by itself";
+  // The prompt tells what the filter found by itself.
+  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt);
   dlg.OnCommand(view, kIdOk);
   EXPECT_EQ(view.result(), kIdOk);
   EXPECT_EQ(dlg.m_strPath, "/mail/store");
+
+  // Accepting the proposal continues only with one.
+  dlg.m_strPath.clear();
+  ui.AcceptProposedLocation();
+  EXPECT_EQ(dlg.DoModal(), kIdCancel);
+  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
+            "cancelled: dialog \"Location of Messages\" cancelled: it proposed no location");
 }
 
 TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) {
@@ -69,34 +75,19 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
   ui.AnswerBrowse(std::nullopt);
   dlg.OnBrowse(view);
   EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/elsewhere");
-  EXPECT_EQ(ui.transcript().back(), "chosen: none");
-  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
-            "browse: Please select location for Outlook Express 4");
+  const std::vector<std::string> last_two(ui.transcript().end() - 2, ui.transcript().end());
+  EXPECT_EQ(last_two, (std::vector<std::string>{
+                          "browse: Please select location for Outlook Express 4", "chosen: none"}));
   dlg.OnCommand(view, kIdCancel);
   EXPECT_EQ(view.result(), kIdCancel);
   EXPECT_EQ(dlg.m_strPath, "/proposed");
 
-  ui.AnswerLocation("/proposed");
+  ui.AcceptProposedLocation();
   EXPECT_EQ(dlg.DoModal(), kIdOk);
   EXPECT_EQ(dlg.m_strPath, "/proposed");
 }
 
-// Accepting the proposal takes whatever the filter proposed, and nothing when it proposed none.
-TEST_F(LocationFixture, AcceptingTheProposalContinuesOnlyWithOne) {
-  dlg.m_strPath = "C:\\OE\\Mail";
-  ui.AcceptProposedLocation();
-  EXPECT_EQ(dlg.DoModal(), kIdOk);
-  EXPECT_EQ(dlg.m_strPath, "C:\\OE\\Mail");
-
-  dlg.m_strPath.clear();
-  ui.AcceptProposedLocation();
-  EXPECT_EQ(dlg.DoModal(), kIdCancel);
-  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
-            "cancelled: dialog \"Location of Messages\" cancelled: it proposed no location");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Folder selection from display paths
+// Folder selection from display paths ---------------------------------------------------
 
 struct Node {
   std::string label;
@@ -184,8 +175,7 @@ TEST_F(FolderFixture, SelectionEnablesOkAndOkReportsIndexAndCheckBox) {
   EXPECT_EQ(dlg.m_nSelected, 5);
 }
 
-// ---------------------------------------------------------------------------------------------
-// Outlook Express 4 folder selection
+// Outlook Express 4 folder selection --------------------------------------------------------
 
 // Records with the given names and parent indices, and the child lists derived from them.
 void FillTable(COEFolderSelectDlg& dlg, const std::vector<std::pair<std::string, int>>& records) {
