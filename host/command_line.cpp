@@ -243,6 +243,7 @@ filter finds its store as it did on the old PC.
 
 list prints one JSON object per item on stdout, in the order the filter walks the store:
   {"folder": ..., "status": ..., "state": ..., "message": {"size": N, "sha256": "..."} or null}
+  (eudora adds each message's pieces: "headers", "body", "html", "rich", "attachments")
 import creates every folder and writes every message:
   maildir:PATH  Maildir++ (PATH/cur,new,tmp; folder A/B in PATH/.A.B); the folder named by
                 --inbox (default Inbox) becomes the INBOX at PATH itself. Unread messages go to

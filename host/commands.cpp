@@ -1,5 +1,8 @@
 #include "host/commands.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -64,12 +67,58 @@ bool OwnedByHost(const std::string& path, const platform::Services& services) {
   return IsInsideFolder(path, services.temp.TempPath());
 }
 
-Json ListEntry(const WalkItem& item, const platform::Services& services) {
+// The local path of a file a filter handed over, or nullopt.
+std::optional<std::string> HandedOverPath(const std::string& named,
+                                          const platform::Services& services) {
+  return LocalMessagePath(AutomationString(named), services.files, services.code_page);
+}
+
+// Removes the files of a message taken apart that lie in the temporary folder: its body, HTML and
+// rich-text files. Attachments kept in the store stay where they are.
+void RemoveParts(const MessageParts& parts, const platform::Services& services) {
+  for (const std::string* named : {&parts.body_file, &parts.html_file, &parts.rich_file}) {
+    std::optional<std::string> path = HandedOverPath(*named, services);
+    if (path && OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+  }
+}
+
+Json FileJson(const std::string& named, const platform::Services& services) {
+  std::optional<std::string> path = HandedOverPath(named, services);
+  std::optional<FileDigest> digest = path ? DigestFile(*path) : std::nullopt;
+  if (!digest) return nullptr;
+  return Json{{"size", digest->size}, {"sha256", digest->sha256_hex}};
+}
+
+// What a message taken apart holds: its header values, its files and its attachment paths; null
+// values for an item that is not such a message.
+void AddParts(Json& entry, const std::optional<MessageParts>& parts,
+              const platform::Services& services) {
+  if (!parts) {
+    for (const char* key : {"headers", "body", "html", "rich", "attachments"}) entry[key] = nullptr;
+    return;
+  }
+  entry["headers"] = Json{{"from", parts->from},
+                          {"to", parts->to},
+                          {"subject", parts->subject},
+                          {"date", parts->date},
+                          {"cc", parts->cc},
+                          {"bcc", parts->bcc},
+                          {"return_path", parts->return_path},
+                          {"sender", parts->sender}};
+  entry["body"] = FileJson(parts->body_file, services);
+  entry["html"] = FileJson(parts->html_file, services);
+  entry["rich"] = FileJson(parts->rich_file, services);
+  entry["attachments"] = parts->attachments;
+  RemoveParts(*parts, services);
+}
+
+Json ListEntry(const WalkItem& item, const platform::Services& services, bool in_parts) {
   Json entry;
   entry["folder"] = AutomationJson(item.folder);
   entry["status"] = item.status;
   entry["state"] = item.state;
   entry["message"] = nullptr;
+  if (in_parts) AddParts(entry, item.parts, services);
   // A folder item carries no message, whatever file its code 11 names (a filter that reuses one
   // file names it for every item).
   if ((item.status & kItemIsFolder) != 0) return entry;
@@ -85,22 +134,31 @@ Json ListEntry(const WalkItem& item, const platform::Services& services) {
 
 // Removes the file of an item that is not taken, when the host owns it.
 void DiscardItem(const WalkItem& item, const platform::Services& services) {
+  if (item.parts) RemoveParts(*item.parts, services);
   if (std::optional<std::string> path =
           LocalMessagePath(item.message_file, services.files, services.code_page)) {
     if (OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
   }
 }
 
+// How messages a filter takes apart are rebuilt: where their attachments are looked for, and the
+// store's code page.
+struct Rebuilding {
+  AttachmentFinder finder;
+  MimeBuildOptions options;
+};
+
 // The state of one import run: the writer, the counters and the first write error.
 class Importer {
  public:
   Importer(MessageSink& sink, const platform::Services& services, ProgressReporter& progress,
-           const CommandStreams& streams, bool verbose)
+           const CommandStreams& streams, bool verbose, const Rebuilding& rebuilding)
       : sink_(sink),
         services_(services),
         progress_(progress),
         streams_(streams),
-        verbose_(verbose) {}
+        verbose_(verbose),
+        rebuilding_(rebuilding) {}
 
   // Handles one item; false (with error() set) when the output cannot be written. The item's
   // file, when the host owns it, is removed in every case.
@@ -109,7 +167,13 @@ class Importer {
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
-    if (!marker) path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+    if (item.parts && !marker) {
+      path = Rebuild(folder, *item.parts);
+      RemoveParts(*item.parts, services_);
+      if (!path) marker = true;  // reported
+    } else if (!marker) {
+      path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+    }
     bool owned = path && OwnedByHost(*path, services_);
     if (!folders_.contains(folder)) {
       error_ = sink_.CreateFolder(folder);
@@ -129,6 +193,38 @@ class Importer {
   const WriteOutcome& error() const { return error_; }
 
  private:
+  // Writes the message `parts` describe as one MIME message into a new file of the temporary
+  // folder. Each attachment that is not found is reported as a part of the store not imported (the
+  // message names it in a note). nullopt when the file cannot be written, reported as an output
+  // failure.
+  std::optional<std::string> Rebuild(const std::string& folder, const MessageParts& parts) {
+    const std::string where = services_.code_page.FromUtf8(folder);
+    auto output_failure = [&](const std::string& file) {
+      services_.diagnostics.Report({platform::DiagnosticKind::kOutputFailure, where, file,
+                                    std::nullopt, "the rebuilt message cannot be written",
+                                    "the message \"" + parts.subject + "\""});
+      return std::nullopt;
+    };
+    std::string output = services_.temp.TempPath() + "kvimport-XXXXXX";
+    const int fd = ::mkstemp(output.data());
+    if (fd < 0) return output_failure(services_.temp.TempPath());
+    ::close(fd);
+    MimeBuildResult built =
+        WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, output);
+    if (!built.written) {
+      RemoveHandedOverFile(output);
+      return output_failure(output);
+    }
+    for (const std::string& missing : built.missing) {
+      services_.diagnostics.Report(
+          {platform::DiagnosticKind::kSkipped, where, services_.code_page.FromUtf8(missing),
+           std::nullopt, "attachment not found",
+           services_.code_page.FromUtf8("the file, attached to \"" + parts.subject + "\" of " +
+                                        parts.date + "; a note in the message names it")});
+    }
+    return output;
+  }
+
   void TakeMessage(const std::string& folder, const WalkItem& item,
                    const std::optional<std::string>& path, bool owned) {
     std::optional<std::uint64_t> length;
@@ -163,6 +259,7 @@ class Importer {
   ProgressReporter& progress_;
   const CommandStreams& streams_;
   bool verbose_;
+  const Rebuilding& rebuilding_;
   std::set<std::string> folders_;
   ImportCounts counts_;
   WriteOutcome error_;
@@ -252,8 +349,8 @@ int RunList(const CommandLine& line, const platform::Services& services,
       DiscardItem(item, services);
       return false;
     }
-    std::string text =
-        ListEntry(item, services).dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string text = ListEntry(item, services, line.filter == "eudora")
+                           .dump(-1, ' ', false, Json::error_handler_t::replace);
     if (std::fprintf(streams.out, "%s\n", text.c_str()) < 0 || std::ferror(streams.out)) {
       write_failed = true;
       return false;
@@ -301,7 +398,10 @@ int RunImport(const CommandLine& line, const platform::Services& services,
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);
   if (streams.problems != nullptr) streams.problems->set_before_line([&] { progress.ClearLine(); });
-  Importer importer(*sink, services, progress, streams, line.verbose);
+  const Rebuilding rebuilding{
+      AttachmentFinder(services.files, services.code_page, line.store.value_or("")),
+      MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page}};
+  Importer importer(*sink, services, progress, streams, line.verbose, rebuilding);
   bool interrupted = false;
   WalkItems(filter, [&](const WalkItem& item) {
     if (OutputFailed(streams)) {

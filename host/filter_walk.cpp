@@ -12,12 +12,43 @@ bool IsReadableFile(const std::string& path) {
          ::access(path.c_str(), R_OK) == 0;
 }
 
+std::string Text(ImportFilter& filter, SubItemCode code) {
+  return filter.GetSubItem(code).value_or("");
+}
+
+// The pieces of a message taken apart; nullopt when the filter names no body file either.
+std::optional<MessageParts> ReadParts(ImportFilter& filter) {
+  MessageParts parts;
+  parts.body_file = Text(filter, kSubItemBodyFile);
+  if (parts.body_file.empty()) return std::nullopt;
+  parts.from = Text(filter, kSubItemFrom);
+  parts.to = Text(filter, kSubItemTo);
+  parts.subject = Text(filter, kSubItemSubject);
+  parts.date = Text(filter, kSubItemDate);
+  parts.cc = Text(filter, kSubItemCc);
+  parts.bcc = Text(filter, kSubItemBcc);
+  parts.return_path = Text(filter, kSubItemReturnPath);
+  parts.sender = Text(filter, kSubItemSender);
+  parts.html_file = Text(filter, kSubItemHtmlFile);
+  parts.rich_file = Text(filter, kSubItemUnknownTypeFile);
+  // The list of attachments ends with the first empty value.
+  while (parts.attachments.size() < kMaxAttachmentPaths) {
+    std::string path = Text(filter, kSubItemNextAttachment);
+    if (path.empty()) break;
+    parts.attachments.push_back(std::move(path));
+  }
+  return parts;
+}
+
 WalkItem CurrentItem(ImportFilter& filter) {
   WalkItem item;
   item.status = filter.GetItemStatus();
   item.state = filter.GetItemExStatus();
   item.folder = filter.GetSubItem(kSubItemFolderName);
   item.message_file = filter.GetSubItem(kSubItemMessageFile);
+  if ((item.status & kItemIsFolder) == 0 && item.message_file.value_or("").empty()) {
+    item.parts = ReadParts(filter);
+  }
   return item;
 }
 

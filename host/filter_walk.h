@@ -8,9 +8,13 @@
 #include <string>
 
 #include "app/import_filter.h"
+#include "host/mime_message.h"
 #include "platform/services.h"
 
 namespace kv::host {
+
+// How many attachment paths (code 600) are read for one message at most.
+inline constexpr std::size_t kMaxAttachmentPaths = 10000;
 
 // The window handle the host tool gives its filters; dialogs and message boxes are owned by it.
 inline constexpr platform::WindowHandle kHostWindow = 1;
@@ -20,6 +24,9 @@ struct WalkItem {
   std::int32_t status = 0;        // GetItemStatus
   std::int32_t state = 0;         // GetItemExStatus
   AutomationString message_file;  // code 11: a temporary file path, "!!!Empty" or empty
+  // A message the filter takes apart instead of handing it over whole: its code 11 names no file
+  // and its code 4 names the body file. Holds every header value, file and attachment path given.
+  std::optional<MessageParts> parts;
 };
 
 enum class WalkOutcome {

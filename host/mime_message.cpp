@@ -302,10 +302,41 @@ void SetHeader(GMimeObject* object, const char* name, const std::string& raw_val
   }
 }
 
-GMimeObject* Multipart(const char* subtype, std::vector<Ref<GMimeObject>>& keep) {
+// A boundary that depends only on the message, so that importing a store twice writes the same
+// bytes: the digest of what the message holds, which its own text cannot contain, and the
+// multipart's number. "=-" never occurs in quoted-printable or base64 text.
+std::string Boundary(const std::string& digest, std::size_t number) {
+  return "=-" + digest.substr(0, 24) + "-" + std::to_string(number);
+}
+
+GMimeObject* Multipart(const char* subtype, const std::string& digest,
+                       std::vector<Ref<GMimeObject>>& keep) {
   GMimeMultipart* multipart = g_mime_multipart_new_with_subtype(subtype);
+  g_mime_multipart_set_boundary(multipart, Boundary(digest, keep.size()).c_str());
   keep.emplace_back(GMIME_OBJECT(multipart));
   return GMIME_OBJECT(multipart);
+}
+
+// The SHA-256 of the texts and file names a message is built from, in hexadecimal.
+std::string PartsDigest(const MessageParts& parts, std::string_view body,
+                        const std::optional<std::string>& html) {
+  GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+  auto add = [&](std::string_view text) {
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(text.data()),
+                      static_cast<gssize>(text.size()));
+    g_checksum_update(checksum, reinterpret_cast<const guchar*>(""), 1);
+  };
+  for (const std::string* value : {&parts.from, &parts.to, &parts.subject, &parts.date, &parts.cc,
+                                   &parts.bcc, &parts.return_path, &parts.sender}) {
+    add(*value);
+  }
+  add(body);
+  add(html.value_or(""));
+  // Names only: the files the filter wrote lie in a temporary folder named anew on every run.
+  for (const std::string& attachment : parts.attachments) add(LastComponent(attachment));
+  std::string digest = g_checksum_get_string(checksum);
+  g_checksum_free(checksum);
+  return digest;
 }
 
 bool IsBlank(std::string_view text) {
@@ -414,6 +445,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   };
   const std::string body = read_text(parts.body_file).value_or("");
   const std::optional<std::string> html = read_text(parts.html_file);
+  const std::string digest = PartsDigest(parts, body, html);
 
   Ref<GMimeMessage> message(g_mime_message_new(FALSE));
   GMimeObject* top = GMIME_OBJECT(message.get());
@@ -461,7 +493,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
     html_part = TextPart("html", *html, TextCharset(*html, options.code_page_charset));
     GMimeObject* html_node = GMIME_OBJECT(html_part.get());
     if (!related.empty()) {
-      html_node = Multipart("related", keep);
+      html_node = Multipart("related", digest, keep);
       g_mime_object_set_content_type_parameter(html_node, "type", "text/html");
       g_mime_multipart_add(GMIME_MULTIPART(html_node), GMIME_OBJECT(html_part.get()));
       for (const auto& [content_id, file] : related) {
@@ -476,7 +508,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
       }
     }
     if (text_node != nullptr) {
-      GMimeObject* alternative = Multipart("alternative", keep);
+      GMimeObject* alternative = Multipart("alternative", digest, keep);
       g_mime_multipart_add(GMIME_MULTIPART(alternative), text_node);
       g_mime_multipart_add(GMIME_MULTIPART(alternative), html_node);
       text_node = alternative;
@@ -530,7 +562,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
 
   GMimeObject* root = text_node;
   if (!attached.empty() || note) {
-    root = Multipart("mixed", keep);
+    root = Multipart("mixed", digest, keep);
     g_mime_multipart_add(GMIME_MULTIPART(root), text_node);
     for (const Ref<GMimePart>& part : attached) {
       g_mime_multipart_add(GMIME_MULTIPART(root), GMIME_OBJECT(part.get()));

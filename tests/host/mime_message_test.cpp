@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <nlohmann/json.hpp>
-
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_file_system.h"
+#include "support/python_email.h"
 #include "support/temp_dir.h"
 
 namespace kv::host {
@@ -18,36 +16,9 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
+using kv::testing::FromHex;
+using kv::testing::ParseWithPython;
 using kv::testing::ReadFile;
-
-std::string FromHex(const std::string& hex) {
-  std::string bytes;
-  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
-    bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-  }
-  return bytes;
-}
-
-// The message as Python's email package reads it; null when python3 is missing.
-Json ParseWithPython(const fs::path& message) {
-  if (std::system("python3 -c 'import email' >/dev/null 2>&1") != 0) return nullptr;
-  const std::string command =
-      "python3 '" KV_SOURCE_DIR "/tests/host/mime_parts.py' '" + message.string() + "' 2>&1";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  if (pipe != nullptr) ::pclose(pipe);
-  Json parsed = Json::parse(output, nullptr, false);
-  EXPECT_FALSE(parsed.is_discarded()) << output;
-  return parsed;
-}
-
-std::vector<std::string> Types(const Json& parsed) {
-  std::vector<std::string> types;
-  for (const Json& part : parsed["parts"]) types.push_back(part["type"]);
-  return types;
-}
 
 class MimeMessageTest : public ::testing::Test {
  protected:
@@ -132,10 +103,11 @@ TEST_F(MimeMessageTest, EveryPieceComesBackFromAMailLibrary) {
   EXPECT_EQ(headers["return-path"], parts.return_path);
   EXPECT_FALSE(headers.contains("sender")) << "the same as From";
 
-  EXPECT_EQ(Types(parsed), (std::vector<std::string>{"multipart/mixed", "multipart/alternative",
-                                                     "text/plain", "multipart/related", "text/html",
-                                                     "image/gif", "application/msword", "text/csv",
-                                                     "text/plain", "image/jpeg", "text/plain"}));
+  EXPECT_EQ(
+      kv::testing::PartTypes(parsed),
+      (std::vector<std::string>{"multipart/mixed", "multipart/alternative", "text/plain",
+                                "multipart/related", "text/html", "image/gif", "application/msword",
+                                "text/csv", "text/plain", "image/jpeg", "text/plain"}));
   const Json& p = parsed["parts"];
   EXPECT_EQ(FromHex(p[2]["data"]), body);
   EXPECT_EQ(p[2]["charset"], "windows-1252");
@@ -185,7 +157,7 @@ TEST_F(MimeMessageTest, SimpleShapes) {
     if (c.html) parts.html_file = Temp("text.htm", *c.html);
     const Json parsed = Build(parts);
     if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
-    EXPECT_EQ(Types(parsed), c.types);
+    EXPECT_EQ(kv::testing::PartTypes(parsed), c.types);
     const Json& first = parsed["parts"][c.types.size() > 1 ? 1 : 0];
     EXPECT_EQ(first["charset"], c.charset);
     // A text that is the whole message ends with a line end, as every line of a message does.

@@ -1,0 +1,152 @@
+// kvimport on Eudora stores, whose filter hands each message over in pieces: list shows the
+// pieces, import rebuilds whole messages that a mail library (Python's email) reads back with their
+// HTML bodies, embedded images and attachments; a missing attachment is named in the message, on
+// the error stream and in the exit code. The bundled sample store, and the real store of a Windows
+// installation (skipped where ../shared/samples is absent).
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "host/exit_codes.h"
+#include "support/python_email.h"
+#include "support/shared_samples.h"
+#include "support/temp_dir.h"
+
+namespace kv::host {
+namespace {
+
+namespace fs = std::filesystem;
+using Json = nlohmann::json;
+using kv::testing::FilesBelow;
+using kv::testing::FromHex;
+using kv::testing::ReadFile;
+
+class EudoraImportTest : public ::testing::Test {
+ protected:
+  // Runs kvimport with its temporary folder below the test's; the exit code, stdout in `out_`.
+  int Kvimport(const std::string& args) {
+    fs::create_directories(dir_.path() / "tmp");
+    const std::string command = "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" +
+                                KV_KVIMPORT_PATH + "' " + args + " </dev/null >'" +
+                                (dir_.path() / "out").string() + "' 2>'" +
+                                (dir_.path() / "err").string() + "'";
+    const int status = std::system(command.c_str());
+    out_ = ReadFile(dir_.path() / "out");
+    err_ = ReadFile(dir_.path() / "err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  // Every message written below `folder`, parsed, in file order; none when python3 is missing.
+  std::vector<Json> Messages(const fs::path& folder) {
+    std::vector<Json> messages;
+    for (const fs::path& file : FilesBelow(folder)) {
+      if (file.filename() == "maildirfolder") continue;
+      Json parsed = kv::testing::ParseWithPython(file);
+      if (parsed.is_null()) return {};
+      EXPECT_EQ(parsed["defects"], Json::array()) << file;
+      messages.push_back(std::move(parsed));
+    }
+    return messages;
+  }
+
+  // The parts of `messages` (leaves only) as "type name" -> bytes, for lookups.
+  static std::multimap<std::string, std::string> Leaves(const std::vector<Json>& messages) {
+    std::multimap<std::string, std::string> leaves;
+    for (const Json& message : messages) {
+      for (const Json& part : message["parts"]) {
+        if (!part.contains("data")) continue;
+        std::string name = part["filename"].is_string() ? part["filename"].get<std::string>() : "";
+        leaves.emplace(part["type"].get<std::string>() + " " + name, FromHex(part["data"]));
+      }
+    }
+    return leaves;
+  }
+
+  kv::testing::TempDir dir_;
+  std::string out_, err_;
+};
+
+TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) {
+  const fs::path store = dir_.path() / "store";
+  fs::copy(fs::path(KV_SOURCE_DIR) / "samples" / "eudora", store, fs::copy_options::recursive);
+  fs::remove(store / "attach" / "report.txt");
+
+  ASSERT_EQ(Kvimport("list --filter eudora --store '" + store.string() + "'"), kExitOk) << err_;
+  std::vector<Json> items;
+  std::istringstream lines(out_);
+  for (std::string line; std::getline(lines, line);) items.push_back(Json::parse(line));
+  ASSERT_EQ(items.size(), 8u) << out_;
+  EXPECT_EQ(items[1]["headers"]["subject"], "August newsletter");
+  EXPECT_TRUE(items[1]["html"].is_object());
+  EXPECT_EQ(items[2]["attachments"],
+            Json({"C:\\Program Files\\Eudora\\Attach\\report.txt",
+                  "C:\\Program Files\\Eudora\\Attach\\meeting photo.gif"}));
+  EXPECT_EQ(items[3]["attachments"], Json({"C:\\Program Files\\Eudora\\Attach\\budget.csv"}));
+  EXPECT_TRUE(items[6]["rich"].is_object());
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty()) << "the handed-over files are removed";
+
+  const fs::path output = dir_.path() / "eml";
+  EXPECT_EQ(Kvimport("import --filter eudora --store '" + store.string() +
+                     "' --to eml:" + output.string()),
+            kExitSkippedItems);
+  EXPECT_NE(err_.find("report.txt: attachment not found"), std::string::npos) << err_;
+  EXPECT_NE(err_.find("1 part of the store could not be read"), std::string::npos) << err_;
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
+  const std::vector<Json> messages = Messages(output);
+  if (messages.empty()) GTEST_SKIP() << "python3 is not installed";
+  ASSERT_EQ(messages.size(), 8u);
+  const auto leaves = Leaves(messages);
+  auto bytes = [&](const std::string& key) {
+    auto found = leaves.find(key);
+    return found == leaves.end() ? std::string("(none)") : found->second;
+  };
+  EXPECT_NE(bytes("text/html ").find("<html>"), std::string::npos) << "the HTML body is not blank";
+  EXPECT_EQ(bytes("image/gif logo.gif"), ReadFile(store / "Embedded" / "logo.gif"));
+  EXPECT_EQ(bytes("image/gif meeting photo.gif"), ReadFile(store / "attach" / "meeting photo.gif"));
+  EXPECT_EQ(bytes("text/csv budget.csv"), ReadFile(store / "attach" / "budget.csv"))
+      << "the attachment of sent mail";
+  EXPECT_NE(bytes("text/plain message.txt").find("styled"), std::string::npos);
+  bool noted = false;
+  for (const auto& [key, data] : leaves)
+    noted |= data.find("Attach\\report.txt") != std::string::npos;
+  EXPECT_TRUE(noted) << "the message names its missing attachment";
+}
+
+TEST_F(EudoraImportTest, RealStoreImportsFiveMessagesWithTheirAttachments) {
+  const auto store = kv::testing::SharedSamples("eudora/win71");
+  if (!store) GTEST_SKIP() << "no real samples at " << kv::testing::SharedSamplesPath("eudora");
+  const fs::path output = dir_.path() / "maildir";
+  ASSERT_EQ(Kvimport("import --filter eudora --store '" + store->string() +
+                     "' --to maildir:" + output.string()),
+            kExitOk)
+      << err_;
+  const std::vector<Json> messages = Messages(output);
+  if (messages.empty()) GTEST_SKIP() << "python3 is not installed";
+  ASSERT_EQ(messages.size(), 5u);
+  const auto leaves = Leaves(messages);
+  std::size_t html_parts = 0;
+  for (const auto& [key, data] : leaves) {
+    if (!key.starts_with("text/html ")) continue;
+    ++html_parts;
+    EXPECT_NE(data.find_first_not_of(" \t\r\n"), std::string::npos) << key << " is blank";
+  }
+  EXPECT_EQ(html_parts, 4u);
+  // Every file the store keeps apart comes back in some message, byte for byte.
+  for (const char* folder : {"attach", "Embedded"}) {
+    for (const fs::path& file : FilesBelow(*store / folder)) {
+      SCOPED_TRACE(file);
+      bool found = false;
+      for (const auto& [key, data] : leaves) {
+        found |= key.ends_with(" " + file.filename().string()) && data == ReadFile(file);
+      }
+      EXPECT_TRUE(found);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kv::host
