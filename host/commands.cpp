@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -108,7 +109,16 @@ void AddParts(Json& entry, const std::optional<MessageParts>& parts,
   entry["body"] = FileJson(parts->body_file, services);
   entry["html"] = FileJson(parts->html_file, services);
   entry["rich"] = FileJson(parts->rich_file, services);
-  entry["attachments"] = parts->attachments;
+  // A file the filter wrote into its temporary folder (the HTML or rich-text file) is named by its
+  // file name alone: the folder is gone after the run, and its name differs from run to run.
+  Json attachments = Json::array();
+  for (const std::string& named : parts->attachments) {
+    std::optional<std::string> path = HandedOverPath(named, services);
+    attachments.push_back(path && OwnedByHost(*path, services)
+                              ? std::filesystem::path(*path).filename().string()
+                              : named);
+  }
+  entry["attachments"] = std::move(attachments);
   RemoveParts(*parts, services);
 }
 

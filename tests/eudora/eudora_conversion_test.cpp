@@ -24,35 +24,22 @@ ConvertedMessage Convert(const std::string& headers, const std::string& body,
   return ConvertMessageText(Parsed(kSeparator + headers + "\r\n" + body), folder);
 }
 
-std::vector<std::pair<std::string, std::string>> Fields(const MessageFile& message) {
-  std::vector<std::pair<std::string, std::string>> fields;
-  for (const HeaderField& field : message.headers()) {
-    fields.emplace_back(field.fieldName, field.fieldValue);
-  }
-  return fields;
-}
-
 using FieldList = std::vector<std::pair<std::string, std::string>>;
 
 TEST(EudoraMessageFile, FieldsRunToTheLineBeforeTheNextFieldAndTheBodyFollowsTheEmptyLine) {
-  const MessageFile message =
-      Parsed(std::string(kSeparator) +
-             "Subject: one\r\n\tfolded\r\nX-Mailer2: not a field\r\n:empty name\r\n"
-             "X_Under-score:x\r\n\r\nBody: not a field\r\n");
-  EXPECT_EQ(Fields(message), (FieldList{{"Subject", " one\r\n\tfolded\r\nX-Mailer2: not a field"},
-                                        {"", "empty name"},
-                                        {"X_Under-score", "x"}}));
-  ASSERT_TRUE(message.body());
-  EXPECT_EQ(*message.body(), "Body: not a field\r\n");
-}
-
-TEST(EudoraMessageFile, WhereTheBodyStarts) {
   struct Case {
-    const char* content;
+    std::string content;
     std::optional<std::string> body;
     FieldList fields;
   };
   const Case cases[] = {
+      {std::string(kSeparator) +
+           "Subject: one\r\n\tfolded\r\nX-Mailer2: not a field\r\n:empty name\r\n"
+           "X_Under-score:x\r\n\r\nBody: not a field\r\n",
+       "Body: not a field\r\n",
+       {{"Subject", " one\r\n\tfolded\r\nX-Mailer2: not a field"},
+        {"", "empty name"},
+        {"X_Under-score", "x"}}},
       {"Subject: a\r\nTo: b\r\n", std::nullopt, {{"Subject", " a"}, {"To", " b\r\n"}}},
       // One character after the empty line is no body; the empty line stays in the last value.
       {"To: b\r\n\r\nx", std::nullopt, {{"To", " b\r\n\r\nx"}}},
@@ -66,23 +53,24 @@ TEST(EudoraMessageFile, WhereTheBodyStarts) {
     SCOPED_TRACE(c.content);
     const MessageFile message = Parsed(c.content);
     EXPECT_EQ(message.body(), c.body);
-    EXPECT_EQ(Fields(message), c.fields);
+    FieldList fields;
+    for (const HeaderField& field : message.headers()) {
+      fields.emplace_back(field.fieldName, field.fieldValue);
+    }
+    EXPECT_EQ(fields, c.fields);
   }
 }
 
-TEST(EudoraMessageFile, TextEndsAtTheFirstNul) {
+TEST(EudoraMessageFile, TextEndsAtTheFirstNulAndFieldsPastTheThousandthAreCounted) {
   const std::string content = std::string("To: a\r\n\r\nbody") + '\0' + "lost\r\n";
-  const MessageFile message = Parsed(content);
-  EXPECT_EQ(message.nulOffset(), std::optional<std::size_t>(13));
-  EXPECT_EQ(message.contentSize(), content.size());
-  EXPECT_EQ(message.body(), std::optional<std::string_view>("body"));
-}
+  const MessageFile cut = Parsed(content);
+  EXPECT_EQ(cut.nulOffset(), std::optional<std::size_t>(13));
+  EXPECT_EQ(cut.contentSize(), content.size());
+  EXPECT_EQ(cut.body(), std::optional<std::string_view>("body"));
 
-TEST(EudoraMessageFile, FieldsPastTheThousandthAreCountedNotRecognised) {
-  std::string content;
-  for (int i = 0; i < 1003; ++i) content += "Received: " + std::to_string(i) + "\r\n";
-  content += "\r\nbody\r\n";
-  const MessageFile message = Parsed(content);
+  std::string many;
+  for (int i = 0; i < 1003; ++i) many += "Received: " + std::to_string(i) + "\r\n";
+  const MessageFile message = Parsed(many + "\r\nbody\r\n");
   ASSERT_EQ(message.headers().size(), kMaxHeaderFields);
   EXPECT_EQ(message.fieldsPastLimit(), 3u);
   EXPECT_EQ(message.headers().back().fieldValue,
@@ -119,67 +107,74 @@ TEST(EudoraConversion, HeaderValuesAreTrimmedUnfoldedAndMatchedWithoutCase) {
   EXPECT_EQ(message.text, "text\r\n");
   EXPECT_FALSE(message.isReceived);
   EXPECT_FALSE(message.html);
-}
 
-TEST(EudoraConversion, SenderFallsBackEitherWay) {
-  const ConvertedMessage only_from = Convert("From: a@example.com\r\n", "x\r\n");
-  EXPECT_EQ(only_from.returnPath, "a@example.com");
+  // The sender falls back either way.
+  EXPECT_EQ(Convert("From: a@example.com\r\n", "x\r\n").returnPath, "a@example.com");
   const ConvertedMessage only_return = Convert("Return-Path: <r@example.com>\r\n", "x\r\n");
   EXPECT_EQ(only_return.from, "<r@example.com>");
   EXPECT_EQ(only_return.sender, "<r@example.com>");
 }
 
-TEST(EudoraConversion, AttachmentLinesEndTheTextAndNameTheFiles) {
-  const ConvertedMessage message =
-      Convert("Received: from x\r\n",
-              "See the files.\r\n\r\nAttachment Converted: \"C:\\Eudora\\Attach\\a report.doc\"\r\n"
-              "Attachment Converted: C:\\Eudora\\Attach\\b.xls\r\n"
-              "Attachment Converted:   \t\"\"\r\n"
-              "Attachment Converted: C:\\Eudora\\Attach\\last.txt");
-  // The marker begins at the line feed, so the CR before it stays with the text.
-  EXPECT_EQ(message.text, "See the files.\r\n\r");
-  EXPECT_EQ(message.attachments, (std::vector<std::string>{"C:\\Eudora\\Attach\\a report.doc",
-                                                           "C:\\Eudora\\Attach\\b.xls"}))
-      << "an empty name is left out; a name at the very end with no blank or line end after it "
-         "is not collected";
-  EXPECT_EQ(message.droppedTextBytes, 0u);
-  EXPECT_TRUE(message.isReceived);
-}
-
-TEST(EudoraConversion, TextAfterTheFirstAttachmentLineIsCounted) {
-  const ConvertedMessage message = Convert(
-      "", "Top\r\nAttachment Converted: \"a.doc\"\r\nMore text\r\nAttachment Converted: \"b\r\n");
-  EXPECT_EQ(message.text, "Top\r");
-  EXPECT_EQ(message.attachments, std::vector<std::string>{"a.doc"})
-      << "a quote that is never closed ends the search";
-  EXPECT_EQ(message.droppedTextBytes, std::string("More text\r\n").size());
-}
-
-TEST(EudoraConversion, NoBodyNoAttachmentLinesButHeaderFields) {
-  const ConvertedMessage message = ConvertMessageText(
-      Parsed(std::string(kSeparator) + "Subject: s\r\nX-Attachments: a.doc\r\n"), "Mail");
-  EXPECT_EQ(message.subject, "s");
-  EXPECT_EQ(message.text, "");
-  // The last field's value runs to the end of the text, so its line end unfolds to a blank.
-  EXPECT_EQ(message.attachments, std::vector<std::string>{"a.doc "});
-}
-
-TEST(EudoraConversion, OutgoingAttachmentList) {
+TEST(EudoraConversion, AttachmentLists) {
   struct Case {
-    const char* headers;
+    const char* what;
+    std::string headers, body;
+    std::string text;
     std::vector<std::string> attachments;
+    std::size_t dropped = 0;
   };
   const Case cases[] = {
-      {"X-Attachments: C:\\a.doc; C:\\b.doc\r\n", {"C:\\a.doc", "C:\\b.doc"}},
-      {"X-Attachments: C:\\one file.doc\r\n", {"C:\\one file.doc"}},
-      {"X-Attachments: a.doc;;  b.doc;\r\n", {"a.doc", "b.doc"}},
-      {"x-attachments: a.doc;\r\n b.doc\r\n", {"a.doc", "b.doc"}},
-      {"X-Attachments: a.doc\r\nReceived: from x\r\n", {}},
+      // The marker begins at the line feed, so the CR before it stays with the text. An empty
+      // name is left out; a name at the very end with no blank or line end after it is not taken.
+      {"converted attachments",
+       "Received: from x\r\n",
+       "See the files.\r\n\r\nAttachment Converted: \"C:\\Eudora\\Attach\\a report.doc\"\r\n"
+       "Attachment Converted: C:\\Eudora\\Attach\\b.xls\r\n"
+       "Attachment Converted:   \t\"\"\r\n"
+       "Attachment Converted: C:\\Eudora\\Attach\\last.txt",
+       "See the files.\r\n\r",
+       {"C:\\Eudora\\Attach\\a report.doc", "C:\\Eudora\\Attach\\b.xls"}},
+      {"text after the first attachment line is counted; an unclosed quote ends the search",
+       "",
+       "Top\r\nAttachment Converted: \"a.doc\"\r\nMore text\r\nAttachment Converted: \"b\r\n",
+       "Top\r",
+       {"a.doc"},
+       std::string("More text\r\n").size()},
+      {"outgoing list",
+       "X-Attachments: C:\\a.doc; C:\\b.doc\r\n",
+       "x\r\n",
+       "x\r\n",
+       {"C:\\a.doc", "C:\\b.doc"}},
+      {"one name with a blank",
+       "X-Attachments: C:\\one file.doc\r\n",
+       "x\r\n",
+       "x\r\n",
+       {"C:\\one file.doc"}},
+      {"empty entries", "X-Attachments: a.doc;;  b.doc;\r\n", "x\r\n", "x\r\n", {"a.doc", "b.doc"}},
+      {"folded, any case",
+       "x-attachments: a.doc;\r\n b.doc\r\n",
+       "x\r\n",
+       "x\r\n",
+       {"a.doc", "b.doc"}},
+      {"received mail has no outgoing list",
+       "X-Attachments: a.doc\r\nReceived: from x\r\n",
+       "x\r\n",
+       "x\r\n",
+       {}},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.headers);
-    EXPECT_EQ(Convert(c.headers, "x\r\n").attachments, c.attachments);
+    SCOPED_TRACE(c.what);
+    const ConvertedMessage message = Convert(c.headers, c.body);
+    EXPECT_EQ(message.text, c.text);
+    EXPECT_EQ(message.attachments, c.attachments);
+    EXPECT_EQ(message.droppedTextBytes, c.dropped);
   }
+  // Without a body the last field's value runs to the end, so its line end unfolds to a blank.
+  const ConvertedMessage bodiless = ConvertMessageText(
+      Parsed(std::string(kSeparator) + "Subject: s\r\nX-Attachments: a.doc\r\n"), "Mail");
+  EXPECT_EQ(bodiless.subject, "s");
+  EXPECT_EQ(bodiless.text, "");
+  EXPECT_EQ(bodiless.attachments, std::vector<std::string>{"a.doc "});
 }
 
 TEST(EudoraConversion, HtmlPartIsCutOutOfTheText) {
@@ -205,12 +200,10 @@ TEST(EudoraConversion, HtmlPartIsCutOutOfTheText) {
   }
 }
 
-TEST(EudoraConversion, RichTextIsRecognisedByItsExactMarker) {
+TEST(EudoraConversion, RichTextMarkerAndFolderNameHint) {
   EXPECT_TRUE(Convert("", "<x-rich>bold</x-rich>\r\n").rich);
-  EXPECT_FALSE(Convert("", "<X-RICH>bold</X-RICH>\r\n").rich);
-}
+  EXPECT_FALSE(Convert("", "<X-RICH>bold</X-RICH>\r\n").rich) << "only the exact marker";
 
-TEST(EudoraConversion, FolderNameOverridesTheReceivedField) {
   const std::pair<const char*, bool> with_received[] = {
       {"In", true}, {"in", true}, {"Out", false}, {"out", false}, {"OUT", true}, {"Mail", true}};
   for (const auto& [folder, received] : with_received) {

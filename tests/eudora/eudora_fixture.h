@@ -42,11 +42,6 @@ class EudoraFilterTest : public ::testing::Test, public FakeServices {
     filter->SetParent(0x1234);
   }
 
-  // Eudora's command line in the registry names `dir` as the mail folder.
-  void PutCommandLine(const std::string& dir = kEudoraDir) {
-    registry.SetString(kEudoraRegistryKey, "Current",
-                       "C:\\EUDORA\\EUDORA.EXE " + dir + " " + dir + "\\EUDORA.INI");
-  }
   void PutStore(const EudoraStore& store, const std::string& dir = kEudoraDir) {
     store.AddTo(files, dir);
   }
@@ -104,12 +99,6 @@ class EudoraFilterTest : public ::testing::Test, public FakeServices {
     for (const EudoraItem& item : items) folders.push_back(item.folder);
     return folders;
   }
-  static std::vector<std::string> Subjects(const std::vector<EudoraItem>& items) {
-    std::vector<std::string> subjects;
-    for (const EudoraItem& item : items) subjects.push_back(item.subject);
-    return subjects;
-  }
-
   bool Shown(const std::string& prefix) const {
     for (const std::string& line : ui.transcript()) {
       if (line.rfind(prefix, 0) == 0) return true;

@@ -189,40 +189,32 @@ TEST_F(EudoraWalkTest, MessagesComeApartIntoTheirProperties) {
             (std::vector<std::string>{"C:\\Eudora\\Attach\\c d.txt", "C:\\TEMP\\text.msg"}));
 }
 
-TEST_F(EudoraWalkTest, AttachmentCursorStaysAtTheEndUntilTheNextItem) {
+// Each message's attachment list ends with empty values until the next item; only the body
+// files handed over and the last HTML side file stay in the temporary folder.
+TEST_F(EudoraWalkTest, AttachmentCursorAndTemporaryFiles) {
   EudoraStore store;
-  store.AddMailbox("", "Mail",
-                   {{EudoraTestMessage(1, "X-Attachments: a.doc\r\n"), kEudoraSent},
-                    {EudoraTestMessage(2, "X-Attachments: b.doc\r\n"), kEudoraSent}});
+  store.AddMailbox(
+      "", "In",
+      {{EudoraTestMessage(1, "X-Attachments: a.doc\r\n", "<x-html>a</x-html>"), kEudoraSent},
+       {EudoraTestMessage(2, "X-Attachments: b.doc\r\n", "<x-html>b</x-html>"), kEudoraSent}});
   PutStore(store);
   ASSERT_TRUE(Find());
-  ASSERT_TRUE(filter->GoFirst());
-  EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "a.doc");
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "");
-  ASSERT_TRUE(filter->GoNext());
-  EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "b.doc");
-  EXPECT_FALSE(filter->GoNext());
-  EXPECT_FALSE(filter->GoNext());
-}
-
-TEST_F(EudoraWalkTest, OnlyTheHandedOverFilesStayInTheTemporaryFolder) {
-  EudoraStore store;
-  store.AddMailbox("", "In",
-                   {{EudoraTestMessage(1, "", "<x-html>a</x-html>"), kEudoraRead},
-                    {EudoraTestMessage(2, "", "<x-html>b</x-html>"), kEudoraRead}});
-  PutStore(store);
-  ASSERT_TRUE(Find());
-  std::vector<std::string> bodies;
-  for (bool more = filter->GoFirst(); more; more = filter->GoNext()) {
-    bodies.push_back(filter->GetSubItem(kSubItemBodyFile).value_or(""));
+  std::vector<std::string> kept = {"C:\\TEMP\\text.htm"};
+  for (const char* attachment : {"a.doc", "b.doc"}) {
+    ASSERT_TRUE(attachment[0] == 'a' ? filter->GoFirst() : filter->GoNext());
+    EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), attachment);
+    EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "C:\\TEMP\\text.htm");
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "");
+    kept.push_back(filter->GetSubItem(kSubItemBodyFile).value_or(""));
   }
+  EXPECT_FALSE(filter->GoNext());
+  EXPECT_FALSE(filter->GoNext());
   std::vector<std::string> temp_files;
   for (const std::string& path : files.ListFiles()) {
     if (path.starts_with("C:\\TEMP\\")) temp_files.push_back(path);
   }
-  bodies.push_back("C:\\TEMP\\text.htm");
-  std::sort(bodies.begin(), bodies.end());
-  EXPECT_EQ(temp_files, bodies);
+  std::sort(kept.begin(), kept.end());
+  EXPECT_EQ(temp_files, kept);
   EXPECT_EQ(files.Contents("C:\\TEMP\\text.htm"), "b");
 }
 

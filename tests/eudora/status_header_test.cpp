@@ -9,24 +9,13 @@
 namespace kv {
 namespace {
 
-class StatusHeaderScan : public ::testing::Test {
- protected:
-  // Scans a file holding `text`; the mark starts out set so that a scan that forgets to clear it
-  // shows.
-  bool Scan(const std::string& text) {
-    files.AddFile("C:\\TEMP\\m.TMP", text);
-    mark = true;
-    return ScanStatusHeader(files, "C:\\TEMP\\m.TMP", mark);
-  }
-
-  platform::MemoryFileSystem files;
-  bool mark = false;
-};
-
-TEST_F(StatusHeaderScan, LastWholeHeaderLineWithAValueBeginningWithOneSetsTheMark) {
+// The last whole header line of the status field with a value beginning with "1" sets the mark;
+// a header block without its empty line is scanned to the end (false), keeping a mark reached.
+TEST(StatusHeaderScan, LastWholeHeaderLineWithAValueBeginningWithOneSetsTheMark) {
   struct Case {
     const char* text;
     bool mark;
+    bool whole = true;  // the header block ends in an empty line
   };
   const Case cases[] = {
       {"From: a@b\r\nX-KVNORVALE-STATUSMSG: 1\r\n\r\nbody\r\n", true},
@@ -41,24 +30,19 @@ TEST_F(StatusHeaderScan, LastWholeHeaderLineWithAValueBeginningWithOneSetsTheMar
       {"Subject: x\r\n\r\nx-kvnorvale-statusmsg: 1\r\n", false},  // in the body
       {"Subject: x\n x-kvnorvale-statusmsg: 1\n\tx-kvnorvale-statusmsg: 1\n\n", false},  // folded
       {"x-kvnorvale-statusmsg\nx-kvnorvale-statusmsgs: 1\n\n", false},
+      {"From: a@b\nx-kvnorvale-statusmsg: 1", true, false},
+      {"", false, false},
   };
+  platform::MemoryFileSystem files;
   for (const Case& c : cases) {
-    EXPECT_TRUE(Scan(c.text)) << c.text;
+    files.AddFile("C:\\TEMP\\m.TMP", c.text);
+    bool mark = true;  // set, so that a scan that forgets to clear it shows
+    EXPECT_EQ(ScanStatusHeader(files, "C:\\TEMP\\m.TMP", mark), c.whole) << c.text;
     EXPECT_EQ(mark, c.mark) << c.text;
   }
-}
-
-TEST_F(StatusHeaderScan, HeaderBlockWithoutEndIsScannedToTheEnd) {
-  EXPECT_FALSE(Scan("From: a@b\nx-kvnorvale-statusmsg: 1"));
-  EXPECT_TRUE(mark) << "the mark reached stays";
-  EXPECT_FALSE(Scan(""));
-  EXPECT_FALSE(mark);
-}
-
-TEST_F(StatusHeaderScan, MissingFileLeavesTheMarkCleared) {
-  mark = true;
+  bool mark = true;
   EXPECT_FALSE(ScanStatusHeader(files, "C:\\TEMP\\absent.TMP", mark));
-  EXPECT_FALSE(mark);
+  EXPECT_FALSE(mark) << "a missing file clears the mark";
 }
 
 }  // namespace

@@ -75,18 +75,34 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
   fs::copy(fs::path(KV_SOURCE_DIR) / "samples" / "eudora", store, fs::copy_options::recursive);
   fs::remove(store / "attach" / "report.txt");
 
-  ASSERT_EQ(Kvimport("list --filter eudora --store '" + store.string() + "'"), kExitOk) << err_;
+  ASSERT_EQ(Kvimport("list --filter eudora --keep-empty --store '" + store.string() + "'"), kExitOk)
+      << err_;
   std::vector<Json> items;
   std::istringstream lines(out_);
   for (std::string line; std::getline(lines, line);) items.push_back(Json::parse(line));
-  ASSERT_EQ(items.size(), 8u) << out_;
-  EXPECT_EQ(items[1]["headers"]["subject"], "August newsletter");
+  using Item = std::tuple<std::string, int, int, Json>;  // folder, status, state, subject
+  std::vector<Item> walked;
+  for (const Json& item : items) {
+    walked.emplace_back(item["folder"], item["status"], item["state"],
+                        item["headers"].is_null() ? Json() : item["headers"]["subject"]);
+  }
+  EXPECT_EQ(walked, (std::vector<Item>{{"In", 0, 2, "Caf\xC3\xA9 on Friday"},
+                                       {"In", 0, 6, "August newsletter"},
+                                       {"In", 2, 2, "Quarterly report and photo"},
+                                       {"Out", 0, 0, "Re: Quarterly report and photo"},
+                                       {"Out", 0, 1, "Re: Caf\xC3\xA9 on Friday"},
+                                       {"Trash", 1, 0, nullptr},
+                                       {"Projects", 1, 0, nullptr},
+                                       {"Priv\xC3\xA9", 0, 2, "Message 7"},
+                                       {"Projects/Kvimport", 0, 2, "Styled notes"},
+                                       {"Projects/Kvimport", 0, 6, "Greetings"}}));
+  ASSERT_EQ(items.size(), 10u);
   EXPECT_TRUE(items[1]["html"].is_object());
   EXPECT_EQ(items[2]["attachments"],
             Json({"C:\\Program Files\\Eudora\\Attach\\report.txt",
                   "C:\\Program Files\\Eudora\\Attach\\meeting photo.gif"}));
   EXPECT_EQ(items[3]["attachments"], Json({"C:\\Program Files\\Eudora\\Attach\\budget.csv"}));
-  EXPECT_TRUE(items[6]["rich"].is_object());
+  EXPECT_TRUE(items[8]["rich"].is_object());
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty()) << "the handed-over files are removed";
 
   const fs::path output = dir_.path() / "eml";
@@ -119,6 +135,34 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
 TEST_F(EudoraImportTest, RealStoreImportsFiveMessagesWithTheirAttachments) {
   const auto store = kv::testing::SharedSamples("eudora/win71");
   if (!store) GTEST_SKIP() << "no real samples at " << kv::testing::SharedSamplesPath("eudora");
+  ASSERT_EQ(Kvimport("list --filter eudora --keep-empty --store '" + store->string() + "'"),
+            kExitOk)
+      << err_;
+  std::vector<std::tuple<std::string, int, int, std::string, std::vector<std::string>>> walked;
+  std::istringstream lines(out_);
+  for (std::string line; std::getline(lines, line);) {
+    const Json item = Json::parse(line);
+    std::vector<std::string> names;  // the attachments' file names
+    for (const std::string path : item["attachments"].is_array() ? item["attachments"] : Json()) {
+      names.push_back(path.substr(path.find_last_of("\\/") + 1));
+    }
+    walked.emplace_back(item["folder"], item["status"], item["state"],
+                        item["headers"].is_null() ? "" : item["headers"]["subject"], names);
+  }
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(
+      walked,
+      (decltype(walked){
+          {"In", 0, 6, "Email Attachment Test", Names{"stevan_white", "Email Attachment Test"}},
+          {"In", 0, 6, "UT Department of Computer Science Newsletter:  News@UTCS",
+           Names{"text.htm"}},
+          {"In", 0, 6, "Appointment reminder from Austin Dental Arts", Names{"text.htm"}},
+          {"In", 0, 6, "This is a test", Names{"tools.arlut.utexas.edugash2.htm"}},
+          {"In", 0, 6, "Another email test", Names{"text.htm"}},
+          {"Out", 1, 0, "", Names{}},
+          {"Junk", 1, 0, "", Names{}},
+          {"Trash", 1, 0, "", Names{}}}));
+
   const fs::path output = dir_.path() / "maildir";
   ASSERT_EQ(Kvimport("import --filter eudora --store '" + store->string() +
                      "' --to maildir:" + output.string()),
@@ -135,6 +179,10 @@ TEST_F(EudoraImportTest, RealStoreImportsFiveMessagesWithTheirAttachments) {
     EXPECT_NE(data.find_first_not_of(" \t\r\n"), std::string::npos) << key << " is blank";
   }
   EXPECT_EQ(html_parts, 4u);
+  const auto [plain, plain_end] = leaves.equal_range("text/plain ");
+  EXPECT_TRUE(std::any_of(plain, plain_end, [](const auto& leaf) {
+    return leaf.second.starts_with("Testing a two level attachment.");
+  }));
   // Every file the store keeps apart comes back in some message, byte for byte.
   for (const char* folder : {"attach", "Embedded"}) {
     for (const fs::path& file : FilesBelow(*store / folder)) {
