@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -319,7 +320,11 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
 
 std::unique_ptr<platform::PosixTempFiles> MakeTempFiles(const CommandLine& line) {
   if (line.command != Command::kImport || line.server || !line.destination) {
-    return std::make_unique<platform::PosixTempFiles>();
+    // A folder of this run's own: filters write fixed names ("text.htm"), which two runs at the
+    // same time must not share.
+    const char* tmpdir = std::getenv("TMPDIR");
+    return std::make_unique<platform::PosixTempFiles>(platform::PosixTempFiles::OwnFolder{
+        tmpdir != nullptr && *tmpdir != '\0' ? tmpdir : "/tmp", "kvimport-"});
   }
   std::string parent = line.destination->path;
   if (line.destination->kind == DestinationKind::kMaildir) parent += "/tmp";

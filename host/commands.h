@@ -40,7 +40,7 @@ std::string StoreLocation(const std::string& store, platform::CodePage& code_pag
 // The temporary files of a run. An import in this process gets a private folder of its own inside
 // its target (a Maildir's in its tmp/), so that handing a message over is a rename on one file
 // system; it is removed at the end, and one a killed run left there is removed by the next.
-// Anything else uses the user's private folder under $TMPDIR.
+// Anything else gets a private folder of its own under $TMPDIR (or /tmp).
 std::unique_ptr<platform::PosixTempFiles> MakeTempFiles(const CommandLine& line);
 
 // Queues the scripted front's answers for a run: the location dialog gets `location` (Continue),

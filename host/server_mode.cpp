@@ -16,11 +16,10 @@ void Error(const CommandStreams& streams, const std::string& text) {
   std::fprintf(streams.err, "kvimport: %s\n", text.c_str());
 }
 
-// The folder the host's private temporary folder sits in: the server makes its own there, which
-// is the same folder.
+// Where the server makes its temporary folder: inside the host's own, so that the files it hands
+// over are the host's and no other run shares its fixed names.
 std::string TempBase(platform::TempFiles& temp) {
-  std::filesystem::path folder(temp.TempPath());
-  return folder.parent_path().parent_path().string();
+  return std::filesystem::path(temp.TempPath()).parent_path().string();
 }
 
 }  // namespace
