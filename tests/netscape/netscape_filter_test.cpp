@@ -9,7 +9,7 @@
 #include "app/filter_classes.h"
 #include "netscape/netscape_folder_walk.h"
 #include "netscape/netscape_profile.h"
-#include "support/fake_services.h"
+#include "support/filter_fixture.h"
 #include "support/netscape_store_writer.h"
 
 namespace kv::testing {
@@ -36,20 +36,9 @@ NsMailDirectory SampleStore() {
   return store;
 }
 
-struct Item {
-  std::string folder;
-  std::int32_t status, state;
-  std::optional<std::string> file, message;  // code 11, and what that file holds
-};
-
-class NetscapeTest : public ::testing::Test, public FakeServices {
+class NetscapeTest : public FilterTest {
  protected:
-  NetscapeTest() { ui.set_report_unanswered(false); }
-  std::unique_ptr<ImportFilter> NewFilter() {
-    std::unique_ptr<ImportFilter> created = FindFilterClass("netscape")->create(services);
-    created->SetParent(0x1234);
-    return created;
-  }
+  NetscapeTest() : FilterTest("netscape") {}
   // IsSystemFound with the location dialog answered (the registry is empty).
   bool Find() {
     ui.AnswerLocation(kDir);
@@ -57,31 +46,15 @@ class NetscapeTest : public ::testing::Test, public FakeServices {
   }
   // GoFirst with the folder dialog answered: `start` below the root (nullopt: the root item).
   bool First(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
-    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
+    AnswerFolders(std::move(start), skip_empty);
     return filter->GoFirst();
   }
-  Item Current() {
-    Item item{filter->GetSubItem(kSubItemFolderName).value_or("<null>"), filter->GetItemStatus(),
-              filter->GetItemExStatus(), filter->GetSubItem(kSubItemMessageFile), std::nullopt};
-    if (item.file) item.message = files.Contents(*item.file);
-    return item;
-  }
-  // Find, First, then GoNext until false (bounded, so a fault cannot hang).
-  std::vector<Item> Walk(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
-    std::vector<Item> items;
-    if (!Find()) return items;
-    for (bool more = First(start, skip_empty); more && items.size() < 100; more = filter->GoNext())
-      items.push_back(Current());
-    return items;
-  }
-  std::vector<std::string> Folders(std::optional<std::string> start, bool skip_empty = true) {
-    std::vector<std::string> folders;
-    for (const Item& item : Walk(start, skip_empty)) folders.push_back(item.folder);
-    return folders;
-  }
-  bool Shown(const std::string& prefix) const {
-    return std::ranges::any_of(ui.transcript(),
-                               [&](auto& line) { return line.starts_with(prefix); });
+  // Find, then the walk from `start`.
+  std::vector<WalkedItem> WalkFrom(std::optional<std::string> start = std::nullopt,
+                                   bool skip_empty = true) {
+    if (!Find()) return {};
+    AnswerFolders(std::move(start), skip_empty);
+    return Walk();
   }
   bool Reported(const std::string& words) const {
     return std::ranges::any_of(diagnostics.entries(), [&](const platform::Diagnostic& entry) {
@@ -93,8 +66,6 @@ class NetscapeTest : public ::testing::Test, public FakeServices {
     EXPECT_EQ(registry.OpenKeyCount(), 0u) << "every key is closed again";
     return found;
   }
-
-  std::unique_ptr<ImportFilter> filter = NewFilter();
 };
 
 TEST_F(NetscapeTest, LocatorTriesItsCandidatesInOrder) {
@@ -207,7 +178,7 @@ TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
 
 TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
   SampleStore().AddTo(files, kDir);
-  const std::vector<Item> items = Walk(std::nullopt, /*skip_empty=*/false);
+  const std::vector<WalkedItem> items = WalkFrom(std::nullopt, /*skip_empty=*/false);
   const std::tuple<std::string, int, std::int32_t> expected[] = {
       {kRoot + "/Drafts", 5, kStateNotSent},
       {kInbox, 1, kStateReceived},
@@ -233,10 +204,11 @@ TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
   EXPECT_TRUE(diagnostics.entries().empty());
 
   // The plain prefix takes in the sibling Inbox2; skip-empty drops a start folder's only item.
-  EXPECT_EQ(Folders("Inbox"), (std::vector{kInbox, kInbox, kInbox + "/Old", kInbox + "2"}));
-  EXPECT_EQ(Folders("Inbox/Old"), std::vector{kInbox + "/Old"});
-  EXPECT_EQ(Folders("Trash"), std::vector<std::string>{});
-  EXPECT_EQ(Folders("Trash", false), std::vector{kRoot + "/Trash"});
+  EXPECT_EQ(Folders(WalkFrom("Inbox")),
+            (std::vector{kInbox, kInbox, kInbox + "/Old", kInbox + "2"}));
+  EXPECT_EQ(Folders(WalkFrom("Inbox/Old")), std::vector{kInbox + "/Old"});
+  EXPECT_EQ(Folders(WalkFrom("Trash")), std::vector<std::string>{});
+  EXPECT_EQ(Folders(WalkFrom("Trash", false)), std::vector{kRoot + "/Trash"});
   // A second GoFirst starts over, whatever the first left open.
   ASSERT_TRUE(First("Inbox"));
   ASSERT_TRUE(First("Sent"));
@@ -283,7 +255,7 @@ TEST_F(NetscapeTest, WhatTheStoreDoesNotHoldIsSkippedAndReported) {
   files.AddFile(kDir + "\\Inbox", mailbox);
   files.AddFile(kDir + "\\Inbox.snm", SnmFile(summary));
 
-  const std::vector<Item> items = Walk();
+  const std::vector<WalkedItem> items = WalkFrom();
   ASSERT_EQ(items.size(), 3u);
   EXPECT_EQ(items[0].message, std::nullopt);
   EXPECT_EQ(items[0].status, 0);

@@ -94,7 +94,7 @@ TEST_F(Oe4DamageTest, FolderParentsDeepOrCyclic) {
   ASSERT_TRUE(Find());
   std::string path = deep.folders[0].name;
   for (std::size_t i = 1; i < deep.folders.size(); ++i) path += "/" + deep.folders[i].name;
-  const std::vector<Oe4Item> items = Walk();
+  const std::vector<WalkedItem> items = Walk();
   ASSERT_EQ(items.size(), 100u);
   EXPECT_EQ(items.back().folder, path);
 
@@ -204,7 +204,7 @@ TEST_F(Oe4DamageTest, DamageThatLosesNoMessage) {
     PutStore(store);
     files.AddFile(Path(c.file), c.bytes);
     ASSERT_TRUE(Find());
-    std::vector<Oe4Item> items = Walk();
+    std::vector<WalkedItem> items = Walk();
     ASSERT_EQ(items.size(), c.inbox.size() + 3) << c.file;
     for (std::size_t i = 0; i < c.inbox.size(); ++i) {
       EXPECT_EQ(items[i].state, c.inbox[i].first) << i;
@@ -256,7 +256,7 @@ TEST_F(Oe4DamageTest, OnlyTemporaryFilesAreWrittenAndOnlyWholeOnesHandedOver) {
   platform::FaultFileSystem& faulty = Faulty();
   faulty.faults().write_budget = 4096;
   ASSERT_TRUE(Find());
-  const std::vector<Oe4Item> items = Walk();
+  const std::vector<WalkedItem> items = Walk();
   EXPECT_EQ(Folders(items), (std::vector<std::string>{"Inbox", "Inbox", "Inbox", "Drafts"}));
   std::size_t temp_files = 0;
   for (const std::string& path : files.ListFiles()) {

@@ -22,7 +22,7 @@ TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageStateAndTheSkipFlagDropsTheMessage
   PutStore(store);
 
   ASSERT_TRUE(Find());
-  const std::vector<Oe4Item> items = Walk();
+  const std::vector<WalkedItem> items = Walk();
   ASSERT_EQ(items.size(), std::size(cases) - 2);
   std::size_t item = 0;
   for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -35,7 +35,7 @@ TEST_F(Oe4FilterTest, IndexFlagsGiveTheMessageStateAndTheSkipFlagDropsTheMessage
   // Each item has its own file, left to the host when the filter goes.
   filter.reset();
   std::set<std::string> names;
-  for (const Oe4Item& each : items) {
+  for (const WalkedItem& each : items) {
     EXPECT_TRUE(names.insert(*each.file).second) << *each.file;
     EXPECT_TRUE(files.Exists(*each.file)) << *each.file;
   }
@@ -56,7 +56,7 @@ TEST_F(Oe4FilterTest, MessageFileHoldsTheRecordTextUpToTheNextMarkerOrTheEnd) {
     SCOPED_TRACE(trailing_marker ? "trailing marker" : "record runs to the end");
     files.AddFile(Path("Inbox.mbx"), Oe4MailboxFile(messages, trailing_marker));
     ASSERT_TRUE(Find());
-    const std::vector<Oe4Item> items = Walk();
+    const std::vector<WalkedItem> items = Walk();
     ASSERT_EQ(items.size(), messages.size());
     for (std::size_t i = 0; i < items.size(); ++i) {
       EXPECT_EQ(items[i].message, Padded(messages[i].text)) << i;
@@ -75,7 +75,7 @@ TEST_F(Oe4FilterTest, EmptyFolderIsOneMarkerItemUnlessSkipped) {
   EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Last"}));
 
   ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
-  const std::vector<Oe4Item> items = Walk();
+  const std::vector<WalkedItem> items = Walk();
   ASSERT_EQ(Folders(items), (std::vector<std::string>{"Inbox", "Empty", "Last"}));
   EXPECT_EQ(items[1].file, kEmptyFolderMarker);
   EXPECT_EQ(items[1].status, kItemIsFolder);
@@ -102,7 +102,7 @@ TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
   EXPECT_EQ(Current().folder, "Ten");
   filter->SetPath(command);
   ASSERT_TRUE(filter->GoNext());
-  const Oe4Item item = Current();
+  const WalkedItem item = Current();
   EXPECT_EQ(item.folder, "Two");
   EXPECT_EQ(item.message, Padded(Oe4TestMessage(1)));
   EXPECT_EQ(item.state, 6);

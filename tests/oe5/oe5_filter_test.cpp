@@ -10,7 +10,7 @@
 #include "oe5/oe5_store_discovery.h"
 #include "platform/fake/fault_file_system.h"
 #include "support/dbx_writer.h"
-#include "support/fake_services.h"
+#include "support/filter_fixture.h"
 
 namespace kv::testing {
 namespace {
@@ -25,10 +25,9 @@ DbxMessage Message(int n, std::uint32_t flags, const std::string& headers = "") 
   return {DbxTestMessage(n, headers), flags};
 }
 
-class Oe5FilterTest : public ::testing::Test, public FakeServices {
+class Oe5FilterTest : public FilterTest {
  protected:
-  Oe5FilterTest() {
-    ui.set_report_unanswered(false);
+  Oe5FilterTest() : FilterTest("oe5") {
     const std::uint32_t inbox = store.AddFolder(
         "Inbox", 1, {Message(1, kDbxRead, kReturnPath), Message(2, 0, kReturnPath)});
     store.AddFolder("Old", inbox);
@@ -47,53 +46,41 @@ class Oe5FilterTest : public ::testing::Test, public FakeServices {
     return *std::find_if(store.folders.begin(), store.folders.end(),
                          [&name](const DbxFolder& folder) { return folder.name == name; });
   }
-  void NewFilter() {
-    filter = FindFilterClass("oe5")->create(*walked);
-    filter->SetParent(0x5150);
-  }
 
-  // A new filter's IsSystemFound, GoFirst with the folder dialog answered (`start` below the root
-  // item, or the root item) and GoNext until it fails: each item's folder below "Local Folders/",
-  // in brackets for a folder item.
-  std::vector<std::string> Walk(std::optional<std::string> start = {}, bool skip_empty = true) {
-    NewFilter();
+  // A new object over `walked`: IsSystemFound, then the walk from `start` (below the root item, or
+  // the root item). Each item's folder below "Local Folders/", in brackets for a folder item.
+  std::vector<std::string> WalkFolders(std::optional<std::string> start = {},
+                                       bool skip_empty = true) {
+    filter = NewFilter(walked);
     items.clear();
     std::vector<std::string> folders;
     if (!filter->IsSystemFound()) return folders;
-    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
-    for (bool more = filter->GoFirst(); more && folders.size() < 1000; more = filter->GoNext()) {
-      const std::string folder = filter->GetSubItem(kSubItemFolderName)->substr(14);
-      items.push_back({filter->GetItemStatus(), filter->GetItemExStatus(),
-                       filter->GetSubItem(kSubItemMessageFile).value_or("<null>"), ""});
-      const bool is_folder = (items.back().status & kItemIsFolder) != 0;
-      if (!is_folder) items.back().text = files.Contents(items.back().file).value_or("<none>");
-      folders.push_back(is_folder ? "[" + folder + "]" : folder);
+    AnswerFolders(std::move(start), skip_empty);
+    items = Walk();
+    for (const WalkedItem& item : items) {
+      const std::string folder = item.folder.substr(14);
+      folders.push_back(item.status & kItemIsFolder ? "[" + folder + "]" : folder);
     }
     return folders;
   }
 
-  struct Item {
-    std::int32_t status;
-    std::int32_t state;
-    std::string file;  // code 11
-    std::string text;  // of a message item
-  };
-  std::vector<Item> items;  // of the last walk
+  std::vector<WalkedItem> items;  // of the last walk
   DbxStore store = DbxLocalStore();
   const platform::Services* walked = &services;
-  std::unique_ptr<ImportFilter> filter;
 };
 
 // The start folder's path is a plain prefix: a sibling whose name continues it is walked too. A
 // folder item keeps the state and the file of the message before it.
 TEST_F(Oe5FilterTest, WalkFromTheChosenFolderWithOrWithoutEmptyFolders) {
-  EXPECT_EQ(Walk(), (std::vector<std::string>{"Drafts", "Inbox", "Inbox", "Inbox2", "Sent"}));
-  EXPECT_EQ(Walk("Inbox"), (std::vector<std::string>{"Inbox", "Inbox", "Inbox2"}));
-  EXPECT_EQ(Walk("Inbox", false), (std::vector<std::string>{"Inbox", "Inbox", "[Inbox]",
-                                                            "[Inbox/Old]", "Inbox2", "[Inbox2]"}));
+  EXPECT_EQ(WalkFolders(),
+            (std::vector<std::string>{"Drafts", "Inbox", "Inbox", "Inbox2", "Sent"}));
+  EXPECT_EQ(WalkFolders("Inbox"), (std::vector<std::string>{"Inbox", "Inbox", "Inbox2"}));
+  EXPECT_EQ(
+      WalkFolders("Inbox", false),
+      (std::vector<std::string>{"Inbox", "Inbox", "[Inbox]", "[Inbox/Old]", "Inbox2", "[Inbox2]"}));
   EXPECT_EQ(items[2].state, kStateReceived | kStateUnread);
   EXPECT_EQ(items[2].file, items[1].file);
-  EXPECT_EQ(Walk("Inbox/Old", false), std::vector<std::string>{"[Inbox/Old]"});
+  EXPECT_EQ(WalkFolders("Inbox/Old", false), std::vector<std::string>{"[Inbox/Old]"});
   EXPECT_FALSE(filter->GoNext());
   EXPECT_TRUE(diagnostics.entries().empty());
   ui.AnswerFolderDialog(std::nullopt);
@@ -131,12 +118,12 @@ TEST_F(Oe5FilterTest, StateFromTheFlagsTheReturnPathAndTheStatusHeader) {
     messages.back().flags_indirect = c.indirect;
   }
   PutStore();
-  ASSERT_EQ(Walk("Sent", false).size(), std::size(cases) + 1);
+  ASSERT_EQ(WalkFolders("Sent", false).size(), std::size(cases) + 1);
   EXPECT_EQ(items.back().status, kItemIsFolder);  // the mark was the message's alone
   for (std::size_t i = 0; i < std::size(cases); ++i) {
     EXPECT_EQ(items[i].state, cases[i].state) << i;
     EXPECT_EQ(items[i].status, cases[i].status) << i;
-    EXPECT_EQ(items[i].text, messages[i].text) << i;
+    EXPECT_EQ(items[i].message, messages[i].text) << i;
   }
 }
 
@@ -169,7 +156,7 @@ TEST_F(Oe5FilterTest, DamagedMessageRecordOrMissingFileEndsItsFolder) {
     diagnostics.Clear();
     std::vector<std::string> expected = {"Inbox", "[Inbox]", "[Inbox/Old]", "Inbox2", "[Inbox2]"};
     if (c.lost != lost) expected.erase(expected.begin());
-    EXPECT_EQ(Walk("Inbox", false), expected);
+    EXPECT_EQ(WalkFolders("Inbox", false), expected);
     ASSERT_EQ(Problems(), std::vector<std::string>{c.problem});
     const platform::Diagnostic& d = diagnostics.entries()[0];
     EXPECT_EQ(d.folder + "|" + d.file + "|" + d.lost,
@@ -184,29 +171,26 @@ TEST_F(Oe5FilterTest, IndexBeyondTheFolderCountIsCutAndReported) {
   store.shape = DbxIndexShape::kEntrySubtrees;
   store.fanout = 2;
   PutStore();
-  ASSERT_EQ(Walk("Sent").size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].text, messages[i].text) << i;
+  ASSERT_EQ(WalkFolders("Sent").size(), 3u);
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].message, messages[i].text) << i;
   ASSERT_EQ(Problems(), std::vector<std::string>{
                             "index lists more messages than the folder list's count of 3"});
   EXPECT_EQ(diagnostics.entries()[0].lost, "2 messages");
   Folder("Sent").count = 0;
   PutStore();
   diagnostics.Clear();
-  EXPECT_TRUE(Walk("Sent").empty());
+  EXPECT_TRUE(WalkFolders("Sent").empty());
   EXPECT_EQ(diagnostics.entries().at(0).lost, "5 messages");
 }
 
 TEST_F(Oe5FilterTest, TemporaryFileThatCannotBeWrittenEndsTheWalk) {
-  platform::FaultFileSystem faulty(files);
-  const platform::Services faulty_services{registry,  faulty, temp,       environment,
-                                           code_page, ui,     diagnostics};
   walked = &faulty_services;
   for (bool at_open : {true, false}) {
     diagnostics.Clear();
     faulty.faults() = {};
     if (at_open) faulty.faults().open_for_writing = {"\\TEMP\\"};
     if (!at_open) faulty.faults().write_budget = 10;
-    EXPECT_TRUE(Walk().empty());
+    EXPECT_TRUE(WalkFolders().empty());
     ASSERT_EQ(diagnostics.entries().size(), 1u);
     EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
     EXPECT_EQ(diagnostics.entries()[0].folder, "Local Folders/Drafts");
@@ -226,8 +210,7 @@ TEST_F(Oe5FilterTest, GetSubItemTurnsAFileErrorIntoAMessageBoxAndANullString) {
   FailingCodePage failing;
   const platform::Services failing_services{registry, files, temp,       environment,
                                             failing,  ui,    diagnostics};
-  walked = &failing_services;
-  NewFilter();
+  filter = NewFilter(&failing_services);
   EXPECT_EQ(filter->GetSubItem(kSubItemMessageFile), std::nullopt);
   EXPECT_EQ(ui.transcript().at(0),
             "message: Import messages: File I/O Error. Hard disk can be full.");
@@ -275,7 +258,6 @@ TEST_F(Oe5FilterTest, LocationDialogAndQuestion126) {
       "like to browse for another message storage?";
   registry = platform::MemoryRegistry();
   files.AddFile("C:\\Bad\\Folders.dbx", std::string(100, '\0'));
-  NewFilter();
   ui.AnswerLocation(std::nullopt);
   EXPECT_FALSE(filter->IsSystemFound());
   ui.AnswerLocation("C:\\Bad");
