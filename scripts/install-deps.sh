@@ -17,7 +17,7 @@ packages=(
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   wine64
   xvfb xauth imagemagick googletest
-  python3
+  python3 groff-base
   dovecot-core
   undbx
   libsdbus-c++-dev
