@@ -97,32 +97,35 @@ void ListTree(HWND tree, HTREEITEM item, int depth, std::vector<std::string>& ou
   }
 }
 
-// What the driving thread saw; the test thread checks it after the dialog has ended.
-struct FolderRun {
+// What the driving thread saw, as lines; the test thread checks them after the dialog has ended.
+struct DriverRun {
   DWORD dialog_thread = 0;
-  bool found = false;
-  bool ok_enabled_at_start = true;
-  bool selected_at_start = true;
-  bool skip_checked_at_start = false;
-  std::vector<std::string> tree;
-  bool ok_enabled_after_selection = false;
+  std::string folder;  // where the folder browser is pointed
+  std::vector<std::string> seen;
+  void Note(const std::string& what, bool value) {
+    seen.push_back(what + (value ? " yes" : " no"));
+  }
+  void Note(const std::string& what, const std::string& text) {
+    seen.push_back(what + ": " + text);
+  }
 };
 
 DWORD WINAPI DriveFolderDialog(void* parameter) {
-  auto* run = static_cast<FolderRun*>(parameter);
+  auto* run = static_cast<DriverRun*>(parameter);
   HWND dialog = WaitForDialog(run->dialog_thread, "Importing messages...");
   if (dialog == nullptr) return 1;
-  run->found = true;
   HWND tree = GetDlgItem(dialog, kTree);
-  run->ok_enabled_at_start = IsWindowEnabled(GetDlgItem(dialog, IDOK));
-  run->selected_at_start = TreeView_GetSelection(tree) != nullptr;
-  run->skip_checked_at_start = IsDlgButtonChecked(dialog, kSkipEmpty) == BST_CHECKED;
-  ListTree(tree, TreeView_GetRoot(tree), 0, run->tree);
+  // OK is usable exactly when a folder is selected. (Wine's tree selects its first item when it
+  // first gets the focus, so the dialog may open with the root item selected.)
+  run->Note("OK usable as selected",
+            IsWindowEnabled(GetDlgItem(dialog, IDOK)) == (TreeView_GetSelection(tree) != nullptr));
+  run->Note("skip empty", IsDlgButtonChecked(dialog, kSkipEmpty) == BST_CHECKED);
+  ListTree(tree, TreeView_GetRoot(tree), 0, run->seen);
   // Select "x" below "A" below the root item.
   HTREEITEM a = TreeView_GetChild(tree, TreeView_GetRoot(tree));
   HTREEITEM x = a != nullptr ? TreeView_GetChild(tree, a) : nullptr;
   SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(x));
-  run->ok_enabled_after_selection = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+  run->Note("OK usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
   SendDlgItemMessageA(dialog, kSkipEmpty, BM_CLICK, 0, 0);
   Sleep(200);
   SaveScreenshot("folder-dialog");
@@ -130,53 +133,40 @@ DWORD WINAPI DriveFolderDialog(void* parameter) {
   return 0;
 }
 
-struct LocationRun {
-  DWORD dialog_thread = 0;
-  std::string folder;  // where the folder browser is pointed
-  bool found = false;
-  std::string prompt_at_start;
-  std::string location_at_start;
-  bool continue_enabled_at_start = true;
-  bool found_browser = false;
-  std::string status_line;
-  std::string prompt_after;
-  std::string location_after;
-  bool continue_enabled_after = false;
-};
-
 DWORD WINAPI DriveLocationDialog(void* parameter) {
-  auto* run = static_cast<LocationRun*>(parameter);
+  auto* run = static_cast<DriverRun*>(parameter);
   HWND dialog = WaitForDialog(run->dialog_thread, "Location of Messages");
   if (dialog == nullptr) return 1;
-  run->found = true;
-  run->prompt_at_start = ControlText(dialog, kPrompt);
-  run->location_at_start = ControlText(dialog, kLocationBox);
-  run->continue_enabled_at_start = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+  auto note_dialog = [&] {
+    run->Note("prompt", ControlText(dialog, kPrompt));
+    run->Note("location", ControlText(dialog, kLocationBox));
+    run->Note("Continue usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
+  };
+  note_dialog();
   SaveScreenshot("location-dialog");
 
   Press(dialog, kBrowseButton);
   HWND browser = WaitForDialog(run->dialog_thread, "", dialog);
+  run->Note("browser", browser != nullptr);
   if (browser != nullptr) {
-    run->found_browser = true;
     // The browser fills its tree after it is shown: the selection is set again until it holds.
-    WaitFor(
-        [&] {
-          SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
-                       reinterpret_cast<LPARAM>(run->folder.c_str()));
-          Sleep(300);
-          return lstrcmpiA(ControlText(browser, kBrowserStatus).c_str(), run->folder.c_str()) == 0;
-        },
-        30s);
-    run->status_line = ControlText(browser, kBrowserStatus);
+    run->Note("browser shows the folder",
+              WaitFor(
+                  [&] {
+                    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
+                                 reinterpret_cast<LPARAM>(run->folder.c_str()));
+                    Sleep(300);
+                    return lstrcmpiA(ControlText(browser, kBrowserStatus).c_str(),
+                                     run->folder.c_str()) == 0;
+                  },
+                  30s));
     Sleep(200);
     SaveScreenshot("folder-browser");
     Press(browser, IDOK);
     WaitFor([&] { return !IsWindow(browser); }, 10s);
   }
   WaitFor([&] { return !ControlText(dialog, kLocationBox).empty(); }, 10s);
-  run->prompt_after = ControlText(dialog, kPrompt);
-  run->location_after = ControlText(dialog, kLocationBox);
-  run->continue_enabled_after = IsWindowEnabled(GetDlgItem(dialog, IDOK));
+  note_dialog();
   Sleep(200);
   SaveScreenshot("location-dialog-chosen");
   Press(dialog, IDOK);
@@ -194,8 +184,7 @@ class DialogTest : public ::testing::Test {
   }
 
   // Runs `drive` on a second thread while `show` shows the dialog on this one.
-  template <typename Run>
-  void Drive(LPTHREAD_START_ROUTINE drive, Run& run, const std::function<void()>& show) {
+  void Drive(LPTHREAD_START_ROUTINE drive, DriverRun& run, const std::function<void()>& show) {
     run.dialog_thread = GetCurrentThreadId();
     HANDLE driver = CreateThread(nullptr, 0, drive, &run, 0, nullptr);
     ASSERT_NE(driver, nullptr);
@@ -208,20 +197,15 @@ class DialogTest : public ::testing::Test {
 };
 
 TEST_F(DialogTest, FolderDialogShowsThePrefixTreeAndReturnsTheSelectedFolder) {
-  const std::vector<std::string> paths{"R/A", "R/A/x", "R/A.old"};
+  const std::vector<std::string> paths{"R/A", "R/A/x", "R/A.old"};  // the dialog keeps a reference
   CFolderSelectDlg dialog(ui_, 0, paths);
   dialog.m_strRoot = "R";
   dialog.m_bSkipEmpty = 1;
-  FolderRun run;
+  DriverRun run;
   int result = 0;
   Drive(DriveFolderDialog, run, [&] { result = dialog.DoModal(); });
-  ASSERT_TRUE(run.found);
-  // OK is usable exactly when a folder is selected. (Wine's tree selects its first item when it
-  // first gets the focus, so the dialog may open with the root item selected.)
-  EXPECT_EQ(run.ok_enabled_at_start, run.selected_at_start);
-  EXPECT_TRUE(run.skip_checked_at_start);
-  EXPECT_EQ(run.tree, (std::vector<std::string>{"R", " A", "  x", " A.old"}));
-  EXPECT_TRUE(run.ok_enabled_after_selection);
+  EXPECT_EQ(run.seen, (std::vector<std::string>{"OK usable as selected yes", "skip empty yes", "R",
+                                                " A", "  x", " A.old", "OK usable yes"}));
   EXPECT_EQ(result, platform::kIdOk);
   EXPECT_EQ(dialog.m_nSelected, 1);
   EXPECT_EQ(dialog.m_bSkipEmpty, 0);
@@ -230,7 +214,7 @@ TEST_F(DialogTest, FolderDialogShowsThePrefixTreeAndReturnsTheSelectedFolder) {
 TEST_F(DialogTest, LocationDialogTakesTheFolderChosenInTheBrowser) {
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
-  LocationRun run;
+  DriverRun run;
   run.folder = std::string(temp) + "kv dialog test";
   CreateDirectoryA(run.folder.c_str(), nullptr);
 
@@ -240,17 +224,16 @@ TEST_F(DialogTest, LocationDialogTakesTheFolderChosenInTheBrowser) {
   Drive(DriveLocationDialog, run, [&] { result = dialog.DoModal(); });
   RemoveDirectoryA(run.folder.c_str());
 
-  ASSERT_TRUE(run.found);
-  EXPECT_EQ(run.prompt_at_start,
-            "Talvon cannot determine the system location. Please select it manually.");
-  EXPECT_EQ(run.location_at_start, "");
-  EXPECT_FALSE(run.continue_enabled_at_start);
-  ASSERT_TRUE(run.found_browser);
-  EXPECT_EQ(lstrcmpiA(run.status_line.c_str(), run.folder.c_str()), 0) << run.status_line;
-  EXPECT_EQ(lstrcmpiA(run.location_after.c_str(), run.folder.c_str()), 0) << run.location_after;
   // The prompt keeps saying that nothing was found; Continue now has a folder to continue with.
-  EXPECT_EQ(run.prompt_after, run.prompt_at_start);
-  EXPECT_TRUE(run.continue_enabled_after);
+  const std::string prompt =
+      "prompt: Talvon cannot determine the system location. Please select it manually.";
+  ASSERT_EQ(run.seen.size(), 8u) << ::testing::PrintToString(run.seen);
+  EXPECT_EQ(std::vector<std::string>(run.seen.begin(), run.seen.begin() + 5),
+            (std::vector<std::string>{prompt, "location: ", "Continue usable no", "browser yes",
+                                      "browser shows the folder yes"}));
+  EXPECT_EQ(run.seen[5], prompt);
+  EXPECT_EQ(lstrcmpiA(run.seen[6].c_str(), ("location: " + run.folder).c_str()), 0) << run.seen[6];
+  EXPECT_EQ(run.seen[7], "Continue usable yes");
   EXPECT_EQ(result, platform::kIdOk);
   EXPECT_EQ(lstrcmpiA(dialog.m_strPath.c_str(), run.folder.c_str()), 0) << dialog.m_strPath;
 }

@@ -14,6 +14,7 @@ namespace kv::com {
 namespace {
 
 using wintest::Bstr;
+using wintest::ByReference;
 using wintest::Call;
 using wintest::I2;
 using wintest::I4;
@@ -93,9 +94,9 @@ TEST_F(DispatchTest, NamesInAnyCaseGiveThePositionsOneToEleven) {
     std::wstring lower = names[i], upper = names[i];
     for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
     for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-    EXPECT_EQ(IdOf(object_, names[i]), i + 1);
-    EXPECT_EQ(IdOf(object_, lower.c_str()), i + 1);
-    EXPECT_EQ(IdOf(object_, upper.c_str()), i + 1);
+    for (const std::wstring& name : {std::wstring(names[i]), lower, upper}) {
+      EXPECT_EQ(IdOf(object_, name.c_str()), i + 1);
+    }
   }
   for (const wchar_t* unknown : {L"GoLast", L"GetNam", L"GetNameX", L"", L"Get Name"}) {
     EXPECT_EQ(IdOf(object_, unknown), DISPID_UNKNOWN) << unknown;
@@ -108,35 +109,33 @@ TEST_F(DispatchTest, NamesInAnyCaseGiveThePositionsOneToEleven) {
   EXPECT_EQ(ids[1], DISPID_UNKNOWN);
 }
 
+// A result as "type value", the way a script sees it (VARIANT_TRUE is -1).
+std::wstring Shown(const VARIANT& v) {
+  if (v.vt == VT_BSTR) return L"BSTR " + Text(v);
+  const wchar_t* type = v.vt == VT_I2     ? L"I2 "
+                        : v.vt == VT_I4   ? L"I4 "
+                        : v.vt == VT_BOOL ? L"BOOL "
+                                          : L"? ";
+  return type + std::to_wstring(v.vt == VT_I2 ? v.iVal : v.vt == VT_I4 ? v.lVal : v.boolVal);
+}
+
 TEST_F(DispatchTest, ResultsCarryTheirAutomationTypes) {
-  struct Case {
-    DISPID id;
-    VARTYPE type;
-  };
-  for (Case c : {Case{1, VT_BSTR}, Case{2, VT_I2}, Case{3, VT_BOOL}, Case{4, VT_BOOL},
-                 Case{5, VT_I4}, Case{7, VT_BOOL}, Case{8, VT_I4}, Case{9, VT_BOOL}}) {
-    wintest::InvokeResult call = Call(object_, c.id, {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
+  const std::pair<DISPID, std::wstring> cases[] = {{1, L"BSTR Priv\u00E9 \u20AC"},
+                                                   {2, L"I2 2"},
+                                                   {3, L"BOOL -1"},
+                                                   {4, L"BOOL 0"},
+                                                   {5, L"I4 3"},
+                                                   {7, L"BOOL 0"},
+                                                   {8, L"I4 6"},
+                                                   {9, L"BOOL 0"}};
+  for (const auto& [id, shown] : cases) {
+    wintest::InvokeResult call = Call(object_, id, {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
     Variant result(call.result);
-    ASSERT_EQ(call.status, S_OK) << c.id;
-    EXPECT_EQ(result->vt, c.type) << c.id;
+    EXPECT_EQ(call.status, S_OK) << id;
+    EXPECT_EQ(Shown(*result), shown) << id;
   }
-  wintest::InvokeResult name = Call(object_, 1);
-  Variant name_result(name.result);
-  EXPECT_EQ(Text(*name_result), L"Priv\u00E9 \u20AC");
-  Variant type(Call(object_, 2).result);
-  EXPECT_EQ(type->iVal, 2);
-  Variant first(Call(object_, 3).result);
-  EXPECT_EQ(first->boolVal, VARIANT_TRUE);
-  Variant set_path_type(Call(object_, 9).result);
-  EXPECT_EQ(set_path_type->boolVal, VARIANT_FALSE);
-  Variant status(Call(object_, 5).result);
-  EXPECT_EQ(status->lVal, 3);
-  Variant state(Call(object_, 8).result);
-  EXPECT_EQ(state->lVal, 6);
-  // A null string stays null.
   Variant null_result(Call(object_, 6, {I2(99)}).result);
-  EXPECT_EQ(null_result->vt, VT_BSTR);
-  EXPECT_EQ(null_result->bstrVal, nullptr);
+  EXPECT_EQ(Shown(*null_result), L"BSTR (null)") << "a null string stays null";
 }
 
 TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
@@ -146,11 +145,7 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
   by_reference.vt = VT_I2 | VT_BYREF;
   by_reference.piVal = &value;
   VARIANT inner = I4(11);
-  VARIANT variant_reference;
-  VariantInit(&variant_reference);
-  variant_reference.vt = VT_VARIANT | VT_BYREF;
-  variant_reference.pvarVal = &inner;
-  for (VARIANT code : {I2(11), I4(11), R8(11.0), Bstr(L"11"), by_reference, variant_reference}) {
+  for (VARIANT code : {I2(11), I4(11), R8(11.0), Bstr(L"11"), by_reference, ByReference(&inner)}) {
     SCOPED_TRACE(code.vt);
     filter_->last_code = 0;
     wintest::InvokeResult call = Call(object_, 6, {code});
@@ -162,13 +157,10 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
   Call(object_, 11, {Bstr(L"4660")});
   EXPECT_EQ(filter_->last_parent, 4660);
 
-  struct Bad {
-    VARIANT argument;
-    HRESULT status;
-  };
-  for (Bad bad : {Bad{Bstr(L"eleven"), DISP_E_TYPEMISMATCH}, Bad{I4(70000), DISP_E_OVERFLOW}}) {
-    wintest::InvokeResult call = Call(object_, 6, {bad.argument});
-    EXPECT_EQ(call.status, bad.status);
+  for (auto [argument, status] :
+       {std::pair{Bstr(L"eleven"), DISP_E_TYPEMISMATCH}, std::pair{I4(70000), DISP_E_OVERFLOW}}) {
+    wintest::InvokeResult call = Call(object_, 6, {argument});
+    EXPECT_EQ(call.status, status);
     EXPECT_EQ(call.argument_error, 0u);
   }
 }
@@ -180,9 +172,11 @@ TEST_F(DispatchTest, SetPathTakesItsStringByReference) {
   reference.vt = VT_BSTR | VT_BYREF;
   reference.pbstrVal = &text;
   DISPPARAMS parameters{&reference, nullptr, 1, 0};
-  ASSERT_EQ(
-      object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr),
-      S_OK);
+  auto set_path = [&] {
+    return object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr,
+                           nullptr);
+  };
+  ASSERT_EQ(set_path(), S_OK);
   EXPECT_EQ(filter_->last_path, "change me");
   EXPECT_EQ(std::wstring(text), L"changed");
 
@@ -190,18 +184,15 @@ TEST_F(DispatchTest, SetPathTakesItsStringByReference) {
   BSTR kept = SysAllocString(L"!!!NextFolder");
   BSTR before = kept;
   reference.pbstrVal = &kept;
-  object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+  set_path();
   EXPECT_EQ(kept, before);
   EXPECT_EQ(filter_->last_path, "!!!NextFolder");
 
   // A script passes a variable as a variant by reference; a literal by value.
   VARIANT variable = Bstr(L"change me");
-  VARIANT variable_reference;
-  VariantInit(&variable_reference);
-  variable_reference.vt = VT_VARIANT | VT_BYREF;
-  variable_reference.pvarVal = &variable;
+  VARIANT variable_reference = ByReference(&variable);
   parameters.rgvarg = &variable_reference;
-  object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr);
+  set_path();
   EXPECT_EQ(Text(variable), L"changed");
   EXPECT_EQ(Call(object_, 10, {Bstr(L"literal")}).status, S_OK);
   EXPECT_EQ(filter_->last_path, "literal");

@@ -18,21 +18,12 @@ using namespace std::chrono_literals;
 struct ClassEntry {
   const char* prog_id;
   const char* class_id;
-  GUID guid;
 };
 const ClassEntry kClasses[] = {
-    {"KVFLTRS.EUDORAIMPORTMSG",
-     "{3140292E-5BAB-11D3-983D-0020AFF7BF53}",
-     {0x3140292E, 0x5BAB, 0x11D3, {0x98, 0x3D, 0x00, 0x20, 0xAF, 0xF7, 0xBF, 0x53}}},
-    {"KVFLTRS.NETSCAPEIMPORTMSG",
-     "{31402927-5BAB-11D3-983D-0020AFF7BF53}",
-     {0x31402927, 0x5BAB, 0x11D3, {0x98, 0x3D, 0x00, 0x20, 0xAF, 0xF7, 0xBF, 0x53}}},
-    {"KVFLTRS.OE5IMPORTMSG",
-     "{31402929-5BAB-11D3-983D-0020AFF7BF53}",
-     {0x31402929, 0x5BAB, 0x11D3, {0x98, 0x3D, 0x00, 0x20, 0xAF, 0xF7, 0xBF, 0x53}}},
-    {"KVFLTRS.OEIMPORTMSG",
-     "{79524993-3A10-11D3-983D-0020AFF7BF53}",
-     {0x79524993, 0x3A10, 0x11D3, {0x98, 0x3D, 0x00, 0x20, 0xAF, 0xF7, 0xBF, 0x53}}},
+    {"KVFLTRS.EUDORAIMPORTMSG", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}"},
+    {"KVFLTRS.NETSCAPEIMPORTMSG", "{31402927-5BAB-11D3-983D-0020AFF7BF53}"},
+    {"KVFLTRS.OE5IMPORTMSG", "{31402929-5BAB-11D3-983D-0020AFF7BF53}"},
+    {"KVFLTRS.OEIMPORTMSG", "{79524993-3A10-11D3-983D-0020AFF7BF53}"},
 };
 const ClassEntry& kOe4 = kClasses[3];
 const ClassEntry& kNetscape = kClasses[1];
@@ -55,25 +46,31 @@ std::optional<std::string> ClassesValue(const std::string& key) {
   return std::string(data);
 }
 
-// Runs the server with `arguments` and returns its exit code, or nullopt when it did not end
-// within the time.
-std::optional<DWORD> RunServer(const std::string& arguments) {
+// Starts the server with `arguments`; its process handle, null when it did not start.
+HANDLE StartServer(const std::string& arguments) {
   std::string command = "\"" + ServerPath() + "\" " + arguments;
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                       &startup, &process)) {
-    return std::nullopt;
+    return nullptr;
   }
   CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
+// Runs the server with `arguments` and returns its exit code, or nullopt when it did not end
+// within the time.
+std::optional<DWORD> RunServer(const std::string& arguments) {
+  HANDLE process = StartServer(arguments);
   std::optional<DWORD> code;
-  if (WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0) {
-    DWORD exit_code = 0;
-    GetExitCodeProcess(process.hProcess, &exit_code);
+  DWORD exit_code = 0;
+  if (process != nullptr && WaitForSingleObject(process, 30000) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process, &exit_code)) {
     code = exit_code;
   }
-  CloseHandle(process.hProcess);
+  if (process != nullptr) CloseHandle(process);
   return code;
 }
 
@@ -117,9 +114,17 @@ struct Releaser {
   }
 };
 
-IDispatch* Create(const GUID& class_id) {
+GUID Guid(const ClassEntry& entry) {
+  GUID guid{};
+  const std::string narrow = entry.class_id;
+  const std::wstring text(narrow.begin(), narrow.end());
+  CLSIDFromString(text.c_str(), &guid);
+  return guid;
+}
+
+IDispatch* Create(const ClassEntry& entry) {
   IDispatch* object = nullptr;
-  HRESULT status = CoCreateInstance(class_id, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+  HRESULT status = CoCreateInstance(Guid(entry), nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                     reinterpret_cast<void**>(&object));
   return SUCCEEDED(status) ? object : nullptr;
 }
@@ -167,7 +172,7 @@ TEST_F(ServerTest, RegistersAndUnregistersEveryClassSilently) {
 }
 
 TEST_F(ServerTest, OneProcessServesBothObjectsAndEndsAfterTheLastRelease) {
-  IDispatch* first = Create(kOe4.guid);
+  IDispatch* first = Create(kOe4);
   Releaser release_first{first};
   ASSERT_NE(first, nullptr);
   HANDLE server = OpenOnlyServer();
@@ -177,7 +182,7 @@ TEST_F(ServerTest, OneProcessServesBothObjectsAndEndsAfterTheLastRelease) {
   EXPECT_NE(dummy, nullptr);
   EXPECT_FALSE(IsWindowVisible(dummy));
 
-  IDispatch* second = Create(kNetscape.guid);
+  IDispatch* second = Create(kNetscape);
   Releaser release_second{second};
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(ProcessesNamed(kServerExe), std::vector<DWORD>{server_id});
@@ -202,7 +207,7 @@ TEST_F(ServerTest, ActivationsRightAfterALastReleaseAreServed) {
   // Wine's COM does not retry an activation that meets a server on its way out.)
   for (DWORD pause : {0, 0, 200, 3000, 0}) {
     SCOPED_TRACE(pause);
-    IDispatch* object = Create(kOe4.guid);
+    IDispatch* object = Create(kOe4);
     ASSERT_NE(object, nullptr);
     EXPECT_EQ(NameOf(object), L"Microsoft Outlook Express 4");
     object->Release();
@@ -211,25 +216,20 @@ TEST_F(ServerTest, ActivationsRightAfterALastReleaseAreServed) {
 }
 
 TEST_F(ServerTest, StartedForAutomationItWaitsUntilItsWindowIsClosed) {
-  const std::string command = "\"" + ServerPath() + "\" /Automation";
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessA(nullptr, const_cast<char*>(command.c_str()), nullptr, nullptr, FALSE,
-                             0, nullptr, nullptr, &startup, &process));
-  CloseHandle(process.hThread);
+  HANDLE process = StartServer("/Automation");
+  ASSERT_NE(process, nullptr);
   HWND dummy = nullptr;
   EXPECT_TRUE(
-      WaitFor([&] { return (dummy = DummyWindowOf(process.dwProcessId)) != nullptr; }, 15s));
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
+      WaitFor([&] { return (dummy = DummyWindowOf(GetProcessId(process))) != nullptr; }, 15s));
+  EXPECT_EQ(WaitForSingleObject(process, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
   // Closing the window of a server that holds no object ends it.
   PostMessageA(dummy, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(process.hProcess, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
-  CloseHandle(process.hProcess);
+  EXPECT_EQ(WaitForSingleObject(process, 15000), static_cast<DWORD>(WAIT_OBJECT_0));
+  CloseHandle(process);
 }
 
 TEST_F(ServerTest, NamesAndArgumentsCrossTheProcessBoundary) {
-  IDispatch* object = Create(kOe4.guid);
+  IDispatch* object = Create(kOe4);
   Releaser release{object};
   ASSERT_NE(object, nullptr);
   LPOLESTR name = const_cast<LPOLESTR>(L"getsubitem");
@@ -246,7 +246,7 @@ TEST_F(ServerTest, NamesAndArgumentsCrossTheProcessBoundary) {
   EXPECT_EQ(Call(object, 6, {Bstr(L"eleven")}).status, DISP_E_TYPEMISMATCH);
   // The class's own interface has no proxy without a type library: only IDispatch crosses.
   void* own = nullptr;
-  EXPECT_TRUE(FAILED(object->QueryInterface(kOe4.guid, &own)));
+  EXPECT_TRUE(FAILED(object->QueryInterface(Guid(kOe4), &own)));
 }
 
 }  // namespace

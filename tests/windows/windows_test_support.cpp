@@ -6,36 +6,32 @@
 
 namespace kv::wintest {
 
+namespace {
+// An empty variant of type `type`, its value set by `set`.
+template <typename Set>
+VARIANT Make(VARTYPE type, Set set) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = type;
+  set(v);
+  return v;
+}
+}  // namespace
+
 VARIANT I2(short value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I2;
-  v.iVal = value;
-  return v;
+  return Make(VT_I2, [&](VARIANT& v) { v.iVal = value; });
 }
-
 VARIANT I4(long value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_I4;
-  v.lVal = value;
-  return v;
+  return Make(VT_I4, [&](VARIANT& v) { v.lVal = value; });
 }
-
 VARIANT R8(double value) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_R8;
-  v.dblVal = value;
-  return v;
+  return Make(VT_R8, [&](VARIANT& v) { v.dblVal = value; });
 }
-
 VARIANT Bstr(const wchar_t* text) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_BSTR;
-  v.bstrVal = SysAllocString(text);
-  return v;
+  return Make(VT_BSTR, [&](VARIANT& v) { v.bstrVal = SysAllocString(text); });
+}
+VARIANT ByReference(VARIANT* value) {
+  return Make(VT_VARIANT | VT_BYREF, [&](VARIANT& v) { v.pvarVal = value; });
 }
 
 InvokeResult Call(IDispatch* object, DISPID member, std::vector<VARIANT> arguments, WORD flags) {

@@ -34,6 +34,8 @@ VARIANT I4(long value);
 VARIANT R8(double value);
 // A new BSTR variant; Variant's destructor frees it.
 VARIANT Bstr(const wchar_t* text);
+// A variant by reference to `value`, as a script passes a variable.
+VARIANT ByReference(VARIANT* value);
 
 struct InvokeResult {
   HRESULT status = E_FAIL;
