@@ -37,8 +37,15 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lower_needl
                              std::size_t from = 0) {
   if (lower_needle.empty() || text.size() < lower_needle.size()) return std::string_view::npos;
   const char first = lower_needle.front();
+  const char first_upper = first >= 'a' && first <= 'z' ? static_cast<char>(first - 32) : first;
+  // The needles begin with "<": candidates are found with a fast search for that character.
   for (std::size_t i = from; i + lower_needle.size() <= text.size(); ++i) {
-    if (platform::ToLowerAscii(text[i]) != first) continue;
+    if (first == first_upper) {
+      i = text.find(first, i);
+      if (i == std::string_view::npos || i + lower_needle.size() > text.size()) break;
+    } else if (text[i] != first && text[i] != first_upper) {
+      continue;
+    }
     std::size_t k = 1;
     while (k < lower_needle.size() && platform::ToLowerAscii(text[i + k]) == lower_needle[k]) ++k;
     if (k == lower_needle.size()) return i;

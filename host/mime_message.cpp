@@ -4,12 +4,14 @@
 #include <gmime/gmime.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <utility>
@@ -191,22 +193,28 @@ std::pair<const char*, const char*> ContentTypeFor(std::string_view name) {
 std::string WithUnixLineEnds(std::string_view text) {
   std::string converted;
   converted.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    converted.push_back(text[i]);
+  for (std::size_t at = 0;;) {
+    const std::size_t cr = text.find("\r\n", at);
+    converted.append(text.substr(at, cr == std::string_view::npos ? cr : cr - at));
+    if (cr == std::string_view::npos) return converted;
+    at = cr + 1;
   }
-  return converted;
 }
 
 GMimeContentEncoding TextEncoding(std::string_view text) {
-  std::size_t non_ascii = 0, line = 0;
+  std::size_t non_ascii = 0;
   bool plain = true;
-  for (char c : text) {
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x80) ++non_ascii;
-    if (byte == 0 || byte == '\r' || byte >= 0x80) plain = false;
-    line = c == '\n' ? 0 : line + 1;
-    if (line > kMaxLineLength) plain = false;
+    non_ascii += byte >> 7;
+    plain &= byte != 0 && byte != '\r';
+  }
+  plain = plain && non_ascii == 0;
+  for (std::size_t start = 0; plain && start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    plain = end - start <= kMaxLineLength;
+    start = end + 1;
   }
   if (plain) return GMIME_CONTENT_ENCODING_7BIT;
   return non_ascii * kQuotedPrintableRatio > text.size() ? GMIME_CONTENT_ENCODING_BASE64
@@ -257,9 +265,10 @@ Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
 // The "cid:" references of an HTML text, as written after "cid:" up to a quote, blank or bracket.
 std::vector<std::string> ContentIdReferences(std::string_view html) {
   std::vector<std::string> references;
-  for (std::size_t at = 0; at + 4 <= html.size(); ++at) {
-    if (!EqualsIgnoringCase(html.substr(at, 4), "cid:")) continue;
-    const std::size_t start = at + 4;
+  for (std::size_t colon = html.find(':', 3); colon != std::string_view::npos;
+       colon = html.find(':', colon + 1)) {
+    if (!EqualsIgnoringCase(html.substr(colon - 3, 3), "cid")) continue;
+    const std::size_t start = colon + 1;
     const std::size_t end = html.find_first_of("\"'<> \t\r\n)", start);
     references.emplace_back(
         html.substr(start, end == std::string_view::npos ? html.size() - start : end - start));
@@ -303,8 +312,8 @@ void SetHeader(GMimeObject* object, const char* name, const std::string& raw_val
 }
 
 // A boundary that depends only on the message, so that importing a store twice writes the same
-// bytes: the digest of what the message holds, which its own text cannot contain, and the
-// multipart's number. "=-" never occurs in quoted-printable or base64 text.
+// bytes: a hash of what the message holds (which its text cannot foresee) and the multipart's
+// number. "=-" never occurs in quoted-printable or base64 text.
 std::string Boundary(const std::string& digest, std::size_t number) {
   return "=-" + digest.substr(0, 24) + "-" + std::to_string(number);
 }
@@ -317,14 +326,15 @@ GMimeObject* Multipart(const char* subtype, const std::string& digest,
   return GMIME_OBJECT(multipart);
 }
 
-// The SHA-256 of the texts and file names a message is built from, in hexadecimal.
+// A 128-bit hash of the texts and file names a message is built from, in hexadecimal.
 std::string PartsDigest(const MessageParts& parts, std::string_view body,
                         const std::optional<std::string>& html) {
-  GChecksum* checksum = g_checksum_new(G_CHECKSUM_SHA256);
+  std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
+                                                                        XXH3_freeState);
+  XXH3_128bits_reset(state.get());
   auto add = [&](std::string_view text) {
-    g_checksum_update(checksum, reinterpret_cast<const guchar*>(text.data()),
-                      static_cast<gssize>(text.size()));
-    g_checksum_update(checksum, reinterpret_cast<const guchar*>(""), 1);
+    XXH3_128bits_update(state.get(), text.data(), text.size());
+    XXH3_128bits_update(state.get(), "", 1);
   };
   for (const std::string* value : {&parts.from, &parts.to, &parts.subject, &parts.date, &parts.cc,
                                    &parts.bcc, &parts.return_path, &parts.sender}) {
@@ -334,9 +344,11 @@ std::string PartsDigest(const MessageParts& parts, std::string_view body,
   add(html.value_or(""));
   // Names only: the files the filter wrote lie in a temporary folder named anew on every run.
   for (const std::string& attachment : parts.attachments) add(LastComponent(attachment));
-  std::string digest = g_checksum_get_string(checksum);
-  g_checksum_free(checksum);
-  return digest;
+  const XXH128_hash_t hash = XXH3_128bits_digest(state.get());
+  char hex[33];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                static_cast<unsigned long long>(hash.low64));
+  return hex;
 }
 
 bool IsBlank(std::string_view text) {
@@ -576,13 +588,16 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
     result.error = "cannot create " + output.string();
     return result;
   }
-  Ref<GMimeStream> stream(g_mime_stream_fs_new(fd));
+  // A pipe stream writes without seeking and flushes without fsync (the writers that place the
+  // file decide about that); the buffer gathers GMime's many small writes.
+  Ref<GMimeStream> file(g_mime_stream_pipe_new(fd));
+  Ref<GMimeStream> stream(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
   GMimeFormatOptions* format = g_mime_format_options_new();
   g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
   const ssize_t written = g_mime_object_write_to_stream(top, format, stream.get());
   g_mime_format_options_free(format);
   const bool flushed = g_mime_stream_flush(stream.get()) == 0;
-  const bool closed = g_mime_stream_close(stream.get()) == 0;
+  const bool closed = g_mime_stream_close(file.get()) == 0;
   if (written < 0 || !flushed || !closed) {
     result.error = "cannot write " + output.string();
     return result;
