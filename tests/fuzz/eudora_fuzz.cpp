@@ -1,7 +1,5 @@
-// Fuzzes the Eudora mailbox splitter, summary reader and message conversion the way a host meets
-// them: a store of one folder map, one mailbox and its summary in memory, confirmed through the
-// dialogs, then walked item by item. Any crash, sanitizer report, hang or property naming a file
-// that does not exist is a finding.
+// The libFuzzer entry of the Eudora fuzzer; the run and what counts as a finding:
+// eudora_fuzz_run.h.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-// Fuzzes the Netscape summary reader with whole ".snm" files. Any crash, sanitizer report, hang or
-// broken promise of the reader (see RunSummaryFuzzInput) is a finding.
+// The libFuzzer entry of the Netscape summary fuzzer; the run and what counts as a finding:
+// netscape_summary_fuzz_run.h.
 
 #include <cstddef>
 #include <cstdint>

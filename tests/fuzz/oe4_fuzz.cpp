@@ -1,11 +1,8 @@
-// Fuzzes the Outlook Express 4 readers the way a host meets them: a store of one "folders.nch"
-// and one ".idx"/".mbx" pair in memory, found through the registry, confirmed through the folder
-// dialog, then walked item by item. Any crash, sanitizer report, hang or handed-over file that does
-// not exist is a finding.
+// The libFuzzer entry of the Outlook Express 4 fuzzer; the run and what counts as a finding:
+// oe4_fuzz_run.h.
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
 #include "fuzz/oe4_fuzz_run.h"
 

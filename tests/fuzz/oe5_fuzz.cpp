@@ -1,7 +1,5 @@
-// Fuzzes the Outlook Express 5 readers ("Folders.dbx" and a folder's ".dbx" file: index trees,
-// records, fields, text block chains) the way a host meets them: the store in memory, found through
-// the registry, confirmed through the folder dialog, then walked item by item. Any crash,
-// sanitizer report, hang or handed-over file that does not exist is a finding.
+// The libFuzzer entry of the Outlook Express 5 fuzzer; the run and what counts as a finding:
+// oe5_fuzz_run.h.
 
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,5 @@
-// Fuzzes the registry export reader (.reg text in either encoding) and the ANSI registry calls
-// over what it reads. Any crash, sanitizer report, hang or key left open is a finding.
+// The libFuzzer entry of the registry export fuzzer; the run and what counts as a finding:
+// registry_export_fuzz_run.h.
 
 #include <cstddef>
 #include <cstdint>
