@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -27,31 +26,6 @@ std::string ServicesFolder() {
 
 std::string SampleStore(const std::string& filter) {
   return std::string(KV_SOURCE_DIR) + "/samples/" + filter;
-}
-
-void AnswerForSample(ui::ScriptedUserInterface& ui, const std::string& location) {
-  ui.set_report_unanswered(false);
-  ui.AnswerLocation(location);
-  ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{std::nullopt, true});
-}
-
-std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle window) {
-  std::vector<std::string> seen;
-  filter.SetParent(static_cast<std::int32_t>(window));
-  seen.push_back("found " + std::to_string(filter.IsSystemFound()));
-  for (bool more = filter.GoFirst(); more && seen.size() < 1000; more = filter.GoNext()) {
-    std::string file = filter.GetSubItem(kSubItemMessageFile).value_or("(null)");
-    std::string bytes;
-    if (std::filesystem::is_regular_file(file)) {
-      bytes = kv::testing::ReadFile(file);
-      std::filesystem::remove(file);
-      file = "(file)";
-    }
-    seen.push_back(filter.GetSubItem(kSubItemFolderName).value_or("(null)") + " | " +
-                   std::to_string(filter.GetItemStatus()) + " | " +
-                   std::to_string(filter.GetItemExStatus()) + " | " + file + " | " + bytes);
-  }
-  return seen;
 }
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {

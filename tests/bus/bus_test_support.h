@@ -6,14 +6,12 @@
 #include <sdbus-c++/sdbus-c++.h>
 #include <sys/types.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/import_filter.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
@@ -96,14 +94,6 @@ struct ServerServices {
 
 // The bundled sample store of `filter` ("oe4", "netscape", ...).
 std::string SampleStore(const std::string& filter = "oe4");
-
-// The host's answers for a walk of a store at `location`: the location, then the whole tree with
-// empty folders skipped.
-void AnswerForSample(ui::ScriptedUserInterface& ui, const std::string& location = SampleStore());
-
-// Everything a host learns from a walk, in order: IsSystemFound, then for each item its folder,
-// status words, message file (its bytes, when it is one; the file is removed) .
-std::vector<std::string> Walk(ImportFilter& filter, platform::WindowHandle window = 1);
 
 // The error name a call failed with; empty when it did not fail.
 template <typename Call>

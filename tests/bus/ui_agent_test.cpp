@@ -1,40 +1,26 @@
-// A filter in the server whose dialogs are answered by the host's user-interface agent, and whose
-// reports reach the host, over a private session bus; the host's agent on its own.
+// A filter in the server whose dialogs are answered by the host's user-interface agent over a
+// private session bus: who may call the agent, and when; the host's agent on its own. (The whole
+// walk through the agent, dialogs and reports included: kvimport_server_test.)
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <thread>
 
-#include "app/filter_classes.h"
-#include "app/process_state.h"
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
 #include "bus/local_agent.h"
 #include "bus/remote_filter.h"
 #include "bus/ui_agent_bus.h"
 #include "res/dialogs.h"
-#include "support/temp_dir.h"
 
 namespace kv::bus::testing {
 namespace {
 
-namespace fs = std::filesystem;
-
 constexpr platform::WindowHandle kHostWindow = 1;
 const std::string kOe4 = "KVFLTRS.OEIMPORTMSG";
-
-std::vector<std::string> Reports(const platform::DiagnosticLog& log) {
-  std::vector<std::string> lines;
-  for (const platform::Diagnostic& entry : log.entries()) {
-    lines.push_back(platform::FormatDiagnostic(entry) +
-                    (entry.kind == platform::DiagnosticKind::kOutputFailure ? " (output)" : ""));
-  }
-  return lines;
-}
 
 // A host as kvimport --server is one: its own connection with the loop in a thread, an agent
 // answering from a script, a filter object in the server.
@@ -52,7 +38,6 @@ class Host {
 
   ui::ScriptedUserInterface& ui() { return ui_; }
   sdbus::IConnection& connection() { return *connection_; }
-  platform::DiagnosticLog& diagnostics() { return diagnostics_; }
 
   RemoteImportFilter& Create(bool with_agent, const std::string& prog_id = kOe4) {
     RemoteImportFilter::Options options;
@@ -82,42 +67,9 @@ class UiAgent : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(Register()); }
 };
 
-TEST_F(UiAgent, TheHostAnswersTheDialogsAndGetsTheReportsOfTheInProcessWalk) {
-  // A copy of the Outlook Express 5 sample with two folder files cut short and one missing.
-  kv::testing::TempDir damaged;
-  fs::copy(SampleStore("oe5"), damaged.path(), fs::copy_options::recursive);
-  fs::resize_file(damaged.path() / "Inbox.dbx", fs::file_size(damaged.path() / "Inbox.dbx") / 2);
-  fs::resize_file(damaged.path() / "Projects.dbx", 0x200);
-  fs::remove(damaged.path() / "Drafts.dbx");
-  const std::tuple<std::string, std::string, std::size_t> stores[] = {
-      {kOe4, SampleStore("oe4"), 0},
-      {"KVFLTRS.OE5IMPORTMSG", SampleStore("oe5"), 0},
-      {"KVFLTRS.OE5IMPORTMSG", damaged.path().string(), 2},  // at least two reports
-  };
-  for (const auto& [prog_id, store, reports] : stores) {
-    SCOPED_TRACE(store);
-    ResetProcessState();
-    ui::ScriptedUserInterface local_ui;
-    AnswerForSample(local_ui, store);
-    ServerServices local(local_ui);
-    std::vector<std::string> expected = Walk(*FindFilterClass(prog_id)->create(local.services));
-    ASSERT_EQ(expected.front(), "found 1");
-    ASSERT_GT(expected.size(), 3u);
-    ASSERT_GE(local.diagnostics.entries().size(), reports);
-
-    Host host;
-    AnswerForSample(host.ui(), store);
-    RemoteImportFilter& filter = host.Create(true, prog_id);
-    EXPECT_EQ(Walk(filter, kHostWindow), expected);
-    EXPECT_EQ(host.ui().transcript(), local_ui.transcript()) << "the same dialogs, the same texts";
-    EXPECT_EQ(Reports(host.diagnostics()), Reports(local.diagnostics)) << "in order";
-    EXPECT_EQ(filter.failure(), std::nullopt);
-  }
-}
-
 TEST_F(UiAgent, WithoutAnAgentADialogIsCancelledAndNothingWaits) {
   Host host;
-  AnswerForSample(host.ui());
+  host.ui().AnswerLocation(SampleStore());
   RemoteImportFilter& filter = host.Create(false);
   filter.SetParent(static_cast<std::int32_t>(kHostWindow));  // no agent has this handle
   EXPECT_FALSE(filter.IsSystemFound());
