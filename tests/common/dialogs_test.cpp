@@ -89,25 +89,21 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
 
 // Folder selection from display paths ---------------------------------------------------
 
-struct Node {
-  std::string label;
-  std::intptr_t data;
-  std::vector<Node> children;
-  bool operator==(const Node&) const = default;
-};
-
-Node Describe(const RecordingDialogView& view, TreeItem item) {
-  const auto* found = view.FindItem(item);
-  Node node{found->label, found->data, {}};
-  for (TreeItem child : view.Children(item)) node.children.push_back(Describe(view, child));
-  return node;
+// The tree as lines: each item's label and data, indented by its depth.
+void Describe(const RecordingDialogView& view, TreeItem parent, std::vector<std::string>& lines,
+              std::string indent = "") {
+  for (TreeItem child : view.Children(parent)) {
+    const auto* item = view.FindItem(child);
+    lines.push_back(indent + item->label + " " + std::to_string(item->data));
+    Describe(view, child, lines, indent + " ");
+  }
 }
-
-std::vector<Node> DescribeTree(const RecordingDialogView& view) {
-  std::vector<Node> nodes;
-  for (TreeItem top : view.Children(platform::kTreeRoot)) nodes.push_back(Describe(view, top));
-  return nodes;
+std::vector<std::string> DescribeTree(const RecordingDialogView& view) {
+  std::vector<std::string> lines;
+  Describe(view, platform::kTreeRoot, lines);
+  return lines;
 }
+using Lines = std::vector<std::string>;
 
 struct FolderFixture : ::testing::Test {
   ScriptedUserInterface ui;
@@ -121,9 +117,8 @@ TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
   dlg.m_bSkipEmpty = 1;
   EXPECT_TRUE(dlg.OnInitDialog(view));
 
-  const std::vector<Node> expected{{"R", -1, {{"A", 0, {{"x", 1, {}}}}, {"A.old", 2, {}}}}};
-  EXPECT_EQ(DescribeTree(view), expected) << "paths outside the root or differing in case are "
-                                             "left out";
+  // Paths outside the root or differing in case are left out.
+  EXPECT_EQ(DescribeTree(view), (Lines{"R -1", " A 0", "  x 1", " A.old 2"}));
   EXPECT_TRUE(view.items().front().expanded);
   EXPECT_TRUE(view.IsChecked(res::IDC_SKIP_EMPTY));
   EXPECT_FALSE(view.IsEnabled(kIdOk));
@@ -149,7 +144,7 @@ TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
   second.m_strRoot = "R";
   RecordingDialogView view2{res::IDD_FOLDER_SELECT};
   second.OnInitDialog(view2);
-  EXPECT_EQ(DescribeTree(view2), (std::vector<Node>{{"R", -1, {{"x", 0, {}}, {"A", 1, {}}}}}));
+  EXPECT_EQ(DescribeTree(view2), (Lines{"R -1", " x 0", " A 1"}));
 }
 
 TEST_F(FolderFixture, SelectionEnablesOkAndOkReportsIndexAndCheckBox) {
@@ -213,11 +208,8 @@ struct OeFolderFixture : ::testing::Test {
 
 TEST_F(OeFolderFixture, TreeFollowsParentLinksBelowOutlookExpress) {
   EXPECT_FALSE(dlg.OnInitDialog(view));
-  const std::vector<Node> expected{
-      {"Outlook Express",
-       -1,
-       {{"Inbox", 0, {{"Sub", 2, {{"Deep", 1, {}}}}, {"Sub2", 4, {}}}}, {"Outbox", 3, {}}}}};
-  EXPECT_EQ(DescribeTree(view), expected);
+  EXPECT_EQ(DescribeTree(view), (Lines{"Outlook Express -1", " Inbox 0", "  Sub 2", "   Deep 1",
+                                       "  Sub2 4", " Outbox 3"}));
   EXPECT_TRUE(view.items().front().expanded);
   EXPECT_FALSE(view.IsEnabled(kIdOk));
   EXPECT_EQ(view.focus(), res::IDC_FOLDER_TREE);
