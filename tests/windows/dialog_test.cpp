@@ -47,35 +47,21 @@ void Press(HWND dialog, int id) {
                reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
-struct FindDialog {
-  DWORD thread;
-  std::string title;  // empty: any dialog box other than `except`
-  HWND except = nullptr;
-  HWND found = nullptr;
-};
-BOOL CALLBACK FindDialogWindow(HWND window, LPARAM data) {
-  auto* find = reinterpret_cast<FindDialog*>(data);
-  char class_name[16] = {};
-  char title[256] = {};
-  GetClassNameA(window, class_name, sizeof class_name);
-  GetWindowTextA(window, title, sizeof title);
-  if (std::string(class_name) == "#32770" && IsWindowVisible(window) && window != find->except &&
-      (find->title.empty() || find->title == title)) {
-    find->found = window;
-    return FALSE;
-  }
-  return TRUE;
-}
 // A visible dialog box of `thread` titled `title` (any other than `except` when empty).
 HWND WaitForDialog(DWORD thread, const std::string& title, HWND except = nullptr) {
-  FindDialog find{thread, title, except};
+  HWND found = nullptr;
   WaitFor(
       [&] {
-        EnumThreadWindows(thread, FindDialogWindow, reinterpret_cast<LPARAM>(&find));
-        return find.found != nullptr;
+        found = FindWindowWhere(
+            [&](HWND window) {
+              return WindowText(window, true) == "#32770" && IsWindowVisible(window) &&
+                     window != except && (title.empty() || WindowText(window) == title);
+            },
+            thread);
+        return found != nullptr;
       },
       20s);
-  return find.found;
+  return found;
 }
 
 std::string TreeLabel(HWND tree, HTREEITEM item) {

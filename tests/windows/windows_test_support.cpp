@@ -61,6 +61,35 @@ bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds t
   }
 }
 
+namespace {
+BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
+  auto* find = reinterpret_cast<std::pair<const std::function<bool(HWND)>*, HWND>*>(data);
+  if (!(*find->first)(window)) return TRUE;
+  find->second = window;
+  return FALSE;
+}
+}  // namespace
+
+HWND FindWindowWhere(const std::function<bool(HWND window)>& wanted, DWORD thread) {
+  std::pair<const std::function<bool(HWND)>*, HWND> find{&wanted, nullptr};
+  if (thread == 0) {
+    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&find));
+  } else {
+    EnumThreadWindows(thread, VisitWindow, reinterpret_cast<LPARAM>(&find));
+  }
+  return find.second;
+}
+
+std::string WindowText(HWND window, bool class_name) {
+  char text[256] = {};
+  if (class_name) {
+    GetClassNameA(window, text, sizeof text);
+  } else {
+    GetWindowTextA(window, text, sizeof text);
+  }
+  return text;
+}
+
 std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name) {
   std::vector<DWORD> found;
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -54,6 +54,12 @@ std::wstring Text(const VARIANT& value);
 // Polls `condition` every 20 ms until it holds or `timeout` passes.
 bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
+// The first top-level window (of `thread`, or of any thread when it is 0) for which `wanted`
+// holds; null when there is none.
+HWND FindWindowWhere(const std::function<bool(HWND window)>& wanted, DWORD thread = 0);
+// The window's title, or its class name when `class_name` is set.
+std::string WindowText(HWND window, bool class_name = false);
+
 // Process IDs of running programs named `exe_name` (compared without regard to case).
 std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name);
 
