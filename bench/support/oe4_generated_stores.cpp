@@ -237,6 +237,10 @@ Oe4StoreTotals WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_
         if ((message.flags & kOe4Deleted) == 0) {
           ++totals.messages;
           totals.message_bytes += message.text.size();
+          for (std::size_t at = message.text.find("\r\n"); at != std::string::npos;
+               at = message.text.find("\r\n", at + 2)) {
+            ++totals.crlf_pairs;
+          }
         }
         messages.push_back(std::move(message));
       }

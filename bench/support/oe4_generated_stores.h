@@ -26,6 +26,7 @@ std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds();
 struct Oe4StoreTotals {
   std::uint64_t messages = 0;
   std::uint64_t message_bytes = 0;
+  std::uint64_t crlf_pairs = 0;  // CR LF line ends in those messages (LF alone in a Maildir)
   std::uint64_t file_bytes = 0;
 };
 
