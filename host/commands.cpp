@@ -238,8 +238,11 @@ class Importer {
 
   void TakeMessage(const std::string& folder, const WalkItem& item,
                    const std::optional<std::string>& path, bool owned) {
+    // The file is opened and its first piece read once, for the length, the headers and the
+    // writer alike.
+    int open_error = 0;
     std::optional<std::uint64_t> length;
-    if (path) length = LengthWithoutTrailingNuls(*path);
+    if (path && file_.Open(*path, owned, open_error)) length = file_.LengthWithoutTrailingNuls();
     if (!length) {
       ++counts_.skipped;
       Error(streams_, "skipped an item of folder \"" + folder + "\": " +
@@ -248,15 +251,21 @@ class Importer {
                                : std::string("it names no message file")));
       return;
     }
-    std::optional<MessageIdentity> identity = IdentifyMessage(*path, *length);
+    const OpenMessageFile open = file_.file();
+    std::optional<MessageIdentity> identity = IdentifyMessage(open.fd, open.head, *length);
     if (identity && sink_.AlreadyThere(folder, *identity)) {
       ++counts_.present;
       return;
     }
-    MessageHeaders headers = MessageHeaders::FromFile(*path);
+    MessageHeaders headers(open.head);
     HandedOverMessage message{
-        *path, *length, item.state, MessageTime(headers), EnvelopeSender(headers), owned, identity};
+        *path, *length,  item.state, MessageTime(headers), EnvelopeSender(headers),
+        owned, identity, open};
     error_ = sink_.AddMessage(folder, message);
+    if (!file_.Close() && !error_) {
+      error_ = WriteError{sink_.LastWritten(),
+                          "the message file could not be closed: " + ErrorText(errno)};
+    }
     if (error_) return;
     if (verbose_) {
       std::fprintf(streams_.err, "kvimport: %s: %s\n", folder.c_str(), sink_.LastWritten().c_str());
@@ -272,6 +281,7 @@ class Importer {
   bool verbose_;
   const Rebuilding& rebuilding_;
   std::set<std::string> folders_;
+  MessageFile file_;
   ImportCounts counts_;
   WriteOutcome error_;
 };

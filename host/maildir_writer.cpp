@@ -79,7 +79,11 @@ MaildirPlacement PlacementForState(std::int32_t state) {
 }
 
 MaildirWriter::MaildirWriter(std::string root, std::string inbox, bool to_lf)
-    : root_(std::move(root)), inbox_(std::move(inbox)), to_lf_(to_lf), host_(MaildirHostName()) {}
+    : root_(std::move(root)),
+      inbox_(std::move(inbox)),
+      to_lf_(to_lf),
+      host_(MaildirHostName()),
+      pid_(::getpid()) {}
 
 std::string MaildirWriter::FolderPath(const std::string& directory) const {
   return directory.empty() ? root_ : root_ + "/" + directory;
@@ -113,7 +117,7 @@ std::string MaildirWriter::UniqueName(std::uint64_t size,
   struct timeval now {};
   ::gettimeofday(&now, nullptr);
   std::string name = std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
-                     std::to_string(::getpid()) + "Q" + std::to_string(++counter_);
+                     std::to_string(pid_) + "Q" + std::to_string(++counter_);
   if (identity) name += kIdentityMark + identity->Hex();
   return name + "." + host_ + ",S=" + std::to_string(size);
 }
@@ -137,7 +141,8 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   MaildirPlacement placement = PlacementForState(message.state);
 
   int error = 0;
-  const std::string staging = folder + "/tmp/" + UniqueName(0);
+  // An owned file is changed in place; only a copy needs a name in tmp/.
+  const std::string staging = message.owned ? std::string() : folder + "/tmp/" + UniqueName(0);
   std::optional<PreparedMessage> prepared = PrepareMessage(message, to_lf_, staging, error);
   if (!prepared) return Failure(message.owned ? message.path : staging, error);
 

@@ -51,6 +51,7 @@ class MaildirWriter final : public MessageSink {
   std::string inbox_;
   bool to_lf_;
   std::string host_;
+  long pid_;  // part of every name; asked once
   std::set<std::string> ready_;
   std::map<std::string, MessagesPresent> present_;  // by folder directory
   std::uint64_t counter_ = 0;

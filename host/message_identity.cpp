@@ -41,15 +41,25 @@ std::string MessageIdentity::Hex() const {
 std::optional<MessageIdentity> IdentifyMessage(const std::string& path, std::uint64_t length) {
   FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!file.valid()) return std::nullopt;
+  return IdentifyMessage(file.get(), {}, length);
+}
+
+std::optional<MessageIdentity> IdentifyMessage(int fd, std::string_view head,
+                                               std::uint64_t length) {
+  if (head.size() >= length) return IdentifyBytes(head.substr(0, static_cast<std::size_t>(length)));
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
                                                                         &XXH3_freeState);
   if (!state || XXH3_128bits_reset(state.get()) != XXH_OK) return std::nullopt;
-  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kReadPiece)));
-  std::uint64_t done = 0;
+  XXH3_128bits_update(state.get(), head.data(), head.size());
+  std::vector<char> buffer;
+  std::uint64_t done = head.size();
   while (done < length) {
+    if (buffer.empty()) {
+      buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(length - done, kReadPiece)));
+    }
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(length - done, buffer.size()));
-    ssize_t count = ::pread(file.get(), buffer.data(), want, static_cast<off_t>(done));
+    ssize_t count = ::pread(fd, buffer.data(), want, static_cast<off_t>(done));
     if (count < 0 && errno == EINTR) continue;
     if (count <= 0) return std::nullopt;
     XXH3_128bits_update(state.get(), buffer.data(), static_cast<std::size_t>(count));

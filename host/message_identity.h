@@ -24,6 +24,9 @@ struct MessageIdentity {
 
 // Hashes the first `length` bytes of the file at `path`; nullopt when it cannot be read.
 std::optional<MessageIdentity> IdentifyMessage(const std::string& path, std::uint64_t length);
+// The same for a file open as `fd` whose first bytes `head` holds: only what lies beyond them is
+// read.
+std::optional<MessageIdentity> IdentifyMessage(int fd, std::string_view head, std::uint64_t length);
 // Hashes bytes held in memory.
 MessageIdentity IdentifyBytes(std::string_view bytes);
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "host/command_line.h"
 #include "host/message_identity.h"
@@ -18,6 +19,13 @@ struct WriteError {
 };
 using WriteOutcome = std::optional<WriteError>;  // nullopt: done
 
+// A handed-over file the host has open already, so that a writer need not open and read it again.
+struct OpenMessageFile {
+  int fd = -1;             // read and write when the message is owned, else read only; not owned
+  std::uint64_t size = 0;  // the file's size
+  std::string_view head;   // its first bytes (the whole file when head.size() == size)
+};
+
 // A message a filter handed over, as the writers take it.
 struct HandedOverMessage {
   std::string path;                  // local path of the filter's temporary message file
@@ -30,6 +38,9 @@ struct HandedOverMessage {
   bool owned = true;
   // What tells this message apart in its target folder on a later run into the same target.
   std::optional<MessageIdentity> identity;
+  // Set when the caller has the file open: writers read and change it through this instead of
+  // opening `path`, which still names it. The caller closes it after AddMessage.
+  std::optional<OpenMessageFile> open = std::nullopt;
 };
 
 class MessageSink {

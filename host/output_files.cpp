@@ -71,11 +71,12 @@ PlaceResult CopyFile(const std::string& from, const std::string& to, std::uint64
 }
 
 // Writes the first `length` bytes of `source` to `target` from offset 0, each CR LF made LF when
-// `to_lf`; the two may be the same file, because the output never runs ahead of the input.
-// Returns the bytes written.
+// `to_lf`; the two may be the same file, because the output never runs ahead of the input. The
+// bytes `head` holds (the source's first ones) are taken from it rather than read again. Returns
+// the bytes written.
 std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t length, bool to_lf,
-                                           int& error) {
-  std::vector<char> buffer(static_cast<std::size_t>(std::min<std::uint64_t>(length, kCopyPiece)));
+                                           std::string_view head, int& error) {
+  std::vector<char> buffer;
   LineEndConverter converter(to_lf);
   std::string out;
   std::uint64_t read_at = 0;
@@ -98,7 +99,18 @@ std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t
     out.clear();
     return true;
   };
+  if (!head.empty()) {
+    const std::string_view piece =
+        head.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(length, head.size())));
+    read_at = piece.size();
+    converter.Feed(piece, out);
+    if (!flush()) return std::nullopt;
+  }
   while (read_at < length) {
+    if (buffer.empty()) {
+      buffer.resize(
+          static_cast<std::size_t>(std::min<std::uint64_t>(length - read_at, kCopyPiece)));
+    }
     const std::size_t want =
         static_cast<std::size_t>(std::min<std::uint64_t>(length - read_at, buffer.size()));
     ssize_t count = ::pread(source, buffer.data(), want, static_cast<off_t>(read_at));
@@ -147,36 +159,41 @@ bool FileDescriptor::Close() {
 
 std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
                                               const std::string& staging, int& error) {
-  if (message.owned) {
-    FileDescriptor file(::open(message.path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW));
+  // The file as the caller has it open, or opened here.
+  FileDescriptor opened;
+  OpenMessageFile file;
+  if (message.open) {
+    file = *message.open;
+  } else {
+    opened =
+        FileDescriptor(::open(message.path.c_str(), message.owned ? O_RDWR | O_CLOEXEC | O_NOFOLLOW
+                                                                  : O_RDONLY | O_CLOEXEC));
     struct stat status {};
-    if (!file.valid() || ::fstat(file.get(), &status) != 0) {
+    if (!opened.valid() || ::fstat(opened.get(), &status) != 0) {
       error = errno;
       return std::nullopt;
     }
+    file.fd = opened.get();
+    file.size = static_cast<std::uint64_t>(status.st_size);
+  }
+  if (message.owned) {
     std::uint64_t length = message.length;
     if (to_lf) {
       std::optional<std::uint64_t> converted =
-          CopyConverted(file.get(), file.get(), message.length, true, error);
+          CopyConverted(file.fd, file.fd, message.length, true, file.head, error);
       if (!converted) return std::nullopt;
       length = *converted;
     }
-    if (static_cast<std::uint64_t>(status.st_size) > length &&
-        ::ftruncate(file.get(), static_cast<off_t>(length)) != 0) {
+    if (file.size > length && ::ftruncate(file.fd, static_cast<off_t>(length)) != 0) {
       error = errno;
       return std::nullopt;
     }
-    SetDescriptorTime(file.get(), message.time);
-    if (!file.Close()) {
+    SetDescriptorTime(file.fd, message.time);
+    if (!opened.Close()) {
       error = errno;
       return std::nullopt;
     }
     return PreparedMessage{message.path, length, false};
-  }
-  FileDescriptor source(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!source.valid()) {
-    error = errno;
-    return std::nullopt;
   }
   FileDescriptor target(
       ::open(staging.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
@@ -185,7 +202,7 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
     return std::nullopt;
   }
   std::optional<std::uint64_t> length =
-      CopyConverted(source.get(), target.get(), message.length, to_lf, error);
+      CopyConverted(file.fd, target.get(), message.length, to_lf, file.head, error);
   if (length) SetDescriptorTime(target.get(), message.time);
   if (!length || !target.Close()) {
     if (length) error = errno;
@@ -215,17 +232,52 @@ PlaceResult MoveToNewName(const std::string& from, const std::string& to,
   return renamed;
 }
 
-std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path) {
-  FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+bool MessageFile::Open(const std::string& path, bool owned, int& error) {
+  fd_ = FileDescriptor(
+      ::open(path.c_str(), owned ? O_RDWR | O_CLOEXEC | O_NOFOLLOW : O_RDONLY | O_CLOEXEC));
   struct stat status {};
-  if (!file.valid() || ::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
-    return std::nullopt;
+  if (!fd_.valid() || ::fstat(fd_.get(), &status) != 0) {
+    error = errno;
+    fd_.Close();
+    return false;
   }
-  std::uint64_t length = static_cast<std::uint64_t>(status.st_size);
+  if (!S_ISREG(status.st_mode)) {
+    error = EINVAL;
+    fd_.Close();
+    return false;
+  }
+  size_ = static_cast<std::uint64_t>(status.st_size);
+  if (buffer_.empty()) buffer_.resize(kHeadPiece);
+  const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(size_, kHeadPiece));
+  std::size_t filled = 0;
+  while (filled < want) {
+    ssize_t count =
+        ::pread(fd_.get(), buffer_.data() + filled, want - filled, static_cast<off_t>(filled));
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) {
+      error = errno;
+      fd_.Close();
+      return false;
+    }
+    if (count == 0) break;  // the file shrank
+    filled += static_cast<std::size_t>(count);
+  }
+  head_ = std::string_view(buffer_.data(), filled);
+  if (filled < want) size_ = filled;
+  return true;
+}
+
+std::optional<std::uint64_t> MessageFile::LengthWithoutTrailingNuls() {
+  if (!fd_.valid()) return std::nullopt;
+  if (head_.size() == size_) {
+    const std::size_t kept = head_.find_last_not_of('\0');
+    return kept == std::string_view::npos ? 0 : kept + 1;
+  }
+  std::uint64_t length = size_;
   std::array<char, 4096> tail;
   while (length > 0) {
     std::size_t piece = length < tail.size() ? static_cast<std::size_t>(length) : tail.size();
-    ssize_t count = ::pread(file.get(), tail.data(), piece, static_cast<off_t>(length - piece));
+    ssize_t count = ::pread(fd_.get(), tail.data(), piece, static_cast<off_t>(length - piece));
     if (count != static_cast<ssize_t>(piece)) return std::nullopt;
     std::size_t kept = piece;
     while (kept > 0 && tail[kept - 1] == '\0') --kept;
@@ -234,6 +286,8 @@ std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path) 
   }
   return length;
 }
+
+OpenMessageFile MessageFile::file() const { return {fd_.get(), size_, head_}; }
 
 PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
+#include <vector>
 
 #include "host/message_sink.h"
 
@@ -47,8 +49,8 @@ struct PreparedMessage {
 
 // Makes a handed-over message ready for its folder: its first `length` bytes, with each CR LF made
 // LF when `to_lf`, and the message's time as file time. An owned file is changed in place (it
-// never grows); any other is copied to the new name `staging`. nullopt with errno in `error` when
-// the file cannot be read or written.
+// never grows); any other is copied to the new name `staging`. Works through `message.open` when
+// set. nullopt with errno in `error` when the file cannot be read or written.
 std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
                                               const std::string& staging, int& error);
 
@@ -58,9 +60,32 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
 PlaceResult MoveToNewName(const std::string& from, const std::string& to,
                           const std::string& staging, int& error);
 
-// The file's length without its trailing NUL bytes (the padding some stores add after a
-// message); nullopt when the file cannot be read.
-std::optional<std::uint64_t> LengthWithoutTrailingNuls(const std::string& path);
+// A handed-over message file opened once for everything the host does with it: the length
+// without the trailing NUL bytes some stores pad a message with, the header block, and the
+// writer's work. Its first piece is read at once (most messages fit whole); the buffer is kept
+// for the next message, so one object serves a whole import.
+class MessageFile {
+ public:
+  // The first bytes read at once: enough for any header block the host reads.
+  static constexpr std::size_t kHeadPiece = 256 * 1024;
+
+  // Opens `path` (for reading and writing when `owned`, and then never through a symbolic link),
+  // closing the file opened before, and reads its first piece. False with errno in `error` when it
+  // cannot be opened or read, or is not a regular file.
+  bool Open(const std::string& path, bool owned, int& error);
+  // The file's length without its trailing NUL bytes; nullopt when the file cannot be read.
+  std::optional<std::uint64_t> LengthWithoutTrailingNuls();
+  // The open file for a HandedOverMessage; valid until the next Open or Close.
+  OpenMessageFile file() const;
+  // Closes now; false when the close reported an error.
+  bool Close() { return fd_.Close(); }
+
+ private:
+  FileDescriptor fd_;
+  std::uint64_t size_ = 0;
+  std::vector<char> buffer_;  // kHeadPiece bytes once the first file is read, kept
+  std::string_view head_;     // the bytes of the open file in buffer_
+};
 
 // Puts the first `length` bytes of `from` at the new name `to`: with `may_move`, by renaming when
 // both lie on one file system; otherwise by copying into a file created exclusively with mode

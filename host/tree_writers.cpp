@@ -309,8 +309,18 @@ bool MboxWriter::AlreadyThere(const std::string& display_path, const MessageIden
 }
 
 WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
-  FileDescriptor source(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!source.valid()) return Failure(message.path, errno);
+  // The file as the caller has it open (its first bytes already read), or opened here.
+  FileDescriptor opened;
+  int source = -1;
+  std::string_view head;
+  if (message.open) {
+    source = message.open->fd;
+    head = message.open->head;
+  } else {
+    opened = FileDescriptor(::open(message.path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!opened.valid()) return Failure(message.path, errno);
+    source = opened.get();
+  }
   if (WriteOutcome recorded = Record(kBegunRecord, message.identity, current_size_)) {
     return recorded;
   }
@@ -318,27 +328,42 @@ WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   LineEndConverter line_ends(to_lf_);
   StateHeaderWriter state_headers(message.state);
   MboxrdQuoter quoter;
-  std::vector<char> buffer(
-      static_cast<std::size_t>(std::min<std::uint64_t>(message.length, kReadPiece)));
+  std::vector<char> buffer;
   std::string converted, rewritten;
-  std::uint64_t left = message.length;
+  std::uint64_t done = 0;
   char last = '\n';
   pending_ = 0;
-  while (left > 0) {
-    std::size_t want = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
-    ssize_t count = ::read(source.get(), buffer.data(), want);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) break;
-    left -= static_cast<std::uint64_t>(count);
-    line_ends.Feed(std::string_view(buffer.data(), static_cast<std::size_t>(count)), converted);
-    if (left == 0) line_ends.Finish(converted);
+  while (done < message.length) {
+    const std::uint64_t left = message.length - done;
+    std::string_view piece;
+    if (done < head.size()) {
+      piece =
+          head.substr(static_cast<std::size_t>(done),
+                      static_cast<std::size_t>(std::min<std::uint64_t>(left, head.size() - done)));
+    } else {
+      if (buffer.empty()) {
+        buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(left, kReadPiece)));
+      }
+      std::size_t want = left < buffer.size() ? static_cast<std::size_t>(left) : buffer.size();
+      ssize_t count = ::pread(source, buffer.data(), want, static_cast<off_t>(done));
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) break;
+      piece = std::string_view(buffer.data(), static_cast<std::size_t>(count));
+    }
+    done += piece.size();
+    const bool at_end = done == message.length;
+    line_ends.Feed(piece, converted);
+    if (at_end) line_ends.Finish(converted);
     state_headers.Feed(converted, rewritten);
     converted.clear();
     if (!rewritten.empty()) last = rewritten.back();
     quoter.Feed(rewritten, out);
     rewritten.clear();
-    if (WriteOutcome written = WriteAt(out)) return written;
-    out.clear();
+    // A message is written in as few pieces as memory allows, most of them in one with its end.
+    if (out.size() >= kReadPiece) {
+      if (WriteOutcome written = WriteAt(out)) return written;
+      out.clear();
+    }
   }
   line_ends.Finish(converted);
   state_headers.Feed(converted, rewritten);

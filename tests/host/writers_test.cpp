@@ -43,6 +43,13 @@ std::string RunPython(const std::string& program) {
   return output;
 }
 
+std::optional<std::uint64_t> LengthWithoutTrailingNuls(const fs::path& path) {
+  MessageFile file;
+  int error = 0;
+  if (!file.Open(path.string(), /*owned=*/false, error)) return std::nullopt;
+  return file.LengthWithoutTrailingNuls();
+}
+
 class WritersTest : public ::testing::Test {
  protected:
   // A file as a filter hands it over, in its own temporary folder.
@@ -72,12 +79,18 @@ class WritersTest : public ::testing::Test {
 
 TEST(OutputFilesTest, TrailingNulsAreNotCounted) {
   kv::testing::TempDir dir;
+  constexpr std::size_t kHead = MessageFile::kHeadPiece;
   EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("a", std::string("ab\0c\0\0\0", 7))), 4u);
   EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("b", std::string(5000, '\0'))), 0u);
   EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("c", "x" + std::string(4096, '\0'))), 1u);
   EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("d", "")), 0u);
-  EXPECT_EQ(LengthWithoutTrailingNuls((dir.path() / "missing").string()), std::nullopt);
-  EXPECT_EQ(LengthWithoutTrailingNuls(dir.path().string()), std::nullopt);
+  // Longer than the piece read at once: the end is read apart, across its 4 KiB steps.
+  EXPECT_EQ(
+      LengthWithoutTrailingNuls(dir.Write("e", std::string(kHead, 'x') + std::string(9000, '\0'))),
+      kHead);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.Write("f", std::string(kHead + 5000, '\0'))), 0u);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.path() / "missing"), std::nullopt);
+  EXPECT_EQ(LengthWithoutTrailingNuls(dir.path()), std::nullopt);
 }
 
 TEST(OutputFilesTest, PlaceFileNeverReplacesMovesOrCopiesWithoutTrailingNuls) {
