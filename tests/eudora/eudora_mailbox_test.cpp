@@ -262,45 +262,40 @@ TEST_F(EudoraWalkTest, DamagedMailboxesAreReported) {
   store.AddMailbox("", "C", EudoraMessages({kEudoraRead}));
   struct Case {
     const char* what;
-    std::string b_mailbox;  // nullopt-like: empty string removes it
-    bool remove_b = false;
+    std::optional<std::string> b_mailbox;  // nullopt: the file is missing
     std::vector<std::string> folders;
     std::string report;
   };
   const std::string message = EudoraMailboxFile(EudoraMessages({kEudoraRead}));
   const Case cases[] = {
       {"mailbox missing",
-       "",
-       true,
+       std::nullopt,
        {"A"},
        "B: C:\\Eudora\\B.mbx: mailbox cannot be opened; the import ends here; lost: this mailbox "
        "and 1 later folder of the walk"},
       {"text before the first separator",
        "garbage\r\n" + message,
-       false,
        {"A", "B", "C"},
        "B: C:\\Eudora\\B.mbx at offset 0: text before the first message separator \"From "
        "???@???\"; lost: 9 bytes of text"},
       {"no separator at all",
        "From: someone\r\n",
-       false,
        {"A", "C"},
        "B: C:\\Eudora\\B.mbx at offset 0: no message separator \"From ???@???\" in the mailbox; "
        "lost: 15 bytes of text"},
       {"NUL in a message",
        message.substr(0, 60) + '\0' + message.substr(60),
-       false,
        {"A", "B", "C"},
        "B: C:\\Eudora\\B.mbx at offset 60: a NUL byte in message 1 ends its text; lost: "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     PutStore(store);
-    if (c.remove_b) {
+    if (c.b_mailbox) {
+      files.AddFile(Path("B.mbx"), *c.b_mailbox);
+    } else {
       files.Delete(Path("B.mbx"));
       ui.AnswerMessageBox(platform::kIdYes);
-    } else {
-      files.AddFile(Path("B.mbx"), c.b_mailbox);
     }
     diagnostics.Clear();
     NewFilter();
