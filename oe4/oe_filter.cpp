@@ -6,7 +6,6 @@
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "common/message_files.h"
-#include "eudora/status_header.h"
 #include "oe4/oe_folders_file.h"
 #include "oe4/oe_store_discovery.h"
 #include "res/strings.h"
@@ -76,7 +75,7 @@ bool SCOEMsgFilter::Step(bool first) {
   m_bUnsent = m_reader.unsent;
   m_bReceived = m_reader.received;
   m_bUnread = m_reader.unread;
-  ScanForStatusMark();
+  m_bStatusMark = m_reader.statusMark;
   return true;
 }
 
@@ -87,10 +86,6 @@ void SCOEMsgFilter::MarkFolderItem() {
   m_bReceived = true;
   m_bUnread = false;
   m_bUnsent = false;
-}
-
-void SCOEMsgFilter::ScanForStatusMark() {
-  ScanStatusHeader(services_.files, m_strMessageFile, m_bStatusMark);
 }
 
 std::int32_t SCOEMsgFilter::GetItemStatus() {

@@ -39,7 +39,6 @@ class SCOEMsgFilter final : public ImportFilter {
   bool Step(bool first);
   std::string SubItemText(std::int16_t code);
   void MarkFolderItem();
-  void ScanForStatusMark();
 
   const platform::Services& services_;
   OeMailboxReader m_reader;

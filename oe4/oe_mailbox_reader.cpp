@@ -6,6 +6,7 @@
 #include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/message_files.h"
+#include "eudora/message_header_scan.h"
 #include "platform/byte_view.h"
 
 namespace kv {
@@ -267,11 +268,16 @@ OeMailboxReader::CopyResult OeMailboxReader::CopyMessageText(std::uint64_t textS
   }
   mbxFile->Seek(textStart);
   bool write_failed = false;
+  // The status header is looked for in the bytes on their way, not in the file afterwards.
+  MessageHeaderScan header;
   const bool copied =
-      mbxFile->CopyTo(textEnd, [&out, &write_failed](std::span<const std::uint8_t> piece) {
+      mbxFile->CopyTo(textEnd, [&out, &write_failed, &header](std::span<const std::uint8_t> piece) {
+        if (!header.done()) header.Feed(piece);
         write_failed = !out->Write(piece);
         return !write_failed;
       });
+  header.Finish();
+  statusMark = header.statusMark();
   write_failed = !out->Close() || write_failed;
   if (copied && !write_failed) {
     messageFile = path;

@@ -54,6 +54,7 @@ class OeMailboxReader {
   bool unread = false;               // last message: index flag 0x02
   bool received = false;             // last message: index flag 0x10
   bool unsent = false;               // last message: index flags 0x08, 0x0A, 0x0C or 0x0E
+  bool statusMark = false;           // last message: its host status header begins with "1"
   std::size_t current = 0;           // table index of the current folder
   std::string storeDir;
 

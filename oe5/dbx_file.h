@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "oe5/message_header_scan.h"
+#include "eudora/message_header_scan.h"
 #include "platform/services.h"
 
 namespace kv::dbx {
@@ -123,9 +123,10 @@ struct CollectedOffsets {
 // Walks the index tree below `root` in order (the left subtree, then for each entry its value
 // followed by its child's subtree) and appends up to `capacity` record offsets. An entry whose
 // marker's low byte is 0 adds its value whatever it is and its child is not walked (a child it
-// names is reported as left out); otherwise a nonzero value is added and the child is walked. A node whose self offset does not match, that is
-// cut off by the end of the file, seen twice or deeper than kMaxTreeDepth is left out with its
-// subtree and reported; its siblings are still collected. `what` names the records in reports
+// names is reported as left out); otherwise a nonzero value is added and the child is walked. A
+// node whose self offset does not match, that is cut off by the end of the file, seen twice or
+// deeper than kMaxTreeDepth is left out with its subtree and reported; its siblings are still
+// collected. `what` names the records in reports
 // ("messages", "folders"). Offsets past the capacity (which may be 0) are counted, not kept.
 CollectedOffsets CollectOffsets(DbxFile& file, std::uint32_t root, std::uint64_t capacity,
                                 const char* what);

@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "app/import_filter.h"
+#include "eudora/message_header_scan.h"
 #include "netscape/folder_list.h"
 #include "oe5/dbx_file.h"
-#include "oe5/message_header_scan.h"
 #include "platform/services.h"
 
 namespace kv {

@@ -1,8 +1,9 @@
 #pragma once
-// The two questions the Outlook Express 5 filter asks of each message's header block: does it
-// have a Return-Path header (the message was received), and does it carry the host's status header
-// "x-kvnorvale-statusmsg" with a value beginning with "1". They are answered from the message's
-// bytes while they are copied into the temporary file, so the file is not opened and read again.
+// The questions the Outlook Express filters ask of each message's header block: does it have a
+// Return-Path header (the Outlook Express 5 filter takes the message as received), and does it
+// carry the host's status header "x-kvnorvale-statusmsg" with a value beginning with "1". They are
+// answered from the message's bytes while they are copied into the temporary file, so the file is
+// not opened and read again.
 //
 // The bytes are taken as the C run-time's text mode reads the file (CR LF is one line end, a
 // Ctrl-Z ends the text) and split into lines at LF; a last line without LF counts. The header block

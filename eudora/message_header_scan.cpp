@@ -1,4 +1,4 @@
-#include "oe5/message_header_scan.h"
+#include "eudora/message_header_scan.h"
 
 #include <string_view>
 
