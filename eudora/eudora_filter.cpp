@@ -115,12 +115,19 @@ bool CEudoraMsgFilter::GoFirst() {
 bool CEudoraMsgFilter::GoNext() {
   services_.ui.ShowWaitCursor();
   hasStatusMark = false;
-  std::string path;
-  if (!ExtractNextMessage(path)) return false;
+  std::optional<std::string> text;
+  if (!ExtractNextMessage(text)) return false;
   attachmentCursor = 0;
-  ConvertMessage(path);
-  if (!path.empty()) ScanStatusHeader(services_.files, path, hasStatusMark);
-  DeleteTempFile(path, false);
+  if (text)
+    ScanStatusHeaderText(std::string_view(*text).substr(MessageFile::kLeadIn.size()),
+                         hasStatusMark);
+  if (!ConvertMessage(std::move(text))) {
+    // A full temporary folder would fail every later message alike.
+    CloseMailbox();
+    needFolder = true;
+    currentFolder = -1;
+    return false;
+  }
   if (!ReadTocSummary(folders.filePaths[static_cast<std::size_t>(currentFolder)])) {
     noSummary = true;
   }
@@ -167,8 +174,8 @@ void CEudoraMsgFilter::CloseMailbox() {
   tocReported = false;
 }
 
-bool CEudoraMsgFilter::ExtractNextMessage(std::string& path) {
-  path.clear();
+bool CEudoraMsgFilter::ExtractNextMessage(std::optional<std::string>& message) {
+  message.reset();
   for (;;) {
     if (needFolder) {
       FinishMailbox();
@@ -225,26 +232,23 @@ bool CEudoraMsgFilter::ExtractNextMessage(std::string& path) {
     if (!start) {
       folderItem = true;
     } else {
-      const std::string temp_path = MakeTempFileName(services_.temp, "");
-      BufferedFileWriter out(temp_path.empty() ? nullptr
-                                               : services_.files.OpenForWriting(temp_path));
+      std::string text(MessageFile::kLeadIn);
+      StringSink out(text);
       const MailboxSplitter::Stop stop = mailbox->CopyMessage(out);
-      const bool closed = out.Close();
-      if (stop == MailboxSplitter::Stop::kReadError || !closed) {
-        if (!temp_path.empty()) services_.files.Delete(temp_path);
-        if (!closed) {
-          Report(platform::DiagnosticKind::kOutputFailure,
-                 temp_path.empty() ? services_.temp.TempPath() : temp_path, std::nullopt,
-                 "temporary message file cannot be written", "the rest of the walk");
-        } else {
-          Report(platform::DiagnosticKind::kSkipped, mailboxPath, mailbox->position(),
-                 "read error; the import ends here", "the rest of this mailbox and of the walk");
-        }
+      if (stop == MailboxSplitter::Stop::kReadError) {
+        Report(platform::DiagnosticKind::kSkipped, mailboxPath, mailbox->position(),
+               "read error; the import ends here", "the rest of this mailbox and of the walk");
         CloseMailbox();
         needFolder = true;
         return false;
       }
-      path = temp_path;
+      if (out.failed()) {
+        Report(platform::DiagnosticKind::kSkipped, mailboxPath, *start,
+               "message " + std::to_string(messageIndex + 2) + " is too large to be held in memory",
+               "the header values and the text of message " + std::to_string(messageIndex + 2));
+        text.assign(MessageFile::kLeadIn);
+      }
+      message = std::move(text);
       ++messageIndex;
       messageStart = *start;
       messageLength = mailbox->position() - *start;
@@ -307,7 +311,7 @@ bool CEudoraMsgFilter::ReadTocSummary(const std::string& mailboxPath) {
   return true;
 }
 
-void CEudoraMsgFilter::ConvertMessage(const std::string& path) {
+bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
   from.clear();
   sender.clear();
   to.clear();
@@ -323,15 +327,11 @@ void CEudoraMsgFilter::ConvertMessage(const std::string& path) {
   htmlFile.clear();
   richFile.clear();
   isUnsent = isReceived = isUnread = noSummary = false;
-  if (path.empty()) return;
+  if (!text) return true;
 
   const std::string& mailboxPath = folders.filePaths[static_cast<std::size_t>(currentFolder)];
   MessageFile message;
-  if (!message.Load(services_.files, path)) {
-    Report(platform::DiagnosticKind::kSkipped, path, std::nullopt,
-           "temporary message file cannot be read back",
-           "the header values and the text of message " + std::to_string(messageIndex + 1));
-  }
+  message.Adopt(std::move(*text));
   if (std::optional<std::size_t> nul = message.nulOffset()) {
     Report(platform::DiagnosticKind::kSkipped, mailboxPath, messageStart + *nul,
            "a NUL byte in message " + std::to_string(messageIndex + 1) + " ends its text",
@@ -365,8 +365,13 @@ void CEudoraMsgFilter::ConvertMessage(const std::string& path) {
   bodyFile = WriteTempTextFile(converted.text);
   if (bodyFile.empty()) {
     Report(platform::DiagnosticKind::kOutputFailure, services_.temp.TempPath(), std::nullopt,
-           "body file cannot be written",
-           "the text of message " + std::to_string(messageIndex + 1));
+           "temporary message file cannot be written", "the rest of the walk");
+    for (std::string* side : {&htmlFile, &richFile}) {
+      if (!side->empty()) DeleteTempFile(*side, true);
+      side->clear();
+    }
+    attachments.clear();
+    return false;
   }
   from = std::move(converted.from);
   to = std::move(converted.to);
@@ -377,6 +382,7 @@ void CEudoraMsgFilter::ConvertMessage(const std::string& path) {
   bcc = std::move(converted.bcc);
   sender = std::move(converted.sender);
   isReceived = converted.isReceived;
+  return true;
 }
 
 std::string CEudoraMsgFilter::WriteSideFile(const char* name, std::string_view text,

@@ -48,14 +48,17 @@ class CEudoraMsgFilter final : public ImportFilter {
   // True when the store is complete or the user chose to continue with what is there.
   bool VerifyStorage();
   void ReadIniOptions();
-  // Moves to the next item; for a message, writes it to a new temporary file named in `path`.
-  bool ExtractNextMessage(std::string& path);
+  // Moves to the next item; for a message, sets `message` to its text (MessageFile::kLeadIn
+  // followed by the message with CR LF line ends), else leaves it empty.
+  bool ExtractNextMessage(std::optional<std::string>& message);
   bool OpenMailbox();
   // Says what the summary did not cover once a mailbox is finished, then forgets the mailbox.
   void FinishMailbox();
   void CloseMailbox();
   bool ReadTocSummary(const std::string& mailboxPath);
-  void ConvertMessage(const std::string& path);
+  // Takes the message apart and writes its body and side files; false when the body file cannot
+  // be written (reported).
+  bool ConvertMessage(std::optional<std::string> text);
   bool GetMessageOptions(_MSG_OPTIONS& record);
   std::string WriteTempTextFile(std::string_view text);
   void DeleteTempFile(const std::string& path, bool clearAttributes);

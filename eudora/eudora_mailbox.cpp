@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 namespace kv {
 namespace {
@@ -48,6 +50,17 @@ bool BufferedFileWriter::Close() {
   return good_;
 }
 
+void StringSink::Write(std::string_view bytes) {
+  if (failed_) return;
+  try {
+    target_.append(bytes);
+  } catch (const std::bad_alloc&) {
+    failed_ = true;
+  } catch (const std::length_error&) {
+    failed_ = true;
+  }
+}
+
 MailboxSplitter::MailboxSplitter(std::unique_ptr<platform::ReadableFile> file)
     : reader_(std::move(file)) {}
 
@@ -66,7 +79,7 @@ std::optional<std::uint64_t> MailboxSplitter::FindSeparator() {
   }
 }
 
-MailboxSplitter::Stop MailboxSplitter::CopyMessage(BufferedFileWriter& out) {
+MailboxSplitter::Stop MailboxSplitter::CopyMessage(TextSink& out) {
   LineEnd end = CopyLine(out, /*stop_at_separator=*/false);
   while (end == LineEnd::kNewline) end = CopyLine(out, /*stop_at_separator=*/true);
   switch (end) {
@@ -79,8 +92,7 @@ MailboxSplitter::Stop MailboxSplitter::CopyMessage(BufferedFileWriter& out) {
   }
 }
 
-MailboxSplitter::LineEnd MailboxSplitter::CopyLine(BufferedFileWriter& out,
-                                                   bool stop_at_separator) {
+MailboxSplitter::LineEnd MailboxSplitter::CopyLine(TextSink& out, bool stop_at_separator) {
   bool consumed_any = false;
   bool last_written_cr = false;
   auto write = [&](std::string_view bytes) {

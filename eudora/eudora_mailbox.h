@@ -6,8 +6,8 @@
 // The file is read in binary through a 64 KiB window and taken apart into lines as the C
 // run-time's text mode would (a line ends at LF; a CR right before it belongs to the line end), so
 // a mailbox with CR LF line ends (as Eudora writes them and as a copy keeps them) and one with LF
-// ends split alike. Each message is written out with CR LF line ends and is streamed, never held
-// whole: a message of any size costs the window and the output buffer only. Unlike text mode, a
+// ends split alike. Each message is written out with CR LF line ends to a sink (a file, streamed,
+// or a string when the message is to be taken apart at once). Unlike text mode, a
 // Ctrl-Z byte does not end the file, so nothing after one is lost.
 
 #include <cstddef>
@@ -24,8 +24,15 @@ namespace kv {
 
 inline constexpr std::string_view kMessageSeparator = "From ???@???";
 
+// Where a message's bytes go as the mailbox is split.
+class TextSink {
+ public:
+  virtual ~TextSink() = default;
+  virtual void Write(std::string_view bytes) = 0;
+};
+
 // Buffers writes to a file so that a message's many short lines cost few system calls.
-class BufferedFileWriter {
+class BufferedFileWriter final : public TextSink {
  public:
   static constexpr std::size_t kBufferSize = 64 * 1024;
 
@@ -34,7 +41,7 @@ class BufferedFileWriter {
   BufferedFileWriter(const BufferedFileWriter&) = delete;
   BufferedFileWriter& operator=(const BufferedFileWriter&) = delete;
 
-  void Write(std::string_view bytes);
+  void Write(std::string_view bytes) override;
   // Flushes and closes; false when anything could not be written.
   bool Close();
   bool good() const { return good_; }
@@ -45,6 +52,19 @@ class BufferedFileWriter {
   std::unique_ptr<platform::WritableFile> file_;
   std::string buffer_;
   bool good_ = true;
+};
+
+// Appends to a string the caller owns; failed() when memory ran out (the string then holds what
+// fitted).
+class StringSink final : public TextSink {
+ public:
+  explicit StringSink(std::string& target) : target_(target) {}
+  void Write(std::string_view bytes) override;
+  bool failed() const { return failed_; }
+
+ private:
+  std::string& target_;
+  bool failed_ = false;
 };
 
 class MailboxSplitter {
@@ -65,7 +85,7 @@ class MailboxSplitter {
   // separator's line from the separator on, CR LF, then each following line with CR LF, until a
   // line holding the separator, of which the text before the separator is written without a line
   // end. A last line without a line end gets one.
-  Stop CopyMessage(BufferedFileWriter& out);
+  Stop CopyMessage(TextSink& out);
 
   std::uint64_t position() const { return reader_.Tell(); }
   bool failed() const { return reader_.failed(); }
@@ -73,7 +93,7 @@ class MailboxSplitter {
  private:
   enum class LineEnd { kNewline, kSeparator, kEndOfFile, kReadError };
   // Copies the rest of the current line; with `stop_at_separator`, stops at a separator in it.
-  LineEnd CopyLine(BufferedFileWriter& out, bool stop_at_separator);
+  LineEnd CopyLine(TextSink& out, bool stop_at_separator);
 
   ChunkedReader reader_;
 };

@@ -10,7 +10,7 @@ namespace kv {
 namespace {
 
 // Prepended to the file's bytes so that the first line follows a line feed like every other.
-constexpr std::string_view kLeadIn = " \n";
+constexpr std::string_view kLeadIn = MessageFile::kLeadIn;
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::string_view kAttachmentLine = "Attachment Converted: ";
 constexpr std::string_view kHtmlOpen = "<x-html>";
@@ -111,36 +111,15 @@ void AddOutgoingAttachments(std::string_view list, std::vector<std::string>& att
 
 }  // namespace
 
-bool MessageFile::Load(platform::FileSystem& files, const std::string& path) {
-  buffer_.clear();
-  SetContent({});
-  std::unique_ptr<platform::ReadableFile> file = files.OpenForReading(path);
-  std::optional<std::uint64_t> size = file ? file->Size() : std::nullopt;
-  if (!size || *size > buffer_.max_size() - kLeadIn.size()) return false;
-  std::string buffer;
-  try {
-    buffer.resize(kLeadIn.size() + static_cast<std::size_t>(*size));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  std::copy(kLeadIn.begin(), kLeadIn.end(), buffer.begin());
-  std::size_t filled = kLeadIn.size();
-  while (filled < buffer.size()) {
-    std::optional<std::size_t> count = file->Read(std::span<std::uint8_t>(
-        reinterpret_cast<std::uint8_t*>(buffer.data()) + filled, buffer.size() - filled));
-    if (!count) return false;
-    if (*count == 0) break;
-    filled += *count;
-  }
-  buffer.resize(filled);
-  buffer_ = std::move(buffer);
-  Parse();
-  return true;
-}
-
 void MessageFile::SetContent(std::string_view content) {
   buffer_.assign(kLeadIn);
   buffer_.append(content);
+  Parse();
+}
+
+void MessageFile::Adopt(std::string&& text) {
+  buffer_ = std::move(text);
+  if (!std::string_view(buffer_).starts_with(kLeadIn)) buffer_.insert(0, kLeadIn);
   Parse();
 }
 

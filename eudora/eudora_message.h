@@ -36,10 +36,14 @@ struct HeaderField {
 // kMaxHeaderFields fields are recognised; the last one's value runs to the end of the header block.
 class MessageFile {
  public:
-  // Reads and parses the file at `path`; false when it cannot be read (the message is then empty).
-  bool Load(platform::FileSystem& files, const std::string& path);
+  // What the text begins with before the file's bytes.
+  static constexpr std::string_view kLeadIn = " \n";
+
   // Parses `content` as if read from a file.
   void SetContent(std::string_view content);
+  // Takes over and parses `text`: kLeadIn followed by the bytes a file would hold (the lead-in is
+  // added when it is missing). Saves copying a large message.
+  void Adopt(std::string&& text);
 
   const std::vector<HeaderField>& headers() const { return headers_; }
   // The text after the first empty line; nullopt when the message has none.

@@ -14,13 +14,41 @@ constexpr std::size_t kValueOffset = kNameLength + 1;
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 // The mark a matching line gives: its value, leading white space removed, begins with "1".
-bool ValueMarks(const std::string& line) {
+bool ValueMarks(std::string_view line) {
   std::size_t i = kValueOffset;
   while (i < line.size() && (IsBlank(line[i]) || line[i] == '\r' || line[i] == '\n')) ++i;
   return i < line.size() && line[i] == '1';
 }
 
+// Looks at one line of the header block (without its line end); false at the empty line.
+bool ScanLine(std::string_view line, bool& status_mark) {
+  if (line.empty()) return false;
+  if (IsBlank(line[0]) || line.size() <= kNameLength) return true;
+  if (platform::EqualsIgnoringCase(line.substr(0, kNameLength), kStatusHeaderName)) {
+    status_mark = ValueMarks(line);
+  }
+  return true;
+}
+
 }  // namespace
+
+bool ScanStatusHeaderText(std::string_view bytes, bool& status_mark) {
+  status_mark = false;
+  bytes = bytes.substr(0, bytes.find('\x1a'));
+  while (!bytes.empty()) {
+    const std::size_t newline = bytes.find('\n');
+    std::string_view line = bytes.substr(0, newline);
+    if (newline == std::string_view::npos) {
+      bytes = {};
+    } else {
+      // Text mode reads the CR of a CR LF as part of the line end.
+      if (line.ends_with('\r')) line.remove_suffix(1);
+      bytes.remove_prefix(newline + 1);
+    }
+    if (!ScanLine(line, status_mark)) return true;
+  }
+  return false;
+}
 
 bool ScanStatusHeader(platform::FileSystem& files, const std::string& path, bool& status_mark) {
   status_mark = false;
@@ -28,12 +56,7 @@ bool ScanStatusHeader(platform::FileSystem& files, const std::string& path, bool
   if (!file) return false;
   std::string line;
   while (platform::ReadLine(*file, line)) {
-    if (line.empty()) return true;
-    if (IsBlank(line[0]) || line.size() <= kNameLength) continue;
-    if (platform::EqualsIgnoringCase(std::string_view(line).substr(0, kNameLength),
-                                     kStatusHeaderName)) {
-      status_mark = ValueMarks(line);
-    }
+    if (!ScanLine(line, status_mark)) return true;
   }
   return false;
 }

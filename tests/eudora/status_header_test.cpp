@@ -32,12 +32,18 @@ TEST(StatusHeaderScan, LastWholeHeaderLineWithAValueBeginningWithOneSetsTheMark)
       {"x-kvnorvale-statusmsg\nx-kvnorvale-statusmsgs: 1\n\n", false},
       {"From: a@b\nx-kvnorvale-statusmsg: 1", true, false},
       {"", false, false},
+      {"Subject: x\r\r\nx-kvnorvale-statusmsg: 1\r\n\x1a\r\n", true, false},  // Ctrl-Z ends
+      {"Subject: x\r\n\r\r\nx-kvnorvale-statusmsg: 1\r\n\r\n", true},         // a lone CR is no end
   };
   platform::MemoryFileSystem files;
   for (const Case& c : cases) {
     files.AddFile("C:\\TEMP\\m.TMP", c.text);
     bool mark = true;  // set, so that a scan that forgets to clear it shows
     EXPECT_EQ(ScanStatusHeader(files, "C:\\TEMP\\m.TMP", mark), c.whole) << c.text;
+    EXPECT_EQ(mark, c.mark) << c.text;
+    // Held in memory, the same bytes scan alike.
+    mark = true;
+    EXPECT_EQ(ScanStatusHeaderText(c.text, mark), c.whole) << c.text;
     EXPECT_EQ(mark, c.mark) << c.text;
   }
   bool mark = true;
