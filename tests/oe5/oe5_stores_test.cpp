@@ -36,16 +36,10 @@ class Oe5RealStore : public ::testing::Test {
   }
 
   // kvimport's import of dir/store into .eml files, empty folders kept: each folder (below the
-  // local root) with its messages' bytes, sorted. Neither the store nor a temporary file remains
-  // changed.
+  // local root) with its messages' bytes, sorted.
   Texts Import() {
-    const fs::path store = dir.path() / "store", eml = dir.path() / "eml";
-    std::map<fs::path, std::string> before;
-    for (const fs::path& file : FilesBelow(store)) before[file] = ReadFile(file);
-    EXPECT_EQ(RunKvimport(dir, "import --filter oe5 --keep-empty --store '" + store.string() +
-                                   "' --to eml:'" + eml.string() + "'"),
-              0)
-        << ReadFile(dir.path() / "err");
+    const fs::path eml = dir.path() / "eml";
+    RunKvimportOnStore(dir, "import --filter oe5 --keep-empty --to eml:'" + eml.string() + "'");
     Texts folders;
     const fs::path root = fs::directory_iterator(eml)->path();
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
@@ -56,8 +50,6 @@ class Oe5RealStore : public ::testing::Test {
       }
     }
     for (auto& [folder, texts] : folders) std::sort(texts.begin(), texts.end());
-    for (const fs::path& file : FilesBelow(store)) EXPECT_EQ(ReadFile(file), before[file]);
-    EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
     return folders;
   }
 
@@ -150,10 +142,8 @@ TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
     EXPECT_TRUE(names.contains(entry.path().filename().string())) << entry.path();
   }
   TempDir dir;
-  ASSERT_EQ(
-      RunKvimport(dir, "list --filter oe5 --keep-empty --store '" + kSampleDir.string() + "'"), 0)
-      << ReadFile(dir.path() / "err");
-  const std::string out = ReadFile(dir.path() / "out");
+  fs::copy(kSampleDir, dir.path() / "store");
+  const std::string out = RunKvimportOnStore(dir, "list --filter oe5 --keep-empty");
   auto count = [&out](const std::string& text) {
     std::size_t found = 0;
     for (std::size_t at = out.find(text); at != std::string::npos; at = out.find(text, at + 1)) {

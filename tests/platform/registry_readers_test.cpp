@@ -3,7 +3,6 @@
 // them meets (damaged hives, malformed export lines).
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <functional>
 
 #include "fuzz/registry_export_fuzz_run.h"
@@ -12,6 +11,7 @@
 #include "platform/registry_export.h"
 #include "platform/stored_registry.h"
 #include "platform/unicode_text.h"
+#include "support/fuzz_inputs.h"
 #include "support/registry_writers.h"
 #include "support/temp_dir.h"
 
@@ -27,59 +27,39 @@ constexpr std::size_t kStringBuffer = 260;
 constexpr const char* kOe = "Software\\Microsoft\\Outlook Express";
 constexpr const char* kDrafts = "Software\\Entw\xC3\xBCrfe";  // UTF-8, as the content is written
 
-void Save(const std::filesystem::path& file, const std::string& bytes) {
-  std::ofstream(file, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
 ByteView ViewOf(const std::string& bytes) {
   return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
+// A registry of the content as a hive file (no format) or as an export text in `format`.
 struct Source {
   const char* name;
-  // Makes the registry of `content`; the hive variant writes into `dir`.
-  std::function<std::unique_ptr<RegistryTree>(const RegistryContent&, const testing::TempDir&,
-                                              CodePage&)>
-      make;
+  std::optional<ExportFormat> format;
 };
 
 void PrintTo(const Source& source, std::ostream* out) { *out << source.name; }
 
-std::unique_ptr<RegistryTree> FromHive(const RegistryContent& content, const testing::TempDir& dir,
-                                       CodePage&) {
-  std::filesystem::path file = dir.path() / "NTUSER.DAT";
-  testing::WriteHive(file, content);
-  HiveOpenResult opened = OpenHiveFile(file.string());
-  EXPECT_EQ(opened.error, "");
-  return std::move(opened.tree);
-}
-
-std::unique_ptr<RegistryTree> FromExport(ExportFormat format, const RegistryContent& content,
-                                         CodePage& code_page) {
-  std::string text = testing::RegistryExportText(content, format, code_page);
-  RegistryExport parsed = ParseRegistryExport(ViewOf(text), code_page, "user.reg");
-  EXPECT_EQ(parsed.error, "");
-  EXPECT_EQ(parsed.problems, std::vector<std::string>{});
-  return std::move(parsed.tree);
-}
-
-const Source kSources[] = {
-    {"Hive", FromHive},
-    {"Regedit4",
-     [](const RegistryContent& content, const testing::TempDir&, CodePage& code_page) {
-       return FromExport(ExportFormat::kRegedit4, content, code_page);
-     }},
-    {"Regedit5",
-     [](const RegistryContent& content, const testing::TempDir&, CodePage& code_page) {
-       return FromExport(ExportFormat::kRegedit5, content, code_page);
-     }},
-};
+const Source kSources[] = {{"Hive", std::nullopt},
+                           {"Regedit4", ExportFormat::kRegedit4},
+                           {"Regedit5", ExportFormat::kRegedit5}};
 
 class StoredRegistryContractTest : public ::testing::TestWithParam<Source> {
  protected:
   StoredRegistry& Load(const RegistryContent& content) {
-    std::unique_ptr<RegistryTree> tree = GetParam().make(content, dir_, code_page_);
+    std::unique_ptr<RegistryTree> tree;
+    if (const std::optional<ExportFormat> format = GetParam().format) {
+      const std::string text = testing::RegistryExportText(content, *format, code_page_);
+      RegistryExport parsed = ParseRegistryExport(ViewOf(text), code_page_, "user.reg");
+      EXPECT_EQ(parsed.error, "");
+      EXPECT_EQ(parsed.problems, std::vector<std::string>{});
+      tree = std::move(parsed.tree);
+    } else {
+      const std::filesystem::path file = dir_.path() / "NTUSER.DAT";
+      testing::WriteHive(file, content);
+      HiveOpenResult opened = OpenHiveFile(file.string());
+      EXPECT_EQ(opened.error, "");
+      tree = std::move(opened.tree);
+    }
     if (!tree) throw std::runtime_error("no registry");
     registry_ = std::make_unique<StoredRegistry>(std::move(tree), code_page_, &diagnostics_);
     return *registry_;
@@ -254,8 +234,7 @@ class HiveFileTest : public ::testing::Test {
   }
 
   HiveOpenResult Reopen(const std::string& bytes) {
-    Save(file_, bytes);
-    return OpenHiveFile(file_.string());
+    return OpenHiveFile(dir_.Write("NTUSER.DAT", bytes).string());
   }
 
   // The file offset of the key record named `name` (its cell's size field).
@@ -372,12 +351,6 @@ TEST_F(HiveFileTest, DamagedBytesGiveAnErrorOrAReadableRegistry) {
   }
   EXPECT_GT(opened_count, 0u);
 }
-
-}  // namespace
-}  // namespace kv::platform
-
-namespace kv::platform {
-namespace {
 
 class RegistryExportTest : public ::testing::Test {
  protected:
@@ -514,31 +487,13 @@ TEST_F(RegistryExportTest, TakesTheOneUserHiveLoadedElsewhereAndRefusesOtherText
   }
 }
 
-}  // namespace
-}  // namespace kv::platform
-
-namespace kv::platform {
-namespace {
-
 TEST(RegistryExportFuzzCorpus, SeedsAndPastFindingsRunCleanly) {
-  const std::filesystem::path fuzz_dir = std::filesystem::path(KV_SOURCE_DIR) / "tests" / "fuzz";
-  int replayed = 0;
-  for (const char* folder : {"corpus", "regressions"}) {
-    const std::filesystem::path dir = fuzz_dir / folder / "registry_export_fuzz";
-    if (!std::filesystem::is_directory(dir)) continue;
-    for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-      const std::string bytes = testing::ReadFile(entry.path());
-      SCOPED_TRACE(entry.path().string());
-      int seen = fuzz::RunRegistryExportFuzzInput(
-          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-      EXPECT_GE(seen, 0);
-      if (folder == std::string("corpus")) {
-        EXPECT_GT(seen, 5);  // the seeds reach their values
-      }
-      ++replayed;
-    }
-  }
-  EXPECT_GE(replayed, 2);
+  testing::ReplayFuzzInputs(
+      "registry_export_fuzz", {}, {{"regedit4.reg", 12}, {"regedit5.reg", 11}}, "",
+      [](const std::string& bytes) {
+        return fuzz::RunRegistryExportFuzzInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                                bytes.size());
+      });
 }
 
 }  // namespace
