@@ -59,19 +59,23 @@ class PtyChild {
 
   bool started() const { return pid_ > 0; }
 
-  // Reads the screen until `text` appears after what earlier calls matched; false after
-  // `timeout` or when the child has closed the terminal without showing it.
-  bool Expect(const std::string& text, std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = Clock::now() + timeout;
-    for (;;) {
-      const std::size_t found = screen_.find(text, mark_);
-      if (found != std::string::npos) {
-        mark_ = found + text.size();
-        return true;
+  // Reads the screen until each text appears in turn after what earlier calls matched. A text
+  // that does not show within `timeout` (or before the child closes the terminal) fails the test
+  // with the screen, and later calls return at once.
+  void See(std::initializer_list<std::string> texts, std::chrono::milliseconds timeout = 5s) {
+    for (const std::string& text : texts) {
+      const auto deadline = Clock::now() + timeout;
+      for (std::size_t found;
+           !failed_ && (found = screen_.find(text, mark_)) == std::string::npos;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left <= 0ms || !ReadSome(left)) {
+          failed_ = true;
+          ADD_FAILURE() << "not shown: " << text << "\nscreen:\n" << screen_;
+        }
       }
-      const auto left =
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-      if (left <= 0ms || !ReadSome(left)) return false;
+      if (failed_) return;
+      mark_ = screen_.find(text, mark_) + text.size();
     }
   }
 
@@ -93,8 +97,6 @@ class PtyChild {
     return -1;
   }
 
-  const std::string& screen() const { return screen_; }
-
  private:
   bool ReadSome(std::chrono::milliseconds timeout) {
     pollfd fd{master_, POLLIN, 0};
@@ -108,7 +110,7 @@ class PtyChild {
 
   pid_t pid_ = -1;
   int master_ = -1;
-  bool reaped_ = false;
+  bool reaped_ = false, failed_ = false;
   std::string screen_;
   std::size_t mark_ = 0;
 };
@@ -132,39 +134,27 @@ TEST(TerminalUserInterface, LocationDialogThroughBrowseAndContinueThenMessageBox
     return 0;
   });
   ASSERT_TRUE(child.started());
-
-  ASSERT_TRUE(child.Expect("=== Location of Messages ===")) << child.screen();
-  ASSERT_TRUE(child.Expect("Select message location"));
-  ASSERT_TRUE(
-      child.Expect("Talvon cannot determine the system location. Please select it manually."));
-  ASSERT_TRUE(child.Expect("[]   [b] Browse..."));
-  ASSERT_TRUE(child.Expect("[-] Continue (not available)   [q] Cancel"));
-
+  child.See({"=== Location of Messages ===", "Select message location",
+             "Talvon cannot determine the system location. Please select it manually.",
+             "[]   [b] Browse...", "[-] Continue (not available)   [q] Cancel"});
   child.Type("c\n");
-  ASSERT_TRUE(child.Expect("\"Continue\" is not available now.")) << child.screen();
-
+  child.See({"\"Continue\" is not available now."});
   child.Type("b\n");
-  ASSERT_TRUE(child.Expect("=== Please select location for Outlook Express 4 ==="))
-      << child.screen();
-  ASSERT_TRUE(child.Expect("Path: "));
+  child.See({"=== Please select location for Outlook Express 4 ===", "Path: "});
   child.Type("Mails\t");
   // The status line follows the completed folder with its full path.
-  ASSERT_TRUE(child.Expect("Folder: " + root + "/Mailstore\0338")) << child.screen();
+  child.See({"Folder: " + root + "/Mailstore\0338"});
   child.Type("\n");
-
-  ASSERT_TRUE(child.Expect("[" + root + "/Mailstore]   [b] Browse...")) << child.screen();
-  ASSERT_TRUE(child.Expect("[c/Enter] Continue   [q] Cancel"));
+  child.See({"[" + root + "/Mailstore]   [b] Browse...", "[c/Enter] Continue   [q] Cancel"});
   child.Type("\n");
-  ASSERT_TRUE(child.Expect("RESULT 1 <" + root + "/Mailstore>")) << child.screen();
-
-  ASSERT_TRUE(child.Expect("=== Import messages ===\r\n(?) Browse again?")) << child.screen();
-  ASSERT_TRUE(child.Expect("[y/Enter] Yes   [n] No"));
+  child.See({"RESULT 1 <" + root + "/Mailstore>", "=== Import messages ===\r\n(?) Browse again?",
+             "[y/Enter] Yes   [n] No"});
   // Keys go in once the prompt shows that the line editor reads; an earlier Ctrl-D could be lost.
-  ASSERT_TRUE(child.Expect("\n> "));
+  child.See({"\n> "});
   child.Type("maybe\n");
-  ASSERT_TRUE(child.Expect("Please answer with one of the keys shown.\r\n> "));
+  child.See({"Please answer with one of the keys shown.\r\n> "});
   child.Type("\x04");  // end of input closes the box like its No button
-  ASSERT_TRUE(child.Expect("BOX 7")) << child.screen();
+  child.See({"BOX 7"});
   EXPECT_EQ(child.Finish(), 0);
 }
 
@@ -180,23 +170,18 @@ TEST(TerminalUserInterface, FolderDialogRefusesOkBeforeASelection) {
     return 0;
   });
   ASSERT_TRUE(child.started());
-
-  ASSERT_TRUE(child.Expect("=== Importing messages... ===")) << child.screen();
-  ASSERT_TRUE(child.Expect("Please select the root folder to start import messages from"));
-  ASSERT_TRUE(child.Expect("   1   R\r\n   2     A\r\n   3       x\r\n   4     B\r\n"))
-      << child.screen();
-  ASSERT_TRUE(child.Expect("[x] Skip Empty Folders (s toggles)"));
-  ASSERT_TRUE(child.Expect("[-] OK (not available)   [q] Cancel"));
-
+  child.See({"=== Importing messages... ===",
+             "Please select the root folder to start import messages from",
+             "   1   R\r\n   2     A\r\n   3       x\r\n   4     B\r\n",
+             "[x] Skip Empty Folders (s toggles)", "[-] OK (not available)   [q] Cancel"});
   child.Type("\n");
-  ASSERT_TRUE(child.Expect("\"OK\" is not available now.")) << child.screen();
+  child.See({"\"OK\" is not available now."});
   child.Type("3\n");
-  ASSERT_TRUE(child.Expect("   3 >     x")) << child.screen();
-  ASSERT_TRUE(child.Expect("[o/Enter] OK"));
+  child.See({"   3 >     x", "[o/Enter] OK"});
   child.Type("s\n");
-  ASSERT_TRUE(child.Expect("[ ] Skip Empty Folders")) << child.screen();
+  child.See({"[ ] Skip Empty Folders"});
   child.Type("o\n");
-  ASSERT_TRUE(child.Expect("RESULT 1 1 0")) << child.screen();
+  child.See({"RESULT 1 1 0"});
   EXPECT_EQ(child.Finish(), 0);
 }
 
