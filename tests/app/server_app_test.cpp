@@ -50,8 +50,9 @@ class RecordingActivation final : public ObjectActivation {
 const std::string kAllProgIds =
     " KVFLTRS.EUDORAIMPORTMSG KVFLTRS.NETSCAPEIMPORTMSG KVFLTRS.OE5IMPORTMSG KVFLTRS.OEIMPORTMSG";
 
+// Initialisation, then `verb` for each class.
 std::vector<std::string> EachClass(const std::string& verb) {
-  std::vector<std::string> calls;
+  std::vector<std::string> calls = {"initialize"};
   for (const FilterClass& filter_class : FilterClasses()) {
     calls.push_back(verb + " " + std::string(filter_class.prog_id));
   }
@@ -72,37 +73,29 @@ class StartUp : public ::testing::Test, public testing::FakeServices {
 };
 
 TEST_F(StartUp, EachCommandLineServesRegistersOrUnregisters) {
-  std::vector<std::string> serve = {"initialize", "factories" + kAllProgIds};
-  std::vector<std::string> register_all = EachClass("register");
-  register_all.insert(register_all.begin(), "initialize");
-  std::vector<std::string> unregister_all = EachClass("unregister");
-  unregister_all.insert(unregister_all.begin(), "initialize");
+  const std::vector<std::string> serve = {"initialize", "factories" + kAllProgIds};
 
-  struct Case {
-    std::vector<std::string_view> args;
-    bool serves;
-    std::vector<std::string> calls;
+  // Each row: command lines and what every one of them does.
+  const std::pair<std::vector<std::vector<std::string_view>>, std::vector<std::string>> cases[] = {
+      // Serving wins over removal.
+      {{{"-Embedding"},
+        {"/Embedding"},
+        {"/automation"},
+        {"-AUTOMATION"},
+        {"/Unregister", "-Embedding"}},
+       serve},
+      // A word without "/" or "-" is no switch.
+      {{{}, {"Embedding"}, {"/Register"}, {"--Embedding"}}, EachClass("register")},
+      {{{"/Unregister"}, {"-unregserver"}, {"file.txt", "/UnRegServer"}}, EachClass("unregister")},
   };
-  const Case cases[] = {
-      {{"-Embedding"}, true, serve},
-      {{"/Embedding"}, true, serve},
-      {{"/automation"}, true, serve},
-      {{"-AUTOMATION"}, true, serve},
-      {{"/Unregister", "-Embedding"}, true, serve},  // serving wins over removal
-      {{}, false, register_all},
-      {{"Embedding"}, false, register_all},  // a word without "/" or "-" is no switch
-      {{"/Register"}, false, register_all},
-      {{"--Embedding"}, false, register_all},
-      {{"/Unregister"}, false, unregister_all},
-      {{"-unregserver"}, false, unregister_all},
-      {{"file.txt", "/UnRegServer"}, false, unregister_all},
-  };
-  for (const Case& c : cases) {
-    std::string shown;
-    for (std::string_view arg : c.args) shown += std::string(arg) + " ";
-    activation.calls.clear();
-    EXPECT_EQ(Start(c.args), c.serves) << shown;
-    EXPECT_EQ(activation.calls, c.calls) << shown;
+  for (const auto& [command_lines, calls] : cases) {
+    for (const std::vector<std::string_view>& args : command_lines) {
+      std::string shown;
+      for (std::string_view arg : args) shown += std::string(arg) + " ";
+      activation.calls.clear();
+      EXPECT_EQ(Start(args), calls == serve) << shown;
+      EXPECT_EQ(activation.calls, calls) << shown;
+    }
   }
   // Registration and removal are silent whatever they returned.
   EXPECT_TRUE(ui.transcript().empty());
@@ -143,8 +136,8 @@ TEST(ClassFactories, ObjectsAreOfTheFactorysClassAndHoldTheServer) {
   testing::FakeServices fake;
   const int before = ServerLock::Count();
   for (const FilterClass& filter_class : FilterClasses()) {
-    FilterClassFactory factory(filter_class);
-    std::unique_ptr<ImportFilter> object = factory.CreateObject(fake.services);
+    std::unique_ptr<ImportFilter> object =
+        FilterClassFactory(filter_class).CreateObject(fake.services);
     EXPECT_EQ(object->GetName(), filter_class.display_name);
     EXPECT_EQ(ServerLock::Count(), before + 1);
   }
