@@ -135,7 +135,6 @@ bool SCNetscapeMsgFilter::GoNext() {
 
 bool SCNetscapeMsgFilter::CopyMessageToTemp(const std::string& mailbox, std::uint32_t position,
                                             std::uint32_t length) {
-  if (!m_strTempFile.empty()) services_.files.Delete(m_strTempFile);
   const std::string lost = "the message of " + std::to_string(length) + " bytes";
 
   if (!m_mailbox || m_strMailboxPath != mailbox) {
@@ -143,12 +142,15 @@ bool SCNetscapeMsgFilter::CopyMessageToTemp(const std::string& mailbox, std::uin
     m_strMailboxPath = mailbox;
   }
   if (!m_mailbox) {
+    if (!m_strTempFile.empty()) services_.files.Delete(m_strTempFile);
     Report(platform::DiagnosticKind::kSkipped, mailbox, position, "mailbox cannot be opened", lost);
     return false;
   }
+  // Opening truncates what the last message left there, if the host did not take it.
   std::unique_ptr<platform::WritableFile> out =
       m_strTempFile.empty() ? nullptr : services_.files.OpenForWriting(m_strTempFile);
   if (!out) {
+    if (!m_strTempFile.empty()) services_.files.Delete(m_strTempFile);
     Report(platform::DiagnosticKind::kOutputFailure, m_strTempFile, std::nullopt,
            "the temporary message file cannot be created", lost);
     return false;
@@ -170,24 +172,11 @@ bool SCNetscapeMsgFilter::CopyMessageToTemp(const std::string& mailbox, std::uin
     return false;
   }
 
-  std::uint64_t read_total = 0;
-  std::uint64_t written_total = 0;
-  bool write_failed = false;
-  while (read_total < length) {
-    const std::size_t want = static_cast<std::size_t>(
-        std::min<std::uint64_t>(length - read_total, std::min(m_buffer.size(), kCopyBufferSize)));
-    std::optional<std::size_t> got = m_mailbox->Read(std::span(m_buffer.data(), want));
-    if (!got || *got == 0) break;
-    read_total += *got;
-    if (!out->Write(std::span<const std::uint8_t>(m_buffer.data(), *got))) {
-      write_failed = true;
-      break;
-    }
-    written_total += *got;
-  }
+  const platform::WritableFile::CopyResult copy = out->CopyFrom(
+      *m_mailbox, length, std::span(m_buffer.data(), std::min(m_buffer.size(), kCopyBufferSize)));
   const bool closed = out->Close();
-  write_failed = write_failed || !closed;
-  if (!write_failed && read_total == length && written_total == length) return true;
+  const bool write_failed = copy.write_failed || !closed;
+  if (!write_failed && copy.copied == length) return true;
 
   out.reset();
   services_.files.Delete(m_strTempFile);
@@ -195,8 +184,8 @@ bool SCNetscapeMsgFilter::CopyMessageToTemp(const std::string& mailbox, std::uin
     Report(platform::DiagnosticKind::kOutputFailure, m_strTempFile, std::nullopt,
            "the temporary message file cannot be written", lost);
   } else {
-    Report(platform::DiagnosticKind::kSkipped, mailbox, position + read_total,
-           "the mailbox ends " + std::to_string(read_total) + " bytes into the message", lost);
+    Report(platform::DiagnosticKind::kSkipped, mailbox, position + copy.copied,
+           "the mailbox ends " + std::to_string(copy.copied) + " bytes into the message", lost);
   }
   return false;
 }

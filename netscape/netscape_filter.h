@@ -9,7 +9,7 @@
 // 11), with its folder's display path (code 5). With "Skip Empty Folders" unchecked, a folder that
 // lists no message gives one item with status 0x1.
 //
-// The temporary message file ("RFC" prefix) is made when the object is created, made anew for every
+// The temporary message file ("RFC" prefix) is made when the object is created, rewritten for every
 // message under the same name (so the host must take it before the next GoNext; moving or removing
 // it is fine) and deleted when the object is destroyed. The store is only read.
 

@@ -65,8 +65,20 @@ class ReadableFile {
 // An open file for writing, created empty or truncated. Owned by the caller.
 class WritableFile {
  public:
+  // What CopyFrom moved: the bytes now in this file, and whether writing (not reading) failed.
+  struct CopyResult {
+    std::uint64_t copied = 0;
+    bool write_failed = false;
+  };
+
   virtual ~WritableFile() = default;
   virtual bool Write(std::span<const std::uint8_t> bytes) = 0;
+  // Appends up to `length` bytes read from `source` at its position, advancing it past them. Stops
+  // early, without a write failure, when the source ends or cannot be read. `buffer` is scratch
+  // space for copying through memory (a larger one means fewer calls); an implementation may copy
+  // inside the system instead, leaving it untouched.
+  virtual CopyResult CopyFrom(ReadableFile& source, std::uint64_t length,
+                              std::span<std::uint8_t> buffer);
   // Flushes and closes; false when data could not be written. Destruction closes too.
   virtual bool Close() = 0;
 };

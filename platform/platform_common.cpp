@@ -97,6 +97,23 @@ bool MatchesWildcard(std::string_view pattern, std::string_view name) {
 
 bool NameLessIgnoringCase(std::string_view a, std::string_view b) { return LessIgnoringCase(a, b); }
 
+WritableFile::CopyResult WritableFile::CopyFrom(ReadableFile& source, std::uint64_t length,
+                                                std::span<std::uint8_t> buffer) {
+  CopyResult result;
+  while (result.copied < length && !buffer.empty()) {
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length - result.copied, buffer.size()));
+    const std::optional<std::size_t> got = source.Read(buffer.first(want));
+    if (!got || *got == 0) break;
+    if (!Write(buffer.first(*got))) {
+      result.write_failed = true;
+      break;
+    }
+    result.copied += *got;
+  }
+  return result;
+}
+
 bool ReadLine(ReadableFile& file, std::string& line) {
   line.clear();
   bool read_any = false;

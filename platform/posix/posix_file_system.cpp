@@ -22,6 +22,8 @@ namespace {
 
 constexpr std::size_t kReadAhead = 64 * 1024;
 constexpr std::size_t kWriteBuffer = 64 * 1024;
+// Largest piece one copy_file_range call is asked for.
+constexpr std::size_t kMaxSystemCopy = 1 << 30;
 constexpr mode_t kNewFileMode = 0600;
 
 class DirectoryStream {
@@ -150,6 +152,7 @@ class PosixReadableFile final : public ReadableFile {
     if (fstat(fd_.get(), &info) != 0) return std::nullopt;
     return static_cast<std::uint64_t>(info.st_size);
   }
+  int descriptor() const { return fd_.get(); }
 
  private:
   bool Buffered() const {
@@ -191,9 +194,40 @@ class PosixWritableFile final : public WritableFile {
 
   bool Write(std::span<const std::uint8_t> bytes) override {
     if (!fd_.valid() || failed_) return false;
+    // A piece as large as the buffer goes out as it is, without being copied first.
+    if (bytes.size() >= kWriteBuffer) return Flush() && WriteAll(bytes);
     buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     if (buffer_.size() >= kWriteBuffer) return Flush();
     return true;
+  }
+  // From another file on Linux, the system copies between the two files' caches
+  // (copy_file_range), without the bytes passing through this process.
+  CopyResult CopyFrom(ReadableFile& source, std::uint64_t length,
+                      std::span<std::uint8_t> buffer) override {
+    auto* posix = dynamic_cast<PosixReadableFile*>(&source);
+    if (posix == nullptr || !fd_.valid() || failed_ || !Flush()) {
+      return WritableFile::CopyFrom(source, length, buffer);
+    }
+    CopyResult result;
+    while (result.copied < length && posix->Tell() <= static_cast<std::uint64_t>(INT64_MAX)) {
+      auto from = static_cast<off_t>(posix->Tell());
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(length - result.copied, kMaxSystemCopy));
+      const ssize_t count =
+          copy_file_range(posix->descriptor(), &from, fd_.get(), nullptr, want, 0);
+      if (count == 0) return result;  // the source ends
+      if (count < 0) {
+        if (errno == EINTR) continue;
+        // Not supported between these files, or an error: the rest goes through memory, which
+        // also tells a read error from a write error.
+        break;
+      }
+      posix->Seek(static_cast<std::uint64_t>(from));
+      result.copied += static_cast<std::uint64_t>(count);
+    }
+    CopyResult rest = WritableFile::CopyFrom(source, length - result.copied, buffer);
+    rest.copied += result.copied;
+    return rest;
   }
   bool Close() override {
     if (!fd_.valid()) return false;
@@ -204,9 +238,14 @@ class PosixWritableFile final : public WritableFile {
 
  private:
   bool Flush() {
+    WriteAll(buffer_);
+    buffer_.clear();
+    return !failed_;
+  }
+  bool WriteAll(std::span<const std::uint8_t> bytes) {
     std::size_t done = 0;
-    while (!failed_ && done < buffer_.size()) {
-      ssize_t count = write(fd_.get(), buffer_.data() + done, buffer_.size() - done);
+    while (!failed_ && done < bytes.size()) {
+      ssize_t count = write(fd_.get(), bytes.data() + done, bytes.size() - done);
       if (count > 0) {
         done += static_cast<std::size_t>(count);
       } else if (count < 0 && errno == EINTR) {
@@ -215,7 +254,6 @@ class PosixWritableFile final : public WritableFile {
         failed_ = true;
       }
     }
-    buffer_.clear();
     return !failed_;
   }
 

@@ -245,6 +245,31 @@ TEST_P(FileSystemContractTest, WritesStatusesAndDeletes) {
   EXPECT_TRUE(files().NativePath("C:\\nowhere\\new.tmp").empty());
 }
 
+TEST_P(FileSystemContractTest, CopiesFromAReadableFileAtItsPosition) {
+  std::string large(150000, '\0');
+  for (std::size_t i = 0; i < large.size(); ++i) large[i] = static_cast<char>(i * 7 % 251);
+  store_->AddFile("p\\large.bin", large);
+  std::unique_ptr<ReadableFile> from = files().OpenForReading("C:\\p\\large.bin");
+  ASSERT_NE(from, nullptr);
+  std::uint8_t head[3];
+  ASSERT_EQ(from->Read(head), 3u);  // the copy starts where reading stopped
+  std::unique_ptr<WritableFile> out = files().OpenForWriting("C:\\p\\copy.bin");
+  ASSERT_NE(out, nullptr);
+  const std::uint8_t lead[] = {'>'};
+  ASSERT_TRUE(out->Write(lead));  // and follows what was written before it
+  std::vector<std::uint8_t> buffer(4096);
+  WritableFile::CopyResult copy = out->CopyFrom(*from, 100000, buffer);
+  EXPECT_EQ(copy.copied, 100000u);
+  EXPECT_FALSE(copy.write_failed);
+  EXPECT_EQ(from->Tell(), 100003u);
+  // Asked for more than the file holds: the rest, without a write failure.
+  copy = out->CopyFrom(*from, 100000, buffer);
+  EXPECT_EQ(copy.copied, large.size() - 100003);
+  EXPECT_FALSE(copy.write_failed);
+  ASSERT_TRUE(out->Close());
+  EXPECT_EQ(ReadWhole("C:\\p\\copy.bin"), ">" + large.substr(3));
+}
+
 TEST_P(FileSystemContractTest, FindsLongNamesBehindShortAliases) {
   store_->AddFile("Program Files\\Qualcomm\\Eudora Mail\\In box.mbx", "in");
   store_->AddDirectory("Programme alt");
