@@ -90,17 +90,15 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
 // Folder selection from display paths ---------------------------------------------------
 
 // The tree as lines: each item's label and data, indented by its depth.
-void Describe(const RecordingDialogView& view, TreeItem parent, std::vector<std::string>& lines,
-              std::string indent = "") {
+std::vector<std::string> DescribeTree(const RecordingDialogView& view,
+                                      TreeItem parent = platform::kTreeRoot,
+                                      const std::string& indent = "") {
+  std::vector<std::string> lines;
   for (TreeItem child : view.Children(parent)) {
     const auto* item = view.FindItem(child);
     lines.push_back(indent + item->label + " " + std::to_string(item->data));
-    Describe(view, child, lines, indent + " ");
+    for (std::string& line : DescribeTree(view, child, indent + " ")) lines.push_back(line);
   }
-}
-std::vector<std::string> DescribeTree(const RecordingDialogView& view) {
-  std::vector<std::string> lines;
-  Describe(view, platform::kTreeRoot, lines);
   return lines;
 }
 using Lines = std::vector<std::string>;

@@ -24,20 +24,11 @@ int MessageAnswer(ScriptedUserInterface& ui) { return ui.MessageBox(0, "t", "c",
 TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
   ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
-  ASSERT_FALSE(
-      LoadAnswerScript("# answers\r\n"
-                       "location C:\\Mail Store\\OE\r\n"
-                       "\n"
-                       "location-cancel\n"
-                       "message yes\n"
-                       "message no\n"
-                       "message 3\n"
-                       "browse C:\\Other\n"
-                       "browse-cancel\n"
-                       "folders Inbox/Sub folder\n"
-                       "folders-keep-empty\n"
-                       "folders-cancel",
-                       ui));
+  ASSERT_FALSE(LoadAnswerScript(
+      "# answers\r\nlocation C:\\Mail Store\\OE\r\n\nlocation-cancel\nmessage yes\nmessage no\n"
+      "message 3\nbrowse C:\\Other\nbrowse-cancel\nfolders Inbox/Sub folder\nfolders-keep-empty\n"
+      "folders-cancel",
+      ui));
 
   CLocationDlg first(ui, 0);
   first.m_strPath = "C:\\Found";
@@ -55,19 +46,16 @@ TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
   EXPECT_EQ(ui.BrowseForFolder(0, "t"), std::nullopt);
 
   const std::vector<std::string> paths{"R/Inbox", "R/Inbox/Sub folder", "R/Outbox"};
-  struct Expected {
-    int result;
-    int selected;
-    int skip_empty;
-  };
-  for (Expected expected : {Expected{kIdOk, 1, 1}, Expected{kIdOk, -1, 0},
-                            Expected{kIdCancel, -1, 1}, Expected{kIdCancel, -1, 1}}) {
+  // Result, selection and "Skip Empty Folders" of each folder dialog.
+  for (auto [result, selected, skip_empty] :
+       {std::tuple{kIdOk, 1, 1}, std::tuple{kIdOk, -1, 0}, std::tuple{kIdCancel, -1, 1},
+        std::tuple{kIdCancel, -1, 1}}) {
     CFolderSelectDlg dialog(ui, 0, paths);
     dialog.m_strRoot = "R";
     dialog.m_bSkipEmpty = 1;
-    EXPECT_EQ(dialog.DoModal(), expected.result);
-    EXPECT_EQ(dialog.m_nSelected, expected.selected);
-    EXPECT_EQ(dialog.m_bSkipEmpty, expected.skip_empty);
+    EXPECT_EQ(dialog.DoModal(), result);
+    EXPECT_EQ(dialog.m_nSelected, selected);
+    EXPECT_EQ(dialog.m_bSkipEmpty, skip_empty);
   }
   // Nothing was left over for the message box either: it is answered as closed.
   EXPECT_EQ(MessageAnswer(ui), kIdNo);
