@@ -1,5 +1,6 @@
 #include "host/commands.h"
 
+#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -217,11 +218,10 @@ class Importer {
       return std::nullopt;
     };
     std::string output = services_.temp.TempPath() + "kvimport-XXXXXX";
-    const int fd = ::mkstemp(output.data());
+    const int fd = ::mkostemp(output.data(), O_CLOEXEC);
     if (fd < 0) return output_failure(services_.temp.TempPath());
-    ::close(fd);
     MimeBuildResult built =
-        WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, output);
+        WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, fd, output);
     if (!built.written) {
       RemoveHandedOverFile(output);
       return output_failure(output);

@@ -1,5 +1,6 @@
 #include "host/mime_message.h"
 
+#include <errno.h>
 #include <fcntl.h>
 #include <gmime/gmime.h>
 #include <sys/stat.h>
@@ -9,7 +10,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -118,16 +118,46 @@ bool IsRegularFile(const fs::path& path) {
   return !path.empty() && fs::is_regular_file(path, error);
 }
 
-std::optional<std::string> ReadWholeFile(const fs::path& path, std::size_t limit = SIZE_MAX) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string bytes;
-  char buffer[64 * 1024];
-  while (bytes.size() < limit && in.read(buffer, sizeof buffer).gcount() > 0) {
-    bytes.append(buffer, static_cast<std::size_t>(in.gcount()));
+// Closes a descriptor it owns.
+class Descriptor {
+ public:
+  explicit Descriptor(int fd) : fd_(fd) {}
+  ~Descriptor() {
+    if (fd_ >= 0) ::close(fd_);
   }
-  if (in.bad()) return std::nullopt;
-  if (bytes.size() > limit) bytes.resize(limit);
+  Descriptor(const Descriptor&) = delete;
+  Descriptor& operator=(const Descriptor&) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+// The file's bytes, read in as few calls as its size allows; nullopt when it cannot be read.
+std::optional<std::string> ReadWholeFile(const fs::path& path, std::size_t limit = SIZE_MAX) {
+  const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) return std::nullopt;
+  struct stat status {};
+  if (::fstat(file.get(), &status) != 0) return std::nullopt;
+  std::string bytes;
+  // Room for the size the file has now and one byte more, so that a file that grew shows.
+  const std::size_t expected =
+      std::min<std::size_t>(limit, static_cast<std::size_t>(std::max<off_t>(status.st_size, 0)));
+  bytes.resize(expected < limit ? expected + 1 : expected);
+  std::size_t filled = 0;
+  for (;;) {
+    if (filled == bytes.size()) {
+      if (filled >= limit) break;
+      bytes.resize(std::min<std::size_t>(limit, filled + 64 * 1024));
+    }
+    const ssize_t count = ::read(file.get(), bytes.data() + filled, bytes.size() - filled);
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return std::nullopt;
+    if (count == 0) break;
+    filled += static_cast<std::size_t>(count);
+  }
+  bytes.resize(filled);
   return bytes;
 }
 
@@ -188,37 +218,55 @@ std::pair<const char*, const char*> ContentTypeFor(std::string_view name) {
   return {"application", "octet-stream"};
 }
 
-// A text as the parts carry it: CR LF turned into LF, since the message is written with CR LF
-// line ends and the writer adds the CR. A lone CR stays and makes the text need an encoding.
-std::string WithUnixLineEnds(std::string_view text) {
-  std::string converted;
-  converted.reserve(text.size());
-  for (std::size_t at = 0;;) {
-    const std::size_t cr = text.find("\r\n", at);
-    converted.append(text.substr(at, cr == std::string_view::npos ? cr : cr - at));
-    if (cr == std::string_view::npos) return converted;
-    at = cr + 1;
+// A text as the parts carry it, with what decides its encoding. The message is written with CR
+// LF line ends and the writer adds the CR, so each CR LF becomes LF; a lone CR stays and makes the
+// text need an encoding. Made in one pass, straight into the array the part's stream then owns.
+struct UnixText {
+  GByteArray* bytes = nullptr;
+  std::size_t non_ascii = 0;
+  bool plain = true;  // no NUL, no lone CR, no line longer than kMaxLineLength
+};
+
+UnixText WithUnixLineEnds(std::string_view text) {
+  UnixText converted;
+  converted.bytes = g_byte_array_sized_new(static_cast<guint>(text.size()));
+  g_byte_array_set_size(converted.bytes, static_cast<guint>(text.size()));
+  auto* out = reinterpret_cast<char*>(converted.bytes->data);
+  std::size_t length = 0;
+  bool short_lines = true;
+  // Line by line, since a line end is found and a line copied far faster than byte by byte.
+  for (std::size_t at = 0; at < text.size();) {
+    const void* found = std::memchr(text.data() + at, '\n', text.size() - at);
+    const std::size_t end =
+        found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                         : text.size();
+    std::size_t line_end = end;
+    if (found != nullptr && end > at && text[end - 1] == '\r') --line_end;
+    std::memcpy(out + length, text.data() + at, line_end - at);
+    length += line_end - at;
+    short_lines &= line_end - at <= kMaxLineLength;
+    if (found != nullptr) out[length++] = '\n';
+    at = end + 1;
   }
+  g_byte_array_set_size(converted.bytes, static_cast<guint>(length));
+  // Any CR left is a lone one.
+  std::size_t non_ascii = 0;
+  std::size_t controls = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto byte = static_cast<unsigned char>(out[i]);
+    non_ascii += byte >> 7;
+    controls += static_cast<std::size_t>(byte == 0) + static_cast<std::size_t>(byte == '\r');
+  }
+  converted.non_ascii = non_ascii;
+  converted.plain = short_lines && controls == 0 && non_ascii == 0;
+  return converted;
 }
 
-GMimeContentEncoding TextEncoding(std::string_view text) {
-  std::size_t non_ascii = 0;
-  bool plain = true;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    non_ascii += byte >> 7;
-    plain &= byte != 0 && byte != '\r';
-  }
-  plain = plain && non_ascii == 0;
-  for (std::size_t start = 0; plain && start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    plain = end - start <= kMaxLineLength;
-    start = end + 1;
-  }
-  if (plain) return GMIME_CONTENT_ENCODING_7BIT;
-  return non_ascii * kQuotedPrintableRatio > text.size() ? GMIME_CONTENT_ENCODING_BASE64
-                                                         : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
+GMimeContentEncoding TextEncoding(const UnixText& text) {
+  if (text.plain) return GMIME_CONTENT_ENCODING_7BIT;
+  return text.non_ascii * kQuotedPrintableRatio > text.bytes->len
+             ? GMIME_CONTENT_ENCODING_BASE64
+             : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
 
 void SetContent(GMimePart* part, Ref<GMimeStream> stream) {
@@ -232,11 +280,15 @@ Ref<GMimePart> TextPart(const char* subtype, std::string_view bytes, const std::
   Ref<GMimePart> part(g_mime_part_new_with_type("text", subtype));
   g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.c_str());
   // Base64 carries the bytes as they are; the line-based encodings get their line ends back.
-  std::string text = WithUnixLineEnds(bytes);
+  UnixText text = WithUnixLineEnds(bytes);
   const GMimeContentEncoding encoding = TextEncoding(text);
-  if (encoding == GMIME_CONTENT_ENCODING_BASE64) text = std::string(bytes);
-  SetContent(part.get(),
-             Ref<GMimeStream>(g_mime_stream_mem_new_with_buffer(text.data(), text.size())));
+  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
+    g_byte_array_set_size(text.bytes, 0);
+    g_byte_array_append(text.bytes, reinterpret_cast<const guint8*>(bytes.data()),
+                        static_cast<guint>(bytes.size()));
+  }
+  // The stream takes the array over.
+  SetContent(part.get(), Ref<GMimeStream>(g_mime_stream_mem_new_with_byte_array(text.bytes)));
   g_mime_part_set_content_encoding(part.get(), encoding);
   return part;
 }
@@ -412,13 +464,11 @@ std::string TextCharset(std::string_view bytes, const std::string& code_page_cha
 
 std::vector<EmbeddedContent> EmbeddedContentLines(std::string_view body) {
   std::vector<EmbeddedContent> found;
-  std::size_t line_start = 0;
-  while (line_start < body.size()) {
-    std::size_t line_end = body.find('\n', line_start);
-    if (line_end == std::string_view::npos) line_end = body.size();
-    std::string_view line = body.substr(line_start, line_end - line_start);
-    line_start = line_end + 1;
-    if (!line.starts_with(kEmbeddedLine)) continue;
+  // The marker is rare: searching for it costs less than taking every line apart.
+  for (std::size_t at = body.find(kEmbeddedLine); at != std::string_view::npos;
+       at = body.find(kEmbeddedLine, at + 1)) {
+    if (at != 0 && body[at - 1] != '\n') continue;
+    std::string_view line = body.substr(at, body.find('\n', at) - at);
     line.remove_prefix(kEmbeddedLine.size());
     const std::size_t colon = line.rfind(": ");
     if (colon == std::string_view::npos) continue;
@@ -444,7 +494,19 @@ std::uint32_t ContentIdReference(std::string_view content_id) {
 
 MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
                                  const MimeBuildOptions& options, const fs::path& output) {
+  const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    MimeBuildResult result;
+    result.error = "cannot create " + output.string();
+    return result;
+  }
+  return WriteMimeMessage(parts, finder, options, fd, output);
+}
+
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, int fd, const fs::path& output) {
   InitGMime();
+  Descriptor owned_fd(fd);  // until the stream that writes the message takes it over
   MimeBuildResult result;
   std::vector<Ref<GMimeObject>> keep;  // every part made, released with the message
 
@@ -583,20 +645,28 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   }
   g_mime_message_set_mime_part(message.get(), root);
 
-  const int fd = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    result.error = "cannot create " + output.string();
-    return result;
-  }
-  // A pipe stream writes without seeking and flushes without fsync (the writers that place the
-  // file decide about that); the buffer gathers GMime's many small writes.
-  Ref<GMimeStream> file(g_mime_stream_pipe_new(fd));
-  Ref<GMimeStream> stream(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
   GMimeFormatOptions* format = g_mime_format_options_new();
   g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
-  const ssize_t written = g_mime_object_write_to_stream(top, format, stream.get());
+  // A pipe stream writes without seeking and flushes without fsync (the writers that place the
+  // file decide about that).
+  Ref<GMimeStream> file(g_mime_stream_pipe_new(owned_fd.release()));
+  ssize_t written = -1;
+  bool flushed = false;
+  if (attached.empty() && related.empty()) {
+    // Texts only, already held in memory: the message is made in memory and written in one call.
+    Ref<GMimeStream> memory(g_mime_stream_mem_new());
+    written = g_mime_object_write_to_stream(top, format, memory.get());
+    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
+    flushed = written >= 0 && g_mime_stream_write(file.get(), reinterpret_cast<char*>(bytes->data),
+                                                  bytes->len) == static_cast<ssize_t>(bytes->len);
+  } else {
+    // Attachments are read from their files as the message is written, never held whole; the
+    // buffer gathers GMime's many small writes.
+    Ref<GMimeStream> stream(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
+    written = g_mime_object_write_to_stream(top, format, stream.get());
+    flushed = g_mime_stream_flush(stream.get()) == 0;
+  }
   g_mime_format_options_free(format);
-  const bool flushed = g_mime_stream_flush(stream.get()) == 0;
   const bool closed = g_mime_stream_close(file.get()) == 0;
   if (written < 0 || !flushed || !closed) {
     result.error = "cannot write " + output.string();

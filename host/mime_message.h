@@ -95,5 +95,10 @@ struct MimeBuildResult {
 MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
                                  const MimeBuildOptions& options,
                                  const std::filesystem::path& output);
+// The same into `fd`, a new empty file open for writing, which it takes over and closes; `output`
+// names the file in the error.
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, int fd,
+                                 const std::filesystem::path& output);
 
 }  // namespace kv::host
