@@ -33,7 +33,8 @@ for option in "${help_options[@]}"; do
 done
 for option in $(grep -oE -- '(^|[^a-zA-Z-])--[a-z][a-z-]*' <<<"$page_text" |
   sed -E 's/^[^-]//' | sort -u); do
-  printf '%s\n' "${help_options[@]}" | grep -qxF -- "$option" ||
+  # Not a pipe: grep -q may stop reading early, which pipefail would count as a failure.
+  grep -qxF -- "$option" < <(printf '%s\n' "${help_options[@]}") ||
     fail "the manual page names $option, which --help does not"
 done
 
