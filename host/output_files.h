@@ -66,7 +66,9 @@ PlaceResult MoveToNewName(const std::string& from, const std::string& to,
 // for the next message, so one object serves a whole import.
 class MessageFile {
  public:
-  // The first bytes read at once: enough for any header block the host reads.
+  // The first bytes read at once: enough for any header block the host reads, and most messages
+  // whole, which are then read once for their identity, their headers and their conversion (a
+  // larger piece costs more in fresh memory than it saves in reads).
   static constexpr std::size_t kHeadPiece = 256 * 1024;
 
   // Opens `path` (for reading and writing when `owned`, and then never through a symbolic link),

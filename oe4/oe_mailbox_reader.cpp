@@ -29,6 +29,9 @@ constexpr std::uint8_t kFlagUnread = 0x02;
 constexpr std::uint8_t kFlagReceived = 0x10;
 
 constexpr const char* kTempPrefix = "imp";
+// The mailbox is read through a window this large: a message is scanned for its end and then
+// copied, and the copy finds it still in the window when it fills at most half of it.
+constexpr std::size_t kMailboxWindow = 256 * 1024;
 
 bool IsUnsent(std::uint8_t flags) {
   return flags == 0x08 || flags == 0x0A || flags == 0x0C || flags == 0x0E;
@@ -136,7 +139,7 @@ bool OeMailboxReader::OpenFolderFiles(const OeFolderRecord& record) {
            "the folder");
     return false;
   }
-  mbxFile = std::make_unique<ChunkedReader>(std::move(mbx));
+  mbxFile = std::make_unique<ChunkedReader>(std::move(mbx), kMailboxWindow);
   idxFile = std::make_unique<ChunkedReader>(std::move(idx));
   return true;
 }
@@ -202,6 +205,8 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
   // keep this loop going past the end of the file.
   for (;;) {
     const std::uint64_t start = mbxFile->Tell();
+    // The record is copied once its end is found: its bytes stay in the window for that.
+    mbxFile->KeepFrom(start);
     const ChunkedReader::WordScan record = mbxFile->ScanWordsUntil(kOeRecordMarker);
     if (mbxFile->failed()) {
       Report(platform::DiagnosticKind::kSkipped, mbx_name, mbxFile->Tell(), "read error",

@@ -1,13 +1,14 @@
 #include "platform/chunked_reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "platform/byte_view.h"
 
 namespace kv {
 
-ChunkedReader::ChunkedReader(std::unique_ptr<platform::ReadableFile> file)
-    : file_(std::move(file)), window_(kWindowSize) {}
+ChunkedReader::ChunkedReader(std::unique_ptr<platform::ReadableFile> file, std::size_t window_size)
+    : file_(std::move(file)), window_(std::max(window_size, kWindowSize)) {}
 
 bool ChunkedReader::Seek(std::uint64_t offset) {
   position_ = offset;
@@ -17,19 +18,28 @@ bool ChunkedReader::Seek(std::uint64_t offset) {
 std::span<const std::uint8_t> ChunkedReader::Available() {
   const bool inside = position_ >= window_start_ && position_ - window_start_ < window_size_;
   if (!inside) {
-    window_start_ = position_;
-    window_size_ = 0;
+    // Reading on from the window's end with bytes to keep: they move to the window's start and
+    // the new bytes follow them.
+    std::size_t kept = 0;
+    const std::uint64_t window_end = window_start_ + window_size_;
+    if (keep_from_ && position_ == window_end && *keep_from_ >= window_start_ &&
+        *keep_from_ < window_end && window_end - *keep_from_ <= window_.size() / 2) {
+      kept = static_cast<std::size_t>(window_end - *keep_from_);
+      std::memmove(window_.data(), window_.data() + (*keep_from_ - window_start_), kept);
+    }
+    window_start_ = position_ - kept;
+    window_size_ = kept;
     if (!file_->Seek(position_)) {
       failed_ = true;
       return {};
     }
-    std::optional<std::size_t> count = file_->Read(window_);
+    std::optional<std::size_t> count = file_->Read(std::span<std::uint8_t>(window_).subspan(kept));
     if (!count) {
       failed_ = true;
       return {};
     }
     failed_ = false;
-    window_size_ = *count;
+    window_size_ = kept + *count;
   }
   const auto skip = static_cast<std::size_t>(position_ - window_start_);
   return std::span<const std::uint8_t>(window_.data() + skip, window_size_ - skip);

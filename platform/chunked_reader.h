@@ -1,6 +1,6 @@
 #pragma once
-// Sequential reading of a store file through one 64 KiB window, so that word-by-word scans and
-// small positioned reads cost a system call per window, not per word.
+// Sequential reading of a store file through one window (64 KiB unless asked for more), so that
+// word-by-word scans and small positioned reads cost a system call per window, not per word.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,10 +17,17 @@ class ChunkedReader {
  public:
   static constexpr std::size_t kWindowSize = 64 * 1024;
 
-  // Takes ownership of `file`; reading starts at offset 0.
-  explicit ChunkedReader(std::unique_ptr<platform::ReadableFile> file);
+  // Takes ownership of `file`; reading starts at offset 0. A reader that seeks back over what it
+  // has just scanned (to copy a record once it has found its end) reads it once when the window
+  // (`window_size`, at least kWindowSize) holds the record.
+  explicit ChunkedReader(std::unique_ptr<platform::ReadableFile> file,
+                         std::size_t window_size = kWindowSize);
 
   std::uint64_t Tell() const { return position_; }
+  // From now on the bytes from `offset` (at or before the position) on stay in the window when it
+  // moves on, as long as they fill at most half of it, so that a Seek back to `offset` reads
+  // nothing again.
+  void KeepFrom(std::uint64_t offset) { keep_from_ = offset; }
   // Moves the position; past the end is allowed (later reads find nothing). False on a failed move.
   bool Seek(std::uint64_t offset);
 
@@ -50,7 +57,7 @@ class ChunkedReader {
   bool failed() const { return failed_; }
 
   // Hands the bytes from the position up to `end` (or up to the end of the file when `end` is
-  // nullopt) to `sink` in pieces of at most kWindowSize bytes, advancing past them. Stops early
+  // nullopt) to `sink` in pieces of at most the window's size, advancing past them. Stops early
   // when `sink` returns false or the file cannot be read; returns whether every byte was handed
   // over.
   template <typename Sink>
@@ -77,6 +84,7 @@ class ChunkedReader {
   std::uint64_t window_start_ = 0;
   std::size_t window_size_ = 0;
   std::uint64_t position_ = 0;
+  std::optional<std::uint64_t> keep_from_;
   bool failed_ = false;
 };
 

@@ -16,10 +16,16 @@ namespace {
 // A file in memory that returns at most `piece` bytes per read and fails reads past `fail_at`.
 class DribblingFile final : public platform::ReadableFile {
  public:
-  DribblingFile(std::string bytes, std::size_t piece, std::optional<std::uint64_t> fail_at)
-      : bytes_(std::move(bytes)), piece_(piece), fail_at_(fail_at) {}
+  DribblingFile(std::string bytes, std::size_t piece, std::optional<std::uint64_t> fail_at,
+                std::uint64_t* bytes_read = nullptr)
+      : bytes_(std::move(bytes)), piece_(piece), fail_at_(fail_at), bytes_read_(bytes_read) {}
 
   std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override {
+    const std::optional<std::size_t> count = ReadPiece(buffer);
+    if (count && bytes_read_ != nullptr) *bytes_read_ += *count;
+    return count;
+  }
+  std::optional<std::size_t> ReadPiece(std::span<std::uint8_t> buffer) {
     if (fail_at_ && position_ >= *fail_at_) return std::nullopt;
     if (position_ >= bytes_.size()) return 0;
     std::size_t count = std::min({buffer.size(), piece_, bytes_.size() - position_});
@@ -39,6 +45,7 @@ class DribblingFile final : public platform::ReadableFile {
   std::string bytes_;
   std::size_t piece_;
   std::optional<std::uint64_t> fail_at_;
+  std::uint64_t* bytes_read_;
   std::uint64_t position_ = 0;
 };
 
@@ -53,7 +60,7 @@ ChunkedReader Reader(const std::string& bytes, std::size_t piece,
 std::string CopyAll(ChunkedReader& reader, std::optional<std::uint64_t> end, bool* ok = nullptr) {
   std::string out;
   const bool copied = reader.CopyTo(end, [&out](std::span<const std::uint8_t> piece) {
-    EXPECT_LE(piece.size(), ChunkedReader::kWindowSize);
+    EXPECT_LE(piece.size(), 4 * ChunkedReader::kWindowSize);
     out.append(reinterpret_cast<const char*>(piece.data()), piece.size());
     return true;
   });
@@ -110,6 +117,35 @@ TEST(ChunkedReader, PartialWordsAndPositionsPastTheEndReadNothing) {
   bool ok = false;
   EXPECT_EQ(CopyAll(reader, std::nullopt, &ok), "");
   EXPECT_TRUE(ok);
+}
+
+// A record scanned for its end and then copied from its start (as the mailbox reader does) is
+// read once when it fills at most half the window, and comes out whole in every case.
+TEST(ChunkedReader, KeptRecordsAreCopiedWithoutReadingThemAgain) {
+  constexpr std::size_t kWindow = 4 * ChunkedReader::kWindowSize;
+  // Markers count at offsets that are multiples of 4, so the records are too.
+  for (std::size_t record : {std::size_t{100}, kWindow / 4 + 12, kWindow / 2 - 8, kWindow + 5000}) {
+    for (std::size_t piece : {std::size_t{7}, kWindow}) {
+      SCOPED_TRACE(std::to_string(record) + " " + std::to_string(piece));
+      std::string bytes;
+      for (char fill = 'a'; fill < 'k'; ++fill) bytes += std::string(record, fill) + kMarkerBytes;
+      std::uint64_t bytes_read = 0;
+      ChunkedReader reader(std::make_unique<DribblingFile>(bytes, piece, std::nullopt, &bytes_read),
+                           kWindow);
+      for (char fill = 'a'; fill < 'k'; ++fill) {
+        const std::uint64_t start = reader.Tell();
+        reader.KeepFrom(start);
+        ASSERT_EQ(Scan(reader), std::pair(true, std::uint64_t{record + 4}));
+        const std::uint64_t after = reader.Tell();
+        reader.Seek(start);
+        EXPECT_EQ(CopyAll(reader, after - 4), std::string(record, fill));
+        reader.Seek(after);
+      }
+      if (record + 4 <= kWindow / 2) {
+        EXPECT_EQ(bytes_read, bytes.size());
+      }
+    }
+  }
 }
 
 }  // namespace
