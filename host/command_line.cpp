@@ -93,6 +93,10 @@ std::string CheckComplete(const CommandLine& line) {
   if (line.command == Command::kList && line.destination) return "--to belongs to import";
   if (line.command == Command::kList && line.append) return "--append belongs to import";
   if (line.command == Command::kList && line.as_stored) return "--as-stored belongs to import";
+  if (line.inbox_given &&
+      (line.command != Command::kImport || line.destination->kind != DestinationKind::kMaildir)) {
+    return "--inbox belongs to import into maildir: (mbox and .eml have no INBOX)";
+  }
   if (line.ui == UiMode::kTty && (line.store || line.start || line.keep_empty)) {
     return "--store, --start and --keep-empty are answered in the dialogs with --ui tty";
   }
@@ -208,6 +212,7 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
       if (!ParseDrive(*text, line)) return Fail("--drive must look like C=/path");
     } else if (name == "--inbox") {
       line.inbox = *text;
+      line.inbox_given = true;
     } else if (name == "--registry" || name == "--disk" || name == "--user") {
       if (text->empty()) return Fail(std::string(name) + " needs a value");
       (name == "--registry" ? line.registry : name == "--disk" ? line.disk : line.user) = *text;
@@ -260,12 +265,13 @@ Options (the common ones also as -f, -s, -t, -k, -a, -q, -v, -h, -V):
   -f, --filter F     which filter reads the store
   -s, --store DIR    the store folder; the filter's location dialog is answered with it
   --start FOLDER     import only this folder and those below it (a path such as Inbox/Old, as
-                     the folder dialog shows it without its root label); default: everything
+                     the folder dialog shows it without its root label; case does not matter);
+                     default: everything
   -k, --keep-empty   report empty folders too (clears "Skip Empty Folders"); import creates them
   -t, --to DEST      where import writes: maildir:PATH, mbox:PATH or eml:PATH
   -a, --append       add to existing mbox files
   --as-stored        keep each message's bytes as stored (CR LF line ends) in Maildir and mbox
-  --inbox FOLDER     the folder that becomes the Maildir's INBOX (default Inbox)
+  --inbox FOLDER     the folder of the store that becomes the Maildir's INBOX (default Inbox)
   -q, --quiet        no progress line and no closing summary
   -v, --verbose      one line on stderr for each message written, naming the file
   -V, --version      the version

@@ -39,6 +39,7 @@ struct CommandLine {
   // --drive C=/path: where a Windows drive letter of the store's paths lies on this machine.
   std::vector<std::pair<char, std::string>> drives;
   std::string inbox = "Inbox";  // --inbox: the folder that becomes the Maildir's INBOX
+  bool inbox_given = false;     // --inbox was given: it must name a folder of the store
   // --registry FILE: the user's registry (a hive such as NTUSER.DAT, or a regedit export).
   std::optional<std::string> registry;
   // --disk DIR: an old system drive; its profile's NTUSER.DAT is the registry and C: is DIR.

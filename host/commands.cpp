@@ -18,6 +18,7 @@
 #include "host/message_sink.h"
 #include "host/output_files.h"
 #include "host/progress.h"
+#include "platform/text.h"
 
 namespace kv::host {
 namespace {
@@ -37,8 +38,32 @@ std::string WhatTheFilterLooksFor(const std::string& filter) {
   return "its store's files";
 }
 
+// The folders of the store's folder dialog, in UTF-8, for a message.
+std::string StoreFolders(const CommandLine& line, const ui::ScriptedUserInterface& scripted,
+                         platform::CodePage& code_page) {
+  std::string list;
+  for (const std::string& path : scripted.folder_paths()) {
+    if (!list.empty()) list += ", ";
+    // With --server the dialogs arrive in UTF-8 already.
+    list += line.server ? path : code_page.ToUtf8(path);
+  }
+  return list.empty() ? "(none)" : list;
+}
+
+// A folder option that names no folder of the store, refused with the store's folders.
+int NoSuchFolder(const CommandLine& line, const ui::ScriptedUserInterface& scripted,
+                 const platform::Services& services, const CommandStreams& streams,
+                 const std::string& option, const std::string& folder) {
+  Error(streams, option + " " + folder + ": the store has no such folder; its folders are: " +
+                     StoreFolders(line, scripted, services.code_page));
+  return kExitUsage;
+}
+
 int StoreNotFound(const CommandLine& line, const ui::ScriptedUserInterface* scripted,
-                  const CommandStreams& streams) {
+                  const CommandStreams& streams, const platform::Services& services) {
+  if (scripted != nullptr && scripted->unknown_folder() && line.start) {
+    return NoSuchFolder(line, *scripted, services, streams, "--start", *line.start);
+  }
   if (scripted != nullptr && scripted->questions_asked() == 0) {
     Error(streams, "the " + line.filter + " filter has no store reader yet; nothing was imported");
   } else if (line.store) {
@@ -192,6 +217,11 @@ class Importer {
       if (!error_) {
         folders_.insert(folder);
         ++counts_.folders;
+        if (std::optional<std::string> name = sink_.ShortenedName(folder)) {
+          progress_.ClearLine();
+          Error(streams_, "note: folder \"" + folder + "\" is written as " + *name +
+                              ": its full name is longer than the file system allows");
+        }
       }
     }
     if (!marker && !error_) TakeMessage(folder, item, path, owned);
@@ -303,6 +333,20 @@ int StoppedOnOutputFailure(const CommandStreams& streams) {
   return kExitOutputError;
 }
 
+// Whether --inbox names a folder of the store (as --start does: without regard to ASCII case
+// and a trailing "/"), so that the store's own Inbox is never left out of the INBOX by a typo.
+bool InboxIsAStoreFolder(const CommandLine& line, const ui::ScriptedUserInterface& scripted,
+                         platform::CodePage& code_page) {
+  std::string_view inbox = line.inbox;
+  while (inbox.size() > 1 && inbox.back() == '/') inbox.remove_suffix(1);
+  for (const std::string& path : scripted.folder_paths()) {
+    if (platform::EqualsIgnoringCase(line.server ? path : code_page.ToUtf8(path), inbox)) {
+      return true;
+    }
+  }
+  return false;
+}
+
 int UnknownFilter(const CommandLine& line, const CommandStreams& streams) {
   Error(streams, "unknown filter " + line.filter);
   return kExitUsage;
@@ -393,7 +437,9 @@ int RunList(const CommandLine& line, const platform::Services& services,
     return kExitInterrupted;
   }
   if (OutputFailed(streams)) return StoppedOnOutputFailure(streams);
-  if (outcome == WalkOutcome::kStoreNotFound) return StoreNotFound(line, scripted, streams);
+  if (outcome == WalkOutcome::kStoreNotFound) {
+    return StoreNotFound(line, scripted, streams, services);
+  }
   if (std::uint64_t problems = StoreProblems(streams)) {
     Error(streams, "warning: " + std::to_string(problems) + (problems == 1 ? " part" : " parts") +
                        " of the store cannot be read (named above); the list shows the rest");
@@ -416,7 +462,11 @@ int RunImport(const CommandLine& line, const platform::Services& services,
     Error(streams, "no destination given");
     return kExitUsage;
   }
-  if (!FindStore(filter)) return StoreNotFound(line, scripted, streams);
+  if (!FindStore(filter)) return StoreNotFound(line, scripted, streams, services);
+  if (line.inbox_given && !line.inbox.empty() && scripted != nullptr && !scripted->folder_paths().empty() &&
+      !InboxIsAStoreFolder(line, *scripted, services.code_page)) {
+    return NoSuchFolder(line, *scripted, services, streams, "--inbox", line.inbox);
+  }
   std::unique_ptr<MessageSink> sink =
       MakeSink(*line.destination, SinkOptions{line.append, line.inbox, !line.as_stored});
   if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);

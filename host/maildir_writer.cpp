@@ -122,6 +122,13 @@ std::string MaildirWriter::UniqueName(std::uint64_t size,
   return name + "." + host_ + ",S=" + std::to_string(size);
 }
 
+std::optional<std::string> MaildirWriter::ShortenedName(const std::string& display_path) const {
+  bool shortened = false;
+  std::string directory = MaildirFolderDirectory(display_path, inbox_, &shortened);
+  if (!shortened) return std::nullopt;
+  return FolderPath(directory);
+}
+
 bool MaildirWriter::AlreadyThere(const std::string& display_path, const MessageIdentity& identity) {
   std::string directory = MaildirFolderDirectory(display_path, inbox_);
   auto [found, added] = present_.try_emplace(directory);

@@ -37,6 +37,7 @@ class MaildirWriter final : public MessageSink {
   bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
+  std::optional<std::string> ShortenedName(const std::string& display_path) const override;
   std::string LastWritten() const override { return last_written_; }
 
  private:

@@ -61,6 +61,11 @@ class MessageSink {
                                   const HandedOverMessage& message) = 0;
   // Flushes and closes; called once after the last message.
   virtual WriteOutcome Finish() { return std::nullopt; }
+  // The name on disk of a folder whose full name is too long for the file system and was
+  // shortened; nullopt when it was not.
+  virtual std::optional<std::string> ShortenedName(const std::string& /*display_path*/) const {
+    return std::nullopt;
+  }
   // The file the last message went to (for mbox, the mbox file).
   virtual std::string LastWritten() const = 0;
 };

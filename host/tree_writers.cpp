@@ -51,6 +51,14 @@ std::vector<std::string> SafeLevels(const std::string& display_path, std::string
   return levels;
 }
 
+// Whether a level of the display path is too long for a file name and was shortened.
+bool AnyLevelShortened(const std::string& display_path, std::string_view suffix) {
+  for (const std::string& level : FolderLevels(display_path)) {
+    if (SafeFileName(level, suffix).size() < level.size()) return true;
+  }
+  return false;
+}
+
 std::string Parent(const std::string& path) { return path.substr(0, path.rfind('/')); }
 
 // The last two bytes of a file (fewer when it is shorter).
@@ -152,6 +160,11 @@ std::string MboxWriter::MboxPath(const std::string& display_path) const {
   std::string path = root_;
   for (const std::string& level : SafeLevels(display_path, kMboxSuffix)) path += "/" + level;
   return path + std::string(kMboxSuffix);
+}
+
+std::optional<std::string> MboxWriter::ShortenedName(const std::string& display_path) const {
+  if (!AnyLevelShortened(display_path, kMboxSuffix)) return std::nullopt;
+  return MboxPath(display_path);
 }
 
 WriteOutcome MboxWriter::Start() {
@@ -395,6 +408,11 @@ std::string EmlWriter::FolderPath(const std::string& display_path) const {
   std::string path = root_;
   for (const std::string& level : SafeLevels(display_path, kEmlSuffix)) path += "/" + level;
   return path;
+}
+
+std::optional<std::string> EmlWriter::ShortenedName(const std::string& display_path) const {
+  if (!AnyLevelShortened(display_path, kEmlSuffix)) return std::nullopt;
+  return FolderPath(display_path);
 }
 
 WriteOutcome EmlWriter::Start() {

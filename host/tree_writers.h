@@ -44,6 +44,7 @@ class MboxWriter final : public MessageSink {
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
   WriteOutcome Finish() override;
+  std::optional<std::string> ShortenedName(const std::string& display_path) const override;
   std::string LastWritten() const override { return current_path_; }
 
  private:
@@ -83,6 +84,7 @@ class EmlWriter final : public MessageSink {
   bool AlreadyThere(const std::string& display_path, const MessageIdentity& identity) override;
   WriteOutcome AddMessage(const std::string& display_path,
                           const HandedOverMessage& message) override;
+  std::optional<std::string> ShortenedName(const std::string& display_path) const override;
   std::string LastWritten() const override { return last_written_; }
 
  private:

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "platform/text.h"
 #include "res/dialogs.h"
 #include "ui/message_box_buttons.h"
 
@@ -135,9 +136,27 @@ void ScriptedUserInterface::RunFolderDialog(Dialog& dialog, RecordingDialogView&
   folder_answers_.pop_front();
   if (!answer) return Press(dialog, view, kIdCancel);
 
-  const TreeItem item = view.FindItemByPath(answer->path);
+  folder_paths_.clear();
+  folder_root_.clear();
+  TreeItem loose_match = kNoTreeItem;
+  std::string_view wanted = answer->path ? std::string_view(*answer->path) : std::string_view();
+  while (wanted.size() > 1 && wanted.back() == '/') wanted.remove_suffix(1);
+  for (const auto& [tree_item, depth] : view.DisplayOrder()) {
+    if (depth == 0) {
+      const auto* root = view.FindItem(tree_item);
+      if (folder_root_.empty() && root != nullptr) folder_root_ = root->label;
+      continue;
+    }
+    folder_paths_.push_back(view.ItemPath(tree_item));
+    if (loose_match == kNoTreeItem && platform::EqualsIgnoringCase(folder_paths_.back(), wanted)) {
+      loose_match = tree_item;
+    }
+  }
+  TreeItem item = view.FindItemByPath(answer->path);
+  if (item == kNoTreeItem && answer->path) item = loose_match;
   const std::string shown_path = answer->path ? *answer->path : "(root item)";
   if (item == kNoTreeItem) {
+    if (answer->path) unknown_folder_ = answer->path;
     return Cancel(dialog, view, "no folder \"" + shown_path + "\" in the tree", false);
   }
   transcript_.push_back("select " + shown_path);

@@ -17,7 +17,8 @@ namespace kv::ui {
 class ScriptedUserInterface final : public platform::UserInterface {
  public:
   // The folder dialog's answer: the item whose display path (the tree labels below the root item,
-  // joined by "/") is `path`, or the root item when `path` is nullopt; the check box set to
+  // joined by "/") is `path` (else the first one equal to it without regard to ASCII case and
+  // trailing "/"), or the root item when `path` is nullopt; the check box set to
   // `skip_empty`; then OK.
   struct FolderAnswer {
     std::optional<std::string> path;
@@ -46,6 +47,13 @@ class ScriptedUserInterface final : public platform::UserInterface {
   // Dialogs, message boxes and folder browsers shown so far: none means the filter never asked
   // the user anything (a filter without a store reader finds nothing without asking).
   int questions_asked() const { return questions_asked_; }
+  // The folder dialog's folders (display paths below the root item, as the tree shows them) when
+  // it was last shown; empty before.
+  const std::vector<std::string>& folder_paths() const { return folder_paths_; }
+  // The root item's label of the folder dialog when it was last shown.
+  const std::string& folder_root() const { return folder_root_; }
+  // The folder answer that matched no folder of the tree, when one did not.
+  const std::optional<std::string>& unknown_folder() const { return unknown_folder_; }
   // When false, cancellations for want of an answer are not reported on stderr.
   void set_report_unanswered(bool report) { report_unanswered_ = report; }
 
@@ -75,6 +83,9 @@ class ScriptedUserInterface final : public platform::UserInterface {
   std::deque<int> message_box_answers_;
   std::deque<std::optional<std::string>> browse_answers_;
   std::vector<std::string> transcript_;
+  std::vector<std::string> folder_paths_;
+  std::string folder_root_;
+  std::optional<std::string> unknown_folder_;
   int wait_cursor_count_ = 0;
   int questions_asked_ = 0;
   bool report_unanswered_ = true;

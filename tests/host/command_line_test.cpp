@@ -12,15 +12,15 @@ ParseResult Parse(std::initializer_list<std::string_view> args) {
 
 TEST(CommandLineTest, ImportWithEveryOption) {
   ParseResult parsed =
-      Parse({"import", "--filter=oe4", "--store", "/s", "--to", "mbox:/out", "--start", "Inbox/Old",
-             "--keep-empty", "--append", "--quiet", "--code-page=CP1250", "--drive", "c=/mnt/c",
-             "--inbox", "Posteingang", "--ui", "script"});
+      Parse({"import", "--filter=oe4", "--store", "/s", "--to", "maildir:/out", "--start",
+             "Inbox/Old", "--keep-empty", "--append", "--quiet", "--code-page=CP1250", "--drive",
+             "c=/mnt/c", "--inbox", "Posteingang", "--ui", "script"});
   ASSERT_TRUE(parsed.command_line) << parsed.error;
   const CommandLine& line = *parsed.command_line;
   EXPECT_EQ(line.command, Command::kImport);
   EXPECT_EQ(line.filter, "oe4");
   EXPECT_EQ(line.store, "/s");
-  EXPECT_EQ(line.destination->kind, DestinationKind::kMbox);
+  EXPECT_EQ(line.destination->kind, DestinationKind::kMaildir);
   EXPECT_EQ(line.destination->path, "/out");
   EXPECT_EQ(line.start, "Inbox/Old");
   EXPECT_TRUE(line.keep_empty && line.append && line.quiet);

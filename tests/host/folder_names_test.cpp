@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 namespace kv::host {
 namespace {
 
@@ -30,6 +32,51 @@ TEST(FolderNamesTest, MaildirDirectories) {
   EXPECT_EQ(MaildirFolderDirectory("/A//B/", "Inbox"), ".A.B");
   EXPECT_EQ(MaildirFolderDirectory("Root/Posteingang/x", "Root/Posteingang"), ".INBOX.x");
   EXPECT_EQ(MaildirFolderDirectory("Gel\xC3\xB6scht", "Inbox"), ".Gel&APY-scht");
+  // Hostile names: hierarchy dots, climbing levels, control characters, IMAP's "&" and "~".
+  EXPECT_EQ(MaildirFolderDirectory("../..", "Inbox"), ".__.__");
+  EXPECT_EQ(MaildirFolderDirectory("a\nb\x01/&~", "Inbox"), ".a&AAo-b&AAE-.&-~");
+}
+
+// Names too long for one directory entry: accented names grow about 2.7 times in modified UTF-7,
+// and Maildir++ puts every level of a nested folder into one name. Each is shortened the same way
+// every time, stays unique, and a folder shares its shortened levels with the folders below it.
+TEST(FolderNamesTest, LongMaildirNamesAreShortenedStablyAndUniquely) {
+  std::string accented;
+  for (int i = 0; i < 10; ++i) accented += "\xC3\xA9t\xC3\xA9";  // "été", 11 bytes encoded
+  const std::string deep = "A/" + accented + "/" + accented + "2/" + accented + "3";
+  std::vector<std::string> paths;
+  for (std::string path = deep;; path += "/" + accented) {
+    paths.push_back(path);
+    if (paths.size() == 12) break;
+  }
+  std::set<std::string> names;
+  std::string previous;
+  for (const std::string& path : paths) {
+    bool shortened = false;
+    const std::string name = MaildirFolderDirectory(path, "Inbox", &shortened);
+    EXPECT_TRUE(shortened) << path;
+    EXPECT_LE(name.size(), 255u) << name;
+    EXPECT_EQ(name, MaildirFolderDirectory(path, "Inbox")) << "the same on every run";
+    EXPECT_TRUE(names.insert(name).second) << name;
+    if (names.size() <= 2) {
+      EXPECT_TRUE(previous.empty() || name.starts_with(previous + ".")) << previous << " " << name;
+    }
+    previous = name;
+  }
+  EXPECT_TRUE(MaildirFolderDirectory(deep, "Inbox").starts_with(".A.&AOk-t&AOkA6Q-t"));
+  bool shortened = true;
+  MaildirFolderDirectory("A/" + accented, "Inbox", &shortened);
+  EXPECT_FALSE(shortened) << "names that fit are left whole";
+  // Two names alike in their first bytes stay apart.
+  EXPECT_NE(MaildirFolderDirectory("A/" + accented + "/" + accented + "x", "Inbox"),
+            MaildirFolderDirectory("A/" + accented + "/" + accented + "y", "Inbox"));
+
+  const std::string long_name(300, 'n');
+  const std::string file = SafeFileName(long_name, ".mbox");
+  EXPECT_EQ(file.size(), 209u);
+  EXPECT_EQ(file, SafeFileName(long_name, ".mbox"));
+  EXPECT_NE(file, SafeFileName(long_name + "x", ".mbox"));
+  EXPECT_EQ(SafeFileName(std::string(250, 'n'), ".eml").size(), 250u);
 }
 
 TEST(FolderNamesTest, SafeFileNames) {

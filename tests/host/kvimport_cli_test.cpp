@@ -104,7 +104,8 @@ TEST_F(KvimportTest, HelpAndUsageErrors) {
   for (const char* args :
        {"", "frobnicate", "list --filter oe4", "import --filter oe4 --store x",
         "list --filter oe4 --store x --bogus", "list --filter oe4 --store x --drive C",
-        "list --filter oe4 --store x --append", "list --filter oe4 --ui tty --store x"}) {
+        "list --filter oe4 --store x --append", "list --filter oe4 --ui tty --store x",
+        "import -f oe4 -s x -t mbox:y --inbox Inbox", "list -f oe4 -s x --inbox Inbox"}) {
     ProgramRun run = Kvimport(args);
     EXPECT_EQ(run.exit_code, kExitUsage) << args;
     EXPECT_TRUE(run.err.starts_with("kvimport: ")) << args << ": " << run.err;
@@ -126,10 +127,23 @@ TEST_F(KvimportTest, StoreNotFoundSaysWhatToDo) {
     EXPECT_FALSE(fs::exists(Path("m"))) << "nothing is written when there is no store";
   }
 
+  // A folder option naming no folder of the store is refused with the store's folders, before
+  // anything is written.
   WriteSampleStore();
-  ProgramRun cancelled = Kvimport("list --filter oe4 --store " + Store() + " --start Nowhere");
-  EXPECT_EQ(cancelled.exit_code, kExitStoreNotFound);
-  EXPECT_TRUE(cancelled.out.empty());
+  const std::string folders =
+      "the store has no such folder; its folders are: Inbox, Inbox/Old, "
+      "Drafts, Empty\n";
+  ProgramRun unknown = Kvimport("list --filter oe4 --store " + Store() + " --start Nowhere");
+  EXPECT_EQ(unknown.exit_code, kExitUsage);
+  EXPECT_NE(unknown.err.find("kvimport: --start Nowhere: " + folders), std::string::npos)
+      << unknown.err;
+  EXPECT_TRUE(unknown.out.empty());
+  ProgramRun inbox =
+      Kvimport("import -f oe4 -s " + Store() + " -t maildir:" + Path("m") + " --inbox Posteingang");
+  EXPECT_EQ(inbox.exit_code, kExitUsage);
+  EXPECT_NE(inbox.err.find("kvimport: --inbox Posteingang: " + folders), std::string::npos)
+      << inbox.err;
+  EXPECT_FALSE(fs::exists(Path("m")));
 }
 
 TEST_F(KvimportTest, ListDescribesEachItemAndRemovesTheFiles) {
@@ -159,7 +173,7 @@ TEST_F(KvimportTest, ListDescribesEachItemAndRemovesTheFiles) {
   EXPECT_NE(full.err.find("cannot write the list to standard output"), std::string::npos);
   EXPECT_TRUE(LeftoverTempFiles().empty());
 
-  ProgramRun started = Kvimport("list --filter oe4 --store " + Store() + " --start Inbox/Old");
+  ProgramRun started = Kvimport("list --filter oe4 --store " + Store() + " --start inbox/OLD/");
   ASSERT_EQ(started.exit_code, kExitOk) << started.err;
   EXPECT_EQ(std::count(started.out.begin(), started.out.end(), '\n'), 1);
   EXPECT_NE(started.out.find("\"Inbox/Old\""), std::string::npos);
