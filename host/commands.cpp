@@ -13,6 +13,7 @@
 #include "app/filter_classes.h"
 #include "host/digest.h"
 #include "host/exit_codes.h"
+#include "host/filter_conventions.h"
 #include "host/filter_walk.h"
 #include "host/message_headers.h"
 #include "host/message_sink.h"
@@ -185,22 +186,33 @@ struct Rebuilding {
   MimeBuildOptions options;
 };
 
+// The folder dialog's root label in UTF-8, when the scripted front saw it; otherwise the output
+// takes the first level of the first folder for it.
+std::optional<std::string> DialogRoot(const CommandLine& line, const platform::Services& services,
+                                      const ui::ScriptedUserInterface* scripted) {
+  if (scripted == nullptr || line.server) return std::nullopt;
+  return services.code_page.ToUtf8(scripted->folder_root());
+}
+
 // The state of one import run: the writer, the counters and the first write error.
 class Importer {
  public:
   Importer(MessageSink& sink, const platform::Services& services, ProgressReporter& progress,
-           const CommandStreams& streams, bool verbose, const Rebuilding& rebuilding)
+           const CommandStreams& streams, bool verbose, const Rebuilding& rebuilding,
+           FilterConventions conventions, std::optional<std::string> dialog_root)
       : sink_(sink),
         services_(services),
         progress_(progress),
         streams_(streams),
         verbose_(verbose),
-        rebuilding_(rebuilding) {}
+        rebuilding_(rebuilding),
+        conventions_(conventions),
+        output_folders_(conventions.folders_below_root, std::move(dialog_root)) {}
 
   // Handles one item; false (with error() set) when the output cannot be written. The item's
   // file, when the host owns it, is removed in every case.
   bool Take(const WalkItem& item) {
-    std::string folder = item.folder.value_or("");
+    std::string folder = output_folders_.Map(item.folder.value_or(""));
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
@@ -272,7 +284,10 @@ class Importer {
     // writer alike.
     int open_error = 0;
     std::optional<std::uint64_t> length;
-    if (path && file_.Open(*path, owned, open_error)) length = file_.LengthWithoutTrailingNuls();
+    if (path && file_.Open(*path, owned, open_error)) {
+      length = conventions_.trailing_nul_padding ? file_.LengthWithoutTrailingNuls()
+                                                 : std::optional<std::uint64_t>(file_.file().size);
+    }
     if (!length) {
       ++counts_.skipped;
       Error(streams_, "skipped an item of folder \"" + folder + "\": " +
@@ -291,6 +306,7 @@ class Importer {
     HandedOverMessage message{
         *path, *length,  item.state, MessageTime(headers), EnvelopeSender(headers),
         owned, identity, open};
+    if (conventions_.separator_line) message.start = SeparatorLineLength(open.head, *length);
     error_ = sink_.AddMessage(folder, message);
     if (!file_.Close() && !error_) {
       error_ = WriteError{sink_.LastWritten(),
@@ -310,6 +326,8 @@ class Importer {
   const CommandStreams& streams_;
   bool verbose_;
   const Rebuilding& rebuilding_;
+  FilterConventions conventions_;
+  OutputFolders output_folders_;
   std::set<std::string> folders_;
   MessageFile file_;
   ImportCounts counts_;
@@ -463,7 +481,8 @@ int RunImport(const CommandLine& line, const platform::Services& services,
     return kExitUsage;
   }
   if (!FindStore(filter)) return StoreNotFound(line, scripted, streams, services);
-  if (line.inbox_given && !line.inbox.empty() && scripted != nullptr && !scripted->folder_paths().empty() &&
+  if (line.inbox_given && !line.inbox.empty() && scripted != nullptr &&
+      !scripted->folder_paths().empty() &&
       !InboxIsAStoreFolder(line, *scripted, services.code_page)) {
     return NoSuchFolder(line, *scripted, services, streams, "--inbox", line.inbox);
   }
@@ -476,7 +495,8 @@ int RunImport(const CommandLine& line, const platform::Services& services,
   const Rebuilding rebuilding{
       AttachmentFinder(services.files, services.code_page, line.store.value_or("")),
       MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page}};
-  Importer importer(*sink, services, progress, streams, line.verbose, rebuilding);
+  Importer importer(*sink, services, progress, streams, line.verbose, rebuilding,
+                    ConventionsFor(line.filter), DialogRoot(line, services, scripted));
   bool interrupted = false;
   WalkItems(filter, [&](const WalkItem& item) {
     if (OutputFailed(streams)) {

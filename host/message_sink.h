@@ -41,6 +41,9 @@ struct HandedOverMessage {
   // Set when the caller has the file open: writers read and change it through this instead of
   // opening `path`, which still names it. The caller closes it after AddMessage.
   std::optional<OpenMessageFile> open = std::nullopt;
+  // Bytes at the start that Maildir and mbox leave out (a mailbox separator line); .eml keeps
+  // every byte as handed over.
+  std::uint64_t start = 0;
 };
 
 class MessageSink {

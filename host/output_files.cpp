@@ -70,16 +70,17 @@ PlaceResult CopyFile(const std::string& from, const std::string& to, std::uint64
   return PlaceResult::kPlaced;
 }
 
-// Writes the first `length` bytes of `source` to `target` from offset 0, each CR LF made LF when
-// `to_lf`; the two may be the same file, because the output never runs ahead of the input. The
-// bytes `head` holds (the source's first ones) are taken from it rather than read again. Returns
-// the bytes written.
-std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t length, bool to_lf,
-                                           std::string_view head, int& error) {
+// Writes the bytes of `source` from `start` up to `length` to `target` from offset 0, each CR LF
+// made LF when `to_lf`; the two may be the same file, because the output never runs ahead of the
+// input. The bytes `head` holds (the source's first ones) are taken from it rather than read
+// again. Returns the bytes written.
+std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t start,
+                                           std::uint64_t length, bool to_lf, std::string_view head,
+                                           int& error) {
   std::vector<char> buffer;
   LineEndConverter converter(to_lf);
   std::string out;
-  std::uint64_t read_at = 0;
+  std::uint64_t read_at = start;
   std::uint64_t written = 0;
   auto flush = [&]() {
     if (out.empty()) return true;
@@ -99,10 +100,11 @@ std::optional<std::uint64_t> CopyConverted(int source, int target, std::uint64_t
     out.clear();
     return true;
   };
-  if (!head.empty()) {
-    const std::string_view piece =
-        head.substr(0, static_cast<std::size_t>(std::min<std::uint64_t>(length, head.size())));
-    read_at = piece.size();
+  const std::uint64_t head_end = std::min<std::uint64_t>(length, head.size());
+  if (read_at < head_end) {
+    const std::string_view piece = head.substr(static_cast<std::size_t>(read_at),
+                                               static_cast<std::size_t>(head_end - read_at));
+    read_at = head_end;
     converter.Feed(piece, out);
     if (!flush()) return std::nullopt;
   }
@@ -178,9 +180,10 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
   }
   if (message.owned) {
     std::uint64_t length = message.length;
-    if (to_lf) {
+    const std::uint64_t start = std::min(message.start, message.length);
+    if (to_lf || start > 0) {
       std::optional<std::uint64_t> converted =
-          CopyConverted(file.fd, file.fd, message.length, true, file.head, error);
+          CopyConverted(file.fd, file.fd, start, message.length, to_lf, file.head, error);
       if (!converted) return std::nullopt;
       length = *converted;
     }
@@ -202,7 +205,8 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
     return std::nullopt;
   }
   std::optional<std::uint64_t> length =
-      CopyConverted(file.fd, target.get(), message.length, to_lf, file.head, error);
+      CopyConverted(file.fd, target.get(), std::min(message.start, message.length), message.length,
+                    to_lf, file.head, error);
   if (length) SetDescriptorTime(target.get(), message.time);
   if (!length || !target.Close()) {
     if (length) error = errno;

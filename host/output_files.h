@@ -47,7 +47,8 @@ struct PreparedMessage {
   bool staged = false;  // `path` is a copy made at the staging name, not the handed-over file
 };
 
-// Makes a handed-over message ready for its folder: its first `length` bytes, with each CR LF made
+// Makes a handed-over message ready for its folder: its bytes from `start` up to `length`, with
+// each CR LF made
 // LF when `to_lf`, and the message's time as file time. An owned file is changed in place (it
 // never grows); any other is copied to the new name `staging`. Works through `message.open` when
 // set. nullopt with errno in `error` when the file cannot be read or written.

@@ -343,7 +343,7 @@ WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   MboxrdQuoter quoter;
   std::vector<char> buffer;
   std::string converted, rewritten;
-  std::uint64_t done = 0;
+  std::uint64_t done = std::min(message.start, message.length);
   char last = '\n';
   pending_ = 0;
   while (done < message.length) {
@@ -468,8 +468,9 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   const std::string staging = folder + "/" + std::string(kEmlStagingPrefix) +
                               std::to_string(::getpid()) + "-" + std::to_string(++staging_number_);
   int error = 0;
-  std::optional<PreparedMessage> prepared =
-      PrepareMessage(message, /*to_lf=*/false, staging, error);
+  HandedOverMessage whole = message;  // .eml keeps every byte as handed over
+  whole.start = 0;
+  std::optional<PreparedMessage> prepared = PrepareMessage(whole, /*to_lf=*/false, staging, error);
   if (!prepared) return Failure(message.owned ? message.path : staging, error);
   PlaceResult placed = PlaceResult::kExists;
   std::string target;

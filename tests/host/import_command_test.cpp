@@ -74,7 +74,7 @@ class ImportCommandTest : public ::testing::Test {
     filter_ = std::make_unique<ScriptedFilter>(temp_, std::move(items), found);
     CommandLine line;
     line.command = command;
-    line.filter = "oe4";
+    line.filter = filter_name_;
     line.store = dir_.path().string();
     line.destination = destination_;
     line.append = true;
@@ -108,6 +108,7 @@ class ImportCommandTest : public ::testing::Test {
   platform::Services services_{registry_,  files_, temp_,       environment_,
                                code_page_, ui_,    diagnostics_};
   Destination destination_{DestinationKind::kEml, (dir_.path() / "out").string()};
+  std::string filter_name_ = "oe4";
   std::unique_ptr<ScriptedFilter> filter_;
   std::string out_;
   std::string err_;
@@ -158,6 +159,42 @@ TEST_F(ImportCommandTest, InterruptStopsAfterTheCurrentMessage) {
   EXPECT_EQ(ReadFile(dir_.path() / "out/A/000001.eml"), "one\n");
   EXPECT_FALSE(fs::exists(dir_.path() / "out/A/000002.eml"));
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
+}
+
+// What one filter's messages and folders carry that the output leaves out: a Netscape message's
+// mailbox separator line (Maildir and mbox only), the root level of its folder paths; trailing
+// NULs only for Outlook Express 4.
+TEST_F(ImportCommandTest, ConventionsOfEachFilter) {
+  using namespace std::string_literals;
+  const std::string message = "From - Tue Aug 03\r\nSubject: a\r\n\r\nb\0\0"s;
+  struct Case {
+    std::string filter;
+    DestinationKind kind;
+    std::string file;  // below the output root
+    std::string bytes;
+  } cases[] = {
+      {"netscape", DestinationKind::kMaildir, ".Sent/cur", "Subject: a\n\nb\0\0"s},
+      {"netscape", DestinationKind::kEml, "Sent/000001.eml", message},
+      {"oe4", DestinationKind::kEml, "Root/Sent/000001.eml", message.substr(0, message.size() - 2)},
+      {"oe5", DestinationKind::kMaildir, ".Sent/cur", "From - Tue Aug 03\nSubject: a\n\nb\0\0"s},
+  };
+  for (const Case& c : cases) {
+    filter_name_ = c.filter;
+    const fs::path root =
+        dir_.path() / ("out-" + c.filter + std::to_string(static_cast<int>(c.kind)));
+    destination_ = Destination{c.kind, root.string()};
+    ASSERT_EQ(Run(Command::kImport, {{"Root/Sent", "temp:" + message}, {"Root", "temp:x"}}),
+              kExitOk)
+        << err_;
+    fs::path file = root / c.file;
+    if (fs::is_directory(file)) file = FilesBelow(file).at(0);
+    EXPECT_EQ(ReadFile(file), c.bytes) << c.filter << " " << file;
+  }
+  destination_ = Destination{DestinationKind::kMbox, (dir_.path() / "mbox").string()};
+  filter_name_ = "netscape";
+  ASSERT_EQ(Run(Command::kImport, {{"Root/Sent", "temp:" + message}}), kExitOk) << err_;
+  const std::string mbox = ReadFile(dir_.path() / "mbox/Sent.mbox");
+  EXPECT_EQ(mbox.substr(mbox.find('\n') + 1), "Subject: a\nStatus: RO\n\nb\0\0\n\n"s) << mbox;
 }
 
 // The messages below an output root: Maildir files, mbox From_ lines, .eml files.

@@ -41,7 +41,7 @@ class Oe5RealStore : public ::testing::Test {
     const fs::path eml = dir.path() / "eml";
     RunKvimportOnStore(dir, "import --filter oe5 --keep-empty --to eml:'" + eml.string() + "'");
     Texts folders;
-    const fs::path root = fs::directory_iterator(eml)->path();
+    const fs::path& root = eml;
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       const fs::path relative = fs::relative(entry.path(), root);
       if (entry.is_directory()) folders[relative.string()];
