@@ -33,14 +33,11 @@ TEST(NetscapeGeneratedFiles, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndRepla
     if (name != "README.md") found[name] = ReadFile(file);
   }
   EXPECT_EQ(found, expected) << "run make_netscape_store sample samples/netscape";
-  ReplayFuzzInputs("netscape_summary_fuzz", NsFuzzSeeds(),
-                   {{"root-leaf", 7},
-                    {"two-levels", 7},
-                    {"three-levels", 7},
-                    {"split-keys", 6},
-                    {"unnamed", 7},
-                    {"counts-zero", 0}},
-                   "make_netscape_store", [](const std::string& bytes) {
+  const std::map<std::string, int> items = {{"root-leaf", 7},    {"two-levels", 7},
+                                            {"three-levels", 7}, {"split-keys", 6},
+                                            {"unnamed", 7},      {"counts-zero", 0}};
+  ReplayFuzzInputs("netscape_summary_fuzz", NsFuzzSeeds(), items, "make_netscape_store",
+                   [](const std::string& bytes) {
                      return fuzz::RunSummaryFuzzInput(
                          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
                    });

@@ -30,14 +30,11 @@ TEST(Oe4SampleStore, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndReplayCleanly
     const std::string name = entry.path().filename().string();
     EXPECT_TRUE(name == "README.md" || expected.count(name) == 1) << "unexpected " << name;
   }
-  ReplayFuzzInputs("oe4_fuzz", Oe4FuzzSeeds(),
-                   {{"flat", 3},
-                    {"nested-second-layout", 9},
-                    {"sticky-layout", 0},
-                    {"listing", 3},
-                    {"empty-folder", 1},
-                    {"zero-index-length", 4}},
-                   "make_oe4_store", [](const std::string& bytes) {
+  const std::map<std::string, int> items = {{"flat", 3},          {"nested-second-layout", 9},
+                                            {"sticky-layout", 0}, {"listing", 3},
+                                            {"empty-folder", 1},  {"zero-index-length", 4}};
+  ReplayFuzzInputs("oe4_fuzz", Oe4FuzzSeeds(), items, "make_oe4_store",
+                   [](const std::string& bytes) {
                      return fuzz::RunOe4FuzzInput(fuzz::DecodeOe4FuzzInput(
                          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
                    });

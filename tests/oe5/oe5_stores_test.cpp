@@ -160,14 +160,11 @@ TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
 // ends the folder; the folder tree gives, from one file of three messages, each folder's count of
 // them (2, 1, 5 cut to 3, 2) and a folder item each, its self-parented folder left out.
 TEST(Oe5FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndEveryInputRunsCleanly) {
-  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(),
-                   {{"flat", 3},
-                    {"left-chain", 20},
-                    {"entry-subtrees", 20},
-                    {"damaged-chains", 3},
-                    {"indirect-fields", 2},
-                    {"folder-tree", 12}},
-                   "make_oe5_store", [](const std::string& bytes) {
+  const std::map<std::string, int> items = {
+      {"flat", 3},           {"left-chain", 20},     {"entry-subtrees", 20},
+      {"damaged-chains", 3}, {"indirect-fields", 2}, {"folder-tree", 12}};
+  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(), items, "make_oe5_store",
+                   [](const std::string& bytes) {
                      return fuzz::RunOe5FuzzInput(fuzz::DecodeOe5FuzzInput(
                          reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
                    });

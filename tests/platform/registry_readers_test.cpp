@@ -187,10 +187,8 @@ TEST_P(StoredRegistryContractTest, QueryAnswersTooSmallBuffersWithTheAnsiSize) {
 
 TEST_P(StoredRegistryContractTest, TextTypesAreConvertedAndOtherTypesKeptAsStored) {
   std::vector<std::uint8_t> multi = testing::StoredText("one");
-  std::vector<std::uint8_t> two = testing::StoredText("caf\xC3\xA9");
-  multi.insert(multi.end(), two.begin(), two.end());
-  multi.push_back(0);
-  multi.push_back(0);
+  for (std::uint8_t byte : testing::StoredText("caf\xC3\xA9")) multi.push_back(byte);
+  multi.insert(multi.end(), {0, 0});
   StoredRegistry& registry =
       Load(RegistryContent()
                .SetString("T", "expand", "%USERPROFILE%\\Mail\xE2\x82\xAC", kRegExpandSz)
