@@ -21,6 +21,8 @@ namespace kv::platform {
 namespace {
 
 constexpr std::size_t kReadAhead = 64 * 1024;
+// Read at a position that does not continue the last read.
+constexpr std::size_t kFirstReadAhead = 4 * 1024;
 constexpr std::size_t kWriteBuffer = 64 * 1024;
 // Largest piece one copy_file_range call is asked for.
 constexpr std::size_t kMaxSystemCopy = 1 << 30;
@@ -131,11 +133,11 @@ class PosixReadableFile final : public ReadableFile {
           total += *count;
           continue;
         }
-        if (!Fill()) return std::nullopt;
-        if (ahead_.empty()) break;
+        if (!Fill(rest.size())) return std::nullopt;
+        if (ahead_size_ == 0) break;
       }
       std::uint64_t skip = position_ - ahead_offset_;
-      std::size_t count = std::min<std::uint64_t>(rest.size(), ahead_.size() - skip);
+      std::size_t count = std::min<std::uint64_t>(rest.size(), ahead_size_ - skip);
       std::memcpy(rest.data(), ahead_.data() + skip, count);
       position_ += count;
       total += count;
@@ -156,7 +158,7 @@ class PosixReadableFile final : public ReadableFile {
 
  private:
   bool Buffered() const {
-    return position_ >= ahead_offset_ && position_ - ahead_offset_ < ahead_.size();
+    return position_ >= ahead_offset_ && position_ - ahead_offset_ < ahead_size_;
   }
   std::optional<std::size_t> PositionedRead(std::span<std::uint8_t> buffer, std::uint64_t at) {
     if (at > static_cast<std::uint64_t>(INT64_MAX)) return 0;
@@ -171,18 +173,24 @@ class PosixReadableFile final : public ReadableFile {
     if (count) position_ += *count;
     return count;
   }
-  // Reads ahead from the current position; at the end of the file the buffer stays empty and the
-  // caller copies nothing.
-  bool Fill() {
-    ahead_.resize(kReadAhead);
-    std::optional<std::size_t> count = PositionedRead(ahead_, position_);
-    ahead_.resize(count.value_or(0));
+  // Reads ahead from the current position, for a read of `wanted` bytes (less than kReadAhead);
+  // at the end of the file nothing is buffered and the caller copies nothing. A read that
+  // continues where the buffered bytes end reads a whole buffer ahead; one elsewhere (a jump to a
+  // record or an index node) reads only a little more than it needs, so that scattered small
+  // reads do not each pull in a whole buffer.
+  bool Fill(std::size_t wanted) {
+    const bool continues = ahead_size_ > 0 && position_ == ahead_offset_ + ahead_size_;
+    if (ahead_.empty()) ahead_.resize(kReadAhead);
+    const std::size_t size = continues ? kReadAhead : std::max(wanted, kFirstReadAhead);
+    std::optional<std::size_t> count = PositionedRead(std::span(ahead_.data(), size), position_);
+    ahead_size_ = count.value_or(0);
     ahead_offset_ = position_;
     return count.has_value();
   }
 
   FileDescriptor fd_;
-  std::vector<std::uint8_t> ahead_;
+  std::vector<std::uint8_t> ahead_;  // kReadAhead bytes once anything was buffered
+  std::size_t ahead_size_ = 0;       // of which these hold the file's bytes from ahead_offset_
   std::uint64_t ahead_offset_ = 0;
   std::uint64_t position_ = 0;
 };
@@ -288,8 +296,9 @@ PosixFileSystem::PosixFileSystem(Options options)
     : options_(std::move(options)), code_page_(options_.code_page) {}
 
 std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& folder,
-                                                             const std::string& component) {
-  if (EntryExists(Join(folder, component))) return component;
+                                                             const std::string& component,
+                                                             bool spelled_missing) {
+  if (!spelled_missing && EntryExists(Join(folder, component))) return component;
   std::string utf8 = code_page_.ToUtf8(component);
   if (utf8 != component && EntryExists(Join(folder, utf8))) return utf8;
 
@@ -347,7 +356,10 @@ std::optional<std::string> PosixFileSystem::Translate(const std::string& path,
   }
 
   for (std::size_t i = first_unresolved; i < parsed.components.size(); ++i) {
-    std::optional<std::string> name = ResolveComponent(linux_path, parsed.components[i]);
+    // The last name as spelled was looked for above when its folder is the one spelled.
+    const bool spelled_missing = i > 0 && i == first_unresolved;
+    std::optional<std::string> name =
+        ResolveComponent(linux_path, parsed.components[i], spelled_missing);
     bool last = i + 1 == parsed.components.size();
     if (!name && last && allow_missing_last) name = code_page_.ToUtf8(parsed.components[i]);
     if (!name) return std::nullopt;

@@ -56,8 +56,10 @@ class PosixFileSystem final : public FileSystem {
   // is taken as its UTF-8 form. nullopt when the path does not resolve.
   std::optional<std::string> Translate(const std::string& path, bool allow_missing_last);
   // The entry of `folder` that `component` names, as the Linux name; nullopt when none does.
+  // `spelled_missing`: the caller found no entry spelled exactly as `component`.
   std::optional<std::string> ResolveComponent(const std::string& folder,
-                                              const std::string& component);
+                                              const std::string& component,
+                                              bool spelled_missing = false);
   // A name on disk in the store's code page.
   std::string NameInCodePage(const std::string& name_on_disk);
 

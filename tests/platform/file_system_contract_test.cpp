@@ -196,7 +196,15 @@ TEST_P(FileSystemContractTest, ReadsAtPositionsAndMapsWholeFiles) {
   EXPECT_EQ(std::string(chunk.begin(), chunk.end()), large.substr(65500, 100));
   chunk.resize(large.size());
   EXPECT_EQ(big->Read(chunk), large.size() - 65600);
-  EXPECT_EQ(std::string(chunk.begin(), chunk.begin() + 10), large.substr(65600, 10));
+  EXPECT_EQ(std::string(chunk.begin(), chunk.begin() + (large.size() - 65600)),
+            large.substr(65600));
+  // Small reads that jump about, each from its own position.
+  for (std::size_t at : {150000u, 4000u, 4090u, 199990u, 8200u}) {
+    ASSERT_TRUE(big->Seek(at));
+    chunk.resize(10);
+    ASSERT_EQ(big->Read(chunk), 10u);
+    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), large.substr(at, 10));
+  }
 
   std::unique_ptr<MappedFile> mapped = files().MapReadOnly("c:\\P\\data.bin");
   ASSERT_NE(mapped, nullptr);
