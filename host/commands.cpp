@@ -236,8 +236,9 @@ class Importer {
         }
       }
     }
+    moved_ = false;
     if (!marker && !error_) TakeMessage(folder, item, path, owned);
-    if (owned) RemoveHandedOverFile(*path);
+    if (owned && !moved_) RemoveHandedOverFile(*path);
     progress_.Update(folder, counts_);
     return !error_;
   }
@@ -313,6 +314,7 @@ class Importer {
                           "the message file could not be closed: " + ErrorText(errno)};
     }
     if (error_) return;
+    moved_ = sink_.MovedLastFile();
     if (verbose_) {
       std::fprintf(streams_.err, "kvimport: %s: %s\n", folder.c_str(), sink_.LastWritten().c_str());
     }
@@ -330,6 +332,7 @@ class Importer {
   OutputFolders output_folders_;
   std::set<std::string> folders_;
   MessageFile file_;
+  bool moved_ = false;  // the sink renamed the current item's file into place
   ImportCounts counts_;
   WriteOutcome error_;
 };

@@ -142,6 +142,7 @@ bool MaildirWriter::AlreadyThere(const std::string& display_path, const MessageI
 
 WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
                                        const HandedOverMessage& message) {
+  moved_last_ = false;
   std::string directory = MaildirFolderDirectory(display_path, inbox_);
   if (WriteOutcome made = MakeMaildir(directory)) return made;
   std::string folder = FolderPath(directory);
@@ -161,8 +162,9 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   for (int attempt = 0; attempt < kNameAttempts && placed == PlaceResult::kExists; ++attempt) {
     const std::string name = UniqueName(prepared->length, message.identity);
     target = target_folder + name + placement.info;
-    placed = MoveToNewName(prepared->path, target, folder + "/tmp/" + name, error);
+    placed = MoveToNewName(prepared->path, target, folder + "/tmp/" + name, error, &moved_last_);
   }
+  moved_last_ = moved_last_ && !prepared->staged;
   if (prepared->staged) ::unlink(prepared->path.c_str());
   if (placed != PlaceResult::kPlaced) {
     return Failure(target, placed == PlaceResult::kExists ? EEXIST : error);

@@ -39,6 +39,7 @@ class MaildirWriter final : public MessageSink {
                           const HandedOverMessage& message) override;
   std::optional<std::string> ShortenedName(const std::string& display_path) const override;
   std::string LastWritten() const override { return last_written_; }
+  bool MovedLastFile() const override { return moved_last_; }
 
  private:
   // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
@@ -57,6 +58,7 @@ class MaildirWriter final : public MessageSink {
   std::map<std::string, MessagesPresent> present_;  // by folder directory
   std::uint64_t counter_ = 0;
   std::string last_written_;
+  bool moved_last_ = false;
 };
 
 }  // namespace kv::host

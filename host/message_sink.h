@@ -71,6 +71,9 @@ class MessageSink {
   }
   // The file the last message went to (for mbox, the mbox file).
   virtual std::string LastWritten() const = 0;
+  // True when the last AddMessage renamed the handed-over file itself into place, so that nothing
+  // of it is left for the caller to remove.
+  virtual bool MovedLastFile() const { return false; }
 };
 
 struct SinkOptions {

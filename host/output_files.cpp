@@ -217,8 +217,10 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
 }
 
 PlaceResult MoveToNewName(const std::string& from, const std::string& to,
-                          const std::string& staging, int& error) {
+                          const std::string& staging, int& error, bool* moved) {
+  if (moved != nullptr) *moved = false;
   PlaceResult renamed = RenameNoReplace(from, to, error);
+  if (moved != nullptr) *moved = renamed == PlaceResult::kPlaced;
   if (renamed == PlaceResult::kExists || renamed == PlaceResult::kPlaced) return renamed;
   if (error != EXDEV && error != EPERM) return renamed;
   struct stat status {};

@@ -58,8 +58,9 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
 // that `to` only ever appears whole. `from` is left for the caller to remove when it was copied.
+// `renamed`, when given, tells whether `from` itself now is `to` (nothing of it is left).
 PlaceResult MoveToNewName(const std::string& from, const std::string& to,
-                          const std::string& staging, int& error);
+                          const std::string& staging, int& error, bool* renamed = nullptr);
 
 // A handed-over message file opened once for everything the host does with it: the length
 // without the trailing NUL bytes some stores pad a message with, the header block, and the
