@@ -75,6 +75,9 @@ std::string CheckComplete(const CommandLine& line) {
   if (line.server && (line.command == Command::kDetect || line.disk || line.registry)) {
     return "--server runs list and import with --store; it reads no old system's registry";
   }
+  if (line.server && line.command == Command::kInfo) {
+    return "--server runs list and import; info runs the filter in kvimport";
+  }
   if (line.command == Command::kDetect) {
     if (!line.disk && !line.registry) return "detect needs --disk DIR or --registry FILE";
     if (line.destination || line.store || line.start) {
@@ -90,9 +93,10 @@ std::string CheckComplete(const CommandLine& line) {
     return "unknown filter \"" + line.filter + "\" (use eudora, netscape, oe5 or oe4)";
   }
   if (line.command == Command::kImport && !line.destination) return "--to is required";
-  if (line.command == Command::kList && line.destination) return "--to belongs to import";
-  if (line.command == Command::kList && line.append) return "--append belongs to import";
-  if (line.command == Command::kList && line.as_stored) return "--as-stored belongs to import";
+  const bool reads_only = line.command == Command::kList || line.command == Command::kInfo;
+  if (reads_only && line.destination) return "--to belongs to import";
+  if (reads_only && line.append) return "--append belongs to import";
+  if (reads_only && line.as_stored) return "--as-stored belongs to import";
   if (line.inbox_given &&
       (line.command != Command::kImport || line.destination->kind != DestinationKind::kMaildir)) {
     return "--inbox belongs to import into maildir: (mbox and .eml have no INBOX)";
@@ -127,7 +131,7 @@ std::optional<Destination> ParseDestination(std::string_view text) {
 ParseResult ParseCommandLine(std::span<const std::string_view> args) {
   CommandLine line;
   ArgumentReader reader(args);
-  if (reader.AtEnd()) return Fail("no command given (list, import, detect or --help)");
+  if (reader.AtEnd()) return Fail("no command given (list, import, info, detect or --help)");
   std::string_view command = reader.Take();
   if (command == "--help" || command == "-h" || command == "help") {
     line.command = Command::kHelp;
@@ -141,11 +145,14 @@ ParseResult ParseCommandLine(std::span<const std::string_view> args) {
     line.command = Command::kList;
   } else if (command == "import") {
     line.command = Command::kImport;
+  } else if (command == "info") {
+    line.command = Command::kInfo;
+    line.keep_empty = true;  // the tree shows empty folders too
   } else if (command == "detect") {
     line.command = Command::kDetect;
   } else {
     return Fail("unknown command \"" + std::string(command) +
-                "\" (use list, import, detect or --help)");
+                "\" (use list, import, info, detect or --help)");
   }
 
   while (!reader.AtEnd()) {
@@ -234,6 +241,7 @@ Usage:
   kvimport import --filter F --store DIR --to maildir:PATH|mbox:PATH|eml:PATH
                   [--start FOLDER] [--keep-empty] [--append] [--as-stored] [--quiet]
                   [--inbox FOLDER]
+  kvimport info   --filter F --store DIR [--start FOLDER]
   kvimport import --filter F --to ... --ui tty
   kvimport detect --disk DIR [--user NAME] [--filter F] [--json]
   kvimport list|import|detect ... --disk DIR [--user NAME]          (instead of --store)
@@ -249,6 +257,9 @@ filter finds its store as it did on the old PC.
 list prints one JSON object per item on stdout, in the order the filter walks the store:
   {"folder": ..., "status": ..., "state": ..., "message": {"size": N, "sha256": "..."} or null}
   (eudora adds each message's pieces: "headers", "body", "html", "rich", "attachments")
+info prints the store's folder tree (empty folders too) with each folder's messages, bytes and
+states, then the totals and the number of problems found (each named on stderr); it writes
+nothing else.
 import creates every folder and writes every message:
   maildir:PATH  Maildir++ (PATH/cur,new,tmp; folder A/B in PATH/.A.B); the folder named by
                 --inbox (default Inbox) becomes the INBOX at PATH itself. Unread messages go to

@@ -10,7 +10,7 @@
 
 namespace kv::host {
 
-enum class Command { kHelp, kVersion, kList, kImport, kDetect };
+enum class Command { kHelp, kVersion, kList, kImport, kDetect, kInfo };
 
 enum class DestinationKind { kMaildir, kMbox, kEml };
 

@@ -15,6 +15,7 @@
 #include "host/exit_codes.h"
 #include "host/filter_conventions.h"
 #include "host/filter_walk.h"
+#include "host/info_command.h"
 #include "host/message_headers.h"
 #include "host/message_sink.h"
 #include "host/output_files.h"
@@ -467,6 +468,65 @@ int RunList(const CommandLine& line, const platform::Services& services,
     return kExitSkippedItems;
   }
   return kExitOk;
+}
+
+int RunInfo(const CommandLine& line, const platform::Services& services,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+  std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
+  if (!filter) return UnknownFilter(line, streams);
+  return RunInfo(line, services, scripted, streams, *filter);
+}
+
+int RunInfo(const CommandLine& line, const platform::Services& services,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            ImportFilter& filter) {
+  if (!FindStore(filter)) return StoreNotFound(line, scripted, streams, services);
+  const FilterConventions conventions = ConventionsFor(line.filter);
+  OutputFolders folders(conventions.folders_below_root, DialogRoot(line, services, scripted));
+  StoreSummary summary;
+  MessageFile file;
+  bool interrupted = false;
+  WalkItems(filter, [&](const WalkItem& item) {
+    if (OutputFailed(streams)) {
+      DiscardItem(item, services);
+      return false;
+    }
+    const bool marker = (item.status & kItemIsFolder) != 0 ||
+                        (item.message_file && *item.message_file == kEmptyFolderMarker);
+    std::optional<std::uint64_t> bytes;
+    if (!marker) {
+      if (std::optional<std::string> path =
+              LocalMessagePath(item.message_file, services.files, services.code_page)) {
+        int error = 0;
+        if (file.Open(*path, false, error)) {
+          bytes = conventions.trailing_nul_padding ? file.LengthWithoutTrailingNuls()
+                                                   : std::optional<std::uint64_t>(file.file().size);
+        }
+        file.Close();
+        if (OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+      }
+    }
+    summary.Add(folders.Map(item.folder.value_or("")), !marker, item.state, bytes);
+    interrupted = streams.interrupted != nullptr && *streams.interrupted != 0;
+    return !interrupted;
+  });
+  std::string text = summary.Text();
+  const std::uint64_t problems = StoreProblems(streams);
+  if (problems > 0) {
+    text += "problems: " + std::to_string(problems) + (problems == 1 ? " part" : " parts") +
+            " of the store cannot be read (each named on stderr)\n";
+  }
+  if (std::fputs(text.c_str(), streams.out) < 0 || std::fflush(streams.out) != 0 ||
+      std::ferror(streams.out)) {
+    Error(streams, "cannot write to standard output: " + ErrorText(errno));
+    return kExitOutputError;
+  }
+  if (interrupted) {
+    Error(streams, "interrupted; the tree shows the folders read so far");
+    return kExitInterrupted;
+  }
+  if (OutputFailed(streams)) return StoppedOnOutputFailure(streams);
+  return problems > 0 ? kExitSkippedItems : kExitOk;
 }
 
 int RunImport(const CommandLine& line, const platform::Services& services,

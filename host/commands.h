@@ -57,6 +57,14 @@ int RunList(const CommandLine& line, const platform::Services& services,
             const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter);
 
+// `kvimport info`: the store's folder tree with message counts, sizes and states on `out`, and the
+// problems found on `err`; writes nothing else.
+int RunInfo(const CommandLine& line, const platform::Services& services,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams);
+int RunInfo(const CommandLine& line, const platform::Services& services,
+            const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
+            ImportFilter& filter);
+
 // `kvimport import`: writes every folder and message to the destination.
 int RunImport(const CommandLine& line, const platform::Services& services,
               const ui::ScriptedUserInterface* scripted, const CommandStreams& streams);

@@ -37,7 +37,7 @@ _kvimport() {
 _kvimport_values() {
   local prev=$1 cur=$2
   shift 2
-  local commands="list import detect"
+  local commands="list import info detect"
   local options="--filter -f --store -s --start --keep-empty -k --to -t --append -a --as-stored
     --inbox --quiet -q --verbose -v --version -V --help -h --ui --code-page --drive --disk --user
     --registry --json --server"
@@ -89,7 +89,7 @@ _kvimport_values() {
   # Options once the command is given; before it the commands and --help, --version.
   local word have_command=""
   for word in "$@"; do
-    case $word in list | import | detect) have_command=$word ;; esac
+    case $word in list | import | info | detect) have_command=$word ;; esac
   done
   if [[ -z $have_command ]]; then
     mapfile -t COMPREPLY < <(compgen -W "$commands --help -h --version -V" -- "$cur")

@@ -171,6 +171,9 @@ int Run(CommandLine& line) {
   if (line.command == kv::host::Command::kList) {
     return kv::host::RunList(line, services, script, streams);
   }
+  if (line.command == kv::host::Command::kInfo) {
+    return kv::host::RunInfo(line, services, script, streams);
+  }
   return kv::host::RunImport(line, services, script, streams);
 }
 

@@ -4,6 +4,8 @@
 
 #include <set>
 
+#include "host/info_command.h"
+
 namespace kv::host {
 namespace {
 
@@ -88,6 +90,24 @@ TEST(FolderNamesTest, SafeFileNames) {
   EXPECT_EQ(SafeFileName("Old.MBOX", ".mbox"), "Old.MBOX_");
   EXPECT_EQ(SafeFileName("000001.eml", ".eml"), "000001.eml_");
   EXPECT_EQ(FolderLevels("/a//b/"), (std::vector<std::string>{"a", "b"}));
+}
+
+// kvimport info's tree: ancestors the walk did not name, states counted, columns by characters.
+TEST(StoreSummaryTest, TreeWithStatesAndTotals) {
+  StoreSummary summary;
+  summary.Add("A/B/C", true, 0x2 | 0x4, 10);  // received, unread
+  summary.Add("A/B/C", true, 0x1, 20);        // unsent
+  summary.Add("A/B/C", true, 0x2, std::nullopt);
+  summary.Add("Priv\xC3\xA9", false, 0, std::nullopt);
+  summary.Add("Sent", true, 0, 2048);
+  EXPECT_EQ(
+      summary.Text(),
+      "A/\n"
+      "  B/\n"
+      "    C                               2 messages, 30 B, 1 unread, 1 unsent, 1 unreadable\n"
+      "Priv\xC3\xA9                               0 messages, 0 B\n"
+      "Sent                                1 message, 2.0 KB, 1 sent\n"
+      "total: 3 folders, 3 messages, 2.0 KB, 1 unread, 1 unsent, 1 sent, 1 unreadable\n");
 }
 
 }  // namespace

@@ -314,6 +314,13 @@ TEST_F(KvimportTest, DamagedStoreIsReportedFolderByFolderAndEndsWithExit5) {
   EXPECT_EQ(FilesBelow(Path("mail/.Cut/cur")).size(), 1u) << "the message before the cut";
   EXPECT_TRUE(LeftoverTempFiles().empty());
 
+  ProgramRun info = Kvimport("info --filter oe4 --store " + Store());
+  EXPECT_EQ(info.exit_code, kExitSkippedItems) << info.err;
+  EXPECT_NE(info.out.find("\nCut                                 1 message, "), std::string::npos)
+      << info.out;
+  EXPECT_NE(info.out.find("problems: 4 parts of the store cannot be read"), std::string::npos)
+      << info.out;
+
   ProgramRun list = Kvimport("list --filter oe4 --store " + Store());
   EXPECT_EQ(list.exit_code, kExitSkippedItems) << list.err;
   EXPECT_EQ(std::count(list.out.begin(), list.out.end(), '\n'), 2) << list.out;
