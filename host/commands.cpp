@@ -217,14 +217,17 @@ class Importer {
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
+    bool rebuilt = false;
     if (item.parts && !marker) {
       path = Rebuild(folder, *item.parts);
       RemoveParts(*item.parts, services_);
       if (!path) marker = true;  // reported
+      rebuilt = path.has_value();
     } else if (!marker) {
       path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
     }
-    bool owned = path && OwnedByHost(*path, services_);
+    // A rebuilt message is a file the host just made in its temporary folder.
+    bool owned = rebuilt || (path && OwnedByHost(*path, services_));
     if (!folders_.contains(folder)) {
       error_ = sink_.CreateFolder(folder);
       if (!error_) {
