@@ -1,5 +1,6 @@
 #include "support/oe5_generated_stores.h"
 
+#include <algorithm>
 #include <fstream>
 #include <stdexcept>
 
@@ -192,6 +193,8 @@ Oe5StoreTotals WriteOe5BenchStore(const std::filesystem::path& dir, std::uint64_
       if (!received && random.Below(4) == 0) message.flags = kDbxUnsent;
       bytes += message.text.size();
       totals.message_bytes += message.text.size();
+      totals.carriage_returns +=
+          static_cast<std::uint64_t>(std::count(message.text.begin(), message.text.end(), '\r'));
       folder.messages.push_back(std::move(message));
     }
     const std::string file = DbxFolderFile(folder.messages, store.shape, store.fanout);

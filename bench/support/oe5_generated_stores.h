@@ -27,6 +27,7 @@ struct Oe5StoreTotals {
   std::uint64_t messages = 0;
   std::uint64_t folders = 0;  // folder files
   std::uint64_t message_bytes = 0;
+  std::uint64_t carriage_returns = 0;  // in the messages: kvimport writes LF line ends
   std::uint64_t file_bytes = 0;
 };
 
