@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds kvimport, and imports the bundled Outlook Express 4, Outlook
-# Express 5 and Netscape Messenger sample stores into a new Maildir (and lists what the filters
+# Express 5, Netscape Messenger and Eudora sample stores into a new Maildir (and lists what the filters
 # handed over), then shows the result.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -9,18 +9,12 @@ scripts/install-deps.sh main
 cmake --preset default -DKV_BUILD_TESTS=OFF -DKV_BUILD_BENCH=OFF >/dev/null
 cmake --build build -j"$(nproc)" --target kvimport
 out="${1:-$(mktemp -d)/Maildir}"
-echo "== kvimport list --filter oe4 --store samples/oe4 --keep-empty"
-build/host/kvimport list --filter oe4 --store samples/oe4 --keep-empty
-echo "== kvimport import --filter oe4 --store samples/oe4 --keep-empty --to maildir:$out"
-build/host/kvimport import --filter oe4 --store samples/oe4 --keep-empty --to "maildir:$out"
-echo "== kvimport list --filter oe5 --store samples/oe5 --keep-empty"
-build/host/kvimport list --filter oe5 --store samples/oe5 --keep-empty
-echo "== kvimport import --filter oe5 --store samples/oe5 --keep-empty --to maildir:$out"
-build/host/kvimport import --filter oe5 --store samples/oe5 --keep-empty --to "maildir:$out"
-echo "== kvimport list --filter netscape --store samples/netscape --keep-empty"
-build/host/kvimport list --filter netscape --store samples/netscape --keep-empty
-echo "== kvimport import --filter netscape --store samples/netscape --keep-empty --to maildir:$out"
-build/host/kvimport import --filter netscape --store samples/netscape --keep-empty \
-  --to "maildir:$out"
+for filter in oe4 oe5 netscape eudora; do
+  echo "== kvimport list --filter $filter --store samples/$filter --keep-empty"
+  build/host/kvimport list --filter "$filter" --store "samples/$filter" --keep-empty
+  echo "== kvimport import --filter $filter --store samples/$filter --keep-empty --to maildir:$out"
+  build/host/kvimport import --filter "$filter" --store "samples/$filter" --keep-empty \
+    --to "maildir:$out"
+done
 echo "== the Maildir"
 (cd "$out" && find . -type f | LC_ALL=C sort)
