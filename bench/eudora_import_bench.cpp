@@ -28,11 +28,6 @@ using namespace kv::bench;
 constexpr double kMinTimesPlainWriting = 0.3;
 constexpr double kMaxPeakMegabytes = 32.0;
 
-int Usage() {
-  std::fprintf(stderr, "usage: eudora_import_bench [--size MB] [--work DIR] [--keep]\n");
-  return 2;
-}
-
 // The generator's largest message text (its body files are at most 1 MiB); attachments are
 // streamed from their files and cost no memory of their own.
 constexpr double kLargestMessageMegabytes = 1.0;
@@ -40,35 +35,13 @@ constexpr double kLargestMessageMegabytes = 1.0;
 }  // namespace
 
 int main(int argc, char** argv) {
-  double megabytes = 200;
-  std::optional<fs::path> work_option;
-  bool keep = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--keep") {
-      keep = true;
-    } else if (i + 1 < argc && argument == "--size") {
-      megabytes = std::atof(argv[++i]);
-    } else if (i + 1 < argc && argument == "--work") {
-      work_option = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-  if (megabytes <= 0) return Usage();
-
-  fs::path work;
-  if (work_option) {
-    work = *work_option;
-    fs::create_directories(work);
-  } else {
-    std::string pattern = "/dev/shm/kv-eudora-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      return 1;
-    }
-    work = pattern;
-  }
+  BenchOptions options;
+  options.megabytes = 200;
+  if (!ParseBenchOptions(argc, argv, "eudora_import_bench", false, options)) return 2;
+  const std::optional<fs::path> made = MakeWorkFolder(options, "eudora");
+  if (!made) return 1;
+  const fs::path work = *made;
+  const double megabytes = options.megabytes;
   const fs::path tmp = work / "tmp";
   const fs::path store = work / "store";
   const fs::path maildir = work / "maildir";
@@ -137,6 +110,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "eudora_import_bench: a target was missed\n");
     result = 3;
   }
-  if (!keep && !work_option) fs::remove_all(work);
+  if (!options.keep && !options.work) fs::remove_all(work);
   return result;
 }

@@ -13,9 +13,12 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern "C" char** environ;
@@ -26,6 +29,57 @@ namespace fs = std::filesystem;
 
 inline constexpr double kMegabyte = 1024.0 * 1024.0;
 inline constexpr std::size_t kCopyPiece = 64 * 1024;
+
+// The command line every import benchmark takes: [--size MB] [--work DIR] [--runs N] [--keep]
+// (--runs only where the benchmark repeats its timings).
+struct BenchOptions {
+  double megabytes = 200;
+  int runs = 1;
+  std::optional<fs::path> work;  // --work: where the store and the outputs go
+  bool keep = false;             // --keep: leave the work folder
+};
+
+// Reads the command line into `options`, whose fields hold the benchmark's defaults. On a bad
+// command line prints the usage of `program` and returns false.
+inline bool ParseBenchOptions(int argc, char** argv, const char* program, bool takes_runs,
+                              BenchOptions& options) {
+  bool good = true;
+  for (int i = 1; good && i < argc; ++i) {
+    const std::string_view argument = argv[i];
+    if (argument == "--keep") {
+      options.keep = true;
+    } else if (i + 1 < argc && argument == "--size") {
+      options.megabytes = std::atof(argv[++i]);
+    } else if (takes_runs && i + 1 < argc && argument == "--runs") {
+      options.runs = std::atoi(argv[++i]);
+    } else if (i + 1 < argc && argument == "--work") {
+      options.work = argv[++i];
+    } else {
+      good = false;
+    }
+  }
+  if (good && options.megabytes > 0 && options.runs > 0) return true;
+  std::fprintf(stderr, "usage: %s [--size MB] [--work DIR]%s [--keep]\n", program,
+               takes_runs ? " [--runs N]" : "");
+  return false;
+}
+
+// The folder the benchmark works in: --work (created), or a new folder under /dev/shm named after
+// `name`. nullopt, reported, when it cannot be made.
+inline std::optional<fs::path> MakeWorkFolder(const BenchOptions& options,
+                                              const std::string& name) {
+  if (options.work) {
+    std::error_code error;
+    fs::create_directories(*options.work, error);
+    return *options.work;
+  }
+  std::string pattern = "/dev/shm/kv-" + name + "-bench-XXXXXX";
+  if (::mkdtemp(pattern.data()) == nullptr) {
+    std::perror("mkdtemp");
+    return std::nullopt;
+  }
+  return fs::path(pattern);
+}
 
 struct Totals {
   std::uint64_t messages = 0;

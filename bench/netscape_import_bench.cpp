@@ -26,11 +26,6 @@ using namespace kv::bench;
 constexpr double kMinTimesPlainWriting = 0.6;
 constexpr double kMaxPeakMegabytes = 16.0;
 
-int Usage() {
-  std::fprintf(stderr, "usage: netscape_import_bench [--size MB] [--work DIR] [--keep]\n");
-  return 2;
-}
-
 // Whether the Maildir's bytes are the messages' bytes as stored, or as a Maildir writer may keep
 // them: without the CR of CR LF, without the separator lines, or both.
 bool BytesMatch(std::uint64_t imported, const kv::testing::NsStoreTotals& store) {
@@ -48,35 +43,13 @@ bool BytesMatch(std::uint64_t imported, const kv::testing::NsStoreTotals& store)
 }  // namespace
 
 int main(int argc, char** argv) {
-  double megabytes = 200;
-  std::optional<fs::path> work_option;
-  bool keep = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--keep") {
-      keep = true;
-    } else if (i + 1 < argc && argument == "--size") {
-      megabytes = std::atof(argv[++i]);
-    } else if (i + 1 < argc && argument == "--work") {
-      work_option = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-  if (megabytes <= 0) return Usage();
-
-  fs::path work;
-  if (work_option) {
-    work = *work_option;
-    fs::create_directories(work);
-  } else {
-    std::string pattern = "/dev/shm/kv-netscape-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      return 1;
-    }
-    work = pattern;
-  }
+  BenchOptions options;
+  options.megabytes = 200;
+  if (!ParseBenchOptions(argc, argv, "netscape_import_bench", false, options)) return 2;
+  const std::optional<fs::path> made = MakeWorkFolder(options, "netscape");
+  if (!made) return 1;
+  const fs::path work = *made;
+  const double megabytes = options.megabytes;
   const fs::path tmp = work / "tmp";
   const fs::path store = work / "store";
   const fs::path maildir = work / "maildir";
@@ -141,6 +114,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "netscape_import_bench: a target was missed\n");
     result = 3;
   }
-  if (!keep && !work_option) fs::remove_all(work);
+  if (!options.keep && !options.work) fs::remove_all(work);
   return result;
 }

@@ -28,46 +28,18 @@ using namespace kv::bench;
 constexpr double kMinTimesPlainWriting = 0.6;
 constexpr double kMaxPeakMegabytes = 16.0;
 
-int Usage() {
-  std::fprintf(stderr, "usage: oe4_import_bench [--size MB] [--work DIR] [--runs N] [--keep]\n");
-  return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  double megabytes = 250;
-  int runs = 3;
-  std::optional<fs::path> work_option;
-  bool keep = false;
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view argument = argv[i];
-    if (argument == "--keep") {
-      keep = true;
-    } else if (i + 1 < argc && argument == "--size") {
-      megabytes = std::atof(argv[++i]);
-    } else if (i + 1 < argc && argument == "--runs") {
-      runs = std::atoi(argv[++i]);
-    } else if (i + 1 < argc && argument == "--work") {
-      work_option = argv[++i];
-    } else {
-      return Usage();
-    }
-  }
-  if (megabytes <= 0 || runs <= 0) return Usage();
-
-  fs::path work;
-  if (work_option) {
-    work = *work_option;
-    fs::create_directories(work);
-  } else {
-    std::string pattern = "/dev/shm/kv-oe4-bench-XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) {
-      std::perror("mkdtemp");
-      return 1;
-    }
-    work = pattern;
-  }
+  BenchOptions options;
+  options.megabytes = 250;
+  options.runs = 3;
+  if (!ParseBenchOptions(argc, argv, "oe4_import_bench", true, options)) return 2;
+  const std::optional<fs::path> made = MakeWorkFolder(options, "oe4");
+  if (!made) return 1;
+  const fs::path work = *made;
+  const int runs = options.runs;
+  const double megabytes = options.megabytes;
   const fs::path tmp = work / "tmp";
   const fs::path store = work / "store";
   const fs::path maildir = work / "maildir";
@@ -149,6 +121,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "oe4_import_bench: a target was missed\n");
     result = 3;
   }
-  if (!keep && !work_option) fs::remove_all(work);
+  if (!options.keep && !options.work) fs::remove_all(work);
   return result;
 }
