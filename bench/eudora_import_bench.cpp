@@ -57,18 +57,9 @@ int main(int argc, char** argv) {
               static_cast<unsigned long long>(generated.attachments));
 
   // Plain writing: the store's bytes into as many files as it holds messages, in this process.
-  start = std::chrono::steady_clock::now();
-  struct rusage before {
-  }, after{};
-  ::getrusage(RUSAGE_SELF, &before);
-  const std::uint64_t written =
-      WriteIntoFiles(store, work / "files", generated.messages, generated.file_bytes);
-  ::getrusage(RUSAGE_SELF, &after);
-  Run plain;
-  plain.seconds = Seconds(start);
-  plain.cpu_seconds = CpuSeconds(after) - CpuSeconds(before);
-  plain.exit_code = written == generated.file_bytes ? 0 : 1;
-  fs::remove_all(work / "files");
+  std::uint64_t written = 0;
+  const Run plain =
+      TimePlainWriting(store, work / "files", generated.messages, generated.file_bytes, written);
 
   const Run import = RunProgram({KV_KVIMPORT_PATH, "import", "--filter", "eudora", "--store",
                                  store.string(), "--to", "maildir:" + maildir.string(), "--quiet"},

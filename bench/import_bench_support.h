@@ -186,6 +186,25 @@ inline std::uint64_t WriteIntoFiles(const fs::path& from, const fs::path& to, st
   return written;
 }
 
+// Plain writing timed in this process: `bytes` read from the files below `store` written into
+// `count` files in `to`, which is removed again. `written` receives the bytes written; the run's
+// exit code is 1 when they are not `bytes`.
+inline Run TimePlainWriting(const fs::path& store, const fs::path& to, std::uint64_t count,
+                            std::uint64_t bytes, std::uint64_t& written) {
+  const auto start = std::chrono::steady_clock::now();
+  struct rusage before {
+  }, after{};
+  ::getrusage(RUSAGE_SELF, &before);
+  written = WriteIntoFiles(store, to, count, bytes);
+  ::getrusage(RUSAGE_SELF, &after);
+  Run plain;
+  plain.seconds = Seconds(start);
+  plain.cpu_seconds = CpuSeconds(after) - CpuSeconds(before);
+  plain.exit_code = written == bytes ? 0 : 1;
+  fs::remove_all(to);
+  return plain;
+}
+
 // The messages of a Maildir tree (every file in a cur/ or new/ folder) and their bytes.
 inline Totals CountMaildir(const fs::path& root) {
   Totals totals;

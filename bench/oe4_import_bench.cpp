@@ -60,17 +60,8 @@ int main(int argc, char** argv) {
   Totals imported;
   for (int run = 0; run < runs; ++run) {
     // Plain writing: the same bytes into as many files, measured in this process.
-    start = std::chrono::steady_clock::now();
-    struct rusage before {
-    }, after{};
-    ::getrusage(RUSAGE_SELF, &before);
-    written = WriteIntoFiles(store, work / "files", generated.messages, expected_bytes);
-    ::getrusage(RUSAGE_SELF, &after);
-    Run this_plain;
-    this_plain.seconds = Seconds(start);
-    this_plain.cpu_seconds = CpuSeconds(after) - CpuSeconds(before);
-    this_plain.exit_code = written == expected_bytes ? 0 : 1;
-    fs::remove_all(work / "files");
+    const Run this_plain =
+        TimePlainWriting(store, work / "files", generated.messages, expected_bytes, written);
 
     fs::remove_all(maildir);
     const Run this_import =

@@ -55,18 +55,9 @@ int main(int argc, char** argv) {
       static_cast<double>(generated.message_bytes) / kMegabyte);
 
   // Plain writing: the same bytes into as many files.
-  start = std::chrono::steady_clock::now();
-  struct rusage before {
-  }, after{};
-  ::getrusage(RUSAGE_SELF, &before);
-  const std::uint64_t written =
-      WriteIntoFiles(store, work / "files", generated.messages, generated.message_bytes);
-  ::getrusage(RUSAGE_SELF, &after);
-  Run plain;
-  plain.seconds = Seconds(start);
-  plain.cpu_seconds = CpuSeconds(after) - CpuSeconds(before);
-  plain.exit_code = written == generated.message_bytes ? 0 : 1;
-  fs::remove_all(work / "files");
+  std::uint64_t written = 0;
+  const Run plain =
+      TimePlainWriting(store, work / "files", generated.messages, generated.message_bytes, written);
 
   // The independent reader on the same files.
   Run undbx = RunProgram({"undbx", "--verbosity", "0", store.string(), (work / "undbx").string()},
