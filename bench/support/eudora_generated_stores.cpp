@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "fuzz/eudora_fuzz_input.h"
+#include "support/bench_random.h"
 
 namespace kv::testing {
 namespace {
@@ -167,21 +168,6 @@ namespace {
 constexpr int kBenchTopFolders = 6;
 constexpr int kBenchSubfoldersPerTop = 2;
 
-// A small deterministic generator, so that every run builds the same store.
-class BenchRandom {
- public:
-  std::uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<std::uint32_t>(state_ >> 33);
-  }
-  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
-    return low + Next() % (high - low + 1);
-  }
-
- private:
-  std::uint64_t state_ = 0x2545F4914F6CDD1DULL;
-};
-
 std::string Filler(BenchRandom& random, std::size_t size) {
   static constexpr std::string_view kWords =
       "lorem ipsum dolor sit amet consectetur adipiscing elit sed do eiusmod tempor";
@@ -249,7 +235,7 @@ EudoraStoreTotals WriteEudoraBenchStore(const std::filesystem::path& dir, std::u
   constexpr int kMailboxCount = kBenchTopFolders * (1 + kBenchSubfoldersPerTop);
   const std::uint64_t per_mailbox = bytes / kMailboxCount + 1;
   std::filesystem::create_directories(dir / "attach");
-  BenchRandom random;
+  BenchRandom random(0x2545F4914F6CDD1DULL);
   EudoraStoreTotals totals;
   std::vector<EudoraMapEntry> root_map;
   int number = 0;

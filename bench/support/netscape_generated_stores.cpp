@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string_view>
 
+#include "support/bench_random.h"
+
 namespace kv::testing {
 namespace {
 
@@ -131,21 +133,6 @@ namespace {
 constexpr int kBenchTopFolders = 8;
 constexpr int kBenchSubfoldersPerTop = 2;
 
-// A small deterministic generator, so that every run builds the same store.
-class BenchRandom {
- public:
-  std::uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<std::uint32_t>(state_ >> 33);
-  }
-  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
-    return low + Next() % (high - low + 1);
-  }
-
- private:
-  std::uint64_t state_ = 0x2545F4914F6CDD1DULL;
-};
-
 // Mostly small messages, some larger, a few up to 1 MiB; CR LF lines as the client keeps them on
 // Windows, and now and then a body line starting with "From " (quoted, as the client writes it).
 std::string BenchText(BenchRandom& random, int number) {
@@ -191,7 +178,7 @@ void WriteBenchFile(const std::filesystem::path& path, const std::string& bytes,
 NsStoreTotals WriteNsBenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes) {
   constexpr int kFolderCount = kBenchTopFolders * (1 + kBenchSubfoldersPerTop);
   const std::uint64_t per_folder = message_bytes / kFolderCount + 1;
-  BenchRandom random;
+  BenchRandom random(0x2545F4914F6CDD1DULL);
   NsStoreTotals totals;
   int number = 0;
   for (int top = 0; top < kBenchTopFolders; ++top) {

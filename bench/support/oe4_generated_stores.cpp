@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "fuzz/oe4_fuzz_input.h"
+#include "support/bench_random.h"
 
 namespace kv::testing {
 namespace {
@@ -157,21 +158,6 @@ namespace {
 constexpr int kBenchTopFolders = 8;
 constexpr int kBenchSubfoldersPerTop = 2;
 
-// A small deterministic generator, so that every run builds the same store.
-class BenchRandom {
- public:
-  std::uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<std::uint32_t>(state_ >> 33);
-  }
-  std::uint32_t Between(std::uint32_t low, std::uint32_t high) {
-    return low + Next() % (high - low + 1);
-  }
-
- private:
-  std::uint64_t state_ = 0x5DEECE66DULL;
-};
-
 // Mostly small messages, some with attachments, a few large ones; CR LF lines as the store keeps
 // them, and now and then a body line starting with "From ".
 std::string BenchMessage(BenchRandom& random, int number) {
@@ -217,7 +203,7 @@ Oe4StoreTotals WriteOe4BenchStore(const std::filesystem::path& dir, std::uint64_
   std::filesystem::create_directories(dir);
   constexpr int kFolderCount = kBenchTopFolders * (1 + kBenchSubfoldersPerTop);
   const std::uint64_t per_folder = message_bytes / kFolderCount + 1;
-  BenchRandom random;
+  BenchRandom random(0x5DEECE66DULL);
   Oe4StoreTotals totals;
   std::vector<Oe4FolderEntry> entries;
   int number = 0;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "fuzz/oe5_fuzz_input.h"
+#include "support/bench_random.h"
 
 namespace kv::testing {
 namespace {
@@ -22,23 +23,10 @@ DbxMessage Received(int n, std::uint32_t flags, const std::string& extra = "") {
   return Message(DbxTestMessage(n, kReturnPath + extra), flags);
 }
 
-// A small deterministic generator, so that stores come out the same on every run.
-class Random {
- public:
-  explicit Random(std::uint64_t seed) : state_(seed) {}
-  std::uint32_t Next() {
-    state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
-    return static_cast<std::uint32_t>(state_ >> 33);
-  }
-  std::uint32_t Below(std::uint32_t limit) { return Next() % limit; }
-
- private:
-  std::uint64_t state_;
-};
-
 // A message of about `size` bytes: headers, then lines of words, CR LF throughout, some lines
 // starting with "From ".
-std::string BenchMessage(Random& random, std::uint64_t number, std::size_t size, bool received) {
+std::string BenchMessage(BenchRandom& random, std::uint64_t number, std::size_t size,
+                         bool received) {
   static const char* const kWords[] = {"import",    "message", "folder",  "store",   "mail",
                                        "archive",   "reply",   "From",    "the",     "a",
                                        "quarterly", "report",  "meeting", "Tuesday", "attached"};
@@ -164,7 +152,7 @@ std::vector<std::pair<std::string, std::string>> Oe5FuzzSeeds() {
 
 Oe5StoreTotals WriteOe5BenchStore(const std::filesystem::path& dir, std::uint64_t message_bytes) {
   std::filesystem::create_directories(dir);
-  Random random(20000104);
+  BenchRandom random(20000104);
   DbxStore store = DbxLocalStore();
   store.shape = DbxIndexShape::kLeftChain;
   store.fanout = 100;
