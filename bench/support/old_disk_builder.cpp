@@ -34,20 +34,6 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + path.string());
 }
 
-std::vector<std::string> Components(const std::string& windows_path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : windows_path + "\\") {
-    if (c != '\\') {
-      part.push_back(c);
-    } else if (!part.empty()) {
-      parts.push_back(std::move(part));
-      part.clear();
-    }
-  }
-  return parts;
-}
-
 }  // namespace
 
 std::string ShortAlias(const std::string& name) {
@@ -97,7 +83,7 @@ std::string OldDiskBuilder::WindowsProfile(const std::string& user) const {
 
 fs::path OldDiskBuilder::Local(const std::string& windows_path) const {
   fs::path local = root_;
-  std::vector<std::string> parts = Components(windows_path);
+  std::vector<std::string> parts = PathParts(windows_path);
   for (std::size_t i = 1; i < parts.size(); ++i) local /= parts[i];
   return local;
 }
@@ -144,7 +130,7 @@ std::string OldDiskBuilder::Spell(const std::string& windows_path, PathSpelling 
   }
   if (spelling == PathSpelling::kLong) return windows_path;
   std::string spelled = "C:";
-  std::vector<std::string> parts = Components(windows_path);
+  std::vector<std::string> parts = PathParts(windows_path);
   for (std::size_t i = 1; i < parts.size(); ++i) spelled += "\\" + ShortAlias(parts[i]);
   return spelled;
 }

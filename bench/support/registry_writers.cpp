@@ -82,20 +82,6 @@ RegistryContent::Key& KeyOf(RegistryContent& content, const std::string& path) {
   return content.keys.back();
 }
 
-std::vector<std::string> PathParts(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : path + "\\") {
-    if (c != '\\') {
-      part.push_back(c);
-    } else if (!part.empty()) {
-      parts.push_back(std::move(part));
-      part.clear();
-    }
-  }
-  return parts;
-}
-
 struct HiveCloser {
   void operator()(hive_h* hive) const { hivex_close(hive); }
 };
@@ -294,6 +280,20 @@ std::string RegistryExportText(const RegistryContent& content, ExportFormat form
   if (!unicode) return code_page.FromUtf8(text);
   std::vector<std::uint8_t> utf16 = platform::Utf8ToUtf16le(text);
   return "\xFF\xFE" + std::string(utf16.begin(), utf16.end());
+}
+
+std::vector<std::string> PathParts(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char c : path + "\\") {
+    if (c != '\\') {
+      part.push_back(c);
+    } else if (!part.empty()) {
+      parts.push_back(std::move(part));
+      part.clear();
+    }
+  }
+  return parts;
 }
 
 }  // namespace kv::testing

@@ -43,6 +43,9 @@ struct RegistryContent {
   std::vector<Key> keys;
 };
 
+// The non-empty parts of a Windows path or key path between backslashes.
+std::vector<std::string> PathParts(const std::string& path);
+
 // Text as a hive stores it: UTF-16LE with a terminating NUL.
 std::vector<std::uint8_t> StoredText(const std::string& utf8);
 
