@@ -262,8 +262,9 @@ states, then the totals and the number of problems found (each named on stderr);
 nothing else.
 import creates every folder and writes every message:
   maildir:PATH  Maildir++ (PATH/cur,new,tmp; folder A/B in PATH/.A.B); the folder named by
-                --inbox (default Inbox) becomes the INBOX at PATH itself. Unread messages go to
-                new/, read ones to cur/ with flag S, unsent ones to cur/ with flags DS.
+                --inbox (default Inbox, In for eudora) becomes the INBOX at PATH itself.
+                Unread messages go to new/, read ones to cur/ with flag S, unsent ones to
+                cur/ with flags DS.
   mbox:PATH     one mboxrd file per folder: folder A/B in PATH/A/B.mbox; the state is in
                 Status: (RO read, O unread) and X-Status: (T draft) headers.
   eml:PATH      one file per message: folder A/B in PATH/A/B/000001.eml, 000002.eml, ...
@@ -282,7 +283,8 @@ Options (the common ones also as -f, -s, -t, -k, -a, -q, -v, -h, -V):
   -t, --to DEST      where import writes: maildir:PATH, mbox:PATH or eml:PATH
   -a, --append       add to existing mbox files
   --as-stored        keep each message's bytes as stored (CR LF line ends) in Maildir and mbox
-  --inbox FOLDER     the folder of the store that becomes the Maildir's INBOX (default Inbox)
+  --inbox FOLDER     the folder of the store that becomes the Maildir's INBOX (default Inbox;
+                     In for eudora)
   -q, --quiet        no progress line and no closing summary
   -v, --verbose      one line on stderr for each message written, naming the file
   -V, --version      the version

@@ -112,6 +112,20 @@ void RemoveParts(const MessageParts& parts, const platform::Services& services) 
   }
 }
 
+// The size of a message taken apart, which has no whole file: the sum of its text files (body,
+// HTML, rich text); nullopt when none of them can be read.
+std::optional<std::uint64_t> PartsSize(const MessageParts& parts,
+                                       const platform::Services& services) {
+  std::optional<std::uint64_t> total;
+  for (const std::string* named : {&parts.body_file, &parts.html_file, &parts.rich_file}) {
+    std::error_code error;
+    std::optional<std::string> path = HandedOverPath(*named, services);
+    const std::uintmax_t size = path ? std::filesystem::file_size(*path, error) : 0;
+    if (path && !error) total = total.value_or(0) + size;
+  }
+  return total;
+}
+
 Json FileJson(const std::string& named, const platform::Services& services) {
   std::optional<std::string> path = HandedOverPath(named, services);
   std::optional<FileDigest> digest = path ? DigestFile(*path) : std::nullopt;
@@ -497,7 +511,10 @@ int RunInfo(const CommandLine& line, const platform::Services& services,
     const bool marker = (item.status & kItemIsFolder) != 0 ||
                         (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::uint64_t> bytes;
-    if (!marker) {
+    if (!marker && item.parts) {
+      bytes = PartsSize(*item.parts, services);
+      RemoveParts(*item.parts, services);
+    } else if (!marker) {
       if (std::optional<std::string> path =
               LocalMessagePath(item.message_file, services.files, services.code_page)) {
         int error = 0;
@@ -552,8 +569,10 @@ int RunImport(const CommandLine& line, const platform::Services& services,
       !InboxIsAStoreFolder(line, *scripted, services.code_page)) {
     return NoSuchFolder(line, *scripted, services, streams, "--inbox", line.inbox);
   }
+  const std::string inbox =
+      line.inbox_given ? line.inbox : std::string(ConventionsFor(line.filter).inbox);
   std::unique_ptr<MessageSink> sink =
-      MakeSink(*line.destination, SinkOptions{line.append, line.inbox, !line.as_stored});
+      MakeSink(*line.destination, SinkOptions{line.append, inbox, !line.as_stored});
   if (WriteOutcome started = sink->Start()) return OutputError(streams, *started);
 
   ProgressReporter progress(streams.err, streams.err_is_terminal && !line.quiet, !line.quiet);

@@ -16,6 +16,7 @@ FilterConventions ConventionsFor(std::string_view filter) {
   if (filter == "netscape") return {.folders_below_root = true, .separator_line = true};
   if (filter == "oe5") return {.folders_below_root = true};
   if (filter == "oe4") return {.trailing_nul_padding = true};
+  if (filter == "eudora") return {.inbox = "In"};
   return {};
 }
 

@@ -9,6 +9,8 @@
 //    the bytes as handed over.
 //  - Outlook Express 4 pads messages with NUL bytes up to its record size; only its messages lose
 //    trailing NULs.
+//  - Eudora calls its inbox "In"; the others "Inbox". That folder becomes the Maildir's INBOX
+//    unless --inbox names another.
 
 #include <cstdint>
 #include <optional>
@@ -21,6 +23,7 @@ struct FilterConventions {
   bool folders_below_root = false;    // folder paths start with the folder dialog's root label
   bool separator_line = false;        // a message may start with a mailbox separator line
   bool trailing_nul_padding = false;  // messages may end in NUL padding
+  std::string_view inbox = "Inbox";   // the store's folder for incoming mail
 };
 
 // The conventions of a filter by its short name ("oe4"); none for an unknown one.

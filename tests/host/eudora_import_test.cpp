@@ -104,6 +104,19 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
   EXPECT_EQ(items[3]["attachments"], Json({"C:\\Program Files\\Eudora\\Attach\\budget.csv"}));
   EXPECT_TRUE(items[8]["rich"].is_object());
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty()) << "the handed-over files are removed";
+  // info sizes a message taken apart by its text files, rather than calling it unreadable.
+  ASSERT_EQ(Kvimport("info --filter eudora --store '" + store.string() + "'"), kExitOk) << err_;
+  EXPECT_NE(out_.find("total: 6 folders, 8 messages, 565 B, 2 unread, 1 unsent, 1 sent\n"),
+            std::string::npos)
+      << out_;
+  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
+  // Eudora's inbox is "In": it becomes the Maildir's INBOX, not a folder ".In".
+  const fs::path maildir = dir_.path() / "maildir";
+  EXPECT_EQ(Kvimport("import --filter eudora --store '" + store.string() +
+                     "' --to maildir:" + maildir.string()),
+            kExitSkippedItems);
+  EXPECT_EQ(FilesBelow(maildir / "new").size() + FilesBelow(maildir / "cur").size(), 3u);
+  EXPECT_FALSE(fs::exists(maildir / ".In"));
 
   const fs::path output = dir_.path() / "eml";
   EXPECT_EQ(Kvimport("import --filter eudora --store '" + store.string() +
