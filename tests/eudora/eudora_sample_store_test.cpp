@@ -27,10 +27,7 @@ TEST(EudoraSampleStore, BundledFilesAndFuzzSeedsAreWhatTheGeneratorWrites) {
   ReplayFuzzInputs(
       "eudora_fuzz", EudoraFuzzSeeds(),
       {{"plain", 3}, {"parts", 3}, {"separator-mid-line", 3}, {"no-summary-keep-empty", 4}},
-      "make_eudora_store", [](const std::string& bytes) {
-        return fuzz::RunEudoraFuzzInput(fuzz::DecodeEudoraFuzzInput(
-            reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-      });
+      "make_eudora_store", fuzz::RunEudoraFuzz);
 }
 
 }  // namespace

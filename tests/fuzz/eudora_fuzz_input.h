@@ -26,8 +26,8 @@ inline std::string EncodeEudoraFuzzInput(const EudoraFuzzInput& input) {
          Sized(input.summary) + input.mailbox;
 }
 
-inline EudoraFuzzInput DecodeEudoraFuzzInput(const std::uint8_t* data, std::size_t size) {
-  InputParts in(data, size);
+inline EudoraFuzzInput DecodeEudoraFuzzInput(std::string_view bytes) {
+  InputParts in(bytes);
   return {in.Byte(), in.TakeSized(), in.TakeSized(), in.Rest()};
 }
 

@@ -19,7 +19,8 @@ inline constexpr int kEudoraFuzzItemLimit = 1 << 20;
 
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a property naming a file that does not exist, an attachment list without end, or no end.
-inline int RunEudoraFuzzInput(const EudoraFuzzInput& input) {
+inline int RunEudoraFuzz(std::string_view bytes) {
+  const EudoraFuzzInput input = DecodeEudoraFuzzInput(bytes);
   constexpr const char* kStoreDir = "C:\\Eudora";
   MessageFile direct;
   direct.SetContent(input.mailbox);

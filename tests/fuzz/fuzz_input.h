@@ -21,8 +21,7 @@ inline std::string Sized(const std::string& part) {
 // Takes the parts of an input off its front.
 class InputParts {
  public:
-  InputParts(const std::uint8_t* data, std::size_t size)
-      : rest_(reinterpret_cast<const char*>(data), size) {}
+  explicit InputParts(std::string_view bytes) : rest_(bytes) {}
 
   // Up to `count` bytes.
   std::string Take(std::size_t count) {

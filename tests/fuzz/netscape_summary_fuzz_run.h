@@ -3,8 +3,8 @@
 // the input is a whole ".snm" summary, opened and stepped through as GoNext does.
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "netscape/summary_reader.h"
 #include "platform/diagnostics.h"
@@ -15,18 +15,18 @@ namespace kv::fuzz {
 // The number of messages listed, or -1 when the reader broke a promise: a listing that does not
 // match its count, more entries than the file has room for, a result that differs on a second
 // open, or a reader left open after listing nothing.
-inline int RunSummaryFuzzInput(const std::uint8_t* data, std::size_t size) {
+inline int RunSummaryFuzz(std::string_view bytes) {
   constexpr const char* kPath = "C:\\Mail\\Inbox.snm";
   platform::MemoryFileSystem files;
   platform::DiagnosticLog diagnostics;
-  files.AddFile(kPath, std::string(reinterpret_cast<const char*>(data), size));
+  files.AddFile(kPath, std::string(bytes));
   SummaryReader reader(files, diagnostics);
 
   const bool opened = reader.Open(kPath, "Netscape Messenger 4.7/Inbox");
   const std::size_t count = reader.MessageCount();
   if (opened != (count > 0) || opened != reader.IsOpen()) return -1;
   // Each listed message has its own 8-byte pair in an index node inside the file.
-  if (count > size / 8) return -1;
+  if (count > bytes.size() / 8) return -1;
   std::size_t stepped = 0;
   for (bool more = reader.NextMessage(true); more; more = reader.NextMessage(false)) {
     ++stepped;

@@ -26,8 +26,8 @@ inline std::string EncodeOe4FuzzInput(const Oe4FuzzInput& input) {
          Sized(input.index) + input.mailbox;
 }
 
-inline Oe4FuzzInput DecodeOe4FuzzInput(const std::uint8_t* data, std::size_t size) {
-  InputParts in(data, size);
+inline Oe4FuzzInput DecodeOe4FuzzInput(std::string_view bytes) {
+  InputParts in(bytes);
   return {in.Byte(), in.TakeSized(), in.TakeSized(), in.Rest()};
 }
 

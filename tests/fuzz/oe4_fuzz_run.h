@@ -21,7 +21,8 @@ inline constexpr int kOe4FuzzItemLimit = 1 << 20;
 
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
-inline int RunOe4FuzzInput(const Oe4FuzzInput& input) {
+inline int RunOe4Fuzz(std::string_view bytes) {
+  const Oe4FuzzInput input = DecodeOe4FuzzInput(bytes);
   constexpr const char* kStoreDir = "C:\\OE\\Mail";
   ResetProcessState();
   if (input.options & kSecondLayoutSticky) g_bFoldersSecondLayout = true;

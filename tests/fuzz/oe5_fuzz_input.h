@@ -29,8 +29,8 @@ inline std::string EncodeOe5FuzzInput(const Oe5FuzzInput& input) {
   return std::string(1, static_cast<char>(input.options)) + Sized(input.folders) + input.file;
 }
 
-inline Oe5FuzzInput DecodeOe5FuzzInput(const std::uint8_t* data, std::size_t size) {
-  InputParts in(data, size);
+inline Oe5FuzzInput DecodeOe5FuzzInput(std::string_view bytes) {
+  InputParts in(bytes);
   return {in.Byte(), in.TakeSized(), in.Rest()};
 }
 

@@ -11,6 +11,7 @@
 #include "fuzz/oe5_fuzz_input.h"
 #include "oe5/oe5_folder_tree.h"
 #include "oe5/oe5_store_discovery.h"
+#include "support/dbx_writer.h"
 #include "support/fake_services.h"
 
 namespace kv::fuzz {
@@ -18,41 +19,21 @@ namespace kv::fuzz {
 // More items than an input of a few kilobytes can hold: reaching it means the walk loops.
 inline constexpr int kOe5FuzzItemLimit = 1 << 20;
 
-// "Folders.dbx" of kGeneratedFoldersFile, written here byte by byte so that the fuzzer needs no
-// test writer: the local root (id 1) and "Inbox" (id 2, parent 1, file "a.dbx", kOe5FuzzCount
-// messages), both records in one index node.
-inline std::string GeneratedFoldersFile() {
-  std::string bytes(0x300, '\0');
-  auto put32 = [&bytes](std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-  };
-  auto record = [&](std::size_t at, std::initializer_list<std::uint32_t> descriptors,
-                    const std::string& data) {
-    put32(at, static_cast<std::uint32_t>(at));
-    put32(at + 4, static_cast<std::uint32_t>(4 * descriptors.size() + data.size()));
-    bytes[at + 10] = static_cast<char>(descriptors.size());
-    std::size_t position = at + 12;
-    for (std::uint32_t descriptor : descriptors) {
-      put32(position, descriptor);
-      position += 4;
-    }
-    bytes.replace(position, data.size(), data);
-  };
-  put32(0xCC, 2);      // folder count
-  put32(0xEC, 0x280);  // index root
-  record(0x100, {0x00000180, 0x00000002}, std::string("Local Folders\0", 14));
-  record(0x180, {0x00000280, 0x00000181, 0x00000002, 0x00000603, 0x00000087 | (kOe5FuzzCount << 8)},
-         std::string("Inbox\0a.dbx\0", 12));
-  put32(0x280, 0x280);
-  put32(0x290, 2 << 8);  // two entries
-  put32(0x298, 0x100);
-  put32(0x2A4, 0x180);
+// "Folders.dbx" of kGeneratedFoldersFile: the local root (id 1) and "Inbox" (id 2, file "a.dbx",
+// kOe5FuzzCount messages).
+inline const std::string& GeneratedFoldersFile() {
+  static const std::string bytes = [] {
+    testing::DbxStore store = testing::DbxLocalStore();
+    store.folders.push_back({2, 1, "Inbox", kOe5FuzzFile, kOe5FuzzCount});
+    return store.FoldersFile();
+  }();
   return bytes;
 }
 
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
-inline int RunOe5FuzzInput(const Oe5FuzzInput& input) {
+inline int RunOe5Fuzz(std::string_view bytes) {
+  const Oe5FuzzInput input = DecodeOe5FuzzInput(bytes);
   constexpr const char* kRoot = "C:\\Store";
   kv::testing::FakeServices fake;
   platform::MemoryRegistry& registry = fake.registry;

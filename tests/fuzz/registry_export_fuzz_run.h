@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fake/fake_environment.h"
@@ -51,10 +52,11 @@ inline int WalkRegistry(platform::StoredRegistry& registry, const std::string& p
 }
 
 // Keys and values read; 0 when the bytes are no export; -1 when a key stayed open.
-inline int RunRegistryExportFuzzInput(const std::uint8_t* data, std::size_t size) {
+inline int RunRegistryExportFuzz(std::string_view bytes) {
   platform::Windows1252CodePage code_page;
-  platform::RegistryExport parsed =
-      platform::ParseRegistryExport(ByteView(data, size), code_page, "fuzz.reg");
+  platform::RegistryExport parsed = platform::ParseRegistryExport(
+      ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), code_page,
+      "fuzz.reg");
   if (!parsed.tree) return 0;
   platform::StoredRegistry registry(std::move(parsed.tree), code_page);
   int seen = WalkRegistry(registry, "", kRegistryFuzzMaxDepth);

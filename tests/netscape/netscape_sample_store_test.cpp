@@ -37,10 +37,7 @@ TEST(NetscapeGeneratedFiles, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndRepla
                                             {"three-levels", 7}, {"split-keys", 6},
                                             {"unnamed", 7},      {"counts-zero", 0}};
   ReplayFuzzInputs("netscape_summary_fuzz", NsFuzzSeeds(), items, "make_netscape_store",
-                   [](const std::string& bytes) {
-                     return fuzz::RunSummaryFuzzInput(
-                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-                   });
+                   fuzz::RunSummaryFuzz);
 }
 
 // The bytes of every message of the sample as stored, sorted.

@@ -33,11 +33,7 @@ TEST(Oe4SampleStore, SampleAndFuzzSeedsAreWhatTheGeneratorWritesAndReplayCleanly
   const std::map<std::string, int> items = {{"flat", 3},          {"nested-second-layout", 9},
                                             {"sticky-layout", 0}, {"listing", 3},
                                             {"empty-folder", 1},  {"zero-index-length", 4}};
-  ReplayFuzzInputs("oe4_fuzz", Oe4FuzzSeeds(), items, "make_oe4_store",
-                   [](const std::string& bytes) {
-                     return fuzz::RunOe4FuzzInput(fuzz::DecodeOe4FuzzInput(
-                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-                   });
+  ReplayFuzzInputs("oe4_fuzz", Oe4FuzzSeeds(), items, "make_oe4_store", fuzz::RunOe4Fuzz);
 }
 
 // Every folder and state arrives (the empty folder as a folder item, the Windows-1252 name in

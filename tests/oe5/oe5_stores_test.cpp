@@ -163,11 +163,7 @@ TEST(Oe5FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndEveryInputRunsCleanly) {
   const std::map<std::string, int> items = {
       {"flat", 3},           {"left-chain", 20},     {"entry-subtrees", 20},
       {"damaged-chains", 3}, {"indirect-fields", 2}, {"folder-tree", 12}};
-  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(), items, "make_oe5_store",
-                   [](const std::string& bytes) {
-                     return fuzz::RunOe5FuzzInput(fuzz::DecodeOe5FuzzInput(
-                         reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-                   });
+  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(), items, "make_oe5_store", fuzz::RunOe5Fuzz);
 }
 
 }  // namespace

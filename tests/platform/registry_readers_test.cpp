@@ -486,12 +486,9 @@ TEST_F(RegistryExportTest, TakesTheOneUserHiveLoadedElsewhereAndRefusesOtherText
 }
 
 TEST(RegistryExportFuzzCorpus, SeedsAndPastFindingsRunCleanly) {
-  testing::ReplayFuzzInputs(
-      "registry_export_fuzz", {}, {{"regedit4.reg", 12}, {"regedit5.reg", 11}}, "",
-      [](const std::string& bytes) {
-        return fuzz::RunRegistryExportFuzzInput(reinterpret_cast<const std::uint8_t*>(bytes.data()),
-                                                bytes.size());
-      });
+  testing::ReplayFuzzInputs("registry_export_fuzz", {},
+                            {{"regedit4.reg", 12}, {"regedit5.reg", 11}}, "",
+                            fuzz::RunRegistryExportFuzz);
 }
 
 }  // namespace
