@@ -1,13 +1,12 @@
 // The readers on files the test writer builds, each damaged one way per case: the DBX index trees
 // with their capacity, fields in both forms, body block chains; "Folders.dbx" into the prepared
-// folder list; the header block questions answered from a message's bytes.
+// folder list.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <numeric>
 
-#include "eudora/status_header.h"
 #include "oe5/dbx_file.h"
 #include "oe5/oe5_folder_tree.h"
 #include "support/dbx_writer.h"
@@ -292,53 +291,6 @@ TEST_F(Oe5FolderTreeTest, DamagedOrMissingFolderIndexGivesFewerOrNoRecords) {
     if (c.bytes.empty()) files.Delete("C:\\Store\\Folders.dbx");
     EXPECT_EQ(LoadFolders(files, diagnostics, "C:\\Store").size(), c.records) << c.bytes.size();
     EXPECT_EQ(Problems(), c.problems) << c.bytes.size();
-  }
-}
-
-// Fed whole and one byte at a time (a CR LF split between blocks is still one line end); the
-// status mark agrees with the file-based scan of the other filters.
-TEST(MessageHeaderScan, AnswersFromTheBytesAsTheFileScansDo) {
-  const std::string name = "x-kvnorvale-statusmsg";
-  const struct {
-    std::string text;
-    std::optional<bool> return_path;
-    bool mark;
-  } cases[] = {
-      {"Return-Path: <a@b>\r\nSubject: x\r\n\r\nbody", true, false},
-      {"Subject: x\r\nRETURN-PATH:x\n\nbody", true, false},
-      {"Subject: x\r\n\r\nReturn-Path: <a@b>\r\n" + name + ": 1\r\n", false, false},
-      {"return-path:\r\n\r\n", false, false},
-      {"return-path:\r\r\n\r\n", true, false},
-      {"Subject: x\r\n Return-Path: <a@b>\r\n " + name + ": 1\r\n\r\n", false, false},
-      {"Subject: x\r\nX-A: b\r\n", std::nullopt, false},
-      {"Subject: x\r\nReturn-Path: <a@b>", true, false},
-      {"Return-Path: <a@b>\r", true, false},
-      {"\r\nReturn-Path: <a@b>\r\n", false, false},
-      {"Subject: a\x1A\r\n\r\nReturn-Path: x", std::nullopt, false},
-      {"X-KVNorvale-StatusMsg: 10\r\n\r\n", false, true},
-      {name + ":\r\n\r\n", false, false},
-      {name + "\r\n\r\n", false, false},
-      {name + ":" + std::string(40, ' ') + "\t1\r\n\r\n", false, true},
-      {name + ":\r1\r\n\r\n", false, true},
-      {name + ": 1\r\n" + name + ": 0\r\n\r\n", false, false},
-      {name + ":0\r\nReturn-Path: <a@b>\r\n" + name + ":1\r\n\r\n", true, true},
-      {"Subject: x\r\n" + name + ": 1", std::nullopt, true},
-  };
-  FakeServices services;
-  for (const auto& c : cases) {
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(c.text.data());
-    MessageHeaderScan whole, bytewise;
-    whole.Feed(std::span(bytes, c.text.size()));
-    for (std::size_t i = 0; i < c.text.size(); ++i) bytewise.Feed(std::span(bytes + i, 1));
-    for (MessageHeaderScan* scan : {&whole, &bytewise}) {
-      scan->Finish();
-      EXPECT_EQ(scan->returnPath(), c.return_path) << c.text;
-      EXPECT_EQ(scan->statusMark(), c.mark) << c.text;
-    }
-    services.files.AddFile("C:\\m.txt", c.text);
-    bool mark = !c.mark;
-    ScanStatusHeader(services.files, "C:\\m.txt", mark);
-    EXPECT_EQ(mark, c.mark) << c.text;
   }
 }
 
