@@ -120,7 +120,7 @@ TEST_F(EudoraFilterTest, FolderMapsLoadDepthFirstAndTheChosenFolderStartsTheWalk
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.start.value_or("root"));
-    NewFilter();
+    filter = NewFilter();
     ASSERT_TRUE(Find(c.start, c.skip_empty));
     const std::vector<EudoraItem> items = Walk();
     EXPECT_EQ(Folders(items), c.folders);
@@ -225,7 +225,7 @@ TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.folder);
-    NewFilter();
+    filter = NewFilter();
     ui = ui::ScriptedUserInterface();
     ui.set_report_unanswered(false);
     for (int answer : c.answers) ui.AnswerMessageBox(answer);
@@ -237,14 +237,14 @@ TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   }
 
   // Yes to browsing again: the dialog comes back and a good folder is taken.
-  NewFilter();
+  filter = NewFilter();
   ui.AnswerLocation("C:\\Nothing");
   ui.AnswerMessageBox(platform::kIdYes);
   ui.AnswerLocation("C:\\Odd");
   ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{});
   EXPECT_TRUE(filter->IsSystemFound());
 
-  NewFilter();
+  filter = NewFilter();
   ui.AnswerLocation(std::nullopt);
   EXPECT_FALSE(filter->IsSystemFound());
 }
@@ -287,7 +287,7 @@ TEST_F(EudoraFilterTest, MessageOptionsCarryTheSummaryAndTheSettings) {
             (std::vector<unsigned>{2, 1, 2, 0}));
 
   // A store whose first message has no summary shows the settings file's values.
-  NewFilter();
+  filter = NewFilter();
   files.Delete("C:\\Eudora\\Mail.toc");
   ui.AnswerMessageBox(platform::kIdYes);
   ASSERT_TRUE(Find());

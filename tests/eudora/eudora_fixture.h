@@ -1,19 +1,15 @@
 #pragma once
-// A CEudoraMsgFilter created from the class table over in-memory services, with helpers to put a
+// The "eudora" filter over in-memory services (support/filter_fixture.h), with helpers to put a
 // store in place, confirm it through the dialogs and walk every item as a host does, reading every
 // property the filter supplies.
 
-#include <gtest/gtest.h>
-
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "app/filter_classes.h"
 #include "eudora/eudora_paths.h"
 #include "support/eudora_store_writer.h"
-#include "support/fake_services.h"
+#include "support/filter_fixture.h"
 
 namespace kv::testing {
 
@@ -29,18 +25,12 @@ struct EudoraItem {
   std::vector<std::string> attachments;         // code 600 until empty
 };
 
-class EudoraFilterTest : public ::testing::Test, public FakeServices {
+// Current, Walk and Folders here read every property of an item (EudoraItem). A new object
+// (filter = NewFilter()) is needed for each IsSystemFound: each adds the store's folders to the
+// object's lists again.
+class EudoraFilterTest : public FilterTest {
  protected:
-  EudoraFilterTest() {
-    ui.set_report_unanswered(false);
-    NewFilter();
-  }
-
-  // A new filter object: each IsSystemFound adds the store's folders to the object's lists again.
-  void NewFilter() {
-    filter = FindFilterClass("eudora")->create(services);
-    filter->SetParent(0x1234);
-  }
+  EudoraFilterTest() : FilterTest("eudora") {}
 
   void PutStore(const EudoraStore& store, const std::string& dir = kEudoraDir) {
     store.AddTo(files, dir);
@@ -51,7 +41,7 @@ class EudoraFilterTest : public ::testing::Test, public FakeServices {
   bool Find(std::optional<std::string> start = std::nullopt, bool skip_empty = true,
             const std::string& dir = kEudoraDir) {
     ui.AnswerLocation(dir);
-    ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{start, skip_empty});
+    AnswerFolders(std::move(start), skip_empty);
     return filter->IsSystemFound();
   }
 
@@ -99,12 +89,6 @@ class EudoraFilterTest : public ::testing::Test, public FakeServices {
     for (const EudoraItem& item : items) folders.push_back(item.folder);
     return folders;
   }
-  bool Shown(const std::string& prefix) const {
-    for (const std::string& line : ui.transcript()) {
-      if (line.rfind(prefix, 0) == 0) return true;
-    }
-    return false;
-  }
   // The diagnostics reported so far, one formatted line each.
   std::vector<std::string> Reports() const {
     std::vector<std::string> lines;
@@ -113,8 +97,6 @@ class EudoraFilterTest : public ::testing::Test, public FakeServices {
     }
     return lines;
   }
-
-  std::unique_ptr<ImportFilter> filter;
 };
 
 // Messages 1..n with the given summary states.

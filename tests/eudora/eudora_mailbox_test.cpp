@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "eudora_fixture.h"
-#include "platform/fake/fault_file_system.h"
 
 namespace kv::testing {
 namespace {
@@ -245,7 +244,7 @@ TEST_F(EudoraWalkTest, MissingOrDisagreeingSummaryIsReportedOnce) {
     } else {
       ui.AnswerMessageBox(platform::kIdYes);  // go on with the incomplete store
     }
-    NewFilter();
+    filter = NewFilter();
     ASSERT_TRUE(Find());
     std::vector<std::int32_t> states;
     for (const EudoraItem& item : Walk()) states.push_back(item.state);
@@ -298,7 +297,7 @@ TEST_F(EudoraWalkTest, DamagedMailboxesAreReported) {
       ui.AnswerMessageBox(platform::kIdYes);
     }
     diagnostics.Clear();
-    NewFilter();
+    filter = NewFilter();
     ASSERT_TRUE(Find());
     EXPECT_EQ(Folders(Walk()), c.folders);
     ASSERT_FALSE(diagnostics.entries().empty());
@@ -310,11 +309,7 @@ TEST_F(EudoraWalkTest, TemporaryFilesThatCannotBeWrittenStopTheImport) {
   EudoraStore store;
   store.AddMailbox("", "Mail", {{EudoraTestMessage(1, "", std::string(5000, 'z')), kEudoraRead}});
   PutStore(store);
-  platform::FaultFileSystem faulty(files);
-  platform::Services faulty_services{registry,  faulty, temp,       environment,
-                                     code_page, ui,     diagnostics};
-  filter = FindFilterClass("eudora")->create(faulty_services);
-  faulty.faults().write_budget = 4096;
+  Faulty().faults().write_budget = 4096;
   ASSERT_TRUE(Find());
   EXPECT_FALSE(filter->GoFirst());
   ASSERT_EQ(diagnostics.entries().size(), 1u);

@@ -1,13 +1,19 @@
-// The Eudora mail folder of a real Windows installation (../shared/samples/eudora/win71, see its
-// PROVENANCE.md): the store writer writes the same bytes for the same content. (kvimport's tests
-// import it.) Skipped when the shared samples are absent.
+// The store writer against the Eudora mail folder of a real Windows installation
+// (../shared/samples/eudora/win71, see its PROVENANCE.md; skipped when absent): the same bytes for
+// the same content. The bundled sample store and the fuzzer's seeds are what the generator writes,
+// and every seed and past finding runs cleanly through the fuzzer's own run. (kvimport's tests
+// import both stores.)
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
+#include "fuzz/eudora_fuzz_run.h"
 #include "platform/byte_view.h"
+#include "support/eudora_generated_stores.h"
 #include "support/eudora_store_writer.h"
+#include "support/fuzz_inputs.h"
 #include "support/temp_dir.h"
 
 namespace kv::testing {
@@ -78,18 +84,29 @@ TEST(EudoraRealStore, WriterWritesWhatEudoraWrote) {
     same(record + 12, 1);  // state
     same(record + 14, 3);  // encoding, MIME, priority
   }
-  for (const char* name : {"Out", "Junk", "Trash"}) {
-    const std::string empty = ReadFile(kRealStore / (std::string(name) + ".toc"));
-    const std::string header =
-        EudoraTocFile(name,
-                      static_cast<std::uint16_t>(std::string(name) == "Out"    ? 1
-                                                 : std::string(name) == "Junk" ? 2
-                                                                               : 3),
-                      {});
+  const std::pair<std::string, std::uint16_t> empty_boxes[] = {
+      {"Out", 1}, {"Junk", 2}, {"Trash", 3}};
+  for (const auto& [name, kind] : empty_boxes) {
+    const std::string empty = ReadFile(kRealStore / (name + ".toc"));
+    const std::string header = EudoraTocFile(name, kind, {});
     ASSERT_EQ(header.size(), empty.size()) << name;
     EXPECT_EQ(header.substr(8, 34), empty.substr(8, 34)) << name;
     EXPECT_EQ(header.substr(102, 2), empty.substr(102, 2)) << name;
   }
+}
+
+TEST(EudoraSampleStore, BundledFilesAndFuzzSeedsAreWhatTheGeneratorWrites) {
+  const fs::path sample_dir = fs::path(KV_SOURCE_DIR) / "samples" / "eudora";
+  std::map<std::string, std::string> found;
+  for (const fs::path& file : FilesBelow(sample_dir)) {
+    const std::string name = fs::relative(file, sample_dir).generic_string();
+    if (name != "README.md") found[name] = ReadFile(file);
+  }
+  EXPECT_EQ(found, EudoraSampleStore().Files()) << "run make_eudora_store sample samples/eudora";
+  ReplayFuzzInputs(
+      "eudora_fuzz", EudoraFuzzSeeds(),
+      {{"plain", 3}, {"parts", 3}, {"separator-mid-line", 3}, {"no-summary-keep-empty", 4}},
+      "make_eudora_store", fuzz::RunEudoraFuzz);
 }
 
 }  // namespace
