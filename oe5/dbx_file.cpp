@@ -102,17 +102,17 @@ struct Block {
 
 enum class BlockState { kRead, kTooLong, kOutside };
 
-using BlockBuffer = std::array<std::uint8_t, kBlockHeaderSize + kMaxBlockData>;
-
-// Reads the block at `offset`, header and data, with one positioned read.
-BlockState ReadBlock(DbxFile& file, std::uint32_t offset, BlockBuffer& buffer, Block& block) {
-  const std::size_t got = file.ReadAt(offset, buffer);
-  if (got < kBlockHeaderSize) return BlockState::kOutside;
-  const ByteView header(buffer.data(), kBlockHeaderSize);
-  block.length = *header.u32le(kBlockLengthOffset);
-  block.next = *header.u32le(kBlockNextOffset);
+// Reads the block at `offset` through the file's windows; `data` then views the block's data there.
+BlockState ReadBlock(DbxFile& file, std::uint32_t offset, Block& block, ByteView& data) {
+  const ByteView bytes =
+      file.View(offset, kBlockHeaderSize + kMaxBlockData, DbxFile::Window::kText);
+  if (bytes.size() < kBlockHeaderSize) return BlockState::kOutside;
+  block.length = *bytes.u32le(kBlockLengthOffset);
+  block.next = *bytes.u32le(kBlockNextOffset);
   if (block.length > kMaxBlockData) return BlockState::kTooLong;
-  if (kBlockHeaderSize + block.length > got) return BlockState::kOutside;
+  const std::optional<ByteView> inside = bytes.Sub(kBlockHeaderSize, block.length);
+  if (!inside) return BlockState::kOutside;
+  data = *inside;
   return BlockState::kRead;
 }
 
@@ -133,14 +133,14 @@ struct ChainCopy {
 ChainCopy CopyChain(DbxFile& file, std::uint32_t first, platform::WritableFile& out,
                     std::optional<std::uint64_t> block_limit, MessageHeaderScan* scan) {
   ChainCopy copy;
-  BlockBuffer buffer;
   std::uint32_t offset = first;
   std::uint32_t checkpoint = first;
   std::uint64_t power = 1;
   std::uint64_t since_checkpoint = 0;
   while (offset != 0 && (!block_limit || copy.blocks < *block_limit)) {
     Block block;
-    const BlockState state = ReadBlock(file, offset, buffer, block);
+    ByteView bytes;
+    const BlockState state = ReadBlock(file, offset, block, bytes);
     if (state != BlockState::kRead) {
       if (!block_limit) {
         file.Report(
@@ -152,7 +152,7 @@ ChainCopy CopyChain(DbxFile& file, std::uint32_t first, platform::WritableFile& 
       }
       break;
     }
-    const std::span<const std::uint8_t> data(buffer.data() + kBlockHeaderSize, block.length);
+    const std::span<const std::uint8_t> data(bytes.data(), bytes.size());
     if (!out.Write(data)) {
       copy.writeFailed = true;
       break;
@@ -231,19 +231,46 @@ std::optional<DbxFile> DbxFile::Open(platform::FileSystem& files, const std::str
 }
 
 std::size_t DbxFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
-  if (!file_ || offset >= size_ || !file_->Seek(offset)) return 0;
-  if (bytes.size() > size_ - offset) bytes = bytes.first(static_cast<std::size_t>(size_ - offset));
   std::size_t filled = 0;
   while (filled < bytes.size()) {
-    std::optional<std::size_t> count = file_->Read(bytes.subspan(filled));
-    if (!count || *count == 0) break;
-    filled += *count;
+    const ByteView view = View(offset + filled, bytes.size() - filled, Window::kIndex);
+    if (view.empty()) break;
+    std::copy_n(view.data(), view.size(), bytes.begin() + filled);
+    filled += view.size();
   }
   return filled;
 }
 
 bool DbxFile::ReadExactlyAt(std::uint64_t offset, std::span<std::uint8_t> bytes) {
   return ReadAt(offset, bytes) == bytes.size();
+}
+
+ByteView DbxFile::View(std::uint64_t offset, std::size_t length, Window window) {
+  if (!file_ || offset >= size_) return {};
+  length = static_cast<std::size_t>(std::min<std::uint64_t>({length, kWindowSize, size_ - offset}));
+  for (const Loaded& loaded : windows_) {
+    if (loaded.Holds(offset, length)) {
+      const auto skip = static_cast<std::size_t>(offset - loaded.start);
+      return ByteView(loaded.bytes.data() + skip, length);
+    }
+  }
+  Loaded& loaded = windows_[window == Window::kText ? 1 : 0];
+  const bool continues =
+      loaded.size > 0 && offset >= loaded.start && offset - loaded.start <= loaded.size;
+  const std::size_t wanted =
+      window == Window::kText || continues ? kWindowSize : std::max(length, kIndexJump);
+  const auto load = static_cast<std::size_t>(std::min<std::uint64_t>(wanted, size_ - offset));
+  if (loaded.bytes.empty()) loaded.bytes.resize(kWindowSize);
+  loaded.start = offset;
+  loaded.size = 0;
+  if (!file_->Seek(offset)) return {};
+  while (loaded.size < load) {
+    std::optional<std::size_t> count =
+        file_->Read(std::span(loaded.bytes.data() + loaded.size, load - loaded.size));
+    if (!count || *count == 0) break;
+    loaded.size += *count;
+  }
+  return ByteView(loaded.bytes.data(), std::min(length, loaded.size));
 }
 
 std::optional<std::uint32_t> DbxFile::ReadWord(std::uint64_t offset) {

@@ -11,8 +11,11 @@
 // (cycle detection) end the walk; what was collected or copied before stays valid. Whatever is left
 // out is reported through the diagnostics service in the store's terms (folder, file, offset).
 //
-// The files are only read. Nothing is cached: every node, record and block is read with a
-// positioned read when it is needed, so memory stays small whatever the file's size.
+// The files are only read, through two windows of 64 KiB per open file, one loaded for index nodes
+// and records and one for message text: every read is served by whichever window holds its bytes,
+// so a chain of neighbouring blocks, records in a row, or records lying between the text they
+// describe cost one read per window, not one per block, and memory stays small whatever the file's
+// size.
 
 #include <cstdint>
 #include <memory>
@@ -22,6 +25,7 @@
 #include <vector>
 
 #include "eudora/message_header_scan.h"
+#include "platform/byte_view.h"
 #include "platform/services.h"
 
 namespace kv::dbx {
@@ -80,6 +84,16 @@ class DbxFile {
   std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> bytes);
   // The 32-bit word at `offset`, or nullopt when it is not in the file.
   std::optional<std::uint32_t> ReadWord(std::uint64_t offset);
+  enum class Window { kIndex, kText };
+  static constexpr std::size_t kWindowSize = 64 * 1024;
+  // The `length` bytes at `offset` (at most kWindowSize), or fewer when the file ends or cannot be
+  // read first; empty past the end. The view lives in a window and stays valid until the next
+  // call. When neither window holds the bytes, `window` is loaded from `offset`: the text window
+  // with a whole window (message text runs on), the index window with a whole window when the
+  // request continues its bytes and with kIndexJump bytes otherwise, so that scattered nodes and
+  // records do not each pull in a whole window.
+  ByteView View(std::uint64_t offset, std::size_t length, Window window);
+  static constexpr std::size_t kIndexJump = 4 * 1024;
 
   // Reports that something of this file was left out.
   void Report(std::optional<std::uint64_t> offset, std::string problem, std::string lost,
@@ -91,6 +105,15 @@ class DbxFile {
   std::string folder_;
   platform::Diagnostics* diagnostics_;
   std::uint64_t size_ = 0;
+  struct Loaded {
+    std::vector<std::uint8_t> bytes;  // kWindowSize bytes once loaded
+    std::uint64_t start = 0;
+    std::size_t size = 0;  // of which these hold the file's bytes from `start`
+    bool Holds(std::uint64_t offset, std::size_t length) const {
+      return offset >= start && offset - start <= size && length <= size - (offset - start);
+    }
+  };
+  Loaded windows_[2];
 };
 
 struct NodeHeader {

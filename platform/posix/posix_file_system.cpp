@@ -126,7 +126,10 @@ class PosixReadableFile final : public ReadableFile {
     while (total < buffer.size()) {
       std::span<std::uint8_t> rest = buffer.subspan(total);
       if (!Buffered()) {
-        if (rest.size() >= kReadAhead) {
+        // A read at least as large as the read-ahead it would cause goes straight into the
+        // caller's buffer: a whole buffer's worth, or a jump elsewhere of at least
+        // kFirstReadAhead bytes.
+        if (rest.size() >= kReadAhead || (!Continues() && rest.size() >= kFirstReadAhead)) {
           std::optional<std::size_t> count = ReadDirect(rest);
           if (!count) return std::nullopt;
           if (*count == 0) break;
@@ -157,6 +160,7 @@ class PosixReadableFile final : public ReadableFile {
   int descriptor() const { return fd_.get(); }
 
  private:
+  bool Continues() const { return ahead_size_ > 0 && position_ == ahead_offset_ + ahead_size_; }
   bool Buffered() const {
     return position_ >= ahead_offset_ && position_ - ahead_offset_ < ahead_size_;
   }
@@ -179,9 +183,8 @@ class PosixReadableFile final : public ReadableFile {
   // record or an index node) reads only a little more than it needs, so that scattered small
   // reads do not each pull in a whole buffer.
   bool Fill(std::size_t wanted) {
-    const bool continues = ahead_size_ > 0 && position_ == ahead_offset_ + ahead_size_;
     if (ahead_.empty()) ahead_.resize(kReadAhead);
-    const std::size_t size = continues ? kReadAhead : std::max(wanted, kFirstReadAhead);
+    const std::size_t size = Continues() ? kReadAhead : std::max(wanted, kFirstReadAhead);
     std::optional<std::size_t> count = PositionedRead(std::span(ahead_.data(), size), position_);
     ahead_size_ = count.value_or(0);
     ahead_offset_ = position_;

@@ -188,6 +188,23 @@ TEST_F(DbxReaderTest, ChainIsCopiedByteForByteAndALongBlockOrTheFileEndsIt) {
   EXPECT_EQ(diagnostics.entries()[0].offset, too_long);
 }
 
+TEST_F(DbxReaderTest, ChainJumpingBackAndForthOverManyWindowsIsCopiedWhole) {
+  // Full blocks placed 0, 299, 1, 298, ...: every step crosses the file, in both directions.
+  constexpr int kBlocks = 300;
+  std::vector<std::uint32_t> at(kBlocks);
+  for (int i = 0; i < kBlocks; ++i) {
+    const int block = i % 2 == 0 ? i / 2 : kBlocks - 1 - i / 2;
+    at[block] = writer.AddBlock(512, std::string(512, static_cast<char>('A' + block % 50)));
+  }
+  std::string expected;
+  for (int block = 0; block < kBlocks; ++block) {
+    if (block + 1 < kBlocks) writer.Put32(at[block] + 12, at[block + 1]);
+    expected += std::string(512, static_cast<char>('A' + block % 50));
+  }
+  EXPECT_EQ(Copy(at[0]), expected);
+  EXPECT_EQ(Problems(), std::vector<std::string>{});
+}
+
 TEST_F(DbxReaderTest, ChainThatComesBackStopsBeforeTheFirstRepeatedBlock) {
   for (auto [before, loop] :
        std::vector<std::pair<int, int>>{{0, 1}, {0, 2}, {1, 1}, {1, 3}, {5, 2}, {5, 40}, {2, 7}}) {
