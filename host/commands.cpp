@@ -579,7 +579,8 @@ int RunImport(const CommandLine& line, const platform::Services& services,
   if (streams.problems != nullptr) streams.problems->set_before_line([&] { progress.ClearLine(); });
   const Rebuilding rebuilding{
       AttachmentFinder(services.files, services.code_page, line.store.value_or("")),
-      MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page}};
+      MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page,
+                       line.destination->kind != DestinationKind::kEml && !line.as_stored}};
   Importer importer(*sink, services, progress, streams, line.verbose, rebuilding,
                     ConventionsFor(line.filter), DialogRoot(line, services, scripted));
   bool interrupted = false;

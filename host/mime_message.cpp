@@ -8,6 +8,7 @@
 #include <xxhash.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -218,84 +219,356 @@ std::pair<const char*, const char*> ContentTypeFor(std::string_view name) {
   return {"application", "octet-stream"};
 }
 
-// A text as the parts carry it, with what decides its encoding. The message is written with CR
-// LF line ends and the writer adds the CR, so each CR LF becomes LF; a lone CR stays and makes the
-// text need an encoding. Made in one pass, straight into the array the part's stream then owns.
-struct UnixText {
-  GByteArray* bytes = nullptr;
+// What decides how a text is sent, found in one pass over its bytes as the filter wrote them (CR
+// LF or LF line ends). A CR right before an LF belongs to the line end; any other CR is a lone one
+// and makes the text need an encoding, as do NUL bytes, bytes beyond ASCII and long lines.
+struct TextTraits {
   std::size_t non_ascii = 0;
-  bool plain = true;  // no NUL, no lone CR, no line longer than kMaxLineLength
+  std::size_t unix_length = 0;  // the length with each CR LF counted as one LF
+  bool lone_lf = false;         // some LF has no CR before it
+  bool plain = true;            // sent as it is (7bit)
 };
 
-UnixText WithUnixLineEnds(std::string_view text) {
-  UnixText converted;
-  converted.bytes = g_byte_array_sized_new(static_cast<guint>(text.size()));
-  g_byte_array_set_size(converted.bytes, static_cast<guint>(text.size()));
-  auto* out = reinterpret_cast<char*>(converted.bytes->data);
-  std::size_t length = 0;
-  bool short_lines = true;
-  // Line by line, since a line end is found and a line copied far faster than byte by byte.
-  for (std::size_t at = 0; at < text.size();) {
-    const void* found = std::memchr(text.data() + at, '\n', text.size() - at);
-    const std::size_t end =
-        found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
-                         : text.size();
-    std::size_t line_end = end;
-    if (found != nullptr && end > at && text[end - 1] == '\r') --line_end;
-    std::memcpy(out + length, text.data() + at, line_end - at);
-    length += line_end - at;
-    short_lines &= line_end - at <= kMaxLineLength;
-    if (found != nullptr) out[length++] = '\n';
-    at = end + 1;
+// True when a line, without its line end, is longer than kMaxLineLength. Only the last LF of each
+// stretch of kMaxLineLength + 1 bytes is looked for, so a text of short lines costs one search per
+// stretch rather than one per line.
+bool HasLongLine(std::string_view text) {
+  constexpr std::size_t kWindow = kMaxLineLength + 1;
+  std::size_t at = 0;  // where a line begins
+  while (text.size() - at > kMaxLineLength) {
+    const void* last = ::memrchr(text.data() + at, '\n', kWindow);
+    if (last != nullptr) {
+      at = static_cast<std::size_t>(static_cast<const char*>(last) - text.data()) + 1;
+      continue;
+    }
+    // No LF in the stretch: only a CR LF right after kMaxLineLength bytes keeps the line short.
+    if (text.size() - at > kWindow && text[at + kMaxLineLength] == '\r' &&
+        text[at + kWindow] == '\n') {
+      at += kWindow + 1;
+      continue;
+    }
+    return true;
   }
-  g_byte_array_set_size(converted.bytes, static_cast<guint>(length));
-  // Any CR left is a lone one.
-  std::size_t non_ascii = 0;
-  std::size_t controls = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    const auto byte = static_cast<unsigned char>(out[i]);
-    non_ascii += byte >> 7;
-    controls += static_cast<std::size_t>(byte == 0) + static_cast<std::size_t>(byte == '\r');
-  }
-  converted.non_ascii = non_ascii;
-  converted.plain = short_lines && controls == 0 && non_ascii == 0;
-  return converted;
+  return false;
 }
 
-GMimeContentEncoding TextEncoding(const UnixText& text) {
-  if (text.plain) return GMIME_CONTENT_ENCODING_7BIT;
-  return text.non_ascii * kQuotedPrintableRatio > text.bytes->len
+TextTraits Traits(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+  const std::size_t size = text.size();
+  std::size_t non_ascii = 0, nul = 0, cr = 0, lf = 0, crlf = 0;
+  // Counted in blocks of a fixed size with small counters, a loop the compiler turns into vector
+  // code; the block also looks at the byte after it, for a CR LF across its end.
+  constexpr std::size_t kBlock = 64;
+  std::size_t i = 0;
+  for (; i + kBlock < size; i += kBlock) {
+    unsigned char block_non_ascii = 0, block_nul = 0, block_cr = 0, block_lf = 0, block_crlf = 0;
+    for (std::size_t k = 0; k < kBlock; ++k) {
+      const unsigned char byte = bytes[i + k];
+      block_non_ascii += byte >> 7;
+      block_nul += byte == 0;
+      block_cr += byte == '\r';
+      block_lf += byte == '\n';
+      block_crlf += (byte == '\r') & (bytes[i + k + 1] == '\n');
+    }
+    non_ascii += block_non_ascii;
+    nul += block_nul;
+    cr += block_cr;
+    lf += block_lf;
+    crlf += block_crlf;
+  }
+  for (; i < size; ++i) {
+    non_ascii += bytes[i] >> 7;
+    nul += static_cast<std::size_t>(bytes[i] == 0);
+    cr += static_cast<std::size_t>(bytes[i] == '\r');
+    lf += static_cast<std::size_t>(bytes[i] == '\n');
+    crlf += static_cast<std::size_t>(bytes[i] == '\r' && i + 1 < size && bytes[i + 1] == '\n');
+  }
+  TextTraits traits;
+  traits.non_ascii = non_ascii;
+  traits.unix_length = size - crlf;
+  traits.lone_lf = lf > crlf;
+  traits.plain = non_ascii == 0 && nul == 0 && cr == crlf && !HasLongLine(text);
+  return traits;
+}
+
+GMimeContentEncoding TextEncoding(const TextTraits& traits) {
+  if (traits.plain) return GMIME_CONTENT_ENCODING_7BIT;
+  return traits.non_ascii * kQuotedPrintableRatio > traits.unix_length
              ? GMIME_CONTENT_ENCODING_BASE64
              : GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE;
 }
 
-void SetContent(GMimePart* part, Ref<GMimeStream> stream) {
-  Ref<GMimeDataWrapper> wrapper(
-      g_mime_data_wrapper_new_with_stream(stream.get(), GMIME_CONTENT_ENCODING_DEFAULT));
-  g_mime_part_set_content(part, wrapper.get());
+std::string Charset(std::string_view bytes, const TextTraits& traits,
+                    const std::string& code_page_charset) {
+  if (traits.non_ascii == 0) return "us-ascii";
+  if (IsValidUtf8(bytes)) return "utf-8";
+  return code_page_charset;
 }
 
-// A text part holding `bytes` as they are, labelled with their charset.
-Ref<GMimePart> TextPart(const char* subtype, std::string_view bytes, const std::string& charset) {
-  Ref<GMimePart> part(g_mime_part_new_with_type("text", subtype));
-  g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset", charset.c_str());
-  // Base64 carries the bytes as they are; the line-based encodings get their line ends back.
-  UnixText text = WithUnixLineEnds(bytes);
-  const GMimeContentEncoding encoding = TextEncoding(text);
-  if (encoding == GMIME_CONTENT_ENCODING_BASE64) {
-    g_byte_array_set_size(text.bytes, 0);
-    g_byte_array_append(text.bytes, reinterpret_cast<const guint8*>(bytes.data()),
-                        static_cast<guint>(bytes.size()));
+// A growing byte buffer whose new room is not cleared first (it is written at once).
+class ByteBuffer {
+ public:
+  // Room for `count` more bytes after the used ones.
+  char* Extend(std::size_t count) {
+    if (capacity_ - size_ < count) {
+      const std::size_t capacity = std::max(size_ + count, capacity_ * 2);
+      std::unique_ptr<char[]> data = std::make_unique_for_overwrite<char[]>(capacity);
+      if (size_ > 0) std::memcpy(data.get(), data_.get(), size_);
+      data_ = std::move(data);
+      capacity_ = capacity;
+    }
+    return data_.get() + size_;
   }
-  // The stream takes the array over.
-  SetContent(part.get(), Ref<GMimeStream>(g_mime_stream_mem_new_with_byte_array(text.bytes)));
+  void Commit(std::size_t count) { size_ += count; }
+  void Append(std::string_view bytes) {
+    if (bytes.empty()) return;
+    std::memcpy(Extend(bytes.size()), bytes.data(), bytes.size());
+    size_ += bytes.size();
+  }
+  std::string_view view() const { return std::string_view(data_.get(), size_); }
+  void clear() { size_ = 0; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
+
+// The buffers a message is made in, kept from message to message (per thread), so that once the
+// largest message has been seen, making one costs no fresh memory.
+struct MessageBuffers {
+  ByteBuffer out;      // the message, written to its file in large pieces
+  ByteBuffer scratch;  // a text with LF line ends, or encoded text with LF line ends
+};
+
+MessageBuffers& Buffers() {
+  thread_local MessageBuffers buffers;
+  return buffers;
+}
+
+// A message's bytes on their way to its file, with the line ends the target wants.
+class MessageOutput {
+ public:
+  // Writes what has gathered once it is this large.
+  static constexpr std::size_t kFlushSize = 256 * 1024;
+
+  MessageOutput(int fd, bool crlf, MessageBuffers& buffers)
+      : fd_(fd), crlf_(crlf), out_(buffers.out), scratch_(buffers.scratch) {
+    out_.clear();
+  }
+
+  bool crlf() const { return crlf_; }
+  ByteBuffer& out() { return out_; }
+  ByteBuffer& scratch() { return scratch_; }
+  bool failed() const { return failed_; }
+  bool EndsWithNewline() const {
+    return out_.view().empty() ? ends_with_newline_ : out_.view().back() == '\n';
+  }
+
+  void Append(std::string_view bytes) {
+    out_.Append(bytes);
+    Written();
+  }
+  void NewLine() { Append(crlf_ ? "\r\n" : "\n"); }
+  // Appends `text`, whose lines end in LF, with the message's line ends.
+  void AppendLines(std::string_view text) {
+    if (!crlf_) return Append(text);
+    char* to = out_.Extend(text.size() + text.size() / 8 + 2);
+    std::size_t length = 0;
+    std::size_t room = text.size() + text.size() / 8 + 2;
+    for (std::size_t at = 0; at < text.size();) {
+      const void* found = std::memchr(text.data() + at, '\n', text.size() - at);
+      const std::size_t end =
+          found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                           : text.size();
+      if (room - length < end - at + 2) {
+        out_.Commit(length);
+        room = (text.size() - at) * 2 + 2;
+        to = out_.Extend(room);
+        length = 0;
+      }
+      std::memcpy(to + length, text.data() + at, end - at);
+      length += end - at;
+      if (found != nullptr) {
+        to[length++] = '\r';
+        to[length++] = '\n';
+      }
+      at = end + 1;
+    }
+    out_.Commit(length);
+    Written();
+  }
+  // Writes what has gathered; false when the file cannot be written.
+  bool Flush() {
+    std::string_view left = out_.view();
+    if (!left.empty()) ends_with_newline_ = left.back() == '\n';
+    while (!left.empty() && !failed_) {
+      const ssize_t count = ::write(fd_, left.data(), left.size());
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) {
+        failed_ = true;
+        break;
+      }
+      left.remove_prefix(static_cast<std::size_t>(count));
+    }
+    out_.clear();
+    return !failed_;
+  }
+
+ private:
+  void Written() {
+    if (out_.view().size() >= kFlushSize) Flush();
+  }
+
+  int fd_;
+  bool crlf_;
+  ByteBuffer& out_;
+  ByteBuffer& scratch_;
+  bool failed_ = false;
+  bool ends_with_newline_ = true;
+};
+
+// Appends `text` without its CRs to `target`.
+void AppendWithoutCr(std::string_view text, ByteBuffer& target) {
+  char* to = target.Extend(text.size());
+  std::size_t length = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const void* found = std::memchr(text.data() + at, '\r', text.size() - at);
+    const std::size_t end =
+        found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                         : text.size();
+    std::memcpy(to + length, text.data() + at, end - at);
+    length += end - at;
+    at = end + 1;
+  }
+  target.Commit(length);
+}
+
+// Writes a plain text with the message's line ends: the filter's CR LF (every CR of a plain text
+// is one) stays or becomes LF, a lone LF stays or becomes CR LF.
+void WritePlainText(std::string_view text, const TextTraits& traits, MessageOutput& out) {
+  if (out.crlf() ? !traits.lone_lf : traits.unix_length == text.size()) return out.Append(text);
+  if (!out.crlf()) {
+    AppendWithoutCr(text, out.out());
+    return out.Append({});
+  }
+  out.scratch().clear();
+  AppendWithoutCr(text, out.scratch());
+  out.AppendLines(out.scratch().view());
+}
+
+// Encodes `bytes` (base64 or quoted-printable, GMime's encoders with LF line ends) into the
+// message. `bytes` may not lie in the output's scratch buffer when the message has CR LF ends.
+void WriteEncodedPiece(GMimeEncoding& state, std::string_view bytes, bool last,
+                       MessageOutput& out) {
+  ByteBuffer& target = out.crlf() ? out.scratch() : out.out();
+  if (out.crlf()) target.clear();
+  const std::size_t room = g_mime_encoding_outlen(&state, bytes.size()) + 16;
+  char* to = target.Extend(room);
+  const std::size_t length = last ? g_mime_encoding_flush(&state, bytes.data(), bytes.size(), to)
+                                  : g_mime_encoding_step(&state, bytes.data(), bytes.size(), to);
+  target.Commit(length);
+  if (out.crlf()) {
+    out.AppendLines(target.view());
+  } else {
+    out.Append({});
+  }
+}
+
+// A text part's content: the bytes as the filter wrote them, sent as the encoding says.
+void WriteText(std::string_view text, const TextTraits& traits, GMimeContentEncoding encoding,
+               MessageOutput& out) {
+  if (encoding == GMIME_CONTENT_ENCODING_7BIT) return WritePlainText(text, traits, out);
+  GMimeEncoding state;
+  g_mime_encoding_init_encode(&state, encoding);
+  // Base64 carries the bytes as they are; quoted-printable encodes the lines, whose ends it
+  // writes itself, so it gets the text with each CR LF made LF (a lone CR stays and is encoded).
+  std::string unix_text;
+  if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE && traits.unix_length != text.size()) {
+    unix_text.reserve(traits.unix_length);
+    for (std::size_t at = 0; at < text.size();) {
+      std::size_t end = text.find("\r\n", at);
+      if (end == std::string_view::npos) end = text.size();
+      unix_text.append(text.substr(at, end - at));
+      if (end < text.size()) unix_text.push_back('\n');
+      at = end + 2;
+    }
+    text = unix_text;
+  }
+  constexpr std::size_t kPiece = 57 * 1024;  // whole base64 lines
+  do {
+    const std::string_view piece = text.substr(0, kPiece);
+    text.remove_prefix(piece.size());
+    WriteEncodedPiece(state, piece, text.empty(), out);
+  } while (!text.empty());
+}
+
+// A file's bytes in base64, read in pieces as they are written; false when it cannot be read.
+bool WriteFileBase64(int fd, MessageOutput& out) {
+  GMimeEncoding state;
+  g_mime_encoding_init_encode(&state, GMIME_CONTENT_ENCODING_BASE64);
+  constexpr std::size_t kPiece = 57 * 1152;  // whole base64 lines
+  std::array<char, kPiece> piece;
+  for (;;) {
+    const ssize_t count = ::read(fd, piece.data(), piece.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count < 0) return false;
+    WriteEncodedPiece(state, std::string_view(piece.data(), static_cast<std::size_t>(count)),
+                      count == 0, out);
+    if (count == 0) return true;
+  }
+}
+
+// What the parts hold, kept beside GMime's tree, which only gives their headers: texts (views of
+// texts the caller keeps) and open attachment files.
+struct PartContent {
+  GMimeObject* part = nullptr;
+  GMimeContentEncoding encoding = GMIME_CONTENT_ENCODING_DEFAULT;
+  std::string_view text;
+  TextTraits traits;
+  int fd = -1;  // an attachment file, read when it is written
+};
+
+class PartContents {
+ public:
+  PartContents() = default;
+  PartContents(const PartContents&) = delete;
+  PartContents& operator=(const PartContents&) = delete;
+  ~PartContents() {
+    for (const PartContent& content : contents_) {
+      if (content.fd >= 0) ::close(content.fd);
+    }
+  }
+  void Add(PartContent content) { contents_.push_back(content); }
+  const PartContent* Find(GMimeObject* part) const {
+    for (const PartContent& content : contents_) {
+      if (content.part == part) return &content;
+    }
+    return nullptr;
+  }
+
+ private:
+  std::vector<PartContent> contents_;
+};
+
+// A text part holding `bytes` as they are, labelled with their charset (`code_page_charset` when
+// they are neither ASCII nor UTF-8). `bytes` must outlive the writing of the message.
+Ref<GMimePart> TextPart(const char* subtype, std::string_view bytes,
+                        const std::string& code_page_charset, PartContents& contents) {
+  Ref<GMimePart> part(g_mime_part_new_with_type("text", subtype));
+  const TextTraits traits = Traits(bytes);
+  g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset",
+                                           Charset(bytes, traits, code_page_charset).c_str());
+  const GMimeContentEncoding encoding = TextEncoding(traits);
   g_mime_part_set_content_encoding(part.get(), encoding);
+  contents.Add({GMIME_OBJECT(part.get()), encoding, bytes, traits, -1});
   return part;
 }
 
 // An attachment read from `path` when the message is written, never held whole in memory.
 Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
-                        const std::string& code_page_charset, bool inline_part) {
+                        const std::string& code_page_charset, bool inline_part,
+                        PartContents& contents) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return Ref<GMimePart>();
   const auto [type, subtype] = ContentTypeFor(file_name);
@@ -305,13 +578,51 @@ Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
     g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset",
                                              TextCharset(probe, code_page_charset).c_str());
   }
-  SetContent(part.get(), Ref<GMimeStream>(g_mime_stream_fs_new(fd)));
   g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
   g_mime_part_set_filename(part.get(), file_name.c_str());
   g_mime_object_set_disposition(GMIME_OBJECT(part.get()), inline_part
                                                               ? GMIME_DISPOSITION_INLINE
                                                               : GMIME_DISPOSITION_ATTACHMENT);
+  contents.Add({GMIME_OBJECT(part.get()), GMIME_CONTENT_ENCODING_BASE64, {}, {}, fd});
   return part;
+}
+
+void WriteHeaders(GMimeObject* object, GMimeFormatOptions* format, MessageOutput& out) {
+  GFreeString headers(g_mime_object_get_headers(object, format));
+  out.Append(headers.get());
+}
+
+// Writes what follows the header block of `object`, laid out as GMime lays it out: a multipart's
+// first boundary line right after its header block, every later one after a line end that
+// belongs to it, and the closing one on a line of its own.
+bool WriteBody(GMimeObject* object, const PartContents& contents, GMimeFormatOptions* format,
+               MessageOutput& out) {
+  if (GMIME_IS_MULTIPART(object)) {
+    GMimeMultipart* multipart = GMIME_MULTIPART(object);
+    const std::string_view boundary = g_mime_multipart_get_boundary(multipart);
+    const int count = g_mime_multipart_get_count(multipart);
+    for (int i = 0; i < count; ++i) {
+      GMimeObject* child = g_mime_multipart_get_part(multipart, i);
+      if (i > 0) out.NewLine();
+      out.Append("--");
+      out.Append(boundary);
+      out.NewLine();
+      WriteHeaders(child, format, out);
+      out.NewLine();
+      if (!WriteBody(child, contents, format, out)) return false;
+    }
+    out.NewLine();
+    out.Append("--");
+    out.Append(boundary);
+    out.Append("--");
+    out.NewLine();
+    return true;
+  }
+  const PartContent* content = contents.Find(object);
+  if (content == nullptr) return true;
+  if (content->fd >= 0) return WriteFileBase64(content->fd, out);
+  WriteText(content->text, content->traits, content->encoding, out);
+  return true;
 }
 
 // The "cid:" references of an HTML text, as written after "cid:" up to a quote, blank or bracket.
@@ -508,9 +819,10 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
 MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
                                  const MimeBuildOptions& options, int fd, const fs::path& output) {
   InitGMime();
-  Descriptor owned_fd(fd);  // until the stream that writes the message takes it over
+  Descriptor owned_fd(fd);
   MimeBuildResult result;
   std::vector<Ref<GMimeObject>> keep;  // every part made, released with the message
+  PartContents contents;
 
   auto read_text = [&](const std::string& path) -> std::optional<std::string> {
     if (Trim(path).empty()) return std::nullopt;
@@ -558,15 +870,14 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
 
   // The body, with the HTML as its alternative.
   GMimeObject* text_node = nullptr;
-  const std::string body_charset = TextCharset(body, options.code_page_charset);
   Ref<GMimePart> plain;
   Ref<GMimePart> html_part;
   if (!html || !IsBlank(body)) {
-    plain = TextPart("plain", body, body_charset);
+    plain = TextPart("plain", body, options.code_page_charset, contents);
     text_node = GMIME_OBJECT(plain.get());
   }
   if (html) {
-    html_part = TextPart("html", *html, TextCharset(*html, options.code_page_charset));
+    html_part = TextPart("html", *html, options.code_page_charset, contents);
     GMimeObject* html_node = GMIME_OBJECT(html_part.get());
     if (!related.empty()) {
       html_node = Multipart("related", digest, keep);
@@ -574,7 +885,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
       g_mime_multipart_add(GMIME_MULTIPART(html_node), GMIME_OBJECT(html_part.get()));
       for (const auto& [content_id, file] : related) {
         Ref<GMimePart> image =
-            FilePart(file, file.filename().string(), options.code_page_charset, true);
+            FilePart(file, file.filename().string(), options.code_page_charset, true, contents);
         if (!image) {
           result.missing.push_back(file.string());
           continue;
@@ -603,7 +914,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
     if (local) {
       part =
           FilePart(*local, shown_name.value_or(std::string(LastComponent(std::string(Trim(path))))),
-                   options.code_page_charset, false);
+                   options.code_page_charset, false, contents);
     }
     if (!part) {
       result.missing.push_back(path);
@@ -619,7 +930,7 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   }
   if (!Trim(parts.rich_file).empty()) attach(parts.rich_file, "message.txt");
   for (const auto& [name, file] : loose) {
-    Ref<GMimePart> image = FilePart(file, name, options.code_page_charset, false);
+    Ref<GMimePart> image = FilePart(file, name, options.code_page_charset, false, contents);
     if (image) {
       attached.push_back(std::move(image));
     } else {
@@ -628,11 +939,11 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   }
 
   Ref<GMimePart> note;
+  std::string note_text;  // outlives the writing
   if (!result.missing.empty()) {
-    std::string text =
-        "Attachments of this message that could not be found when it was imported:\n";
-    for (const std::string& missing : result.missing) text += "  " + missing + "\n";
-    note = TextPart("plain", text, TextCharset(text, "utf-8"));
+    note_text = "Attachments of this message that could not be found when it was imported:\n";
+    for (const std::string& missing : result.missing) note_text += "  " + missing + "\n";
+    note = TextPart("plain", note_text, "utf-8", contents);
     g_mime_object_set_disposition(GMIME_OBJECT(note.get()), GMIME_DISPOSITION_INLINE);
   }
 
@@ -647,30 +958,20 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   }
   g_mime_message_set_mime_part(message.get(), root);
 
-  GMimeFormatOptions* format = g_mime_format_options_new();
-  g_mime_format_options_set_newline_format(format, GMIME_NEWLINE_FORMAT_DOS);
-  // A pipe stream writes without seeking and flushes without fsync (the writers that place the
-  // file decide about that).
-  Ref<GMimeStream> file(g_mime_stream_pipe_new(owned_fd.release()));
-  ssize_t written = -1;
-  bool flushed = false;
-  if (attached.empty() && related.empty()) {
-    // Texts only, already held in memory: the message is made in memory and written in one call.
-    Ref<GMimeStream> memory(g_mime_stream_mem_new());
-    written = g_mime_object_write_to_stream(top, format, memory.get());
-    GByteArray* bytes = g_mime_stream_mem_get_byte_array(GMIME_STREAM_MEM(memory.get()));
-    flushed = written >= 0 && g_mime_stream_write(file.get(), reinterpret_cast<char*>(bytes->data),
-                                                  bytes->len) == static_cast<ssize_t>(bytes->len);
-  } else {
-    // Attachments are read from their files as the message is written, never held whole; the
-    // buffer gathers GMime's many small writes.
-    Ref<GMimeStream> stream(g_mime_stream_buffer_new(file.get(), GMIME_STREAM_BUFFER_BLOCK_WRITE));
-    written = g_mime_object_write_to_stream(top, format, stream.get());
-    flushed = g_mime_stream_flush(stream.get()) == 0;
-  }
-  g_mime_format_options_free(format);
-  const bool closed = g_mime_stream_close(file.get()) == 0;
-  if (written < 0 || !flushed || !closed) {
+  std::unique_ptr<GMimeFormatOptions, void (*)(GMimeFormatOptions*)> format(
+      g_mime_format_options_new(), g_mime_format_options_free);
+  g_mime_format_options_set_newline_format(
+      format.get(), options.unix_line_ends ? GMIME_NEWLINE_FORMAT_UNIX : GMIME_NEWLINE_FORMAT_DOS);
+  // GMime gives the header blocks; the contents are written here, each text in one pass with the
+  // target's line ends, attachments read in pieces as they are written.
+  MessageOutput out(fd, !options.unix_line_ends, Buffers());
+  WriteHeaders(top, format.get(), out);
+  out.NewLine();
+  const bool read = WriteBody(root, contents, format.get(), out);
+  // Every line of a message ends in a line end, its last one too.
+  if (!out.EndsWithNewline()) out.NewLine();
+  const bool flushed = out.Flush();
+  if (!read || !flushed || ::close(owned_fd.release()) != 0) {
     result.error = "cannot write " + output.string();
     return result;
   }

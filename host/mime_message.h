@@ -1,7 +1,7 @@
 #pragma once
 // Rebuilding a whole MIME message from a message a filter hands over in pieces (the Eudora filter):
-// header values, the body text, an HTML part, a rich-text file and attachment files, written with
-// GMime as one RFC 5322 message with CR LF line ends.
+// header values, the body text, an HTML part, a rich-text file and attachment files, written as one
+// RFC 5322 message (GMime formats the header blocks) with CR LF line ends, or LF when asked.
 //
 // Structure: the body as text/plain, with the HTML part as its text/html alternative (alone when
 // the body holds nothing but blanks); images embedded in the HTML (the "Embedded Content:" lines of
@@ -81,6 +81,8 @@ struct MimeBuildOptions {
   // filter, converting from the code page, hands over garbled) is taken back as UTF-8, by the
   // charset rule of the texts.
   platform::CodePage* code_page = nullptr;
+  // LF line ends, as a Maildir or an mbox file holds them, instead of CR LF.
+  bool unix_line_ends = false;
 };
 
 struct MimeBuildResult {

@@ -145,6 +145,21 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
   EXPECT_TRUE(noted) << "the message names its missing attachment";
 }
 
+// A rebuilt message comes out the same on every run, so a second run finds each one there.
+TEST_F(EudoraImportTest, ASecondRunIntoTheSameMaildirAddsNothing) {
+  const fs::path store = dir_.path() / "store";
+  fs::copy(fs::path(KV_SOURCE_DIR) / "samples" / "eudora", store, fs::copy_options::recursive);
+  const std::string import = "import --filter eudora --store '" + store.string() +
+                             "' --to maildir:" + (dir_.path() / "maildir").string();
+  ASSERT_EQ(Kvimport(import), kExitOk) << err_;
+  const std::vector<fs::path> first = FilesBelow(dir_.path() / "maildir");
+  ASSERT_EQ(Kvimport(import), kExitOk) << err_;
+  EXPECT_NE(err_.find("0 messages (0 bytes, 0.0 MB) in 4 folders, 8 already there"),
+            std::string::npos)
+      << err_;
+  EXPECT_EQ(FilesBelow(dir_.path() / "maildir"), first);
+}
+
 TEST_F(EudoraImportTest, RealStoreImportsFiveMessagesWithTheirAttachments) {
   const auto store = kv::testing::SharedSamples("eudora/win71");
   if (!store) GTEST_SKIP() << "no real samples at " << kv::testing::SharedSamplesPath("eudora");
