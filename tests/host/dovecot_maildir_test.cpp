@@ -4,12 +4,11 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
+#include "support/kvimport_run.h"
 #include "support/oe4_store_writer.h"
-#include "support/temp_dir.h"
 
 namespace kv::host {
 namespace {
@@ -20,15 +19,6 @@ using kv::testing::Oe4TestMessage;
 
 // The user the server's tool drops to when the test runs as root (it refuses root).
 constexpr unsigned kNobody = 65534;
-
-std::string Capture(const std::string& command) {
-  std::string output;
-  std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-  char buffer[512];
-  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  if (pipe != nullptr) ::pclose(pipe);
-  return output;
-}
 
 TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
   if (std::system("command -v doveadm >/dev/null 2>&1") != 0) {
@@ -49,11 +39,11 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
   store.WriteTo(dir.path() / "store");
 
   const fs::path mail = dir.path() / "mail";
-  std::string import = "TMPDIR='" + dir.path().string() +
-                       "' '" KV_KVIMPORT_PATH "' import --filter oe4 --quiet --store '" +
-                       (dir.path() / "store").string() + "' --to 'maildir:" + mail.string() +
-                       "' </dev/null";
-  ASSERT_EQ(std::system(import.c_str()), 0);
+  ASSERT_EQ(kv::testing::RunKvimport(dir, "import --filter oe4 --quiet --store '" +
+                                              (dir.path() / "store").string() +
+                                              "' --to 'maildir:" + mail.string() + "'")
+                .exit_code,
+            0);
 
   const bool root = ::geteuid() == 0;
   const unsigned uid = root ? kNobody : ::geteuid();
@@ -79,10 +69,11 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
                               "' USER=" + (root ? std::string("nobody") : std::to_string(uid)) +
                               " doveadm -c '" + config.string() + "' ";
 
-  EXPECT_EQ(Capture(doveadm + "mailbox list | sort"),
+  EXPECT_EQ(kv::testing::CommandOutput(doveadm + "mailbox list | sort"),
             "Entw\xC3\xBC"
             "rfe\nINBOX\nINBOX.Old\nSent_Items\n");
-  std::string fetched = Capture(doveadm + "fetch 'mailbox flags hdr.subject' ALL");
+  std::string fetched =
+      kv::testing::CommandOutput(doveadm + "fetch 'mailbox flags hdr.subject' ALL");
   for (const char* expected :
        {"mailbox: INBOX\nflags: \\Seen \\Recent\nhdr.subject: Message 1\n",
         "mailbox: INBOX\nflags: \\Recent\nhdr.subject: Message 2\n",

@@ -5,16 +5,13 @@
 // installation (skipped where ../shared/samples is absent).
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <filesystem>
-#include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "host/exit_codes.h"
+#include "support/kvimport_run.h"
 #include "support/python_email.h"
 #include "support/shared_samples.h"
-#include "support/temp_dir.h"
 
 namespace kv::host {
 namespace {
@@ -27,17 +24,12 @@ using kv::testing::ReadFile;
 
 class EudoraImportTest : public ::testing::Test {
  protected:
-  // Runs kvimport with its temporary folder below the test's; the exit code, stdout in `out_`.
+  // Runs kvimport; the exit code, its output in `out_` and `err_`.
   int Kvimport(const std::string& args) {
-    fs::create_directories(dir_.path() / "tmp");
-    const std::string command = "TMPDIR='" + (dir_.path() / "tmp").string() + "' '" +
-                                KV_KVIMPORT_PATH + "' " + args + " </dev/null >'" +
-                                (dir_.path() / "out").string() + "' 2>'" +
-                                (dir_.path() / "err").string() + "'";
-    const int status = std::system(command.c_str());
-    out_ = ReadFile(dir_.path() / "out");
-    err_ = ReadFile(dir_.path() / "err");
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    kv::testing::KvimportRun run = kv::testing::RunKvimport(dir_, args);
+    out_ = std::move(run.out);
+    err_ = std::move(run.err);
+    return run.exit_code;
   }
 
   // Every message written below `folder`, parsed, in file order; none when python3 is missing.
@@ -77,9 +69,7 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
 
   ASSERT_EQ(Kvimport("list --filter eudora --keep-empty --store '" + store.string() + "'"), kExitOk)
       << err_;
-  std::vector<Json> items;
-  std::istringstream lines(out_);
-  for (std::string line; std::getline(lines, line);) items.push_back(Json::parse(line));
+  const std::vector<Json> items = kv::testing::JsonLines(out_);
   using Item = std::tuple<std::string, int, int, Json>;  // folder, status, state, subject
   std::vector<Item> walked;
   for (const Json& item : items) {
@@ -167,9 +157,7 @@ TEST_F(EudoraImportTest, RealStoreImportsFiveMessagesWithTheirAttachments) {
             kExitOk)
       << err_;
   std::vector<std::tuple<std::string, int, int, std::string, std::vector<std::string>>> walked;
-  std::istringstream lines(out_);
-  for (std::string line; std::getline(lines, line);) {
-    const Json item = Json::parse(line);
+  for (const Json& item : kv::testing::JsonLines(out_)) {
     std::vector<std::string> names;  // the attachments' file names
     for (const std::string path : item["attachments"].is_array() ? item["attachments"] : Json()) {
       names.push_back(path.substr(path.find_last_of("\\/") + 1));

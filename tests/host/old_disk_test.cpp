@@ -5,34 +5,28 @@
 #include "host/old_disk.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "host/exit_codes.h"
 #include "platform/fake/fake_environment.h"
 #include "platform/posix/posix_file_system.h"
+#include "support/kvimport_run.h"
 #include "support/old_disk_builder.h"
-#include "support/temp_dir.h"
 
 namespace kv::host {
 namespace {
 
 namespace fs = std::filesystem;
 using testing::ExportFormat;
+using testing::JsonLines;
+using testing::KvimportRun;
 using testing::Oe4Message;
 using testing::Oe4Store;
 using testing::Oe4TestMessage;
 using testing::OldDiskBuilder;
 using testing::OldWindows;
 using testing::PathSpelling;
-
-struct ProgramRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
 
 std::string Quoted(const std::string& text) { return "'" + text + "'"; }
 
@@ -47,29 +41,9 @@ Oe4Store StoreWith(std::vector<int> messages, bool with_empty_folder = false) {
 
 class OldDiskTest : public ::testing::Test {
  protected:
-  ProgramRun Kvimport(const std::string& args) {
-    fs::create_directories(dir_.path() / "tmp");
-    fs::path out = dir_.path() / "stdout";
-    fs::path err = dir_.path() / "stderr";
-    std::string command = "TMPDIR=" + Quoted((dir_.path() / "tmp").string()) + " " +
-                          Quoted(KV_KVIMPORT_PATH) + " " + args + " </dev/null >" +
-                          Quoted(out.string()) + " 2>" + Quoted(err.string());
-    int status = std::system(command.c_str());
-    ProgramRun run;
-    run.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = testing::ReadFile(out);
-    run.err = testing::ReadFile(err);
-    return run;
-  }
+  KvimportRun Kvimport(const std::string& args) { return testing::RunKvimport(dir_, args); }
   std::string Disk() const { return Quoted(disk_.string()); }
   std::string Out(const std::string& name) const { return (dir_.path() / name).string(); }
-
-  std::vector<nlohmann::json> JsonLines(const std::string& text) {
-    std::vector<nlohmann::json> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
-    return lines;
-  }
 
   testing::TempDir dir_;
   fs::path disk_ = dir_.path() / "disk";
@@ -119,7 +93,7 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   }
   builder.Write();
 
-  ProgramRun run = Kvimport("detect --disk " + Disk() + " --json");
+  KvimportRun run = Kvimport("detect --disk " + Disk() + " --json");
   ASSERT_EQ(run.exit_code, kExitOk) << run.err;
   std::vector<nlohmann::json> lines = JsonLines(run.out);
   EXPECT_EQ(lines.size(), 8u);
@@ -132,7 +106,7 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   }
   EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
 
-  ProgramRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
+  KvimportRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
   EXPECT_EQ(text.exit_code, kExitOk);
   EXPECT_NE(text.out.find("alice (C:\\Documents and Settings\\alice)\n  oe4       C:\\Documents"),
             std::string::npos)
@@ -142,7 +116,7 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   // bob's registry as regedit exports another machine's hive loaded under HKEY_USERS.
   std::ofstream(Out("bob.reg"), std::ios::binary) << testing::RegistryExportText(
       builder.Registry("bob"), ExportFormat::kRegedit4, code_page_, "HKEY_USERS\\S-1-5-21-1004");
-  ProgramRun unmapped = Kvimport("list --registry " + Quoted(Out("bob.reg")) + " --filter oe4");
+  KvimportRun unmapped = Kvimport("list --registry " + Quoted(Out("bob.reg")) + " --filter oe4");
   EXPECT_EQ(unmapped.exit_code, kExitStoreNotFound);
   EXPECT_NE(unmapped.err.find("taking HKEY_USERS\\S-1-5-21-1004 as the user's registry"),
             std::string::npos);
@@ -151,8 +125,8 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
     for (const char* filter : {"oe4", "oe5", "netscape"}) {
       std::string key = user + "/" + filter;
       SCOPED_TRACE(key);
-      ProgramRun import = Kvimport("import --disk " + Disk() + " --user " + user + " --filter " +
-                                   filter + " --to eml:" + Quoted(Out(key)));
+      KvimportRun import = Kvimport("import --disk " + Disk() + " --user " + user + " --filter " +
+                                    filter + " --to eml:" + Quoted(Out(key)));
       ASSERT_EQ(import.exit_code, kExitOk) << import.err;
       EXPECT_EQ(import.err.find("scripted user interface"), std::string::npos) << import.err;
       std::vector<fs::path> files = testing::FilesBelow(Out(key));
@@ -161,13 +135,13 @@ TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
                                                  std::to_string(numbers.at(key)) + "\r\n"),
                 std::string::npos);
       if (user == "bob") {
-        ProgramRun listed = Kvimport("list --registry " + Quoted(Out("bob.reg")) +
-                                     " --drive C=" + Disk() + " --filter " + filter);
+        KvimportRun listed = Kvimport("list --registry " + Quoted(Out("bob.reg")) +
+                                      " --drive C=" + Disk() + " --filter " + filter);
         EXPECT_EQ(listed.exit_code, kExitOk) << listed.err;
         EXPECT_EQ(JsonLines(listed.out).size(), 1u);
       }
     }
-    ProgramRun eudora = Kvimport("list --disk " + Disk() + " --user " + user + " --filter eudora");
+    KvimportRun eudora = Kvimport("list --disk " + Disk() + " --user " + user + " --filter eudora");
     EXPECT_EQ(eudora.exit_code, kExitOk) << eudora.err;
     EXPECT_EQ(JsonLines(eudora.out).size(), 1u) << eudora.out;
   }
@@ -182,12 +156,13 @@ TEST_F(OldDiskTest, TheSystemsCodePageCarriesNonLatinPaths) {
   builder.AddUser(user);
   builder.AddOe4Store(user, StoreWith({1}));
   builder.Write();
-  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
+  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
   EXPECT_EQ(run.exit_code, kExitOk) << run.out << run.err;
   EXPECT_NE(run.out.find("C:\\Documents and Settings\\" + user + "\\Application Data"),
             std::string::npos)
       << run.out;
-  ProgramRun latin = Kvimport("detect --disk " + Disk() + " --filter oe4 --code-page WINDOWS-1252");
+  KvimportRun latin =
+      Kvimport("detect --disk " + Disk() + " --filter oe4 --code-page WINDOWS-1252");
   EXPECT_EQ(latin.exit_code, kExitStoreNotFound) << latin.out;
 }
 
@@ -207,7 +182,7 @@ TEST_F(OldDiskTest, ProfileChoiceErrorsListTheProfiles) {
       {" --user bob --store x --registry y", kExitUsage, "exclude each other"},
   };
   for (const Case& c : cases) {
-    ProgramRun refused =
+    KvimportRun refused =
         Kvimport("import --disk " + Disk() + c.args + " --filter oe4 --to eml:" + Out("x"));
     EXPECT_EQ(refused.exit_code, c.exit_code) << c.args;
     EXPECT_NE(refused.err.find(c.says), std::string::npos) << refused.err;
@@ -239,7 +214,7 @@ TEST_F(OldDiskTest, RegistryTroubleIsSaidAndTheRestStillFound) {
   bytes[0x1000] = 'X';
   std::ofstream(dave_hive, std::ios::binary) << bytes;
 
-  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4 --json");
+  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4 --json");
   ASSERT_EQ(run.exit_code, kExitOk) << run.err;
   std::map<std::string, nlohmann::json> by_user;
   for (const nlohmann::json& line : JsonLines(run.out)) by_user[line["user"]] = line;
@@ -259,7 +234,7 @@ TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
   builder.AddUser("default");
   builder.AddOe4Store("default", StoreWith({1, 2}));
   builder.Write();
-  ProgramRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
+  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
   EXPECT_EQ(run.exit_code, kExitOk) << run.err;
   EXPECT_NE(run.err.find("USER.DAT is a Windows 95/98/ME registry"), std::string::npos) << run.err;
   EXPECT_NE(run.out.find("C:\\WINDOWS\\Application Data\\Microsoft\\Outlook Express\\Mail: 1 "
@@ -267,7 +242,7 @@ TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
             std::string::npos)
       << run.out;
 
-  ProgramRun import =
+  KvimportRun import =
       Kvimport("import --disk " + Disk() + " --filter oe4 --to eml:" + Quoted(Out("98")));
   EXPECT_EQ(import.exit_code, kExitOk) << import.err;
   EXPECT_EQ(testing::FilesBelow(Out("98")).size(), 2u);

@@ -34,13 +34,7 @@ std::int64_t ModifiedTime(const fs::path& path) {
 // Runs a Python program with the standard library's mailbox module; "" when python3 is absent.
 std::string RunPython(const std::string& program) {
   if (std::system("python3 -c 'import mailbox' >/dev/null 2>&1") != 0) return "";
-  std::string command = "python3 -c '" + program + "' 2>&1";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[256];
-  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  if (pipe != nullptr) ::pclose(pipe);
-  return output;
+  return kv::testing::CommandOutput("python3 -c '" + program + "'");
 }
 
 std::optional<std::uint64_t> LengthWithoutTrailingNuls(const fs::path& path) {

@@ -7,23 +7,46 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include "support/temp_dir.h"
 
 namespace kv::testing {
 
+struct KvimportRun {
+  int exit_code = -1;  // -1 when it did not exit
+  std::string out, err;
+};
+
 // Runs kvimport with `arguments` (shell words, quoted by the caller), no input, its temporary
-// folder dir/tmp (created here), its output in dir/out and its errors in dir/err. Needs
-// KV_KVIMPORT_PATH (the test program defines it). The exit code; -1 when it did not exit.
-inline int RunKvimport(const TempDir& dir, const std::string& arguments) {
+// folder dir/tmp (created here), its output in dir/out and its errors in dir/err. `shell` comes
+// first on the command line (for example "ulimit -f 200; "); `stdout_path` replaces dir/out (and
+// is then not read back: /dev/full reads forever). Needs KV_KVIMPORT_PATH (the test program
+// defines it).
+inline KvimportRun RunKvimport(const TempDir& dir, const std::string& arguments,
+                               const std::string& shell = "", std::string stdout_path = "") {
   const std::filesystem::path tmp = dir.path() / "tmp";
   std::filesystem::create_directories(tmp);
-  const std::string line = "TMPDIR='" + tmp.string() + "' '" + KV_KVIMPORT_PATH + "' " + arguments +
-                           " </dev/null >'" + (dir.path() / "out").string() + "' 2>'" +
+  const bool read_out = stdout_path.empty();
+  if (read_out) stdout_path = (dir.path() / "out").string();
+  const std::string line = shell + "TMPDIR='" + tmp.string() + "' '" + KV_KVIMPORT_PATH + "' " +
+                           arguments + " </dev/null >'" + stdout_path + "' 2>'" +
                            (dir.path() / "err").string() + "'";
   const int status = std::system(line.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  KvimportRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ReadFile(dir.path() / "err")};
+  if (read_out) run.out = ReadFile(stdout_path);
+  return run;
+}
+
+// One JSON value per line of `text` (the output of list and detect --json).
+inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
+  std::vector<nlohmann::json> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  return lines;
 }
 
 // RunKvimport with `arguments` and "--store dir/store" (a store the caller put there): expects exit
@@ -38,11 +61,11 @@ inline std::string RunKvimportOnStore(const TempDir& dir, const std::string& arg
     return files;
   };
   const auto before = snapshot();
-  EXPECT_EQ(RunKvimport(dir, arguments + " --store '" + store.string() + "'"), 0)
-      << ReadFile(dir.path() / "err");
+  const KvimportRun run = RunKvimport(dir, arguments + " --store '" + store.string() + "'");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(snapshot(), before) << "the store changed";
   EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
-  return ReadFile(dir.path() / "out");
+  return run.out;
 }
 
 }  // namespace kv::testing

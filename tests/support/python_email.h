@@ -4,24 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
+
 namespace kv::testing {
 
 inline nlohmann::json ParseWithPython(const std::filesystem::path& message) {
   if (std::system("python3 -c 'import email' >/dev/null 2>&1") != 0) return nullptr;
-  const std::string command =
-      "python3 '" KV_SOURCE_DIR "/tests/host/mime_parts.py' '" + message.string() + "' 2>&1";
-  std::FILE* pipe = ::popen(command.c_str(), "r");
-  std::string output;
-  char buffer[4096];
-  while (pipe != nullptr && std::fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
-  if (pipe != nullptr) ::pclose(pipe);
+  const std::string output = CommandOutput(
+      "python3 '" KV_SOURCE_DIR "/tests/host/mime_parts.py' '" + message.string() + "'");
   nlohmann::json parsed = nlohmann::json::parse(output, nullptr, false);
   EXPECT_FALSE(parsed.is_discarded()) << output;
   return parsed;

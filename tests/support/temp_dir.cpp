@@ -1,8 +1,10 @@
 #include "support/temp_dir.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -41,6 +43,16 @@ std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folde
   }
   std::sort(files.begin(), files.end());
   return files;
+}
+
+std::string CommandOutput(const std::string& command) {
+  std::string output;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (pipe == nullptr) return output;
+  char buffer[4096];
+  while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, got);
+  ::pclose(pipe);
+  return output;
 }
 
 }  // namespace kv::testing

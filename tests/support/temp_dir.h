@@ -26,5 +26,7 @@ class TempDir {
 std::string ReadFile(const std::filesystem::path& path);
 // The regular files below `folder` at any depth, sorted; none when it does not exist.
 std::vector<std::filesystem::path> FilesBelow(const std::filesystem::path& folder);
+// What a shell command writes to its standard output and error, together.
+std::string CommandOutput(const std::string& command);
 
 }  // namespace kv::testing
