@@ -31,23 +31,53 @@ TEST(CommandLineTest, ImportWithEveryOption) {
   EXPECT_EQ(line.ui, UiMode::kScript);
 }
 
-TEST(CommandLineTest, DefaultsAndHelp) {
+TEST(CommandLineTest, DefaultsHelpAndTheOldDiskOptions) {
   ParseResult list = Parse({"list", "--filter", "eudora", "--store", "x"});
   ASSERT_TRUE(list.command_line);
   EXPECT_EQ(list.command_line->code_page, "WINDOWS-1252");
   EXPECT_EQ(list.command_line->inbox, "Inbox");
   EXPECT_FALSE(list.command_line->ui.has_value());
   EXPECT_EQ(Parse({"import", "--help"}).command_line->command, Command::kHelp);
+  ParseResult detect = Parse({"detect", "--disk", "/mnt/old", "--user", "bob", "--json"});
+  ASSERT_TRUE(detect.command_line) << detect.error;
+  EXPECT_EQ(detect.command_line->command, Command::kDetect);
+  EXPECT_TRUE(detect.command_line->json);
+  EXPECT_EQ(detect.command_line->user, "bob");
+  ParseResult registry =
+      Parse({"list", "--filter", "oe4", "--ui", "script", "--registry", "user.reg"});
+  ASSERT_TRUE(registry.command_line) << registry.error;
+  EXPECT_EQ(registry.command_line->registry, "user.reg");
 }
 
+// Unknown commands and options, missing or malformed values, options that do not go together.
 TEST(CommandLineTest, ErrorsNameTheProblem) {
-  EXPECT_NE(Parse({"list", "--filter"}).error.find("--filter needs a value"), std::string::npos);
-  EXPECT_NE(Parse({"list", "--quiet=yes", "--filter", "oe4"}).error.find("takes no value"),
-            std::string::npos);
-  EXPECT_NE(Parse({"import", "--filter", "oe4", "--store", "x", "--to", "maildir:"})
-                .error.find("--to must be"),
-            std::string::npos);
-  EXPECT_NE(Parse({"list", "--filter", "oe6"}).error.find("unknown filter"), std::string::npos);
+  const std::pair<std::vector<std::string_view>, const char*> cases[] = {
+      {{}, "no command given"},
+      {{"frobnicate"}, "unknown command \"frobnicate\""},
+      {{"list", "--filter"}, "--filter needs a value"},
+      {{"list", "--quiet=yes", "--filter", "oe4"}, "takes no value"},
+      {{"list", "--filter", "oe6"}, "unknown filter"},
+      {{"list", "-f", "oe4", "-s", "x", "--bogus"}, "unknown option \"--bogus\""},
+      {{"list", "-f", "oe4", "-s", "x", "--drive", "C"}, "--drive must look like C=/path"},
+      {{"list", "-f", "oe4", "-s", "x", "--append"}, "--append belongs to import"},
+      {{"list", "-f", "oe4", "--ui", "tty", "-s", "x"}, "are answered in the dialogs"},
+      {{"import", "-f", "oe4", "-s", "x"}, "--to is required"},
+      {{"import", "-f", "oe4", "-s", "x", "-t", "maildir:"}, "--to must be"},
+      {{"import", "-f", "oe4", "-s", "x", "-t", "mbox:y", "--inbox", "I"}, "--inbox belongs to"},
+      {{"list", "-f", "oe4", "-s", "x", "--inbox", "I"}, "--inbox belongs to"},
+      {{"detect"}, "detect needs --disk DIR or --registry FILE"},
+      {{"detect", "--disk", "d", "--to", "eml:x"}, "detect takes no --to"},
+      {{"detect", "--disk", "d", "--filter", "pine"}, "unknown filter"},
+      {{"list", "-f", "oe4", "-s", "x", "--json"}, "--json belongs to detect"},
+      {{"list", "-f", "oe4", "-s", "x", "--user", "bob"}, "--user belongs to --disk"},
+      {{"list", "-f", "oe4", "--registry", "r", "--disk", "d"}, "exclude each other"},
+      {{"list", "-f", "oe4", "--disk="}, "--disk needs a value"},
+  };
+  for (const auto& [args, says] : cases) {
+    ParseResult parsed = ParseCommandLine(args);
+    EXPECT_FALSE(parsed.command_line) << says;
+    EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
+  }
 }
 
 TEST(CommandLineTest, Destinations) {

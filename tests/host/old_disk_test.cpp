@@ -248,33 +248,6 @@ TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
   EXPECT_EQ(testing::FilesBelow(Out("98")).size(), 2u);
 }
 
-TEST(OldDiskCommandLine, OptionsThatDoNotGoTogetherAreRefused) {
-  const std::pair<std::vector<std::string_view>, const char*> cases[] = {
-      {{"detect"}, "detect needs --disk DIR or --registry FILE"},
-      {{"detect", "--disk", "d", "--to", "eml:x"}, "detect takes no --to"},
-      {{"detect", "--disk", "d", "--filter", "pine"}, "unknown filter"},
-      {{"list", "--filter", "oe4", "--store", "x", "--json"}, "--json belongs to detect"},
-      {{"list", "--filter", "oe4", "--store", "x", "--user", "bob"}, "--user belongs to --disk"},
-      {{"list", "--filter", "oe4", "--registry", "r", "--disk", "d"}, "exclude each other"},
-      {{"list", "--filter", "oe4", "--disk="}, "--disk needs a value"},
-  };
-  for (const auto& [args, says] : cases) {
-    ParseResult parsed = ParseCommandLine(args);
-    EXPECT_FALSE(parsed.command_line) << says;
-    EXPECT_NE(parsed.error.find(says), std::string::npos) << parsed.error;
-  }
-  ParseResult detect = ParseCommandLine(
-      std::vector<std::string_view>{"detect", "--disk", "/mnt/old", "--user", "bob", "--json"});
-  ASSERT_TRUE(detect.command_line) << detect.error;
-  EXPECT_EQ(detect.command_line->command, Command::kDetect);
-  EXPECT_TRUE(detect.command_line->json);
-  EXPECT_EQ(detect.command_line->user, "bob");
-  ParseResult list = ParseCommandLine(std::vector<std::string_view>{
-      "list", "--filter", "oe4", "--ui", "script", "--registry", "user.reg"});
-  ASSERT_TRUE(list.command_line) << list.error;
-  EXPECT_EQ(list.command_line->registry, "user.reg");
-}
-
 TEST_F(OldDiskTest, ProfilesAreFoundWhereEachSystemKeptThem) {
   struct Case {
     OldWindows windows;
