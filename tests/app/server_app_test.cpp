@@ -132,17 +132,5 @@ TEST(ClassFactories, EachAnswersItsProgIdOrBracedClassIdInAnyCase) {
   EXPECT_EQ(FindFactory(factories, "KVFLTRS.OEIMPORTMSG "), nullptr);
 }
 
-TEST(ClassFactories, ObjectsAreOfTheFactorysClassAndHoldTheServer) {
-  testing::FakeServices fake;
-  const int before = ServerLock::Count();
-  for (const FilterClass& filter_class : FilterClasses()) {
-    std::unique_ptr<ImportFilter> object =
-        FilterClassFactory(filter_class).CreateObject(fake.services);
-    EXPECT_EQ(object->GetName(), filter_class.display_name);
-    EXPECT_EQ(ServerLock::Count(), before + 1);
-  }
-  EXPECT_EQ(ServerLock::Count(), before);
-}
-
 }  // namespace
 }  // namespace kv

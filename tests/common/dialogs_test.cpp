@@ -145,29 +145,6 @@ TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
   EXPECT_EQ(DescribeTree(view2), (Lines{"R -1", " x 0", " A 1"}));
 }
 
-TEST_F(FolderFixture, SelectionEnablesOkAndOkReportsIndexAndCheckBox) {
-  const std::vector<std::string> paths{"R/A", "R/A/x"};
-  CFolderSelectDlg dlg(ui, 7, paths);
-  dlg.m_strRoot = "R";
-  dlg.m_bSkipEmpty = 1;
-
-  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{"A/x", false});
-  EXPECT_EQ(dlg.DoModal(), kIdOk);
-  EXPECT_EQ(dlg.m_nSelected, 1);
-  EXPECT_EQ(dlg.m_bSkipEmpty, 0);
-
-  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{std::nullopt, true});
-  EXPECT_EQ(dlg.DoModal(), kIdOk);
-  EXPECT_EQ(dlg.m_nSelected, -1) << "the root item";
-  EXPECT_EQ(dlg.m_bSkipEmpty, 1);
-
-  ui.set_report_unanswered(false);
-  dlg.m_nSelected = 5;
-  ui.AnswerFolderDialog(ScriptedUserInterface::FolderAnswer{"A/missing", true});
-  EXPECT_EQ(dlg.DoModal(), kIdCancel);
-  EXPECT_EQ(dlg.m_nSelected, 5);
-}
-
 // Outlook Express 4 folder selection --------------------------------------------------------
 
 // Records with the given names and parent indices, and the child lists derived from them.

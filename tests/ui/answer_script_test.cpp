@@ -27,7 +27,7 @@ TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
   ASSERT_FALSE(LoadAnswerScript(
       "# answers\r\nlocation C:\\Mail Store\\OE\r\n\nlocation-cancel\nmessage yes\nmessage no\n"
       "message 3\nbrowse C:\\Other\nbrowse-cancel\nfolders Inbox/Sub folder\nfolders-keep-empty\n"
-      "folders-cancel",
+      "folders-cancel\nfolders Nowhere",
       ui));
 
   CLocationDlg first(ui, 0);
@@ -46,13 +46,15 @@ TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
   EXPECT_EQ(ui.BrowseForFolder(0, "t"), std::nullopt);
 
   const std::vector<std::string> paths{"R/Inbox", "R/Inbox/Sub folder", "R/Outbox"};
-  // Result, selection and "Skip Empty Folders" of each folder dialog.
+  // Result, selection and "Skip Empty Folders" of each folder dialog; a cancelled one (by the
+  // script, by a folder not in the tree, by no answer left) leaves both.
   for (auto [result, selected, skip_empty] :
-       {std::tuple{kIdOk, 1, 1}, std::tuple{kIdOk, -1, 0}, std::tuple{kIdCancel, -1, 1},
-        std::tuple{kIdCancel, -1, 1}}) {
+       {std::tuple{kIdOk, 1, 1}, std::tuple{kIdOk, -1, 0}, std::tuple{kIdCancel, 5, 1},
+        std::tuple{kIdCancel, 5, 1}, std::tuple{kIdCancel, 5, 1}}) {
     CFolderSelectDlg dialog(ui, 0, paths);
     dialog.m_strRoot = "R";
     dialog.m_bSkipEmpty = 1;
+    dialog.m_nSelected = 5;
     EXPECT_EQ(dialog.DoModal(), result);
     EXPECT_EQ(dialog.m_nSelected, selected);
     EXPECT_EQ(dialog.m_bSkipEmpty, skip_empty);
