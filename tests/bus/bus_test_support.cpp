@@ -1,8 +1,6 @@
 #include "bus/bus_test_support.h"
 
-#include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +10,6 @@
 
 #include "bus/bus_names.h"
 #include "support/temp_dir.h"
-
-extern char** environ;
 
 namespace kv::bus::testing {
 
@@ -31,28 +27,19 @@ std::string SampleStore(const std::string& filter) {
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input) {
   // Files rather than pipes: a server the program starts may inherit and keep them open.
   kv::testing::TempDir io;
-  const std::string in = io.Write("in", input).string();
-  const std::string out = (io.path() / "out").string(), err = (io.path() / "err").string();
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, in.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out.c_str(), O_WRONLY | O_CREAT, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.c_str(), O_WRONLY | O_CREAT, 0600);
-  std::vector<char*> args;
-  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  ProgramResult result;
-  pid_t pid = 0;
-  int spawned = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (spawned != 0) return {-1, "", "cannot start " + argv[0]};
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
-  result.out = kv::testing::ReadFile(out);
-  result.err = kv::testing::ReadFile(err);
-  return result;
+  auto quoted = [](std::string word) {
+    for (std::size_t at = 0; (at = word.find('\'', at)) != std::string::npos; at += 4) {
+      word.replace(at, 1, "'\\''");
+    }
+    return "'" + word + "'";
+  };
+  std::string line;
+  for (const std::string& arg : argv) line += quoted(arg) + " ";
+  line += "<" + quoted(io.Write("in", input).string()) + " >" +
+          quoted((io.path() / "out").string()) + " 2>" + quoted((io.path() / "err").string());
+  const int status = std::system(line.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, kv::testing::ReadFile(io.path() / "out"),
+          kv::testing::ReadFile(io.path() / "err")};
 }
 
 Client::Client()
