@@ -24,7 +24,7 @@ test_packages=(
   clang libclang-rt-14-dev
   g++-mingw-w64-x86-64-win32 g++-mingw-w64-i686-win32
   wine64
-  xvfb xauth imagemagick
+  xvfb xauth
   python3 groff-base
   dovecot-core
   undbx

@@ -1,7 +1,6 @@
 // The location and folder dialogs shown for real, as Windows draws them from the resource script,
 // and driven by window messages from a second thread as a user would drive them: the tree item
-// selected, the check box clicked, the folder browser's selection set, the buttons pressed. The
-// screen is saved at each step (KV_SCREENSHOT_DIR) for people to look at.
+// selected, the check box clicked, the folder browser's selection set, the buttons pressed.
 
 #include <gtest/gtest.h>
 
@@ -114,7 +113,6 @@ DWORD WINAPI DriveFolderDialog(void* parameter) {
   run->Note("OK usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
   SendDlgItemMessageA(dialog, kSkipEmpty, BM_CLICK, 0, 0);
   Sleep(200);
-  SaveScreenshot("folder-dialog");
   Press(dialog, IDOK);
   return 0;
 }
@@ -129,7 +127,6 @@ DWORD WINAPI DriveLocationDialog(void* parameter) {
     run->Note("Continue usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
   };
   note_dialog();
-  SaveScreenshot("location-dialog");
 
   Press(dialog, kBrowseButton);
   HWND browser = WaitForDialog(run->dialog_thread, "", dialog);
@@ -147,14 +144,12 @@ DWORD WINAPI DriveLocationDialog(void* parameter) {
                   },
                   30s));
     Sleep(200);
-    SaveScreenshot("folder-browser");
     Press(browser, IDOK);
     WaitFor([&] { return !IsWindow(browser); }, 10s);
   }
   WaitFor([&] { return !ControlText(dialog, kLocationBox).empty(); }, 10s);
   note_dialog();
   Sleep(200);
-  SaveScreenshot("location-dialog-chosen");
   Press(dialog, IDOK);
   return 0;
 }

@@ -1,7 +1,7 @@
 ' The Windows server as a script host sees it: each filter class created by its ProgID, every
 ' method's result and type, names in any case, arguments coerced, SetPath's string passed by
 ' reference, and a full walk of the Outlook Express 4 sample store, whose location the filter reads
-' from the registry. (Refusals and two objects in one server: kv_windows_tests.)
+' from the registry. (Refusals, in process, and two objects in one server: kv_windows_tests.)
 '
 ' Run by scripts/test-windows.sh with the server registered, the store root set and an answer file
 ' (KVFLTRS_ANSWERS) that answers the Outlook Express 4 folder dialog twice: the root item with

@@ -216,26 +216,5 @@ TEST_F(ServerTest, StartedForAutomationItWaitsUntilItsWindowIsClosed) {
   CloseHandle(process);
 }
 
-TEST_F(ServerTest, NamesAndArgumentsCrossTheProcessBoundary) {
-  IDispatch* object = Create(kOe4);
-  Releaser release{object};
-  ASSERT_NE(object, nullptr);
-  LPOLESTR name = const_cast<LPOLESTR>(L"getsubitem");
-  DISPID id = 0;
-  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, 0, &id), S_OK);
-  EXPECT_EQ(id, 6);
-  LPOLESTR unknown = const_cast<LPOLESTR>(L"GoLast");
-  EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &unknown, 1, 0, &id), DISP_E_UNKNOWNNAME);
-
-  InvokeResult call = Call(object, 6, {Bstr(L"11")});
-  Variant result(call.result);
-  EXPECT_EQ(call.status, S_OK);
-  EXPECT_EQ(result->vt, VT_BSTR);
-  EXPECT_EQ(Call(object, 6, {Bstr(L"eleven")}).status, DISP_E_TYPEMISMATCH);
-  // The class's own interface has no proxy without a type library: only IDispatch crosses.
-  void* own = nullptr;
-  EXPECT_TRUE(FAILED(object->QueryInterface(Guid(kOe4), &own)));
-}
-
 }  // namespace
 }  // namespace kv::wintest

@@ -2,8 +2,6 @@
 
 #include <tlhelp32.h>
 
-#include <cstdio>
-
 namespace kv::wintest {
 
 namespace {
@@ -102,49 +100,6 @@ std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name) {
   }
   CloseHandle(snapshot);
   return found;
-}
-
-bool SaveScreenshot(const std::string& name) {
-  char folder[MAX_PATH] = {};
-  if (GetEnvironmentVariableA("KV_SCREENSHOT_DIR", folder, sizeof folder) == 0) return false;
-  const int width = GetSystemMetrics(SM_CXSCREEN);
-  const int height = GetSystemMetrics(SM_CYSCREEN);
-  if (width <= 0 || height <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;  // bottom-up, as BMP files store rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool saved = false;
-  if (bitmap != nullptr) {
-    HGDIOBJ previous = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
-    GdiFlush();
-    const DWORD row = static_cast<DWORD>((width * 3 + 3) & ~3);
-    const DWORD image_size = row * static_cast<DWORD>(height);
-    BITMAPFILEHEADER file{};
-    file.bfType = 0x4D42;  // "BM"
-    file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    file.bfSize = file.bfOffBits + image_size;
-    const std::string path = std::string(folder) + "\\" + name + ".bmp";
-    if (std::FILE* out = std::fopen(path.c_str(), "wb")) {
-      saved = std::fwrite(&file, sizeof file, 1, out) == 1 &&
-              std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out) == 1 &&
-              std::fwrite(bits, 1, image_size, out) == image_size;
-      saved = std::fclose(out) == 0 && saved;
-    }
-    SelectObject(memory, previous);
-    DeleteObject(bitmap);
-  }
-  DeleteDC(memory);
-  ReleaseDC(nullptr, screen);
-  return saved;
 }
 
 }  // namespace kv::wintest

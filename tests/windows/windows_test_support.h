@@ -1,6 +1,6 @@
 #pragma once
 // Helpers the Windows tests share: calling IDispatch::Invoke with positional arguments, VARIANTs
-// that clean up after themselves, waiting for windows and processes, and screenshots.
+// that clean up after themselves, waiting for windows and processes.
 
 #include <chrono>
 #include <functional>
@@ -62,9 +62,5 @@ std::string WindowText(HWND window, bool class_name = false);
 
 // Process IDs of running programs named `exe_name` (compared without regard to case).
 std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name);
-
-// Saves the whole screen as a 24-bit BMP file under KV_SCREENSHOT_DIR (when that is set), named
-// `name`.bmp. False when the variable is unset or the file cannot be written.
-bool SaveScreenshot(const std::string& name);
 
 }  // namespace kv::wintest
