@@ -80,15 +80,74 @@ std::optional<std::uint64_t> MailboxSplitter::FindSeparator() {
 }
 
 MailboxSplitter::Stop MailboxSplitter::CopyMessage(TextSink& out) {
-  LineEnd end = CopyLine(out, /*stop_at_separator=*/false);
-  while (end == LineEnd::kNewline) end = CopyLine(out, /*stop_at_separator=*/true);
-  switch (end) {
-    case LineEnd::kSeparator:
-      return Stop::kSeparator;
+  switch (CopyLine(out, /*stop_at_separator=*/false)) {
+    case LineEnd::kNewline:
+      break;
     case LineEnd::kReadError:
       return Stop::kReadError;
     default:
       return Stop::kEndOfFile;
+  }
+  // The rest runs to the next separator, wherever it lies in a line: found in the window as a
+  // whole, and what comes before it copied in spans as large as the window.
+  bool after_cr = false;   // the last byte written is a CR
+  bool line_open = false;  // the last line written has no line end yet
+  for (;;) {
+    const std::string_view window = AsText(reader_.Peek(kSeparatorLength));
+    if (window.empty()) {
+      if (reader_.failed()) return Stop::kReadError;
+      // The last line of the file ends without a line end; it is written with one.
+      if (line_open) out.Write("\r\n");
+      return Stop::kEndOfFile;
+    }
+    const std::size_t found = window.find(kMessageSeparator);
+    // Without a separator, all of the window but the bytes one could begin in.
+    std::string_view span = window;
+    if (found != std::string_view::npos) {
+      span = window.substr(0, found);
+    } else if (window.size() >= kSeparatorLength) {
+      span = window.substr(0, window.size() - (kSeparatorLength - 1));
+    }
+    WriteWithCrLf(span, after_cr, out);
+    if (!span.empty()) {
+      after_cr = span.back() == '\r';
+      line_open = span.back() != '\n';
+    }
+    reader_.Advance(span.size());
+    if (found != std::string_view::npos) return Stop::kSeparator;
+  }
+}
+
+void MailboxSplitter::WriteWithCrLf(std::string_view span, bool after_cr, TextSink& out) {
+  // Eudora writes CR LF: a span whose every LF follows a CR is written as it is.
+  const auto* bytes = reinterpret_cast<const unsigned char*>(span.data());
+  std::size_t lf = 0, crlf = 0;
+  constexpr std::size_t kBlock = 64;  // small counters over fixed blocks: vector code
+  std::size_t i = 0;
+  for (; i + kBlock < span.size(); i += kBlock) {
+    unsigned char block_lf = 0, block_crlf = 0;
+    for (std::size_t k = 1; k <= kBlock; ++k) {
+      block_lf += bytes[i + k] == '\n';
+      block_crlf += (bytes[i + k - 1] == '\r') & (bytes[i + k] == '\n');
+    }
+    lf += block_lf;
+    crlf += block_crlf;
+  }
+  // Byte 0 has no byte before it in the span: it is looked at on its own below.
+  for (++i; i < span.size(); ++i) {
+    lf += static_cast<std::size_t>(bytes[i] == '\n');
+    crlf += static_cast<std::size_t>(bytes[i - 1] == '\r' && bytes[i] == '\n');
+  }
+  const bool first_lone = !span.empty() && span.front() == '\n' && !after_cr;
+  if (lf == crlf && !first_lone) return out.Write(span);
+  // A lone LF becomes CR LF.
+  for (std::size_t at = 0; at < span.size();) {
+    const std::size_t newline = span.find('\n', at);
+    if (newline == std::string_view::npos) return out.Write(span.substr(at));
+    const bool cr = newline > 0 ? span[newline - 1] == '\r' : after_cr;
+    out.Write(span.substr(at, newline - at));
+    out.Write(cr ? "\n" : "\r\n");
+    at = newline + 1;
   }
 }
 

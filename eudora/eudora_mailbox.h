@@ -94,6 +94,8 @@ class MailboxSplitter {
   enum class LineEnd { kNewline, kSeparator, kEndOfFile, kReadError };
   // Copies the rest of the current line; with `stop_at_separator`, stops at a separator in it.
   LineEnd CopyLine(TextSink& out, bool stop_at_separator);
+  // Writes `span` with each lone LF made CR LF; `after_cr`: the byte before it was a CR.
+  static void WriteWithCrLf(std::string_view span, bool after_cr, TextSink& out);
 
   ChunkedReader reader_;
 };

@@ -88,6 +88,16 @@ TEST(EudoraMailboxSplit, LongLinesAcrossTheReadWindow) {
     EXPECT_EQ(split.messages[0], first) << shift;
     EXPECT_EQ(split.starts[1], first.size()) << shift;
     EXPECT_EQ(split.messages[1], s + "\r\n" + std::string(200000, 'y') + "\r\n") << shift;
+
+    // Short lines ending in CR LF and in LF alone, whose ends fall on every side of the window's.
+    std::string lines, expected;
+    for (std::size_t i = 0; lines.size() < ChunkedReader::kWindowSize + 100; ++i) {
+      lines += i % 2 == 0 ? "ab\r\n" : "c\n";
+      expected += i % 2 == 0 ? "ab\r\n" : "c\r\n";
+    }
+    const Split mixed = SplitMailbox(std::string(shift, 'j') + s + "\r\n" + lines + s + "\r\n");
+    ASSERT_EQ(mixed.messages.size(), 2u) << shift;
+    EXPECT_EQ(mixed.messages[0], s + "\r\n" + expected) << shift;
   }
 }
 
