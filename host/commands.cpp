@@ -103,12 +103,34 @@ std::optional<std::string> HandedOverPath(const std::string& named,
   return LocalMessagePath(AutomationString(named), services.files, services.code_page);
 }
 
+// The name by which `held` holds the file a filter handed over as `named` (UTF-8), when it holds
+// it in memory.
+std::optional<std::string> HeldName(const std::string& named, const platform::Services& services,
+                                    const platform::HeldTempFiles* held) {
+  if (held == nullptr || named.empty()) return std::nullopt;
+  if (held->HeldBytes(named)) return named;
+  std::string in_code_page = services.code_page.FromUtf8(named);
+  if (held->HeldBytes(in_code_page)) return in_code_page;
+  return std::nullopt;
+}
+
+// Removes a handed-over file that lies in the temporary folder, in memory or on disk.
+void RemoveIfOwned(const std::string& named, const platform::Services& services,
+                   platform::HeldTempFiles* held) {
+  if (std::optional<std::string> name = HeldName(named, services, held)) {
+    held->Delete(*name);
+    return;
+  }
+  std::optional<std::string> path = HandedOverPath(named, services);
+  if (path && OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+}
+
 // Removes the files of a message taken apart that lie in the temporary folder: its body, HTML and
 // rich-text files. Attachments kept in the store stay where they are.
-void RemoveParts(const MessageParts& parts, const platform::Services& services) {
+void RemoveParts(const MessageParts& parts, const platform::Services& services,
+                 platform::HeldTempFiles* held = nullptr) {
   for (const std::string* named : {&parts.body_file, &parts.html_file, &parts.rich_file}) {
-    std::optional<std::string> path = HandedOverPath(*named, services);
-    if (path && OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+    RemoveIfOwned(*named, services, held);
   }
 }
 
@@ -186,11 +208,11 @@ Json ListEntry(const WalkItem& item, const platform::Services& services, bool in
 }
 
 // Removes the file of an item that is not taken, when the host owns it.
-void DiscardItem(const WalkItem& item, const platform::Services& services) {
-  if (item.parts) RemoveParts(*item.parts, services);
-  if (std::optional<std::string> path =
-          LocalMessagePath(item.message_file, services.files, services.code_page)) {
-    if (OwnedByHost(*path, services)) RemoveHandedOverFile(*path);
+void DiscardItem(const WalkItem& item, const platform::Services& services,
+                 platform::HeldTempFiles* held = nullptr) {
+  if (item.parts) RemoveParts(*item.parts, services, held);
+  if (item.message_file && *item.message_file != kEmptyFolderMarker) {
+    RemoveIfOwned(*item.message_file, services, held);
   }
 }
 
@@ -214,8 +236,10 @@ class Importer {
  public:
   Importer(MessageSink& sink, const platform::Services& services, ProgressReporter& progress,
            const CommandStreams& streams, bool verbose, const Rebuilding& rebuilding,
-           FilterConventions conventions, std::optional<std::string> dialog_root)
-      : sink_(sink),
+           FilterConventions conventions, std::optional<std::string> dialog_root,
+           platform::HeldTempFiles* held)
+      : held_(held),
+        sink_(sink),
         services_(services),
         progress_(progress),
         streams_(streams),
@@ -231,17 +255,23 @@ class Importer {
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
+    std::optional<std::string> held_name;  // the message is held in memory under this name
     bool rebuilt = false;
     if (item.parts && !marker) {
       path = Rebuild(folder, *item.parts);
-      RemoveParts(*item.parts, services_);
+      RemoveParts(*item.parts, services_, held_);
       if (!path) marker = true;  // reported
       rebuilt = path.has_value();
     } else if (!marker) {
-      path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+      held_name = HeldName(item.message_file.value_or(""), services_, held_);
+      if (held_name) {
+        path = held_name;
+      } else {
+        path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
+      }
     }
     // A rebuilt message is a file the host just made in its temporary folder.
-    bool owned = rebuilt || (path && OwnedByHost(*path, services_));
+    bool owned = rebuilt || held_name || (path && OwnedByHost(*path, services_));
     if (!folders_.contains(folder)) {
       error_ = sink_.CreateFolder(folder);
       if (!error_) {
@@ -255,8 +285,15 @@ class Importer {
       }
     }
     moved_ = false;
-    if (!marker && !error_) TakeMessage(folder, item, path, owned);
-    if (owned && !moved_) RemoveHandedOverFile(*path);
+    if (!marker && !error_) {
+      TakeMessage(folder, item, path, owned,
+                  held_name ? held_->HeldBytes(*held_name) : std::nullopt);
+    }
+    if (held_name) {
+      held_->Delete(*held_name);
+    } else if (owned && !moved_) {
+      RemoveHandedOverFile(*path);
+    }
     progress_.Update(folder, counts_);
     return !error_;
   }
@@ -297,15 +334,26 @@ class Importer {
     return output;
   }
 
+  // `held`: the message's bytes, when the file is held in memory.
   void TakeMessage(const std::string& folder, const WalkItem& item,
-                   const std::optional<std::string>& path, bool owned) {
+                   const std::optional<std::string>& path, bool owned,
+                   std::optional<std::string_view> held) {
     // The file is opened and its first piece read once, for the length, the headers and the
     // writer alike.
     int open_error = 0;
     std::optional<std::uint64_t> length;
-    if (path && file_.Open(*path, owned, open_error)) {
+    OpenMessageFile open;
+    if (held) {
+      open.size = held->size();
+      open.head = held->substr(0, MessageFile::kHeadPiece);
+      const std::size_t kept = held->find_last_not_of('\0');
+      length = !conventions_.trailing_nul_padding ? held->size()
+               : kept == std::string_view::npos   ? 0
+                                                  : kept + 1;
+    } else if (path && file_.Open(*path, owned, open_error)) {
       length = conventions_.trailing_nul_padding ? file_.LengthWithoutTrailingNuls()
                                                  : std::optional<std::uint64_t>(file_.file().size);
+      open = file_.file();
     }
     if (!length) {
       ++counts_.skipped;
@@ -315,19 +363,26 @@ class Importer {
                                : std::string("it names no message file")));
       return;
     }
-    const OpenMessageFile open = file_.file();
-    std::optional<MessageIdentity> identity = IdentifyMessage(open.fd, open.head, *length);
+    std::optional<MessageIdentity> identity =
+        held ? IdentifyBytes(held->substr(0, static_cast<std::size_t>(*length)))
+             : IdentifyMessage(open.fd, open.head, *length);
     if (identity && sink_.AlreadyThere(folder, *identity)) {
       ++counts_.present;
       return;
     }
     MessageHeaders headers(open.head);
-    HandedOverMessage message{
-        *path, *length,  item.state, MessageTime(headers), EnvelopeSender(headers),
-        owned, identity, open};
+    HandedOverMessage message{*path,
+                              *length,
+                              item.state,
+                              MessageTime(headers),
+                              EnvelopeSender(headers),
+                              owned,
+                              identity,
+                              held ? std::nullopt : std::optional<OpenMessageFile>(open)};
+    message.bytes = held;
     if (conventions_.separator_line) message.start = SeparatorLineLength(open.head, *length);
     error_ = sink_.AddMessage(folder, message);
-    if (!file_.Close() && !error_) {
+    if (!held && !file_.Close() && !error_) {
       error_ = WriteError{sink_.LastWritten(),
                           "the message file could not be closed: " + ErrorText(errno)};
     }
@@ -340,6 +395,7 @@ class Importer {
     counts_.bytes += *length;
   }
 
+  platform::HeldTempFiles* held_;
   MessageSink& sink_;
   const platform::Services& services_;
   ProgressReporter& progress_;
@@ -550,15 +606,16 @@ int RunInfo(const CommandLine& line, const platform::Services& services,
 }
 
 int RunImport(const CommandLine& line, const platform::Services& services,
-              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams) {
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              platform::HeldTempFiles* held) {
   std::unique_ptr<ImportFilter> filter = CreateFilter(line, services);
   if (!filter) return UnknownFilter(line, streams);
-  return RunImport(line, services, scripted, streams, *filter);
+  return RunImport(line, services, scripted, streams, *filter, held);
 }
 
 int RunImport(const CommandLine& line, const platform::Services& services,
               const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
-              ImportFilter& filter) {
+              ImportFilter& filter, platform::HeldTempFiles* held) {
   if (!line.destination) {
     Error(streams, "no destination given");
     return kExitUsage;
@@ -582,11 +639,11 @@ int RunImport(const CommandLine& line, const platform::Services& services,
       MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page,
                        line.destination->kind != DestinationKind::kEml && !line.as_stored}};
   Importer importer(*sink, services, progress, streams, line.verbose, rebuilding,
-                    ConventionsFor(line.filter), DialogRoot(line, services, scripted));
+                    ConventionsFor(line.filter), DialogRoot(line, services, scripted), held);
   bool interrupted = false;
   WalkItems(filter, [&](const WalkItem& item) {
     if (OutputFailed(streams)) {
-      DiscardItem(item, services);
+      DiscardItem(item, services, held);
       return false;
     }
     if (!importer.Take(item)) return false;

@@ -11,6 +11,7 @@
 #include "app/import_filter.h"
 #include "host/command_line.h"
 #include "host/problem_report.h"
+#include "platform/held_temp_files.h"
 #include "platform/posix/posix_temp_files.h"
 #include "platform/services.h"
 #include "ui/scripted_ui.h"
@@ -65,11 +66,14 @@ int RunInfo(const CommandLine& line, const platform::Services& services,
             const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
             ImportFilter& filter);
 
-// `kvimport import`: writes every folder and message to the destination.
-int RunImport(const CommandLine& line, const platform::Services& services,
-              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams);
+// `kvimport import`: writes every folder and message to the destination. `held`, when given, is
+// the services' file system and temporary files (the filter's temporary files held in memory):
+// messages are then taken from memory.
 int RunImport(const CommandLine& line, const platform::Services& services,
               const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
-              ImportFilter& filter);
+              platform::HeldTempFiles* held = nullptr);
+int RunImport(const CommandLine& line, const platform::Services& services,
+              const ui::ScriptedUserInterface* scripted, const CommandStreams& streams,
+              ImportFilter& filter, platform::HeldTempFiles* held = nullptr);
 
 }  // namespace kv::host

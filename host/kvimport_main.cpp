@@ -161,7 +161,17 @@ int Run(CommandLine& line) {
         scripted, line, line.server ? code_page.ToUtf8(location) : location, dialog_code_page);
   }
 
-  kv::platform::Services services{registry, files, temp, environment, code_page, ui, diagnostics};
+  // An import in this process keeps the filter's temporary files in memory: the host takes each
+  // message from there and writes it once. With --server the client reads them by name.
+  std::optional<kv::platform::HeldTempFiles> held;
+  if (line.command == kv::host::Command::kImport && !line.server && temp.OwnsFolder()) {
+    held.emplace(files, temp);
+  }
+  kv::platform::FileSystem& filter_files =
+      held ? static_cast<kv::platform::FileSystem&>(*held) : files;
+  kv::platform::TempFiles& filter_temp = held ? static_cast<kv::platform::TempFiles&>(*held) : temp;
+  kv::platform::Services services{registry,  filter_files, filter_temp, environment,
+                                  code_page, ui,           diagnostics};
   const kv::ui::ScriptedUserInterface* script = ui_mode == UiMode::kScript ? &scripted : nullptr;
   // Dialogs at the terminal keep the default: Ctrl-C there ends the program.
   if (ui_mode == UiMode::kScript) CatchInterrupts();
@@ -174,7 +184,7 @@ int Run(CommandLine& line) {
   if (line.command == kv::host::Command::kInfo) {
     return kv::host::RunInfo(line, services, script, streams);
   }
-  return kv::host::RunImport(line, services, script, streams);
+  return kv::host::RunImport(line, services, script, streams, held ? &*held : nullptr);
 }
 
 }  // namespace

@@ -149,6 +149,7 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   MaildirPlacement placement = PlacementForState(message.state);
 
   int error = 0;
+  if (message.bytes) return AddHeldMessage(folder, placement, message);
   // An owned file is changed in place; only a copy needs a name in tmp/.
   const std::string staging = message.owned ? std::string() : folder + "/tmp/" + UniqueName(0);
   std::optional<PreparedMessage> prepared = PrepareMessage(message, to_lf_, staging, error);
@@ -171,6 +172,34 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   }
   last_written_ = target;
   return std::nullopt;
+}
+
+WriteOutcome MaildirWriter::AddHeldMessage(const std::string& folder,
+                                           const MaildirPlacement& placement,
+                                           const HandedOverMessage& message) {
+  // Written once into tmp/ under its final name and renamed into new/ or cur/: the message
+  // appears there whole or not at all.
+  const std::string_view bytes = HeldMessageBytes(message, to_lf_, scratch_);
+  const std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
+  int error = EEXIST;
+  std::string target;
+  for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
+    const std::string name = UniqueName(bytes.size(), message.identity);
+    const std::string staging = folder + "/tmp/" + name;
+    if (!WriteNewFile(staging, bytes, message.time, error)) {
+      if (error == EEXIST) continue;
+      return Failure(staging, error);
+    }
+    target = target_folder + name + placement.info;
+    PlaceResult placed = RenameNoReplace(staging, target, error);
+    if (placed == PlaceResult::kPlaced) {
+      last_written_ = target;
+      return std::nullopt;
+    }
+    ::unlink(staging.c_str());
+    if (placed == PlaceResult::kExists) error = EEXIST;
+  }
+  return Failure(target.empty() ? folder + "/tmp" : target, error);
 }
 
 }  // namespace kv::host

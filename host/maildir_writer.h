@@ -45,6 +45,9 @@ class MaildirWriter final : public MessageSink {
   // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
   WriteOutcome MakeMaildir(const std::string& directory);
   std::string FolderPath(const std::string& directory) const;
+  // AddMessage for a message held in memory.
+  WriteOutcome AddHeldMessage(const std::string& folder, const MaildirPlacement& placement,
+                              const HandedOverMessage& message);
   // "<seconds>.M<microseconds>P<pid>Q<counter>[K<identity>].<host>,S=<size>", new for every
   // call.
   std::string UniqueName(std::uint64_t size, const std::optional<MessageIdentity>& identity = {});
@@ -59,6 +62,7 @@ class MaildirWriter final : public MessageSink {
   std::uint64_t counter_ = 0;
   std::string last_written_;
   bool moved_last_ = false;
+  std::string scratch_;  // the converted bytes of a message held in memory, kept for the next
 };
 
 }  // namespace kv::host

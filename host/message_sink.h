@@ -41,6 +41,9 @@ struct HandedOverMessage {
   // Set when the caller has the file open: writers read and change it through this instead of
   // opening `path`, which still names it. The caller closes it after AddMessage.
   std::optional<OpenMessageFile> open = std::nullopt;
+  // The file's bytes when the filter's temporary files are held in memory: writers take them from
+  // here (from `start` up to `length`) and leave `path` and `open` alone. Valid during AddMessage.
+  std::optional<std::string_view> bytes = std::nullopt;
   // Bytes at the start that Maildir and mbox leave out (a mailbox separator line); .eml keeps
   // every byte as handed over.
   std::uint64_t start = 0;

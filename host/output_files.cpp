@@ -140,6 +140,20 @@ bool SetDescriptorTime(int fd, std::optional<std::int64_t> unix_seconds) {
   return ::futimens(fd, times) == 0;
 }
 
+// A short write is retried; one that writes nothing counts as a full disk.
+bool WriteWhole(int fd, std::string_view bytes, int& error) {
+  while (!bytes.empty()) {
+    const ssize_t count = ::write(fd, bytes.data(), bytes.size());
+    if (count < 0 && errno == EINTR) continue;
+    if (count <= 0) {
+      error = count < 0 ? errno : ENOSPC;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(count));
+  }
+  return true;
+}
+
 }  // namespace
 
 FileDescriptor::~FileDescriptor() {
@@ -214,6 +228,42 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
     return std::nullopt;
   }
   return PreparedMessage{staging, *length, true};
+}
+
+std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf,
+                                  std::string& scratch) {
+  const std::string_view held = message.bytes.value_or(std::string_view());
+  const auto length =
+      static_cast<std::size_t>(std::min<std::uint64_t>(message.length, held.size()));
+  std::string_view bytes = held.substr(0, length);
+  bytes.remove_prefix(static_cast<std::size_t>(std::min<std::uint64_t>(message.start, length)));
+  if (!to_lf || bytes.find('\r') == std::string_view::npos) return bytes;
+  scratch.clear();
+  LineEndConverter converter(true);
+  converter.Feed(bytes, scratch);
+  converter.Finish(scratch);
+  return scratch;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,
+                  int& error) {
+  FileDescriptor target(
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
+  if (!target.valid()) {
+    error = errno;
+    return false;
+  }
+  if (!WriteWhole(target.get(), bytes, error)) {
+    ::unlink(path.c_str());
+    return false;
+  }
+  SetDescriptorTime(target.get(), time);
+  if (!target.Close()) {
+    error = errno;
+    ::unlink(path.c_str());
+    return false;
+  }
+  return true;
 }
 
 PlaceResult MoveToNewName(const std::string& from, const std::string& to,

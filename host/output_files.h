@@ -55,6 +55,18 @@ struct PreparedMessage {
 std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
                                               const std::string& staging, int& error);
 
+// The bytes a message held in memory goes into its folder with: from `start` up to `length`, each
+// CR LF made LF when `to_lf`. Converted bytes are put in `scratch` (the caller's, kept from message
+// to message); others are a view of `message.bytes`.
+std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf,
+                                  std::string& scratch);
+
+// Writes `bytes` into the new file `path`, created exclusively with mode 0600, with `time` as its
+// file time. The file is removed again when it cannot be written whole. False with errno in
+// `error` (EEXIST when `path` exists).
+bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,
+                  int& error);
+
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
 // that `to` only ever appears whole. `from` is left for the caller to remove when it was copied.

@@ -326,7 +326,9 @@ WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   FileDescriptor opened;
   int source = -1;
   std::string_view head;
-  if (message.open) {
+  if (message.bytes) {
+    head = *message.bytes;  // held in memory: the whole message
+  } else if (message.open) {
     source = message.open->fd;
     head = message.open->head;
   } else {
@@ -470,17 +472,27 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   int error = 0;
   HandedOverMessage whole = message;  // .eml keeps every byte as handed over
   whole.start = 0;
-  std::optional<PreparedMessage> prepared = PrepareMessage(whole, /*to_lf=*/false, staging, error);
+  std::optional<PreparedMessage> prepared;
+  if (message.bytes) {
+    const std::string_view bytes = message.bytes->substr(
+        0,
+        static_cast<std::size_t>(std::min<std::uint64_t>(message.length, message.bytes->size())));
+    if (!WriteNewFile(staging, bytes, message.time, error)) return Failure(staging, error);
+    prepared = PreparedMessage{staging, bytes.size(), true};
+  } else {
+    prepared = PrepareMessage(whole, /*to_lf=*/false, staging, error);
+  }
   if (!prepared) return Failure(message.owned ? message.path : staging, error);
   PlaceResult placed = PlaceResult::kExists;
   std::string target;
+  bool renamed = false;
   while (placed == PlaceResult::kExists) {
     char name[32];
     std::snprintf(name, sizeof name, "/%06u.eml", number++);
     target = folder + name;
-    placed = MoveToNewName(prepared->path, target, staging + ".copy", error);
+    placed = MoveToNewName(prepared->path, target, staging + ".copy", error, &renamed);
   }
-  if (prepared->staged) ::unlink(prepared->path.c_str());
+  if (prepared->staged && !renamed) ::unlink(prepared->path.c_str());
   if (placed == PlaceResult::kFailed) return Failure(target, error);
   last_written_ = target;
   return std::nullopt;

@@ -44,6 +44,8 @@ class PosixTempFiles final : public TempFiles {
   std::string TempPath() override;
   std::optional<std::string> GetTempFileName(const std::string& folder, std::string_view prefix,
                                              std::uint32_t unique) override;
+  // True once TempPath made a folder for this object alone (no other process writes there).
+  bool OwnsFolder() const { return remove_at_end_; }
 
  private:
   std::string base_folder_;

@@ -288,24 +288,33 @@ TEST_F(KvimportTest, DamagedStoreIsReportedFolderByFolderAndEndsWithExit5) {
   EXPECT_NE(list.err.find(reports[0]), std::string::npos) << list.err;
 }
 
-// A temporary file that cannot be written (here: larger than the file size limit, as on a full
-// disk) stops the import with exit 4 and names the file, instead of skipping folder after folder.
-TEST_F(KvimportTest, TemporaryFileThatCannotBeWrittenStopsTheImport) {
-  Oe4Store store;
-  store.AddFolder("Small", 0, {Oe4Message{message1_}});
-  store.AddFolder("Large", 0, {Oe4Message{Oe4TestMessage(2) + std::string(200000, 'x')}});
-  store.AddFolder("Later", 0, {Oe4Message{Oe4TestMessage(3)}});
-  store.WriteTo(dir_.path() / "store");
-  KvimportRun run = Kvimport("import --filter oe4 --store " + Store() + " --to eml:" + Path("eml"),
-                             "ulimit -f 200; ");
-  EXPECT_EQ(run.exit_code, kExitOutputError) << run.err;
-  EXPECT_NE(run.err.find("kvimport: stopped: the filter cannot write its temporary message file: "
-                         "Large: "),
-            std::string::npos)
-      << run.err;
-  EXPECT_NE(run.err.find("Make room on that disk"), std::string::npos) << run.err;
-  EXPECT_EQ(FilesBelow(Path("eml")).size(), 1u) << "Later is not imported after the failure";
-  EXPECT_TRUE(LeftoverTempFiles().empty());
+// A file that cannot be written (here: larger than the file size limit, as on a full disk) stops
+// the import with exit 4 and names it, instead of skipping folder after folder: the message file
+// when it is written, and the temporary file when a message too large to be held in memory goes
+// there first.
+TEST_F(KvimportTest, FileThatCannotBeWrittenStopsTheImport) {
+  for (const std::size_t large : {200000u, 1200000u}) {
+    fs::remove_all(Path("eml"));
+    Oe4Store store;
+    store.AddFolder("Small", 0, {Oe4Message{message1_}});
+    store.AddFolder("Large", 0, {Oe4Message{Oe4TestMessage(2) + std::string(large, 'x')}});
+    store.AddFolder("Later", 0, {Oe4Message{Oe4TestMessage(3)}});
+    store.WriteTo(dir_.path() / "store");
+    KvimportRun run =
+        Kvimport("import --filter oe4 --store " + Store() + " --to eml:" + Path("eml"),
+                 "ulimit -f " + std::to_string(large / 1024 - 20) + "; ");
+    EXPECT_EQ(run.exit_code, kExitOutputError) << run.err;
+    const std::string said =
+        large < 1000000 ? "kvimport: cannot write " + Path("eml/Large/.kvimport-")
+                        : "kvimport: stopped: the filter cannot write its temporary message file: "
+                          "Large: ";
+    EXPECT_NE(run.err.find(said), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(large < 1000000 ? "File too large" : "Make room on that disk"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(FilesBelow(Path("eml")).size(), 1u) << "Later is not imported after the failure";
+    EXPECT_TRUE(LeftoverTempFiles().empty());
+  }
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include "platform/fake/fake_environment.h"
 #include "platform/fake/memory_file_system.h"
+#include "platform/held_temp_files.h"
 #include "platform/posix/posix_file_system.h"
 #include "support/temp_dir.h"
 
@@ -57,6 +58,45 @@ class MemoryStore final : public StoreUnderTest {
 
  private:
   MemoryFileSystem files_;
+};
+
+// Files of one folder held in memory in front of the Linux file system; files there larger than
+// the spill size go to disk.
+class HeldStore final : public StoreUnderTest {
+ public:
+  explicit HeldStore(std::string folder) : folder_("C:\\" + folder + "\\") {
+    disk_.AddDirectory(folder);
+  }
+  FileSystem& files() override { return held_; }
+  void AddFile(const std::string& relative, const std::string& bytes) override {
+    if (!std::string("C:\\" + relative).starts_with(folder_)) return disk_.AddFile(relative, bytes);
+    std::unique_ptr<WritableFile> out = held_.OpenForWriting("C:\\" + relative);
+    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(
+        out->Write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+    ASSERT_TRUE(out->Close());
+  }
+  void AddDirectory(const std::string& relative) override { disk_.AddDirectory(relative); }
+
+ private:
+  class FolderOnly final : public TempFiles {
+   public:
+    explicit FolderOnly(std::string folder) : folder_(std::move(folder)) {}
+    std::string TempPath() override { return folder_; }
+    std::optional<std::string> GetTempFileName(const std::string&, std::string_view,
+                                               std::uint32_t) override {
+      return std::nullopt;
+    }
+
+   private:
+    std::string folder_;
+  };
+  static constexpr std::size_t kSpillSize = 180000;
+
+  std::string folder_;
+  PosixStore disk_;
+  FolderOnly temp_{folder_};
+  HeldTempFiles held_{disk_.files(), temp_, kSpillSize};
 };
 
 using StoreFactory = std::function<std::unique_ptr<StoreUnderTest>()>;
@@ -293,11 +333,16 @@ TEST_P(FileSystemContractTest, FindsLongNamesBehindShortAliases) {
   EXPECT_EQ(Find("C:\\Mail\\GEL\xD6SC~1.DBX"), (Found{{"Gel\xF6schte Objekte.dbx", false}}));
 }
 
+constexpr const char* kStoreNames[] = {"Posix", "Memory", "HeldP", "HeldOut", "HeldT"};
+
 INSTANTIATE_TEST_SUITE_P(
     Implementations, FileSystemContractTest,
     ::testing::Values(StoreFactory([] { return std::make_unique<PosixStore>(); }),
-                      StoreFactory([] { return std::make_unique<MemoryStore>(); })),
-    [](const auto& info) { return info.index == 0 ? "Posix" : "Memory"; });
+                      StoreFactory([] { return std::make_unique<MemoryStore>(); }),
+                      StoreFactory([] { return std::make_unique<HeldStore>("p"); }),
+                      StoreFactory([] { return std::make_unique<HeldStore>("out"); }),
+                      StoreFactory([] { return std::make_unique<HeldStore>("t"); })),
+    [](const auto& info) { return std::string(kStoreNames[info.index]); });
 
 }  // namespace
 }  // namespace kv::platform
