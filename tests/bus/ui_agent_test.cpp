@@ -1,6 +1,7 @@
 // A filter in the server whose dialogs are answered by the host's user-interface agent over a
 // private session bus: who may call the agent, and when; the host's agent on its own. (The whole
-// walk through the agent, dialogs and reports included: kvimport_server_test.)
+// walk through the agent, dialogs and reports included: kvimport_server_test; a filter without an
+// agent: filter_interface_test.)
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -39,16 +40,14 @@ class Host {
   ui::ScriptedUserInterface& ui() { return ui_; }
   sdbus::IConnection& connection() { return *connection_; }
 
-  RemoteImportFilter& Create(bool with_agent, const std::string& prog_id = kOe4) {
+  RemoteImportFilter& Create() {
     RemoteImportFilter::Options options;
-    if (with_agent) options.agent = &agent_;
+    options.agent = &agent_;
     options.diagnostics = &diagnostics_;
     options.code_page = &code_page_;
-    filter_ = std::make_unique<RemoteImportFilter>(*connection_, prog_id, options);
-    if (with_agent) {
-      agent_object_ = std::make_unique<UiAgentObject>(*connection_, agent_);
-      filter_->MapWindow(kHostWindow, agent_object_->RegisterWith(filter_->server()));
-    }
+    filter_ = std::make_unique<RemoteImportFilter>(*connection_, kOe4, options);
+    agent_object_ = std::make_unique<UiAgentObject>(*connection_, agent_);
+    filter_->MapWindow(kHostWindow, agent_object_->RegisterWith(filter_->server()));
     return *filter_;
   }
 
@@ -67,20 +66,9 @@ class UiAgent : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(Register()); }
 };
 
-TEST_F(UiAgent, WithoutAnAgentADialogIsCancelledAndNothingWaits) {
-  Host host;
-  host.ui().AnswerLocation(SampleStore());
-  RemoteImportFilter& filter = host.Create(false);
-  filter.SetParent(static_cast<std::int32_t>(kHostWindow));  // no agent has this handle
-  EXPECT_FALSE(filter.IsSystemFound());
-  EXPECT_FALSE(filter.GoFirst());
-  EXPECT_TRUE(host.ui().transcript().empty()) << "nothing reached the host";
-  EXPECT_EQ(filter.failure(), std::nullopt);
-}
-
 TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) {
   Host host;
-  RemoteImportFilter& filter = host.Create(true);
+  RemoteImportFilter& filter = host.Create();
   Client stranger;
   std::unique_ptr<sdbus::IProxy> agent =
       stranger.Object(UiAgentObject::kDefaultPath, host.connection().getUniqueName());
