@@ -24,6 +24,15 @@ constexpr std::size_t kOptionsLoaded = 63;
 constexpr std::size_t kOptionsQp = 65;
 constexpr std::size_t kOptionsMime = 66;
 
+// Writes `text` as the whole of a new file, in one call; false when it cannot be written.
+bool WriteWholeFile(std::unique_ptr<platform::WritableFile> file, std::string_view text) {
+  if (!file) return false;
+  const bool written =
+      text.empty() || file->Write(std::span<const std::uint8_t>(
+                          reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+  return file->Close() && written;
+}
+
 std::string Plural(std::uint64_t count, const char* noun) {
   return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
 }
@@ -232,7 +241,8 @@ bool CEudoraMsgFilter::ExtractNextMessage(std::optional<std::string>& message) {
     if (!start) {
       folderItem = true;
     } else {
-      std::string text(MessageFile::kLeadIn);
+      std::string text = message_.ReleaseBuffer();
+      text.assign(MessageFile::kLeadIn);
       StringSink out(text);
       const MailboxSplitter::Stop stop = mailbox->CopyMessage(out);
       if (stop == MailboxSplitter::Stop::kReadError) {
@@ -330,7 +340,7 @@ bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
   if (!text) return true;
 
   const std::string& mailboxPath = folders.filePaths[static_cast<std::size_t>(currentFolder)];
-  MessageFile message;
+  MessageFile& message = message_;
   message.Adopt(std::move(*text));
   if (std::optional<std::size_t> nul = message.nulOffset()) {
     Report(platform::DiagnosticKind::kSkipped, mailboxPath, messageStart + *nul,
@@ -343,8 +353,10 @@ bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
            "the values of " + Plural(message.fieldsPastLimit(), "later field"));
   }
 
-  ConvertedMessage converted = ConvertMessageText(
-      message, LastPathComponent(folders.displayPaths[static_cast<std::size_t>(currentFolder)]));
+  ConvertedMessage& converted = converted_;
+  ConvertMessageText(
+      message, LastPathComponent(folders.displayPaths[static_cast<std::size_t>(currentFolder)]),
+      converted);
   if (converted.droppedTextBytes > 0) {
     Report(platform::DiagnosticKind::kSkipped, mailboxPath, messageStart,
            "message " + std::to_string(messageIndex + 1) +
@@ -352,7 +364,7 @@ bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
                "\"Attachment Converted:\" line",
            Plural(converted.droppedTextBytes, "byte") + " of that text");
   }
-  attachments = std::move(converted.attachments);
+  attachments.swap(converted.attachments);
   if (converted.html) {
     htmlFile = WriteSideFile(kHtmlSideFile, *converted.html, /*removeFirst=*/true);
     attachments.push_back(htmlFile);
@@ -360,7 +372,7 @@ bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
   if (converted.rich) {
     richFile = WriteSideFile(kRichSideFile, converted.text, /*removeFirst=*/false);
     attachments.push_back(richFile);
-    converted.text = std::string(res::LoadString(res::IDS_MESSAGE_TYPE_UNKNOWN));
+    converted.text.assign(res::LoadString(res::IDS_MESSAGE_TYPE_UNKNOWN));
   }
   bodyFile = WriteTempTextFile(converted.text);
   if (bodyFile.empty()) {
@@ -389,9 +401,7 @@ std::string CEudoraMsgFilter::WriteSideFile(const char* name, std::string_view t
                                             bool removeFirst) {
   const std::string path = services_.temp.TempPath() + name;
   if (removeFirst) DeleteTempFile(path, true);
-  BufferedFileWriter out(services_.files.OpenForWriting(path));
-  out.Write(text);
-  if (!out.Close()) {
+  if (!WriteWholeFile(services_.files.OpenForWriting(path), text)) {
     Report(platform::DiagnosticKind::kOutputFailure, path, std::nullopt,
            "side file cannot be written",
            "part of message " + std::to_string(messageIndex + 1) + " (" + name + ")");
@@ -402,9 +412,7 @@ std::string CEudoraMsgFilter::WriteSideFile(const char* name, std::string_view t
 std::string CEudoraMsgFilter::WriteTempTextFile(std::string_view text) {
   const std::string path = MakeTempFileName(services_.temp, "");
   if (path.empty()) return {};
-  BufferedFileWriter out(services_.files.OpenForWriting(path));
-  out.Write(text);
-  if (!out.Close()) {
+  if (!WriteWholeFile(services_.files.OpenForWriting(path), text)) {
     services_.files.Delete(path);
     return {};
   }

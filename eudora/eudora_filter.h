@@ -20,6 +20,7 @@
 #include "app/kernel_library.h"
 #include "eudora/eudora_folders.h"
 #include "eudora/eudora_mailbox.h"
+#include "eudora/eudora_message.h"
 #include "eudora/eudora_toc.h"
 #include "platform/services.h"
 
@@ -97,6 +98,11 @@ class CEudoraMsgFilter final : public ImportFilter {
   std::unique_ptr<TocFile> toc;
   bool tocOpened = false;
   bool tocReported = false;
+
+  // The current message and what it gives, kept from message to message so that their memory
+  // serves every message.
+  MessageFile message_;
+  ConvertedMessage converted_;
 };
 
 }  // namespace kv

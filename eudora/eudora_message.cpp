@@ -123,6 +123,14 @@ void MessageFile::Adopt(std::string&& text) {
   Parse();
 }
 
+std::string MessageFile::ReleaseBuffer() {
+  headers_.clear();
+  body_.reset();
+  nul_offset_.reset();
+  length_ = content_size_ = fields_past_limit_ = 0;
+  return std::move(buffer_);
+}
+
 void MessageFile::Parse() {
   headers_.clear();
   body_.reset();
@@ -182,10 +190,26 @@ std::string UnfoldHeaderValue(std::string_view text) {
 
 ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view folderName) {
   ConvertedMessage converted;
+  ConvertMessageText(message, folderName, converted);
+  return converted;
+}
+
+void ConvertMessageText(const MessageFile& message, std::string_view folderName,
+                        ConvertedMessage& converted) {
+  for (std::string* value :
+       {&converted.from, &converted.to, &converted.subject, &converted.date, &converted.returnPath,
+        &converted.cc, &converted.bcc, &converted.sender, &converted.text}) {
+    value->clear();
+  }
+  converted.attachments.clear();
+  converted.isReceived = false;
+  converted.html.reset();
+  converted.rich = false;
+  converted.droppedTextBytes = 0;
 
   if (const std::optional<std::string_view>& body = message.body()) {
     const std::size_t first_marker = body->find(kAttachmentMarker);
-    converted.text = std::string(body->substr(0, first_marker));
+    converted.text.assign(body->substr(0, first_marker));
     if (first_marker != std::string_view::npos) {
       converted.droppedTextBytes = TextAfterAttachments(body->substr(first_marker + 1));
     }
@@ -248,7 +272,6 @@ ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view
   if (converted.from.empty() && !converted.returnPath.empty())
     converted.from = converted.returnPath;
   converted.sender = converted.from;
-  return converted;
 }
 
 }  // namespace kv

@@ -44,6 +44,9 @@ class MessageFile {
   // Takes over and parses `text`: kLeadIn followed by the bytes a file would hold (the lead-in is
   // added when it is missing). Saves copying a large message.
   void Adopt(std::string&& text);
+  // Gives the text's memory back for the next message, leaving the message empty (the views it
+  // handed out end with it).
+  std::string ReleaseBuffer();
 
   const std::vector<HeaderField>& headers() const { return headers_; }
   // The text after the first empty line; nullopt when the message has none.
@@ -92,5 +95,8 @@ struct ConvertedMessage {
 // ("In" or "in" makes the message a received one, "Out" or "out" a sent one, whatever its headers
 // say).
 ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view folderName);
+// The same into `converted`, whose strings keep their memory from message to message.
+void ConvertMessageText(const MessageFile& message, std::string_view folderName,
+                        ConvertedMessage& converted);
 
 }  // namespace kv
