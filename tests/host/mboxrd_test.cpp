@@ -28,23 +28,24 @@ std::string Unquote(std::string_view quoted) {
   return out;
 }
 
+// Every From line is quoted however the message is cut into pieces; a line start held back at the
+// end of the message is flushed.
 TEST(MboxrdTest, QuotesEveryFromLineWhateverThePieces) {
-  const std::string message =
-      "From: a@x\nSubject: From here\n\nFrom the start\n>From quoted\n>>From twice\n"
-      "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\nFrom crlf\r\n>From ";
-  const std::string expected =
-      "From: a@x\nSubject: From here\n\n>From the start\n>>From quoted\n>>>From twice\n"
-      "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\n>From crlf\r\n>>From ";
-  for (std::size_t piece = 1; piece <= message.size(); ++piece) {
-    std::string quoted = Quote(message, piece);
-    ASSERT_EQ(quoted, expected) << "piece size " << piece;
-    EXPECT_EQ(Unquote(quoted), message);
+  const std::pair<std::string, std::string> cases[] = {
+      {"From: a@x\nSubject: From here\n\nFrom the start\n>From quoted\n>>From twice\n"
+       "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\nFrom crlf\r\n>From ",
+       "From: a@x\nSubject: From here\n\n>From the start\n>>From quoted\n>>>From twice\n"
+       "From\n>From\nFrom: header-like\n>> From spaced\nFromage\r\n>From crlf\r\n>>From "},
+      {">>Fro", ">>Fro"},
+      {"x\n>", "x\n>"},
+  };
+  for (const auto& [message, expected] : cases) {
+    for (std::size_t piece = 1; piece <= message.size(); ++piece) {
+      std::string quoted = Quote(message, piece);
+      ASSERT_EQ(quoted, expected) << "piece size " << piece;
+      EXPECT_EQ(Unquote(quoted), message);
+    }
   }
-}
-
-TEST(MboxrdTest, HeldBackLineStartIsFlushedAtTheEnd) {
-  EXPECT_EQ(Quote(">>Fro", 1), ">>Fro");
-  EXPECT_EQ(Quote("x\n>", 2), "x\n>");
 }
 
 }  // namespace

@@ -87,21 +87,24 @@ TEST(OutputFilesTest, TrailingNulsAreNotCounted) {
   EXPECT_EQ(LengthWithoutTrailingNuls(dir.path()), std::nullopt);
 }
 
-TEST(OutputFilesTest, PlaceFileNeverReplacesMovesOrCopiesWithoutTrailingNuls) {
+// How a message file on disk reaches its name in the output.
+TEST(OutputFilesTest, MoveToNewNameNeverReplacesAndCopiesAcrossFileSystems) {
   kv::testing::TempDir dir;
-  fs::path from = dir.Write("from", std::string("new\0\0", 5));
+  fs::path from = dir.Write("from", "new");
   fs::path to = dir.Write("to", "old");
+  const std::string staging = (dir.path() / "staging").string();
   int error = 0;
-  EXPECT_EQ(PlaceFile(from, to, 3, true, error), PlaceResult::kExists);
+  bool renamed = true;
+  EXPECT_EQ(MoveToNewName(from, to, staging, error, &renamed), PlaceResult::kExists);
+  EXPECT_FALSE(renamed);
   EXPECT_EQ(ReadFile(to), "old");
-  EXPECT_EQ(PlaceFile(from, dir.path() / "copy", 3, false, error), PlaceResult::kPlaced);
-  EXPECT_EQ(ReadFile(dir.path() / "copy"), "new");
-  EXPECT_EQ(ReadFile(from), std::string("new\0\0", 5));
-  EXPECT_EQ(PlaceFile(from, dir.path() / "moved", 3, true, error), PlaceResult::kPlaced);
+  EXPECT_EQ(MoveToNewName(from, dir.path() / "moved", staging, error, &renamed),
+            PlaceResult::kPlaced);
+  EXPECT_TRUE(renamed);
   EXPECT_EQ(ReadFile(dir.path() / "moved"), "new");
   EXPECT_FALSE(fs::exists(from));
 
-  // A rename between file systems fails; the file is copied and the source stays for the caller.
+  // A rename between file systems fails; the file is copied with its time and the source stays.
   struct stat here {
   }, shm{};
   if (::stat("/dev/shm", &shm) != 0 || ::stat(dir.path().c_str(), &here) != 0 ||
@@ -109,9 +112,15 @@ TEST(OutputFilesTest, PlaceFileNeverReplacesMovesOrCopiesWithoutTrailingNuls) {
     GTEST_SKIP() << "no second file system to copy across";
   }
   fs::path elsewhere = fs::path("/dev/shm") / ("kv-place-" + std::to_string(::getpid()));
-  std::ofstream(elsewhere, std::ios::binary) << std::string("moved\0\0", 7);
-  EXPECT_EQ(PlaceFile(elsewhere, dir.path() / "across", 5, true, error), PlaceResult::kPlaced);
+  std::ofstream(elsewhere, std::ios::binary) << "moved";
+  fs::last_write_time(elsewhere, fs::last_write_time(to));
+  EXPECT_EQ(MoveToNewName(elsewhere, dir.path() / "across", staging, error, &renamed),
+            PlaceResult::kPlaced);
+  EXPECT_FALSE(renamed);
   EXPECT_EQ(ReadFile(dir.path() / "across"), "moved");
+  EXPECT_EQ(ModifiedTime(dir.path() / "across"), ModifiedTime(to));
+  EXPECT_FALSE(fs::exists(staging));
+  EXPECT_TRUE(fs::exists(elsewhere));
   fs::remove(elsewhere);
 }
 
