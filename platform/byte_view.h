@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -72,16 +73,30 @@ class ByteView {
   }
 
   // The first offset of `offset`, `offset` + 4, `offset` + 8 ... at which a whole little-endian
-  // 32-bit word equals `word`; nullopt when none does. Compares bytes in place, so that a scan of
-  // a large file costs no decoding per word.
+  // 32-bit word equals `word`; nullopt when none does. Candidates are found by memchr on the word's
+  // highest nonzero byte (a marker byte that text rarely holds), then compared in place; after each
+  // candidate a stretch of words is compared in place, so that a run of that byte costs no more
+  // than comparing every word.
   std::optional<std::size_t> FindU32le(std::uint32_t word, std::size_t offset = 0) const {
-    const auto b0 = static_cast<std::uint8_t>(word);
-    const auto b1 = static_cast<std::uint8_t>(word >> 8);
-    const auto b2 = static_cast<std::uint8_t>(word >> 16);
-    const auto b3 = static_cast<std::uint8_t>(word >> 24);
-    for (std::size_t i = offset; Contains(i, 4); i += 4) {
-      if (data_[i + 1] == b1 && data_[i] == b0 && data_[i + 3] == b3 && data_[i + 2] == b2) {
-        return i;
+    constexpr std::size_t kStretchWords = 16;
+    const std::uint8_t b[4] = {
+        static_cast<std::uint8_t>(word), static_cast<std::uint8_t>(word >> 8),
+        static_cast<std::uint8_t>(word >> 16), static_cast<std::uint8_t>(word >> 24)};
+    std::size_t key = 3;
+    while (key > 0 && b[key] == 0) --key;
+    std::size_t i = offset;
+    while (Contains(i, 4)) {
+      const void* hit = std::memchr(data_ + i + key, b[key], size_ - i - key);
+      if (hit == nullptr) return std::nullopt;
+      const std::size_t found =
+          static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data_) - key;
+      // The words before the first step at or after `found` lack the byte where it would match.
+      i = found + (4 - (found - offset) % 4) % 4;
+      for (std::size_t n = 0; n < kStretchWords && Contains(i, 4); ++n, i += 4) {
+        if (data_[i + key] == b[key] && data_[i] == b[0] && data_[i + 1] == b[1] &&
+            data_[i + 2] == b[2] && data_[i + 3] == b[3]) {
+          return i;
+        }
       }
     }
     return std::nullopt;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
+#include <random>
 #include <vector>
 
 namespace kv {
@@ -47,6 +49,21 @@ TEST(ByteView, FindsWholeWordsOnlyAtTheirSteps) {
   EXPECT_EQ(view.FindU32le(0x7F007F00, 9), std::nullopt);
   EXPECT_EQ(view.FindU32le(0x7F007F00, 12), std::nullopt);
   EXPECT_EQ(view.FindU32le(0x7F007F00, SIZE_MAX - 1), std::nullopt);
+
+  // Runs and scatterings of the marker's bytes at every alignment, against comparing every step.
+  std::mt19937 random(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<std::uint8_t> noise(random() % 200);
+    for (std::uint8_t& byte : noise)
+      byte = std::array<std::uint8_t, 3>{0x00, 0x7F, 0xAA}[random() % 3];
+    const ByteView in(noise);
+    const std::size_t from = random() % 8;
+    std::optional<std::size_t> expected;
+    for (std::size_t i = from; !expected && in.Contains(i, 4); i += 4) {
+      if (in.u32le(i) == 0x7F007F00u) expected = i;
+    }
+    ASSERT_EQ(in.FindU32le(0x7F007F00, from), expected) << round;
+  }
 }
 
 TEST(ByteView, ZeroTerminatedFieldsStopAtTheFieldEnd) {
