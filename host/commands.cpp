@@ -287,7 +287,7 @@ class Importer {
     moved_ = false;
     if (!marker && !error_) {
       TakeMessage(folder, item, path, owned,
-                  held_name ? held_->HeldBytes(*held_name) : std::nullopt);
+                  held_name ? held_->HeldBytesToChange(*held_name) : std::nullopt);
     }
     if (held_name) {
       held_->Delete(*held_name);
@@ -334,15 +334,18 @@ class Importer {
     return output;
   }
 
-  // `held`: the message's bytes, when the file is held in memory.
+  // `held_bytes`: the message's bytes, when the file is held in memory (the writer may change
+  // them).
   void TakeMessage(const std::string& folder, const WalkItem& item,
                    const std::optional<std::string>& path, bool owned,
-                   std::optional<std::string_view> held) {
+                   std::optional<std::span<char>> held_bytes) {
     // The file is opened and its first piece read once, for the length, the headers and the
     // writer alike.
     int open_error = 0;
     std::optional<std::uint64_t> length;
     OpenMessageFile open;
+    std::optional<std::string_view> held;
+    if (held_bytes) held = std::string_view(held_bytes->data(), held_bytes->size());
     if (held) {
       open.size = held->size();
       open.head = held->substr(0, MessageFile::kHeadPiece);
@@ -379,7 +382,7 @@ class Importer {
                               owned,
                               identity,
                               held ? std::nullopt : std::optional<OpenMessageFile>(open)};
-    message.bytes = held;
+    message.bytes = held_bytes;
     if (conventions_.separator_line) message.start = SeparatorLineLength(open.head, *length);
     error_ = sink_.AddMessage(folder, message);
     if (!held && !file_.Close() && !error_) {

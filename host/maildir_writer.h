@@ -62,7 +62,6 @@ class MaildirWriter final : public MessageSink {
   std::uint64_t counter_ = 0;
   std::string last_written_;
   bool moved_last_ = false;
-  std::string scratch_;  // the converted bytes of a message held in memory, kept for the next
 };
 
 }  // namespace kv::host

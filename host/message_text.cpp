@@ -1,5 +1,7 @@
 #include "host/message_text.h"
 
+#include <cstring>
+
 #include "app/import_filter.h"
 #include "host/folder_names.h"
 
@@ -37,6 +39,29 @@ void LineEndConverter::Feed(std::string_view piece, std::string& out) {
     if (piece[cr + 1] != '\n') out.push_back('\r');
     pos = cr + 1;
   }
+}
+
+std::size_t CrLfToLfInPlace(std::span<char> bytes) {
+  char* const data = bytes.data();
+  const std::size_t size = bytes.size();
+  // Each line moves down by the CRs dropped before it, in one move up to its CR.
+  std::size_t in = 0;
+  std::size_t out = 0;
+  while (in < size) {
+    const void* cr = std::memchr(data + in, '\r', size - in);
+    const std::size_t end =
+        cr == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(cr) - data);
+    if (out != in) std::memmove(data + out, data + in, end - in);
+    out += end - in;
+    in = end;
+    if (in == size) break;
+    if (in + 1 < size && data[in + 1] == '\n') {
+      ++in;  // the CR of a CR LF
+    } else {
+      data[out++] = data[in++];
+    }
+  }
+  return out;
 }
 
 void LineEndConverter::Finish(std::string& out) {

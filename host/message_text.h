@@ -3,7 +3,9 @@
 // mail programs write them) and, for mbox, the state headers that mutt and Dovecot read. Both work
 // on pieces of any size, so a message is never held whole in memory.
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -23,6 +25,10 @@ class LineEndConverter {
   bool to_lf_;
   bool pending_cr_ = false;
 };
+
+// Turns each CR LF of `bytes` into LF in place (a CR elsewhere, a last CR included, stays), as
+// LineEndConverter does for a whole message fed at once. Returns the new length.
+std::size_t CrLfToLfInPlace(std::span<char> bytes);
 
 // The mbox state headers for a message state word: "Status: RO" for read received and sent mail,
 // "Status: O" for unread mail that is no longer new, and for unsent mail (drafts) "Status: RO"

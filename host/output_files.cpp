@@ -230,19 +230,13 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
   return PreparedMessage{staging, *length, true};
 }
 
-std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf,
-                                  std::string& scratch) {
-  const std::string_view held = message.bytes.value_or(std::string_view());
-  const auto length =
-      static_cast<std::size_t>(std::min<std::uint64_t>(message.length, held.size()));
-  std::string_view bytes = held.substr(0, length);
-  bytes.remove_prefix(static_cast<std::size_t>(std::min<std::uint64_t>(message.start, length)));
-  if (!to_lf || bytes.find('\r') == std::string_view::npos) return bytes;
-  scratch.clear();
-  LineEndConverter converter(true);
-  converter.Feed(bytes, scratch);
-  converter.Finish(scratch);
-  return scratch;
+std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf) {
+  std::span<char> held = message.bytes.value_or(std::span<char>());
+  held = held.first(static_cast<std::size_t>(std::min<std::uint64_t>(message.length, held.size())));
+  held =
+      held.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(message.start, held.size())));
+  const std::size_t size = to_lf ? CrLfToLfInPlace(held) : held.size();
+  return std::string_view(held.data(), size);
 }
 
 bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,

@@ -56,10 +56,8 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
                                               const std::string& staging, int& error);
 
 // The bytes a message held in memory goes into its folder with: from `start` up to `length`, each
-// CR LF made LF when `to_lf`. Converted bytes are put in `scratch` (the caller's, kept from message
-// to message); others are a view of `message.bytes`.
-std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf,
-                                  std::string& scratch);
+// CR LF made LF when `to_lf` (in place, in `message.bytes`).
+std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf);
 
 // Writes `bytes` into the new file `path`, created exclusively with mode 0600, with `time` as its
 // file time. The file is removed again when it cannot be written whole. False with errno in

@@ -327,7 +327,7 @@ WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   int source = -1;
   std::string_view head;
   if (message.bytes) {
-    head = *message.bytes;  // held in memory: the whole message
+    head = std::string_view(message.bytes->data(), message.bytes->size());  // the whole message
   } else if (message.open) {
     source = message.open->fd;
     head = message.open->head;
@@ -474,9 +474,7 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   whole.start = 0;
   std::optional<PreparedMessage> prepared;
   if (message.bytes) {
-    const std::string_view bytes = message.bytes->substr(
-        0,
-        static_cast<std::size_t>(std::min<std::uint64_t>(message.length, message.bytes->size())));
+    const std::string_view bytes = HeldMessageBytes(whole, /*to_lf=*/false);
     if (!WriteNewFile(staging, bytes, message.time, error)) return Failure(staging, error);
     prepared = PreparedMessage{staging, bytes.size(), true};
   } else {

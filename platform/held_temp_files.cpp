@@ -296,6 +296,12 @@ std::optional<std::string_view> HeldTempFiles::HeldBytes(const std::string& path
   return entry->content->bytes();
 }
 
+std::optional<std::span<char>> HeldTempFiles::HeldBytesToChange(const std::string& path) {
+  Entry* entry = HeldEntry(path);
+  if (entry == nullptr) return std::nullopt;
+  return std::span<char>(entry->content->data.get(), entry->content->size);
+}
+
 std::string HeldTempFiles::TempPath() { return temp_.TempPath(); }
 
 std::optional<std::string> HeldTempFiles::GetTempFileName(const std::string& folder,

@@ -51,6 +51,9 @@ class HeldTempFiles final : public FileSystem, public TempFiles {
   // nullopt for any other path, a held file that went to disk included: that one is read by its
   // name as before.
   std::optional<std::string_view> HeldBytes(const std::string& path) const;
+  // The same bytes for the owner of the file to change in place before removing it (the host
+  // turns line ends there); the same lifetime.
+  std::optional<std::span<char>> HeldBytesToChange(const std::string& path);
 
   // TempFiles
   std::string TempPath() override;
