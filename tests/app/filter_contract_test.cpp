@@ -74,6 +74,8 @@ TEST(FilterClassTable, EachClassIsFoundByAnyOfItsNames) {
     EXPECT_EQ(FindFilterClass(filter_class.prog_id), &filter_class);
     EXPECT_EQ(FindFilterClass(filter_class.class_name), &filter_class);
     EXPECT_EQ(FindFilterClass(filter_class.short_name), &filter_class);
+    EXPECT_TRUE(filter_class.clsid.size() == 38 && filter_class.clsid.starts_with("{"))
+        << filter_class.clsid;
   }
   EXPECT_EQ(FilterClasses().size(), 4u);
   ASSERT_NE(FindFilterClass("kvfltrs.oeimportmsg"), nullptr);
