@@ -36,10 +36,11 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
       "rfe",
       0, {Oe4Message{Oe4TestMessage(4), kv::testing::kOe4Draft}}, "Drafts");
   store.AddFolder("Sent.Items", 0, {Oe4Message{Oe4TestMessage(5), 0}}, "Sent");
+  store.AddFolder("Empty", 0, {});
   store.WriteTo(dir.path() / "store");
 
   const fs::path mail = dir.path() / "mail";
-  ASSERT_EQ(kv::testing::RunKvimport(dir, "import --filter oe4 --quiet --store '" +
+  ASSERT_EQ(kv::testing::RunKvimport(dir, "import --filter oe4 --quiet --keep-empty --store '" +
                                               (dir.path() / "store").string() +
                                               "' --to 'maildir:" + mail.string() + "'")
                 .exit_code,
@@ -70,7 +71,7 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
                               " doveadm -c '" + config.string() + "' ";
 
   EXPECT_EQ(kv::testing::CommandOutput(doveadm + "mailbox list | sort"),
-            "Entw\xC3\xBC"
+            "Empty\nEntw\xC3\xBC"
             "rfe\nINBOX\nINBOX.Old\nSent_Items\n");
   std::string fetched =
       kv::testing::CommandOutput(doveadm + "fetch 'mailbox flags hdr.subject' ALL");

@@ -139,7 +139,7 @@ TEST(OutputFilesTest, InsideFolderResolvesLinksAndDots) {
   }
 }
 
-TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
+TEST_F(WritersTest, MaildirHoldsEachMessageWithLfLineEndsItsTimeAndSize) {
   MaildirWriter writer(Out("mail"), "Inbox");
   ASSERT_EQ(writer.Start(), std::nullopt);
   const std::string body = "From: a@example.com\nSubject: s\n\nbody\n";
@@ -163,23 +163,7 @@ TEST_F(WritersTest, MaildirIsReadByAMailLibrary) {
   EXPECT_TRUE(FilesBelow(Out("mail/tmp")).empty());
   EXPECT_TRUE(fs::exists(Out("mail/.Empty/maildirfolder")));
   EXPECT_TRUE(fs::exists(Out("mail/.Empty/cur")));
-
-  std::string listing = RunPython(
-      "import mailbox\n"
-      "md = mailbox.Maildir(\"" +
-      Out("mail") +
-      "\", factory=None)\n"
-      "print(\"inbox\", len(md), sorted(m.get_subdir() + \"/\" + m.get_flags() for m in md))\n"
-      "for name in sorted(md.list_folders()):\n"
-      "  f = md.get_folder(name)\n"
-      "  print(name, len(f), sorted(m.get_flags() for m in f))\n");
-  if (listing.empty()) GTEST_SKIP() << "python3 with the mailbox module is not installed";
-  EXPECT_EQ(listing,
-            "inbox 2 ['cur/S', 'new/']\n"
-            "Drafts 1 ['DS']\n"
-            "Empty 0 []\n"
-            "INBOX.Old 1 ['S']\n"
-            "Sent_Items 1 ['S']\n");
+  // The flags and folders as a mail server reads them: dovecot_maildir_test.
 }
 
 // Splits an mboxrd file into its messages, undoing the quoting.
