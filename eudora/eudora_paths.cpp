@@ -53,7 +53,9 @@ std::string ExpandLongPath(platform::FileSystem& files, std::string_view source,
   const std::string working = parts.dir + parts.fname + "\\";
   std::string built = parts.drive;
   std::string long_path;
-  bool good = true;
+  // A last name with an extension is not looked up: without its extension it could name another
+  // folder beside it (EUDORA beside EUDORA.OLD), and the store would silently move there.
+  bool good = parts.ext.empty();
   std::size_t piece_start = 0;
   for (std::size_t i = 0; i < working.size() && good; ++i) {
     if (working[i] != '\\') continue;

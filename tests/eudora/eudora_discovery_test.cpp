@@ -35,6 +35,7 @@ TEST(EudoraPaths, LongFormOfAFolder) {
   platform::MemoryFileSystem files;
   files.AddDirectory("C:\\Program Files\\Qualcomm\\Eudora Mail");
   files.AddDirectory("C:\\MAIL\\EUDORA.OLD");
+  files.AddDirectory("C:\\MAIL\\Eudora");  // beside EUDORA.OLD: never taken for it
   files.AddFile("C:\\Program Files\\notes.txt", "x");
   const std::string long_folder = "C:\\Program Files\\Qualcomm\\Eudora Mail";
   const std::pair<std::string, std::string> cases[] = {
