@@ -58,7 +58,8 @@ std::string ExpandLongPath(platform::FileSystem& files, std::string_view source,
   bool good = parts.ext.empty();
   std::size_t piece_start = 0;
   for (std::size_t i = 0; i < working.size() && good; ++i) {
-    if (working[i] != '\\') continue;
+    // "/" separates names as "\\" does, so that every lookup is of a single name.
+    if (!IsSeparator(working[i])) continue;
     const std::string piece = working.substr(piece_start, i - piece_start);
     piece_start = i + 1;
     if (!piece.empty()) {

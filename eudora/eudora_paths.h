@@ -34,10 +34,11 @@ std::string SummaryPathFor(std::string_view mailbox_path);
 std::string StoreFolderFromCommandLine(std::string command_line);
 
 // The long form of the folder path `source`: every folder name replaced by its name as stored on
-// disk (looked up one by one from the drive down), without a trailing separator. Any name that
-// cannot be looked up as a folder (or a result of `size` characters or more) leaves the path as it
-// was, cut to `size` - 1 characters. A last name with an extension is not looked up at all and
-// keeps the source, so a folder beside it named without the extension is never taken for it.
+// disk (looked up one by one from the drive down; "/" separates names as "\" does), joined by "\"
+// without a trailing separator. Any name that cannot be looked up as a folder (or a result of
+// `size` characters or more) leaves the path as it was, cut to `size` - 1 characters. A last name
+// with an extension is not looked up at all and keeps the source, so a folder beside it named
+// without the extension is never taken for it.
 std::string ExpandLongPath(platform::FileSystem& files, std::string_view source,
                            std::size_t size = kMaxPathLength);
 

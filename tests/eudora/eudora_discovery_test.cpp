@@ -43,6 +43,7 @@ TEST(EudoraPaths, LongFormOfAFolder) {
       {"C:\\program files\\qualcomm\\eudora mail\\", long_folder},
       {"c:\\PROGRA~1", "c:\\Program Files"},
       {"C:\\MAIL\\EUDORA.OLD", "C:\\MAIL\\EUDORA.OLD"},  // the extension is not looked up
+      {"C:/mail/eudora", "C:\\MAIL\\Eudora"},
       {"\\\\server\\share\\mail", "\\\\server\\share\\mail"},
       {"C:\\PROGRA~1\\Missing", "C:\\PROGRA~1\\Missing"},
       {"C:\\PROGRA~1\\notes", "C:\\PROGRA~1\\notes"},
