@@ -262,6 +262,7 @@ class Importer {
       RemoveParts(*item.parts, services_, held_);
       if (!path) marker = true;  // reported
       rebuilt = path.has_value();
+      if (path && held_ != nullptr && held_->HeldBytes(*path)) held_name = path;
     } else if (!marker) {
       held_name = HeldName(item.message_file.value_or(""), services_, held_);
       if (held_name) {
@@ -315,13 +316,24 @@ class Importer {
                                     "the message \"" + parts.subject + "\""});
       return std::nullopt;
     };
-    std::string output = services_.temp.TempPath() + "kvimport-XXXXXX";
-    const int fd = ::mkostemp(output.data(), O_CLOEXEC);
-    if (fd < 0) return output_failure(services_.temp.TempPath());
-    MimeBuildResult built =
-        WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, fd, output);
+    std::string output;
+    MimeBuildResult built;
+    std::unique_ptr<platform::WritableFile> in_memory;
+    if (held_ != nullptr) {
+      // Made in memory like the filter's files, and then written once where it goes.
+      output = held_->GetTempFileName(held_->TempPath(), "kvm", 0).value_or("");
+      if (!output.empty()) in_memory = held_->OpenForWriting(output);
+    }
+    if (in_memory) {
+      built = WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, *in_memory, output);
+    } else {
+      output = services_.temp.TempPath() + "kvimport-XXXXXX";
+      const int fd = ::mkostemp(output.data(), O_CLOEXEC);
+      if (fd < 0) return output_failure(services_.temp.TempPath());
+      built = WriteMimeMessage(parts, rebuilding_.finder, rebuilding_.options, fd, output);
+    }
     if (!built.written) {
-      RemoveHandedOverFile(output);
+      if (!held_ || !held_->Delete(output)) RemoveHandedOverFile(output);
       return output_failure(output);
     }
     for (const std::string& missing : built.missing) {
@@ -640,7 +652,7 @@ int RunImport(const CommandLine& line, const platform::Services& services,
   const Rebuilding rebuilding{
       AttachmentFinder(services.files, services.code_page, line.store.value_or("")),
       MimeBuildOptions{MimeCharsetName(line.code_page), &services.code_page,
-                       line.destination->kind != DestinationKind::kEml && !line.as_stored}};
+                       line.destination->kind != DestinationKind::kEml && !line.as_stored, held}};
   Importer importer(*sink, services, progress, streams, line.verbose, rebuilding,
                     ConventionsFor(line.filter), DialogRoot(line, services, scripted), held);
   bool interrupted = false;

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -352,8 +353,11 @@ class MessageOutput {
   // Writes what has gathered once it is this large.
   static constexpr std::size_t kFlushSize = 256 * 1024;
 
-  MessageOutput(int fd, bool crlf, MessageBuffers& buffers)
-      : fd_(fd), crlf_(crlf), out_(buffers.out), scratch_(buffers.scratch) {
+  // `write` takes each piece; false when it could not be written.
+  using Writer = std::function<bool(std::string_view)>;
+
+  MessageOutput(const Writer& write, bool crlf, MessageBuffers& buffers)
+      : write_(write), crlf_(crlf), out_(buffers.out), scratch_(buffers.scratch) {
     out_.clear();
   }
 
@@ -400,16 +404,10 @@ class MessageOutput {
   }
   // Writes what has gathered; false when the file cannot be written.
   bool Flush() {
-    std::string_view left = out_.view();
-    if (!left.empty()) ends_with_newline_ = left.back() == '\n';
-    while (!left.empty() && !failed_) {
-      const ssize_t count = ::write(fd_, left.data(), left.size());
-      if (count < 0 && errno == EINTR) continue;
-      if (count <= 0) {
-        failed_ = true;
-        break;
-      }
-      left.remove_prefix(static_cast<std::size_t>(count));
+    const std::string_view bytes = out_.view();
+    if (!bytes.empty()) {
+      ends_with_newline_ = bytes.back() == '\n';
+      if (!failed_ && !write_(bytes)) failed_ = true;
     }
     out_.clear();
     return !failed_;
@@ -420,7 +418,7 @@ class MessageOutput {
     if (out_.view().size() >= kFlushSize) Flush();
   }
 
-  int fd_;
+  const Writer& write_;
   bool crlf_;
   ByteBuffer& out_;
   ByteBuffer& scratch_;
@@ -565,25 +563,45 @@ Ref<GMimePart> TextPart(const char* subtype, std::string_view bytes,
   return part;
 }
 
-// An attachment read from `path` when the message is written, never held whole in memory.
-Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
-                        const std::string& code_page_charset, bool inline_part,
-                        PartContents& contents) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Ref<GMimePart>();
+// An attachment part named `file_name`, with its type by the name and, for a text type, the
+// charset its first bytes (`probe`) show; its content is added apart.
+Ref<GMimePart> AttachmentPart(const std::string& file_name, std::string_view probe,
+                              const std::string& code_page_charset, bool inline_part) {
   const auto [type, subtype] = ContentTypeFor(file_name);
   Ref<GMimePart> part(g_mime_part_new_with_type(type, subtype));
   if (std::string_view(type) == "text") {
-    const std::string probe = ReadWholeFile(path, kCharsetProbeSize).value_or("");
-    g_mime_object_set_content_type_parameter(GMIME_OBJECT(part.get()), "charset",
-                                             TextCharset(probe, code_page_charset).c_str());
+    g_mime_object_set_content_type_parameter(
+        GMIME_OBJECT(part.get()), "charset",
+        TextCharset(probe.substr(0, kCharsetProbeSize), code_page_charset).c_str());
   }
   g_mime_part_set_content_encoding(part.get(), GMIME_CONTENT_ENCODING_BASE64);
   g_mime_part_set_filename(part.get(), file_name.c_str());
   g_mime_object_set_disposition(GMIME_OBJECT(part.get()), inline_part
                                                               ? GMIME_DISPOSITION_INLINE
                                                               : GMIME_DISPOSITION_ATTACHMENT);
+  return part;
+}
+
+// An attachment read from `path` when the message is written, never held whole in memory.
+Ref<GMimePart> FilePart(const fs::path& path, const std::string& file_name,
+                        const std::string& code_page_charset, bool inline_part,
+                        PartContents& contents) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return Ref<GMimePart>();
+  const bool text = std::string_view(ContentTypeFor(file_name).first) == "text";
+  Ref<GMimePart> part =
+      AttachmentPart(file_name, text ? ReadWholeFile(path, kCharsetProbeSize).value_or("") : "",
+                     code_page_charset, inline_part);
   contents.Add({GMIME_OBJECT(part.get()), GMIME_CONTENT_ENCODING_BASE64, {}, {}, fd});
+  return part;
+}
+
+// An attachment whose bytes are held in memory (a file the filter wrote); `bytes` must outlive
+// the writing of the message.
+Ref<GMimePart> HeldPart(std::string_view bytes, const std::string& file_name,
+                        const std::string& code_page_charset, PartContents& contents) {
+  Ref<GMimePart> part = AttachmentPart(file_name, bytes, code_page_charset, false);
+  contents.Add({GMIME_OBJECT(part.get()), GMIME_CONTENT_ENCODING_BASE64, bytes, {}, -1});
   return part;
 }
 
@@ -693,7 +711,7 @@ GMimeObject* Multipart(const char* subtype, const std::string& digest,
 
 // A 128-bit hash of the texts and file names a message is built from, in hexadecimal.
 std::string PartsDigest(const MessageParts& parts, std::string_view body,
-                        const std::optional<std::string>& html) {
+                        const std::optional<std::string_view>& html) {
   std::unique_ptr<XXH3_state_t, XXH_errorcode (*)(XXH3_state_t*)> state(XXH3_createState(),
                                                                         XXH3_freeState);
   XXH3_128bits_reset(state.get());
@@ -816,23 +834,37 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   return WriteMimeMessage(parts, finder, options, fd, output);
 }
 
-MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
-                                 const MimeBuildOptions& options, int fd, const fs::path& output) {
+namespace {
+
+// Makes the message and hands its bytes to `write` in pieces; `result.written` when every piece
+// was taken and every attachment file read.
+MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                             const MimeBuildOptions& options, const MessageOutput::Writer& write) {
   InitGMime();
-  Descriptor owned_fd(fd);
   MimeBuildResult result;
   std::vector<Ref<GMimeObject>> keep;  // every part made, released with the message
   PartContents contents;
 
-  auto read_text = [&](const std::string& path) -> std::optional<std::string> {
-    if (Trim(path).empty()) return std::nullopt;
-    std::optional<fs::path> local = finder.Find(path);
-    std::optional<std::string> bytes = local ? ReadWholeFile(*local) : std::nullopt;
-    if (!bytes) result.missing.push_back(path);
-    return bytes;
+  // The bytes of a file the filter wrote: held in memory when it is, else read from disk into
+  // `storage`.
+  auto held = [&](const std::string& path) -> std::optional<std::string_view> {
+    if (options.held == nullptr || path.empty()) return std::nullopt;
+    if (std::optional<std::string_view> bytes = options.held->HeldBytes(path)) return bytes;
+    if (options.code_page == nullptr) return std::nullopt;
+    return options.held->HeldBytes(options.code_page->FromUtf8(path));
   };
-  const std::string body = read_text(parts.body_file).value_or("");
-  const std::optional<std::string> html = read_text(parts.html_file);
+  auto read_text = [&](const std::string& path,
+                       std::optional<std::string>& storage) -> std::optional<std::string_view> {
+    if (Trim(path).empty()) return std::nullopt;
+    if (std::optional<std::string_view> bytes = held(path)) return bytes;
+    std::optional<fs::path> local = finder.Find(path);
+    storage = local ? ReadWholeFile(*local) : std::nullopt;
+    if (!storage) result.missing.push_back(path);
+    return storage;
+  };
+  std::optional<std::string> body_storage, html_storage;
+  const std::string_view body = read_text(parts.body_file, body_storage).value_or("");
+  const std::optional<std::string_view> html = read_text(parts.html_file, html_storage);
   const std::string digest = PartsDigest(parts, body, html);
 
   Ref<GMimeMessage> message(g_mime_message_new(FALSE));
@@ -909,12 +941,13 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
   std::vector<Ref<GMimePart>> attached;
   std::set<std::string> seen;
   auto attach = [&](const std::string& path, std::optional<std::string> shown_name) {
-    std::optional<fs::path> local = finder.Find(path);
+    const std::string name =
+        shown_name.value_or(std::string(LastComponent(std::string(Trim(path)))));
     Ref<GMimePart> part;
-    if (local) {
-      part =
-          FilePart(*local, shown_name.value_or(std::string(LastComponent(std::string(Trim(path))))),
-                   options.code_page_charset, false, contents);
+    if (std::optional<std::string_view> bytes = held(path)) {
+      part = HeldPart(*bytes, name, options.code_page_charset, contents);
+    } else if (std::optional<fs::path> local = finder.Find(path)) {
+      part = FilePart(*local, name, options.code_page_charset, false, contents);
     }
     if (!part) {
       result.missing.push_back(path);
@@ -964,18 +997,44 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
       format.get(), options.unix_line_ends ? GMIME_NEWLINE_FORMAT_UNIX : GMIME_NEWLINE_FORMAT_DOS);
   // GMime gives the header blocks; the contents are written here, each text in one pass with the
   // target's line ends, attachments read in pieces as they are written.
-  MessageOutput out(fd, !options.unix_line_ends, Buffers());
+  MessageOutput out(write, !options.unix_line_ends, Buffers());
   WriteHeaders(top, format.get(), out);
   out.NewLine();
   const bool read = WriteBody(root, contents, format.get(), out);
   // Every line of a message ends in a line end, its last one too.
   if (!out.EndsWithNewline()) out.NewLine();
-  const bool flushed = out.Flush();
-  if (!read || !flushed || ::close(owned_fd.release()) != 0) {
-    result.error = "cannot write " + output.string();
-    return result;
-  }
-  result.written = true;
+  result.written = out.Flush() && read;
+  return result;
+}
+
+}  // namespace
+
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, int fd, const fs::path& output) {
+  Descriptor owned_fd(fd);
+  MimeBuildResult result = BuildMessage(parts, finder, options, [&](std::string_view bytes) {
+    while (!bytes.empty()) {
+      const ssize_t count = ::write(owned_fd.get(), bytes.data(), bytes.size());
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) return false;
+      bytes.remove_prefix(static_cast<std::size_t>(count));
+    }
+    return true;
+  });
+  result.written = result.written && ::close(owned_fd.release()) == 0;
+  if (!result.written) result.error = "cannot write " + output.string();
+  return result;
+}
+
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, platform::WritableFile& file,
+                                 const std::string& output) {
+  MimeBuildResult result = BuildMessage(parts, finder, options, [&](std::string_view bytes) {
+    return file.Write(std::span<const std::uint8_t>(
+        reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  });
+  result.written = file.Close() && result.written;
+  if (!result.written) result.error = "cannot write " + output;
   return result;
 }
 

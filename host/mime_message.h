@@ -20,6 +20,7 @@
 
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/held_temp_files.h"
 
 namespace kv::host {
 
@@ -83,6 +84,8 @@ struct MimeBuildOptions {
   platform::CodePage* code_page = nullptr;
   // LF line ends, as a Maildir or an mbox file holds them, instead of CR LF.
   bool unix_line_ends = false;
+  // The filter's temporary files held in memory, read from there without a copy.
+  const platform::HeldTempFiles* held = nullptr;
 };
 
 struct MimeBuildResult {
@@ -102,5 +105,9 @@ MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFind
 MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
                                  const MimeBuildOptions& options, int fd,
                                  const std::filesystem::path& output);
+// The same into `file`, new and open for writing, which it closes; `output` names it in the error.
+MimeBuildResult WriteMimeMessage(const MessageParts& parts, const AttachmentFinder& finder,
+                                 const MimeBuildOptions& options, platform::WritableFile& file,
+                                 const std::string& output);
 
 }  // namespace kv::host
