@@ -1,7 +1,5 @@
 #include "common/sub_item_guard.h"
 
-#include <new>
-
 #include "common/message_files.h"
 #include "res/strings.h"
 
@@ -16,7 +14,8 @@ std::optional<std::string> GuardSubItem(platform::UserInterface& ui, platform::W
     return build();
   } catch (const FileError&) {
     report(res::IDS_FILE_IO_ERROR);
-  } catch (const std::bad_alloc&) {
+  } catch (const std::exception&) {
+    // The library's own failures (memory, a string too long) are told as running out of memory.
     report(res::IDS_OUT_OF_MEMORY);
   } catch (...) {
   }

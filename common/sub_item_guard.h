@@ -19,8 +19,9 @@ class FileError : public std::runtime_error {
 };
 
 // The value `build` returns. When it throws: a FileError shows string 104 ("File I/O Error. Hard
-// disk can be full."), running out of memory string 105 ("Out of memory"), both with caption 57344
-// and an OK button over `owner`; any other exception is swallowed. Then nullopt (a null string).
+// disk can be full."), any other std::exception (running out of memory among them) string 105
+// ("Out of memory"), both with caption 57344 and an OK button over `owner`; an exception of any
+// other type is swallowed. Then nullopt (a null string).
 std::optional<std::string> GuardSubItem(platform::UserInterface& ui, platform::WindowHandle owner,
                                         const std::function<std::string()>& build);
 

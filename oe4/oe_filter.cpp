@@ -1,7 +1,5 @@
 #include "oe4/oe_filter.h"
 
-#include <new>
-
 #include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
@@ -109,18 +107,7 @@ std::string SCOEMsgFilter::SubItemText(std::int16_t code) {
 }
 
 AutomationString SCOEMsgFilter::GetSubItem(std::int16_t code) {
-  auto report = [this](unsigned text_id) {
-    ShowStringMessage(services_.ui, g_oeHostWindow, text_id, res::IDS_APP_TITLE, platform::kMbOk);
-  };
-  try {
-    return SubItemText(code);
-  } catch (const FileError&) {
-    report(res::IDS_FILE_IO_ERROR);
-  } catch (const std::bad_alloc&) {
-    report(res::IDS_OUT_OF_MEMORY);
-  } catch (...) {
-  }
-  return std::nullopt;
+  return GuardSubItem(services_.ui, g_oeHostWindow, [this, code] { return SubItemText(code); });
 }
 
 void SCOEMsgFilter::SetPath(std::string& path) {

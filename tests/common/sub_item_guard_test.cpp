@@ -13,8 +13,8 @@ TEST(SubItemGuard, FailuresBecomeAMessageBoxAndANullString) {
   const std::pair<std::function<void()>, const char*> cases[] = {
       {[] { throw FileError("disk full"); }, "File I/O Error. Hard disk can be full."},
       {[] { throw std::bad_alloc(); }, "Out of memory"},
-      {[] { throw std::runtime_error("other"); }, nullptr},  // swallowed without a word
-      {[] { throw 42; }, nullptr},
+      {[] { throw std::length_error("string too long"); }, "Out of memory"},
+      {[] { throw 42; }, nullptr},  // swallowed without a word
   };
   for (const auto& [fail, shown] : cases) {
     ui::ScriptedUserInterface ui;
