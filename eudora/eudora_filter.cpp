@@ -125,6 +125,7 @@ bool CEudoraMsgFilter::GoNext() {
   services_.ui.ShowWaitCursor();
   hasStatusMark = false;
   std::optional<std::string> text;
+  walkEnded = true;
   if (!ExtractNextMessage(text)) return false;
   attachmentCursor = 0;
   if (text)
@@ -137,6 +138,7 @@ bool CEudoraMsgFilter::GoNext() {
     currentFolder = -1;
     return false;
   }
+  walkEnded = false;
   if (!ReadTocSummary(folders.filePaths[static_cast<std::size_t>(currentFolder)])) {
     noSummary = true;
   }
@@ -442,6 +444,8 @@ std::string CEudoraMsgFilter::CurrentFolderName() const {
 }
 
 std::string CEudoraMsgFilter::SubItemText(std::int16_t code) {
+  // Once GoNext has returned false the last message's values are no item's.
+  if (walkEnded) return {};
   switch (code) {
     case kSubItemFrom:
       return from;

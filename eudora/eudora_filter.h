@@ -83,6 +83,7 @@ class CEudoraMsgFilter final : public ImportFilter {
   std::unique_ptr<MailboxSplitter> mailbox;
   bool folderItem = false;
   bool hasStatusMark = false;
+  bool walkEnded = false;  // GoNext returned false: there is no current item
   std::string from, sender, to, cc, bcc, returnPath, subject, bodyFile, reserved, date;
   std::size_t attachmentCursor = 0;
   std::vector<std::string> attachments;

@@ -191,6 +191,8 @@ bool SCNetscapeMsgFilter::CopyMessageToTemp(const std::string& mailbox, std::uin
 }
 
 std::int32_t SCNetscapeMsgFilter::GetItemStatus() {
+  // After the last folder there is no item, not an empty folder.
+  if (m_nCurrentIndex < 0) return 0;
   return m_reader.MessageCount() == 0 ? kItemIsFolder : 0;
 }
 
@@ -208,7 +210,8 @@ std::string SCNetscapeMsgFilter::SubItemText(std::int16_t code) {
       return record != nullptr ? services_.code_page.ToUtf8(record->path) : std::string();
     }
     case kSubItemMessageFile:
-      return services_.code_page.ToUtf8(m_strTempFile);
+      // The file stays the object's, but after the last folder it holds no message of the walk.
+      return m_nCurrentIndex < 0 ? std::string() : services_.code_page.ToUtf8(m_strTempFile);
     default:
       return {};
   }

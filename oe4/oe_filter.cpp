@@ -63,6 +63,9 @@ bool SCOEMsgFilter::Step(bool first) {
                                 : m_reader.Next(m_strMessageFile, m_strFolderName);
   if (!positioned) {
     m_reader.FreeTable();
+    // No item is left: nothing of the last one may be taken for another.
+    m_strFolderName.clear();
+    m_strMessageFile.clear();
     return false;
   }
   if (m_strMessageFile == kEmptyFolderMarker) {

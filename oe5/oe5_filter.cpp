@@ -83,11 +83,13 @@ bool SCOE5MsgFilter::GoFirst() {
 bool SCOE5MsgFilter::GoNext() {
   services_.ui.ShowWaitCursor();
   hasStatusMark = false;
+  bool advanced = false;
   try {
-    return AdvanceMessage();
+    advanced = AdvanceMessage();
   } catch (...) {
-    return false;
   }
+  walkEnded = !advanced;
+  return advanced;
 }
 
 bool SCOE5MsgFilter::AdvanceMessage() {
@@ -210,6 +212,7 @@ std::int32_t SCOE5MsgFilter::GetItemExStatus() {
 }
 
 std::string SCOE5MsgFilter::SubItemText(std::int16_t code) {
+  if (walkEnded) return {};
   switch (code) {
     case kSubItemFolderName: {
       const FolderRecord* record = folders.At(currentFolder);

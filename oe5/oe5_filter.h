@@ -67,6 +67,7 @@ class SCOE5MsgFilter final : public ImportFilter {
   bool isReceived = false;
   bool isUnread = false;
   bool hasStatusMark = false;
+  bool walkEnded = false;  // GoNext returned false: there is no current item
 };
 
 }  // namespace kv

@@ -81,6 +81,10 @@ class EudoraFilterTest : public FilterTest {
     for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext()) {
       items.push_back(Current());
     }
+    // Once GoNext has said false, nothing of the last item may still be answered.
+    const EudoraItem after = Current();
+    EXPECT_EQ(after.folder + after.from + after.subject, "");
+    EXPECT_FALSE(after.body || after.html || after.rich || !after.attachments.empty());
     return items;
   }
 

@@ -53,11 +53,15 @@ class FilterTest : public ::testing::Test, public FakeServices {
     if (item.file && *item.file != kEmptyFolderMarker) item.message = files.Contents(*item.file);
     return item;
   }
-  // GoFirst, then GoNext until false (bounded, so a fault cannot hang).
+  // GoFirst, then GoNext until false (bounded, so a fault cannot hang). Once GoNext has said
+  // false, nothing of the last item may still be answered.
   std::vector<WalkedItem> Walk() {
     std::vector<WalkedItem> items;
     for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext())
       items.push_back(Current());
+    const WalkedItem after = Current();
+    EXPECT_EQ(after.folder + after.file.value_or(""), "");
+    EXPECT_EQ(items.empty() ? 0 : after.status, 0);
     return items;
   }
   static std::vector<std::string> Folders(const std::vector<WalkedItem>& items) {
