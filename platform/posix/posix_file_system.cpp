@@ -27,6 +27,9 @@ constexpr std::size_t kWriteBuffer = 64 * 1024;
 // Largest piece one copy_file_range call is asked for.
 constexpr std::size_t kMaxSystemCopy = 1 << 30;
 constexpr mode_t kNewFileMode = 0600;
+// How long a folder listing read to resolve a name is trusted, and how many are kept.
+constexpr std::chrono::seconds kListingLifetime{1};
+constexpr std::size_t kMaxListings = 64;
 
 class DirectoryStream {
  public:
@@ -57,6 +60,19 @@ std::string Join(const std::string& folder, const std::string& name) {
 }
 
 std::string ListableFolder(const std::string& folder) { return folder.empty() ? "." : folder; }
+
+// One spelling per folder for the kept listings: no trailing separator (except the root).
+std::string FolderKey(std::string folder) {
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder.empty() ? "." : folder;
+}
+
+// The folder (as FolderKey spells it) and the name of a Linux path.
+std::pair<std::string, std::string> SplitLinuxPath(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return {".", path};
+  return {FolderKey(path.substr(0, slash + 1)), path.substr(slash + 1)};
+}
 
 bool EntryExists(const std::string& path) {
   struct stat info;
@@ -298,6 +314,53 @@ PosixFileSystem::PosixFileSystem() : PosixFileSystem(Options{}) {}
 PosixFileSystem::PosixFileSystem(Options options)
     : options_(std::move(options)), code_page_(options_.code_page) {}
 
+const PosixFileSystem::Listing* PosixFileSystem::ListingOf(const std::string& folder) {
+  const std::string key = FolderKey(folder);
+  const auto now = std::chrono::steady_clock::now();
+  auto kept = listings_.find(key);
+  if (kept != listings_.end() && now - kept->second.read < kListingLifetime) return &kept->second;
+  DirectoryStream dir(key);
+  if (!dir.valid()) {
+    if (kept != listings_.end()) listings_.erase(kept);
+    return nullptr;
+  }
+  if (kept == listings_.end() && listings_.size() >= kMaxListings) listings_.clear();
+  Listing& listing = listings_[key];
+  listing = Listing{now, {}, {}};
+  while (std::optional<std::string> name = dir.Next()) {
+    auto [entry, added] = listing.folded.emplace(FoldName(*name), *name);
+    if (!added && *name < entry->second) entry->second = *name;
+    listing.names.push_back(std::move(*name));
+  }
+  return &listing;
+}
+
+void PosixFileSystem::NoteCreated(const std::string& linux_path) {
+  auto [folder, name] = SplitLinuxPath(linux_path);
+  auto kept = listings_.find(folder);
+  if (kept == listings_.end()) return;
+  Listing& listing = kept->second;
+  if (std::find(listing.names.begin(), listing.names.end(), name) != listing.names.end()) return;
+  auto [entry, added] = listing.folded.emplace(FoldName(name), name);
+  if (!added && name < entry->second) entry->second = name;
+  listing.names.push_back(std::move(name));
+}
+
+void PosixFileSystem::NoteDeleted(const std::string& linux_path) {
+  auto [folder, name] = SplitLinuxPath(linux_path);
+  auto kept = listings_.find(folder);
+  if (kept == listings_.end()) return;
+  Listing& listing = kept->second;
+  std::erase(listing.names, name);
+  const std::u32string folded = FoldName(name);
+  listing.folded.erase(folded);
+  for (const std::string& other : listing.names) {
+    if (FoldName(other) != folded) continue;
+    auto [entry, added] = listing.folded.emplace(folded, other);
+    if (!added && other < entry->second) entry->second = other;
+  }
+}
+
 std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& folder,
                                                              const std::string& component,
                                                              bool spelled_missing) {
@@ -305,24 +368,18 @@ std::optional<std::string> PosixFileSystem::ResolveComponent(const std::string& 
   std::string utf8 = code_page_.ToUtf8(component);
   if (utf8 != component && EntryExists(Join(folder, utf8))) return utf8;
 
-  std::u32string wanted = FoldName(utf8);
-  std::u32string wanted_raw = FoldName(component);
-  DirectoryStream dir(ListableFolder(folder));
-  if (!dir.valid()) return std::nullopt;
+  const Listing* listing = ListingOf(ListableFolder(folder));
+  if (listing == nullptr) return std::nullopt;
   std::optional<std::string> best;
-  std::vector<std::string> names;
-  while (std::optional<std::string> name = dir.Next()) {
-    std::u32string folded = FoldName(*name);
-    if (folded == wanted || folded == wanted_raw) {
-      if (!best || *name < *best) best = *name;
-    }
-    names.push_back(std::move(*name));
+  for (const std::u32string& wanted : {FoldName(utf8), FoldName(component)}) {
+    auto match = listing->folded.find(wanted);
+    if (match != listing->folded.end() && (!best || match->second < *best)) best = match->second;
   }
   if (best) return best;
   std::vector<std::string> names_in_code_page;
-  for (const std::string& name : names) names_in_code_page.push_back(NameInCodePage(name));
+  for (const std::string& name : listing->names) names_in_code_page.push_back(NameInCodePage(name));
   std::optional<std::size_t> alias = MatchShortNameAlias(component, names_in_code_page);
-  if (alias) return names[*alias];
+  if (alias) return listing->names[*alias];
   return std::nullopt;
 }
 
@@ -394,6 +451,7 @@ std::unique_ptr<WritableFile> PosixFileSystem::OpenForWriting(const std::string&
   if (!linux_path) return nullptr;
   int fd = open(linux_path->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kNewFileMode);
   if (fd < 0) return nullptr;
+  NoteCreated(*linux_path);
   return std::make_unique<PosixWritableFile>(fd);
 }
 
@@ -458,7 +516,9 @@ bool PosixFileSystem::Delete(const std::string& path) {
   std::optional<std::string> linux_path = Translate(path, false);
   struct stat info;
   if (!linux_path || lstat(linux_path->c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-  return unlink(linux_path->c_str()) == 0;
+  if (unlink(linux_path->c_str()) != 0) return false;
+  NoteDeleted(*linux_path);
+  return true;
 }
 
 std::string PosixFileSystem::NativePath(const std::string& path) {

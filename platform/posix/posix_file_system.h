@@ -13,11 +13,20 @@
 // Names returned by FindFirst are converted back from UTF-8 to the code page (a name on disk that
 // is not valid UTF-8 is returned as it is). Files are opened for reading only, with O_RDONLY;
 // only OpenForWriting and Delete change anything, and only what they are given.
+//
+// A folder's listing, once read to look for a name not spelled as on disk, is kept for a second
+// (kListingLifetime), so that a file made again and again under one name in one folder (a
+// temporary message file) costs no listing each time. OpenForWriting and Delete keep a kept
+// listing current; a name that differs only in case from one made by other means in that second
+// is found once the second is over. At most kMaxListings folders are kept.
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "platform/posix/iconv_code_page.h"
@@ -63,8 +72,22 @@ class PosixFileSystem final : public FileSystem {
   // A name on disk in the store's code page.
   std::string NameInCodePage(const std::string& name_on_disk);
 
+  struct Listing {
+    std::chrono::steady_clock::time_point read;
+    std::vector<std::string> names;  // as on disk, in listing order
+    // Each case-folded name (FoldName) with the first, in byte order, of the names folding to it.
+    std::map<std::u32string, std::string> folded;
+  };
+  // The listing of `folder`, read again when older than kListingLifetime; null when the folder
+  // cannot be listed.
+  const Listing* ListingOf(const std::string& folder);
+  // Keeps a kept listing of the folder of `linux_path` current after the file was made or removed.
+  void NoteCreated(const std::string& linux_path);
+  void NoteDeleted(const std::string& linux_path);
+
   Options options_;
   IconvCodePage code_page_;
+  std::unordered_map<std::string, Listing> listings_;  // by folder, as FolderKey gives it
 };
 
 }  // namespace kv::platform

@@ -60,6 +60,21 @@ TEST_F(PosixFileSystemTest, TakesLinuxAbsolutePathsAndNoDriveWithoutAMap) {
   EXPECT_FALSE(PosixFileSystem().Exists("C:\\"));
 }
 
+TEST_F(PosixFileSystemTest, AFolderListedOnceFollowsWhatThisFileSystemMakesAndRemoves) {
+  dir_.Write("t/Old.tmp", "x");
+  EXPECT_FALSE(files_.Exists("C:\\t\\NEW.TMP"));  // the folder is listed and kept
+  ASSERT_NE(files_.OpenForWriting("C:\\t\\new.tmp"), nullptr);
+  ASSERT_NE(files_.OpenForWriting("C:\\t\\NEW.TMP"), nullptr);  // the same file, not a case twin
+  EXPECT_TRUE(files_.Delete("C:\\T\\OLD.TMP"));
+  std::set<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "t")) {
+    names.insert(entry.path().filename().string());
+  }
+  EXPECT_EQ(names, std::set<std::string>{"new.tmp"});
+  // A removed file's spelling is not given to a new one.
+  EXPECT_EQ(files_.NativePath("C:\\t\\OLD.tmp"), (dir_.path() / "t/OLD.tmp").string());
+}
+
 TEST_F(PosixFileSystemTest, RefusesFifosInsteadOfWaitingForAWriter) {
   ASSERT_EQ(mkfifo((dir_.path() / "pipe").c_str(), 0600), 0);
   EXPECT_EQ(files_.OpenForReading("C:\\pipe"), nullptr);
