@@ -1,5 +1,6 @@
 #include "oe5/oe5_folder_tree.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "oe5/dbx_file.h"
@@ -34,6 +35,25 @@ FolderRecord MakeRecord(dbx::DbxFile& file, const dbx::DbxRecord& record) {
   folder.extra1 = direct(kFieldCount);
   folder.extra2 = direct(kFieldSecondCount);
   return folder;
+}
+
+// Without the local folders' root every record stays and the first in path order stands for the
+// root: the walk from it reaches only the folders below its path, never itself. Says which folders
+// that leaves out, since their messages cannot be chosen.
+void ReportMissingLocalRoot(const FolderList& list, platform::Diagnostics& diagnostics) {
+  const std::string& top = list[0].path;
+  std::size_t left_out = list[0].file.empty() ? 0 : 1;
+  for (std::size_t i = 1; i < list.Count(); ++i) {
+    if (!list[i].path.starts_with(top)) ++left_out;
+  }
+  if (left_out == 0) return;
+  platform::Diagnostic diagnostic;
+  diagnostic.file = kOe5FoldersFileName;
+  diagnostic.problem = "no local folders root (folder id 1); the folders below \"" +
+                       top.substr(0, 200) + "\" stand for the store";
+  diagnostic.lost = std::to_string(left_out) + " folder" + (left_out == 1 ? "" : "s") +
+                    " outside them and their messages";
+  diagnostics.Report(diagnostic);
 }
 
 }  // namespace
@@ -156,12 +176,15 @@ void ClearFilelessCounts(std::vector<FolderRecord>& records) {
 
 FolderList PrepareFolders(std::vector<FolderRecord> records, const std::string& storeRoot,
                           platform::Diagnostics& diagnostics) {
+  const bool has_local_root = std::any_of(
+      records.begin(), records.end(), [](const auto& record) { return record.id == kLocalRootId; });
   BuildFolderPaths(records, storeRoot, diagnostics);
   KeepLocalSubtree(records);
   ClearFilelessCounts(records);
   FolderList list;
   for (FolderRecord& record : records) list.Append(std::move(record));
   list.Sort();
+  if (!has_local_root && list.Count() > 0) ReportMissingLocalRoot(list, diagnostics);
   return list;
 }
 

@@ -53,7 +53,8 @@ void KeepLocalSubtree(std::vector<FolderRecord>& records);
 void ClearFilelessCounts(std::vector<FolderRecord>& records);
 
 // BuildFolderPaths, KeepLocalSubtree, ClearFilelessCounts, then the records sorted by path into a
-// folder list: record 0 is the local root.
+// folder list: record 0 is the local root. Without one (no record has id 1) the first path stands
+// for it, and the folders a walk from it cannot reach are reported.
 FolderList PrepareFolders(std::vector<FolderRecord> records, const std::string& storeRoot,
                           platform::Diagnostics& diagnostics);
 

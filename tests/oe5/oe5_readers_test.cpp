@@ -245,13 +245,16 @@ TEST_F(Oe5FolderTreeTest, PathsFollowParentLinksAndOnlyTheLocalSubtreeStays) {
     const char* what;
     std::vector<DbxFolder> folders;
     std::vector<std::string> paths;
+    std::vector<std::string> lost = {};  // what the reports say is lost
   } cases[] = {
       {"a root above the local root leaves the list but stays in the paths",
        {Folder{0, {}, "R"}, Folder{1, 0, "L"}, Folder{5, 1, "Inbox"}},
        {"R/L", "R/L/Inbox"}},
-      {"without a local root nothing is removed; a self-parented record repeats its name",
+      {"without a local root nothing is removed (what the first path leaves out is reported); a "
+       "self-parented record repeats its name",
        {Folder{2, {}, "T"}, Folder{4, 4, "S"}},
-       {"S/S/S", "T"}},
+       {"S/S/S", "T"},
+       {"1 folder outside them and their messages"}},
       {"orphans and id 0 have their own name; a record without a name is \"Unknown\"",
        {Folder{4, 99, "Orphan"}, Folder{0, 4, "Zero"}, Folder{1, 77, ""}, Folder{7, 1, "?"}},
        {"", "/Unknown", "Orphan", "Zero"}},
@@ -261,10 +264,13 @@ TEST_F(Oe5FolderTreeTest, PathsFollowParentLinksAndOnlyTheLocalSubtreeStays) {
        {"L", "L/A", "L/A-B", "L/A-B/x", "L/Zeta", "L/alpha", "LX"}},
   };
   for (const auto& c : cases) {
+    diagnostics.Clear();
     const FolderList list = Prepared(c.folders);
-    std::vector<std::string> paths;
+    std::vector<std::string> paths, lost;
     for (std::size_t i = 0; i < list.Count(); ++i) paths.push_back(list[i].path);
+    for (const platform::Diagnostic& d : diagnostics.entries()) lost.push_back(d.lost);
     EXPECT_EQ(paths, c.paths) << c.what;
+    EXPECT_EQ(lost, c.lost) << c.what;
   }
 }
 
