@@ -1,12 +1,16 @@
 #include "netscape/netscape_folder_walk.h"
 
+#include <algorithm>
 #include <deque>
+
+#include "platform/text.h"
 
 namespace kv {
 namespace {
 
 constexpr const char* kMailboxPattern = "\\*.";  // names without an extension
 constexpr const char* kSummaryPattern = "\\*.snm";
+constexpr const char* kSubfolderPattern = "\\*.sbd";
 constexpr const char* kSummaryExtension = ".snm";
 constexpr const char* kSubfolderExtension = ".sbd";
 
@@ -54,6 +58,8 @@ class Walk {
 
   void SearchDirectory(const PendingDirectory& pending) {
     const std::string& dir = pending.directory;
+    // Mailboxes whose subfolder directory has been taken or reported along with them.
+    std::vector<std::string> accounted;
     if (std::unique_ptr<platform::FileFinder> finder = files_.FindFirst(dir + kMailboxPattern)) {
       while (std::optional<platform::FindEntry> entry = finder->Next()) {
         if (entry->IsDirectory()) continue;
@@ -63,9 +69,11 @@ class Walk {
             Report(pending.path, dir + "\\" + name,
                    "mailbox has no summary file " + name + kSummaryExtension,
                    "the mailbox's " + std::to_string(entry->size) + " bytes and its subfolders");
+            accounted.push_back(name);
           }
           continue;
         }
+        accounted.push_back(name);
         if (list_.Count() > kMaxNetscapeFolders) {
           Report(pending.path, dir, "more than " + std::to_string(kMaxNetscapeFolders) + " folders",
                  "the folders beyond that number");
@@ -90,6 +98,31 @@ class Walk {
       }
     }
     ReportDottedFolders(pending);
+    ReportOrphanSubfolders(pending, accounted);
+  }
+
+  // A subfolder directory is only reached through its mailbox and summary; say so when one whose
+  // mailbox is not a folder here still holds something.
+  void ReportOrphanSubfolders(const PendingDirectory& pending,
+                              const std::vector<std::string>& accounted) {
+    const std::string& dir = pending.directory;
+    std::unique_ptr<platform::FileFinder> finder = files_.FindFirst(dir + kSubfolderPattern);
+    if (!finder) return;
+    while (std::optional<platform::FindEntry> entry = finder->Next()) {
+      if (!entry->IsDirectory()) continue;
+      const std::string mailbox =
+          entry->name.substr(0, entry->name.size() - std::string_view(kSubfolderExtension).size());
+      if (std::ranges::any_of(accounted, [&mailbox](const std::string& name) {
+            return platform::EqualsIgnoringCase(name, mailbox);
+          })) {
+        continue;
+      }
+      if (!files_.FindFirst(dir + "\\" + entry->name + "\\*")) continue;
+      Report(pending.path + "/" + mailbox, dir + "\\" + entry->name,
+             "subfolder directory of " + mailbox + ", which is not a folder (its mailbox or its " +
+                 "summary " + mailbox + kSummaryExtension + " is missing)",
+             "the folders in it");
+    }
   }
 
   // A summary whose mailbox name holds a dot names a folder this walk does not take; say so when

@@ -7,8 +7,9 @@
 // Paths are built as the directory searches return the names: folder files join with "/" and search
 // patterns with "\", so a file reads "C:\Mail/Inbox.sbd/Work"; the file system accepts both.
 // A directory that cannot be searched contributes nothing. What the walk passes over although it
-// may hold mail (a mailbox without its summary, a folder whose name holds a dot, folders nested
-// beyond the walk's bounds) is reported through the diagnostics service.
+// may hold mail (a mailbox without its summary, a folder whose name holds a dot, a subfolder
+// directory whose mailbox is not a folder, folders nested beyond the walk's bounds) is reported
+// through the diagnostics service.
 
 #include <string>
 

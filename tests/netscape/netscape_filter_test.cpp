@@ -136,14 +136,17 @@ TEST_F(NetscapeTest, LocationDialogAndQuestion126) {
 
 TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
   // No summary for Trash and Folder (whose summary is a directory), a dot in Old.2000, a file
-  // named like a subfolder directory, a directory without extension, an empty mailbox.
+  // named like a subfolder directory, a directory without extension, an empty mailbox, subfolder
+  // directories without their mailbox (one empty).
   for (const char* name :
        {"Inbox", "Inbox.snm", "Work", "Work.snm", "Work.SBD\\Projects", "Work.SBD\\Projects.snm",
         "Work.SBD\\Projects.sbd\\2024", "Work.SBD\\Projects.sbd\\2024.snm", "Trash", "Old.2000",
-        "Old.2000.snm", "Sent", "Sent.snm", "Sent.sbd", "Folder", "Folder.snm\\inside", "Dir.snm"})
+        "Old.2000.snm", "Sent", "Sent.snm", "Sent.sbd", "Folder", "Folder.snm\\inside", "Dir.snm",
+        "Gone.sbd\\Kept", "Gone.sbd\\Kept.snm"})
     files.AddFile(kDir + "\\" + name, "x");
   files.AddFile(kDir + "\\Unsent Messages", "");
   files.AddDirectory(kDir + "\\Dir");
+  files.AddDirectory(kDir + "\\Void.sbd");
   FolderList list;
   EXPECT_TRUE(BuildNetscapeFolderList(files, diagnostics, kDir, kRoot, list));
   std::vector<std::pair<std::string, std::string>> records;
@@ -155,7 +158,8 @@ TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
                          {kRoot + "/Work", kDir + "/Work"},
                          {kRoot + "/Work/Projects", kDir + "/Work.SBD/Projects"},
                          {kRoot + "/Work/Projects/2024", kDir + "/Work.SBD/Projects.sbd/2024"}}));
-  EXPECT_EQ(diagnostics.entries().size(), 3u);
+  EXPECT_EQ(diagnostics.entries().size(), 4u);
+  EXPECT_TRUE(Reported("subfolder directory of Gone, which is not a folder"));
   EXPECT_TRUE(Reported("mailbox has no summary file Trash.snm"));
   EXPECT_TRUE(Reported("mailbox has no summary file Folder.snm"));
   EXPECT_TRUE(Reported("folder name holds a dot"));
