@@ -759,19 +759,30 @@ std::optional<fs::path> AttachmentFinder::FindEmbedded(std::string_view name) co
   return Find(name);
 }
 
+const std::vector<AttachmentFinder::ListedFolder>& AttachmentFinder::Listed(
+    std::string_view folder) const {
+  if (auto found = listed_.find(folder); found != listed_.end()) return found->second;
+  std::vector<ListedFolder>& listed = listed_[std::string(folder)];
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(store_folder_, error)) {
+    if (entry.is_directory(error) && EqualsIgnoringCase(entry.path().filename().string(), folder)) {
+      ListedFolder& listing = listed.emplace_back(ListedFolder{entry.path(), {}});
+      for (const auto& file : fs::directory_iterator(entry.path(), error)) {
+        listing.names.push_back(file.path().filename().string());
+      }
+    }
+  }
+  return listed;
+}
+
 std::optional<fs::path> AttachmentFinder::FindByName(std::string_view name,
                                                      std::string_view folder) const {
   if (name.empty() || store_folder_.empty()) return std::nullopt;
-  std::error_code error;
   std::vector<fs::path> candidates;
-  for (const auto& entry : fs::directory_iterator(store_folder_, error)) {
-    if (entry.is_directory(error) && EqualsIgnoringCase(entry.path().filename().string(), folder)) {
-      candidates.push_back(entry.path() / std::string(name));
-      for (const auto& file : fs::directory_iterator(entry.path(), error)) {
-        if (EqualsIgnoringCase(file.path().filename().string(), name)) {
-          candidates.push_back(file.path());
-        }
-      }
+  for (const ListedFolder& listing : Listed(folder)) {
+    candidates.push_back(listing.path / std::string(name));
+    for (const std::string& file : listing.names) {
+      if (EqualsIgnoringCase(file, name)) candidates.push_back(listing.path / file);
     }
   }
   for (const fs::path& candidate : candidates) {

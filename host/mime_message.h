@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -52,9 +53,18 @@ class AttachmentFinder {
   std::optional<std::filesystem::path> FindByName(std::string_view name,
                                                   std::string_view folder) const;
 
+  // The entries of the store's folders named like `folder` (in any case), listed on first use and
+  // kept: the store does not change while it is imported, and a message may name many files.
+  struct ListedFolder {
+    std::filesystem::path path;
+    std::vector<std::string> names;
+  };
+  const std::vector<ListedFolder>& Listed(std::string_view folder) const;
+
   platform::FileSystem& files_;
   platform::CodePage& code_page_;
   std::filesystem::path store_folder_;
+  mutable std::map<std::string, std::vector<ListedFolder>, std::less<>> listed_;
 };
 
 // The charset name a MIME header gives for the store's code page (an iconv name):
