@@ -33,6 +33,7 @@ TEST(StatusHeaderScan, EveryDoorFindsTheMarkAndTheByteScanTheReturnPath) {
       {name + "=1\n\n", true, true, false},  // the character after the name is skipped
       {name + ":" + std::string(40, ' ') + "\t1\r\n\r\n", true, true, false},
       {name + ":\r1\r\n\r\n", true, true, false},
+      {name + ":\v\f 1\n\n", true, true, false},  // every white space character goes
       {name + ": 0\n\n", false, true, false},
       {name + ":\n\n", false, true, false},
       {name + "\r\n\r\n", false, true, false},
