@@ -103,21 +103,21 @@ std::optional<std::string> HandedOverPath(const std::string& named,
   return LocalMessagePath(AutomationString(named), services.files, services.code_page);
 }
 
-// The name by which `held` holds the file a filter handed over as `named` (UTF-8), when it holds
-// it in memory.
-std::optional<std::string> HeldName(const std::string& named, const platform::Services& services,
-                                    const platform::HeldTempFiles* held) {
+// The name by which `held` knows the file a filter handed over as `named` (UTF-8): one it holds in
+// memory, or one it put on disk when it outgrew memory.
+std::optional<std::string> KnownName(const std::string& named, const platform::Services& services,
+                                     const platform::HeldTempFiles* held) {
   if (held == nullptr || named.empty()) return std::nullopt;
-  if (held->HeldBytes(named)) return named;
+  if (held->Knows(named)) return named;
   std::string in_code_page = services.code_page.FromUtf8(named);
-  if (held->HeldBytes(in_code_page)) return in_code_page;
+  if (held->Knows(in_code_page)) return in_code_page;
   return std::nullopt;
 }
 
 // Removes a handed-over file that lies in the temporary folder, in memory or on disk.
 void RemoveIfOwned(const std::string& named, const platform::Services& services,
                    platform::HeldTempFiles* held) {
-  if (std::optional<std::string> name = HeldName(named, services, held)) {
+  if (std::optional<std::string> name = KnownName(named, services, held)) {
     held->Delete(*name);
     return;
   }
@@ -255,24 +255,30 @@ class Importer {
     bool marker = (item.status & kItemIsFolder) != 0 ||
                   (item.message_file && *item.message_file == kEmptyFolderMarker);
     std::optional<std::string> path;
-    std::optional<std::string> held_name;  // the message is held in memory under this name
+    // The name the temporary files know the message by, and its bytes while held in memory.
+    std::optional<std::string> known;
+    std::optional<std::span<char>> held_bytes;
     bool rebuilt = false;
     if (item.parts && !marker) {
       path = Rebuild(folder, *item.parts);
       RemoveParts(*item.parts, services_, held_);
       if (!path) marker = true;  // reported
       rebuilt = path.has_value();
-      if (path && held_ != nullptr && held_->HeldBytes(*path)) held_name = path;
+      if (path && held_ != nullptr && held_->Knows(*path)) {
+        known = path;
+        held_bytes = held_->HeldBytesToChange(*path);
+      }
     } else if (!marker) {
-      held_name = HeldName(item.message_file.value_or(""), services_, held_);
-      if (held_name) {
-        path = held_name;
+      known = KnownName(item.message_file.value_or(""), services_, held_);
+      if (known) held_bytes = held_->HeldBytesToChange(*known);
+      if (held_bytes) {
+        path = known;
       } else {
         path = LocalMessagePath(item.message_file, services_.files, services_.code_page);
       }
     }
     // A rebuilt message is a file the host just made in its temporary folder.
-    bool owned = rebuilt || held_name || (path && OwnedByHost(*path, services_));
+    bool owned = rebuilt || known || (path && OwnedByHost(*path, services_));
     if (!folders_.contains(folder)) {
       error_ = sink_.CreateFolder(folder);
       if (!error_) {
@@ -287,11 +293,10 @@ class Importer {
     }
     moved_ = false;
     if (!marker && !error_) {
-      TakeMessage(folder, item, path, owned,
-                  held_name ? held_->HeldBytesToChange(*held_name) : std::nullopt);
+      TakeMessage(folder, item, path, owned, held_bytes);
     }
-    if (held_name) {
-      held_->Delete(*held_name);
+    if (known) {
+      held_->Delete(*known);  // forgotten even when the writer moved the file away
     } else if (owned && !moved_) {
       RemoveHandedOverFile(*path);
     }

@@ -296,6 +296,11 @@ std::optional<std::string_view> HeldTempFiles::HeldBytes(const std::string& path
   return entry->content->bytes();
 }
 
+bool HeldTempFiles::Knows(const std::string& path) const {
+  std::optional<std::string> key = KeyOf(path);
+  return key && entries_.contains(*key);
+}
+
 std::optional<std::span<char>> HeldTempFiles::HeldBytesToChange(const std::string& path) {
   Entry* entry = HeldEntry(path);
   if (entry == nullptr) return std::nullopt;
@@ -392,13 +397,11 @@ bool HeldTempFiles::Delete(const std::string& path) {
   if (!key) return files_.Delete(path);
   auto found = entries_.find(*key);
   if (found == entries_.end()) return files_.Delete(path);
-  if (!found->second.content) {
-    if (!files_.Delete(path)) return false;
-  } else {
-    Recycle(std::move(found->second.content));
-  }
+  // A file on disk is forgotten even when it is gone already (moved away by its owner).
+  const bool deleted = found->second.content ? true : files_.Delete(path);
+  Recycle(std::move(found->second.content));
   entries_.erase(found);
-  return true;
+  return deleted;
 }
 
 std::string HeldTempFiles::NativePath(const std::string& path) {
