@@ -666,32 +666,38 @@ std::string StoredText(const std::string& value, platform::CodePage* code_page) 
   return value;
 }
 
-// Sets a header. An ASCII value is written as the store held it (only folded where it is long), so
-// that encoded words and addresses come back unchanged; a value with other characters is encoded
-// by GMime (addresses parsed, names and text as encoded words).
-void SetHeader(GMimeObject* object, const char* name, const std::string& raw_value, bool addresses,
-               platform::CodePage* code_page) {
+// Appends the header line `name`: `raw_value` to `block`, with CR LF line ends when `crlf`. An
+// ASCII value is written as the store held it (only folded where it is long), so that encoded
+// words and addresses come back unchanged, and without GMime's header objects, which would parse
+// every address; a value with other characters is encoded by GMime (addresses parsed, names and
+// text as encoded words).
+void AppendHeader(std::string& block, const char* name, const std::string& raw_value,
+                  bool addresses, platform::CodePage* code_page, GMimeFormatOptions* format,
+                  bool crlf) {
   const std::string value(Trim(StoredText(raw_value, code_page)));
   if (value.empty()) return;
   const bool control = std::any_of(value.begin(), value.end(), [](char c) {
     return static_cast<unsigned char>(c) < 0x20 && c != '\t';
   });
-  if (!IsAscii(value) || control) {
-    g_mime_object_set_header(object, name, value.c_str(), "utf-8");
-    return;
+  if (IsAscii(value) && !control) {
+    const std::string line = std::string(name) + ": " + value;
+    GFreeString folded(addresses
+                           ? g_mime_utils_structured_header_fold(nullptr, nullptr, line.c_str())
+                           : g_mime_utils_unstructured_header_fold(nullptr, nullptr, line.c_str()));
+    std::string_view text = folded.get();
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    for (std::size_t at = 0;;) {
+      const std::size_t end = text.find('\n', at);
+      block.append(text.substr(at, end - at));
+      block.append(crlf ? "\r\n" : "\n");
+      if (end == std::string_view::npos) return;
+      at = end + 1;
+    }
   }
-  // The header is added empty, since formatting the value (parsing addresses, checking domain
-  // names) costs more than all the rest of the header; the folded text then becomes its value.
-  g_mime_object_set_header(object, name, "", nullptr);
-  const std::string line = std::string(name) + ": " + value;
-  GFreeString folded(addresses
-                         ? g_mime_utils_structured_header_fold(nullptr, nullptr, line.c_str())
-                         : g_mime_utils_unstructured_header_fold(nullptr, nullptr, line.c_str()));
-  GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
-  const std::string_view text = folded.get();
-  if (header != nullptr && text.size() > std::strlen(name) + 1) {
-    g_mime_header_set_raw_value(header, std::string(text.substr(std::strlen(name) + 1)).c_str());
-  }
+  Ref<GMimeMessage> scratch(g_mime_message_new(FALSE));
+  g_mime_object_set_header(GMIME_OBJECT(scratch.get()), name, value.c_str(), "utf-8");
+  GFreeString text(g_mime_object_get_headers(GMIME_OBJECT(scratch.get()), format));
+  block.append(text.get());
 }
 
 // A boundary that depends only on the message, so that importing a store twice writes the same
@@ -878,16 +884,26 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
   const std::optional<std::string_view> html = read_text(parts.html_file, html_storage);
   const std::string digest = PartsDigest(parts, body, html);
 
+  std::unique_ptr<GMimeFormatOptions, void (*)(GMimeFormatOptions*)> format(
+      g_mime_format_options_new(), g_mime_format_options_free);
+  g_mime_format_options_set_newline_format(
+      format.get(), options.unix_line_ends ? GMIME_NEWLINE_FORMAT_UNIX : GMIME_NEWLINE_FORMAT_DOS);
+  // The message's own header fields, ahead of the block GMime gives from MIME-Version on.
+  std::string top_headers;
+  auto header = [&](const char* name, const std::string& value, bool addresses) {
+    AppendHeader(top_headers, name, value, addresses, options.code_page, format.get(),
+                 !options.unix_line_ends);
+  };
+  header("Return-Path", parts.return_path, true);
+  header("Date", parts.date, false);
+  header("From", parts.from, true);
+  if (parts.sender != parts.from) header("Sender", parts.sender, true);
+  header("Subject", parts.subject, false);
+  header("To", parts.to, true);
+  header("Cc", parts.cc, true);
+  header("Bcc", parts.bcc, true);
   Ref<GMimeMessage> message(g_mime_message_new(FALSE));
   GMimeObject* top = GMIME_OBJECT(message.get());
-  SetHeader(top, "Return-Path", parts.return_path, true, options.code_page);
-  SetHeader(top, "Date", parts.date, false, options.code_page);
-  SetHeader(top, "From", parts.from, true, options.code_page);
-  if (parts.sender != parts.from) SetHeader(top, "Sender", parts.sender, true, options.code_page);
-  SetHeader(top, "Subject", parts.subject, false, options.code_page);
-  SetHeader(top, "To", parts.to, true, options.code_page);
-  SetHeader(top, "Cc", parts.cc, true, options.code_page);
-  SetHeader(top, "Bcc", parts.bcc, true, options.code_page);
   g_mime_object_set_header(top, "MIME-Version", "1.0", nullptr);
 
   // Embedded images: related to the HTML when it refers to them, else attachments.
@@ -1002,13 +1018,10 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
   }
   g_mime_message_set_mime_part(message.get(), root);
 
-  std::unique_ptr<GMimeFormatOptions, void (*)(GMimeFormatOptions*)> format(
-      g_mime_format_options_new(), g_mime_format_options_free);
-  g_mime_format_options_set_newline_format(
-      format.get(), options.unix_line_ends ? GMIME_NEWLINE_FORMAT_UNIX : GMIME_NEWLINE_FORMAT_DOS);
   // GMime gives the header blocks; the contents are written here, each text in one pass with the
   // target's line ends, attachments read in pieces as they are written.
   MessageOutput out(write, !options.unix_line_ends, Buffers());
+  out.Append(top_headers);
   WriteHeaders(top, format.get(), out);
   out.NewLine();
   const bool read = WriteBody(root, contents, format.get(), out);
