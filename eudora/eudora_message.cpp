@@ -1,6 +1,7 @@
 #include "eudora/eudora_message.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "app/kernel_library.h"
@@ -51,6 +52,19 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lower_needl
     if (k == lower_needle.size()) return i;
   }
   return std::string_view::npos;
+}
+
+// The next attachment marker in `body` from `from` on. A search that skips ahead by the marker's
+// length, since the marker begins with a line feed, which a plain search would stop at on every
+// line.
+std::size_t FindMarker(std::string_view body, std::size_t from) {
+  static const std::boyer_moore_horspool_searcher searcher(kAttachmentMarker.begin(),
+                                                           kAttachmentMarker.end());
+  if (from > body.size()) return std::string_view::npos;
+  const auto found =
+      std::search(body.begin() + static_cast<std::ptrdiff_t>(from), body.end(), searcher);
+  return found == body.end() ? std::string_view::npos
+                             : static_cast<std::size_t>(found - body.begin());
 }
 
 // The name after one "Attachment Converted: " marker: a double-quoted path, or the text up to the
@@ -208,13 +222,13 @@ void ConvertMessageText(const MessageFile& message, std::string_view folderName,
   converted.droppedTextBytes = 0;
 
   if (const std::optional<std::string_view>& body = message.body()) {
-    const std::size_t first_marker = body->find(kAttachmentMarker);
+    const std::size_t first_marker = FindMarker(*body, 0);
     converted.text.assign(body->substr(0, first_marker));
     if (first_marker != std::string_view::npos) {
       converted.droppedTextBytes = TextAfterAttachments(body->substr(first_marker + 1));
     }
     for (std::size_t marker = first_marker; marker != std::string_view::npos;
-         marker = body->find(kAttachmentMarker, marker + kAttachmentMarker.size())) {
+         marker = FindMarker(*body, marker + kAttachmentMarker.size())) {
       std::optional<std::string_view> name =
           AttachmentName(body->substr(marker + kAttachmentMarker.size()));
       if (!name) break;

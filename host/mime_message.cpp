@@ -882,7 +882,12 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
   std::optional<std::string> body_storage, html_storage;
   const std::string_view body = read_text(parts.body_file, body_storage).value_or("");
   const std::optional<std::string_view> html = read_text(parts.html_file, html_storage);
-  const std::string digest = PartsDigest(parts, body, html);
+  // Only a multipart needs it, for its boundaries.
+  std::optional<std::string> digest_text;
+  auto digest = [&]() -> const std::string& {
+    if (!digest_text) digest_text = PartsDigest(parts, body, html);
+    return *digest_text;
+  };
 
   std::unique_ptr<GMimeFormatOptions, void (*)(GMimeFormatOptions*)> format(
       g_mime_format_options_new(), g_mime_format_options_free);
@@ -939,7 +944,7 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
     html_part = TextPart("html", *html, options.code_page_charset, contents);
     GMimeObject* html_node = GMIME_OBJECT(html_part.get());
     if (!related.empty()) {
-      html_node = Multipart("related", digest, keep);
+      html_node = Multipart("related", digest(), keep);
       g_mime_object_set_content_type_parameter(html_node, "type", "text/html");
       g_mime_multipart_add(GMIME_MULTIPART(html_node), GMIME_OBJECT(html_part.get()));
       for (const auto& [content_id, file] : related) {
@@ -954,7 +959,7 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
       }
     }
     if (text_node != nullptr) {
-      GMimeObject* alternative = Multipart("alternative", digest, keep);
+      GMimeObject* alternative = Multipart("alternative", digest(), keep);
       g_mime_multipart_add(GMIME_MULTIPART(alternative), text_node);
       g_mime_multipart_add(GMIME_MULTIPART(alternative), html_node);
       text_node = alternative;
@@ -1009,7 +1014,7 @@ MimeBuildResult BuildMessage(const MessageParts& parts, const AttachmentFinder& 
 
   GMimeObject* root = text_node;
   if (!attached.empty() || note) {
-    root = Multipart("mixed", digest, keep);
+    root = Multipart("mixed", digest(), keep);
     g_mime_multipart_add(GMIME_MULTIPART(root), text_node);
     for (const Ref<GMimePart>& part : attached) {
       g_mime_multipart_add(GMIME_MULTIPART(root), GMIME_OBJECT(part.get()));
