@@ -368,7 +368,8 @@ std::unique_ptr<FileFinder> HeldTempFiles::FindFirst(const std::string& pattern)
   if (std::unique_ptr<FileFinder> on_disk = files_.FindFirst(pattern)) {
     while (std::optional<FindEntry> entry = on_disk->Next()) found.push_back(std::move(*entry));
   }
-  for (const auto& [key, entry] : entries_) {
+  for (const auto& held : entries_) {
+    const Entry& entry = held.second;
     if (!entry.content || !MatchesWildcard(split.name, entry.name)) continue;
     const bool listed = std::any_of(found.begin(), found.end(), [&](const FindEntry& other) {
       return EqualsIgnoringCase(other.name, entry.name);
