@@ -10,8 +10,6 @@
 namespace kv {
 namespace {
 
-// Prepended to the file's bytes so that the first line follows a line feed like every other.
-constexpr std::string_view kLeadIn = MessageFile::kLeadIn;
 constexpr std::string_view kHeaderEnd = "\r\n\r\n";
 constexpr std::string_view kAttachmentLine = "Attachment Converted: ";
 constexpr std::string_view kHtmlOpen = "<x-html>";
