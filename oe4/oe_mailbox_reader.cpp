@@ -12,8 +12,6 @@
 namespace kv {
 namespace {
 
-// Mailbox record: the marker word, then three words not interpreted, then the message text.
-constexpr std::uint64_t kRecordHeaderSize = 12;
 // A record of this many bytes or fewer, counted from after its marker through the next one, holds
 // no message.
 constexpr std::uint64_t kShortestRecord = 16;
@@ -29,8 +27,7 @@ constexpr std::uint8_t kFlagUnread = 0x02;
 constexpr std::uint8_t kFlagReceived = 0x10;
 
 constexpr const char* kTempPrefix = "imp";
-// The mailbox is read through a window this large: a message is scanned for its end and then
-// copied, and the copy finds it still in the window when it fills at most half of it.
+// The mailbox is read through a window this large: a system call per window, not per message.
 constexpr std::size_t kMailboxWindow = 256 * 1024;
 
 bool IsUnsent(std::uint8_t flags) {
@@ -205,16 +202,30 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
   // keep this loop going past the end of the file.
   for (;;) {
     const std::uint64_t start = mbxFile->Tell();
-    // The record is copied once its end is found: its bytes stay in the window for that.
-    mbxFile->KeepFrom(start);
-    const ChunkedReader::WordScan record = mbxFile->ScanWordsUntil(kOeRecordMarker);
+    // The index record comes first, so that a message to hand over is copied while the scan for
+    // its record's end reads it (each record is read once); what is wrong with either file is
+    // reported in the same order as when the record is checked first.
+    const std::uint64_t index_offset = idxOffset;
+    const std::optional<IndexEntry> entry = ReadIndexEntry();
+    TextCopy copy;
+    const ChunkedReader::WordScan record =
+        entry && (entry->flags & kFlagSkipped) == 0
+            ? mbxFile->ScanWordsUntil(
+                  kOeRecordMarker,
+                  [this, &copy](std::span<const std::uint8_t> piece) { TakeText(copy, piece); })
+            : mbxFile->ScanWordsUntil(kOeRecordMarker);
     if (mbxFile->failed()) {
+      DropText(copy);
       Report(platform::DiagnosticKind::kSkipped, mbx_name, mbxFile->Tell(), "read error",
              "the rest of the folder");
       return false;
     }
-    if (record.bytes == 0) return false;  // the end of the mailbox
+    if (record.bytes == 0) {
+      DropText(copy);
+      return false;  // the end of the mailbox
+    }
     if (record.bytes <= kShortestRecord) {
+      DropText(copy);
       Report(platform::DiagnosticKind::kSkipped, mbx_name, start - 4,
              "record " + std::to_string(messageNumber + 1) + " is too short to hold a message (" +
                  std::to_string(record.bytes) + " bytes after its marker)",
@@ -225,8 +236,6 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
     const bool marker_found = record.found;
     const std::uint64_t after = mbxFile->Tell();
 
-    const std::uint64_t index_offset = idxOffset;
-    std::optional<IndexEntry> entry = ReadIndexEntry();
     ++messageNumber;
     if (!entry) {
       Report(platform::DiagnosticKind::kSkipped, idx_name, index_offset,
@@ -240,9 +249,16 @@ bool OeMailboxReader::ReadNextMessage(std::string& messageFile) {
     unread = (entry->flags & kFlagUnread) != 0;
     received = (entry->flags & kFlagReceived) != 0;
 
-    const std::optional<std::uint64_t> text_end =
-        marker_found ? std::optional<std::uint64_t>(after - 4) : std::nullopt;
-    const CopyResult copied = CopyMessageText(start + kRecordHeaderSize, text_end, messageFile);
+    // A record cut off by the end of the file runs to its last byte, a part word included.
+    bool read_whole = true;
+    if (!marker_found) {
+      read_whole =
+          mbxFile->CopyTo(std::nullopt, [this, &copy](std::span<const std::uint8_t> piece) {
+            TakeText(copy, piece);
+            return true;
+          });
+    }
+    const CopyResult copied = FinishText(copy, read_whole, messageFile);
     mbxFile->Seek(after);
     return copied == CopyResult::kCopied;
   }
@@ -260,38 +276,54 @@ std::optional<OeMailboxReader::IndexEntry> OeMailboxReader::ReadIndexEntry() {
   return entry;
 }
 
-OeMailboxReader::CopyResult OeMailboxReader::CopyMessageText(std::uint64_t textStart,
-                                                             std::optional<std::uint64_t> textEnd,
-                                                             std::string& messageFile) {
-  const std::string path = MakeTempFileName(temp_, kTempPrefix);
-  std::unique_ptr<platform::WritableFile> out =
-      path.empty() ? nullptr : files_.OpenForWriting(path);
-  if (!out) {
-    Report(platform::DiagnosticKind::kOutputFailure, path.empty() ? temp_.TempPath() : path,
-           std::nullopt, "a temporary message file cannot be created", "the rest of the folder");
+void OeMailboxReader::TakeText(TextCopy& copy, std::span<const std::uint8_t> piece) {
+  // The record's first bytes are its header, not part of the message.
+  const std::size_t header =
+      static_cast<std::size_t>(std::min<std::uint64_t>(copy.skip, piece.size()));
+  copy.skip -= header;
+  piece = piece.subspan(header);
+  if (piece.empty() || copy.createFailed || copy.writeFailed) return;
+  if (!copy.out && !OpenText(copy)) return;
+  // The status header is looked for in the bytes on their way, not in the file afterwards.
+  if (!copy.header.done()) copy.header.Feed(piece);
+  copy.writeFailed = !copy.out->Write(piece);
+}
+
+bool OeMailboxReader::OpenText(TextCopy& copy) {
+  copy.path = MakeTempFileName(temp_, kTempPrefix);
+  if (!copy.path.empty()) copy.out = files_.OpenForWriting(copy.path);
+  copy.createFailed = !copy.out;
+  return !copy.createFailed;
+}
+
+void OeMailboxReader::DropText(TextCopy& copy) {
+  if (!copy.out) return;
+  copy.out->Close();
+  copy.out.reset();
+  files_.Delete(copy.path);
+}
+
+OeMailboxReader::CopyResult OeMailboxReader::FinishText(TextCopy& copy, bool read_whole,
+                                                        std::string& messageFile) {
+  if (!copy.out && !copy.createFailed) OpenText(copy);
+  if (copy.createFailed) {
+    Report(platform::DiagnosticKind::kOutputFailure,
+           copy.path.empty() ? temp_.TempPath() : copy.path, std::nullopt,
+           "a temporary message file cannot be created", "the rest of the folder");
     return CopyResult::kWriteError;
   }
-  mbxFile->Seek(textStart);
-  bool write_failed = false;
-  // The status header is looked for in the bytes on their way, not in the file afterwards.
-  MessageHeaderScan header;
-  const bool copied =
-      mbxFile->CopyTo(textEnd, [&out, &write_failed, &header](std::span<const std::uint8_t> piece) {
-        if (!header.done()) header.Feed(piece);
-        write_failed = !out->Write(piece);
-        return !write_failed;
-      });
-  header.Finish();
-  statusMark = header.statusMark();
-  write_failed = !out->Close() || write_failed;
-  if (copied && !write_failed) {
-    messageFile = path;
+  copy.header.Finish();
+  statusMark = copy.header.statusMark();
+  const bool write_failed = !copy.out->Close() || copy.writeFailed;
+  copy.out.reset();
+  if (read_whole && !write_failed) {
+    messageFile = copy.path;
     return CopyResult::kCopied;
   }
   // Never handed over, so still ours: a partial message must not reach the host.
-  files_.Delete(path);
+  files_.Delete(copy.path);
   if (write_failed) {
-    Report(platform::DiagnosticKind::kOutputFailure, path, std::nullopt,
+    Report(platform::DiagnosticKind::kOutputFailure, copy.path, std::nullopt,
            "the temporary message file cannot be written whole (is its disk full?)",
            "the rest of the folder");
     return CopyResult::kWriteError;

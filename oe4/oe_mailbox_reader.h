@@ -18,15 +18,19 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "common/oe_folder_record.h"
+#include "eudora/message_header_scan.h"
 #include "platform/chunked_reader.h"
 #include "platform/services.h"
 
 namespace kv {
 
 inline constexpr std::uint32_t kOeRecordMarker = 0x7F007F00;
+// Mailbox record: after the marker word, three words not interpreted, then the message text.
+inline constexpr std::uint64_t kOeRecordHeaderBytes = 12;
 
 class OeMailboxReader {
  public:
@@ -65,12 +69,30 @@ class OeMailboxReader {
 
   enum class CopyResult { kCopied, kReadError, kWriteError };
 
+  // One message on its way from its mailbox record into a temporary file, which is created when
+  // its first byte arrives.
+  struct TextCopy {
+    std::uint64_t skip = kOeRecordHeaderBytes;  // record header bytes still to drop
+    std::string path;
+    std::unique_ptr<platform::WritableFile> out;
+    MessageHeaderScan header;
+    bool createFailed = false;
+    bool writeFailed = false;
+  };
+
   bool OpenFolderFiles(const OeFolderRecord& record);
   bool ReadFirstMessage(std::string& messageFile);
   bool ReadNextMessage(std::string& messageFile);
   std::optional<IndexEntry> ReadIndexEntry();
-  CopyResult CopyMessageText(std::uint64_t textStart, std::optional<std::uint64_t> textEnd,
-                             std::string& messageFile);
+  // Hands the next bytes of the record to the message's temporary file; a file that cannot be
+  // created or written takes no more bytes and FinishText reports it.
+  void TakeText(TextCopy& copy, std::span<const std::uint8_t> piece);
+  bool OpenText(TextCopy& copy);
+  // Deletes the temporary file of a message that is not handed over, without a word.
+  void DropText(TextCopy& copy);
+  // Closes the temporary file and hands it over (`messageFile`) when the whole text is in it and
+  // `read_whole`; otherwise deletes it and reports why the folder ends here.
+  CopyResult FinishText(TextCopy& copy, bool read_whole, std::string& messageFile);
 
   // Reports that the current folder lost something. `offset` is where in `file` (a name
   // relative to the store folder) the problem lies.

@@ -18,28 +18,19 @@ bool ChunkedReader::Seek(std::uint64_t offset) {
 std::span<const std::uint8_t> ChunkedReader::Available() {
   const bool inside = position_ >= window_start_ && position_ - window_start_ < window_size_;
   if (!inside) {
-    // Reading on from the window's end with bytes to keep: they move to the window's start and
-    // the new bytes follow them.
-    std::size_t kept = 0;
-    const std::uint64_t window_end = window_start_ + window_size_;
-    if (keep_from_ && position_ == window_end && *keep_from_ >= window_start_ &&
-        *keep_from_ < window_end && window_end - *keep_from_ <= window_.size() / 2) {
-      kept = static_cast<std::size_t>(window_end - *keep_from_);
-      std::memmove(window_.data(), window_.data() + (*keep_from_ - window_start_), kept);
-    }
-    window_start_ = position_ - kept;
-    window_size_ = kept;
+    window_start_ = position_;
+    window_size_ = 0;
     if (!file_->Seek(position_)) {
       failed_ = true;
       return {};
     }
-    std::optional<std::size_t> count = file_->Read(std::span<std::uint8_t>(window_).subspan(kept));
+    std::optional<std::size_t> count = file_->Read(window_);
     if (!count) {
       failed_ = true;
       return {};
     }
     failed_ = false;
-    window_size_ = kept + *count;
+    window_size_ = *count;
   }
   const auto skip = static_cast<std::size_t>(position_ - window_start_);
   return std::span<const std::uint8_t>(window_.data() + skip, window_size_ - skip);
@@ -68,35 +59,6 @@ bool ChunkedReader::ReadExactly(std::span<std::uint8_t> bytes) {
     position_ += take;
   }
   return true;
-}
-
-ChunkedReader::WordScan ChunkedReader::ScanWordsUntil(std::uint32_t word) {
-  WordScan scan;
-  for (;;) {
-    std::span<const std::uint8_t> available = Available();
-    if (available.size() < 4) {
-      // A word straddling the window's end, or the end of the file.
-      std::optional<std::uint32_t> next = ReadWord();
-      if (!next) return scan;
-      scan.bytes += 4;
-      if (*next == word) {
-        scan.found = true;
-        return scan;
-      }
-      continue;
-    }
-    // The common case: whole words inside the window, searched in place.
-    const ByteView window(available);
-    if (std::optional<std::size_t> at = window.FindU32le(word)) {
-      position_ += *at + 4;
-      scan.bytes += *at + 4;
-      scan.found = true;
-      return scan;
-    }
-    const std::size_t whole = available.size() / 4 * 4;
-    position_ += whole;
-    scan.bytes += whole;
-  }
 }
 
 std::optional<std::uint32_t> ChunkedReader::ReadWord() {

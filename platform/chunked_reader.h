@@ -9,6 +9,7 @@
 #include <span>
 #include <vector>
 
+#include "platform/byte_view.h"
 #include "platform/file_system.h"
 
 namespace kv {
@@ -17,17 +18,12 @@ class ChunkedReader {
  public:
   static constexpr std::size_t kWindowSize = 64 * 1024;
 
-  // Takes ownership of `file`; reading starts at offset 0. A reader that seeks back over what it
-  // has just scanned (to copy a record once it has found its end) reads it once when the window
-  // (`window_size`, at least kWindowSize) holds the record.
+  // Takes ownership of `file`; reading starts at offset 0, through a window of `window_size`
+  // bytes (at least kWindowSize).
   explicit ChunkedReader(std::unique_ptr<platform::ReadableFile> file,
                          std::size_t window_size = kWindowSize);
 
   std::uint64_t Tell() const { return position_; }
-  // From now on the bytes from `offset` (at or before the position) on stay in the window when it
-  // moves on, as long as they fill at most half of it, so that a Seek back to `offset` reads
-  // nothing again.
-  void KeepFrom(std::uint64_t offset) { keep_from_ = offset; }
   // Moves the position; past the end is allowed (later reads find nothing). False on a failed move.
   bool Seek(std::uint64_t offset);
 
@@ -41,7 +37,42 @@ class ChunkedReader {
     std::uint64_t bytes = 0;
     bool found = false;
   };
-  WordScan ScanWordsUntil(std::uint32_t word);
+  WordScan ScanWordsUntil(std::uint32_t word) {
+    return ScanWordsUntil(word, [](std::span<const std::uint8_t>) {});
+  }
+  // The same scan, handing the bytes of the words read, `word` itself excepted, to `sink` in
+  // pieces as they are read, so that a caller can copy a record while it looks for its end.
+  template <typename Sink>
+  WordScan ScanWordsUntil(std::uint32_t word, Sink&& sink) {
+    WordScan scan;
+    for (;;) {
+      std::span<const std::uint8_t> available = Available();
+      if (available.size() < 4) {
+        // A word straddling the window's end, or the end of the file.
+        std::uint8_t bytes[4];
+        if (!ReadExactly(bytes)) return scan;
+        scan.bytes += 4;
+        if (*ByteView(bytes, sizeof bytes).u32le(0) == word) {
+          scan.found = true;
+          return scan;
+        }
+        sink(std::span<const std::uint8_t>(bytes));
+        continue;
+      }
+      // The common case: whole words inside the window, searched in place.
+      const std::optional<std::size_t> at = ByteView(available).FindU32le(word);
+      const std::size_t taken = at ? *at : available.size() / 4 * 4;
+      sink(available.first(taken));
+      position_ += taken;
+      scan.bytes += taken;
+      if (at) {
+        position_ += 4;
+        scan.bytes += 4;
+        scan.found = true;
+        return scan;
+      }
+    }
+  }
 
   // Fills `bytes` from the position, advancing past them; false when the file ends first or cannot
   // be read.
@@ -84,7 +115,6 @@ class ChunkedReader {
   std::uint64_t window_start_ = 0;
   std::size_t window_size_ = 0;
   std::uint64_t position_ = 0;
-  std::optional<std::uint64_t> keep_from_;
   bool failed_ = false;
 };
 
