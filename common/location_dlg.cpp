@@ -1,5 +1,7 @@
 #include "common/location_dlg.h"
 
+#include <utility>
+
 #include "common/message_files.h"
 #include "res/dialogs.h"
 #include "res/strings.h"
@@ -63,6 +65,37 @@ void CLocationDlg::OnOK(platform::DialogView& view) {
 void CLocationDlg::ExchangeToControls(platform::DialogView& view) const {
   view.SetControlText(res::IDC_PROMPT, m_strPrompt);
   view.SetControlText(res::IDC_LOCATION, m_strLocation);
+}
+
+std::optional<std::string> FindStoreWithUser(
+    platform::UserInterface& ui, platform::WindowHandle owner, unsigned browse_title_id,
+    std::string initial_path, const std::function<StoreLoad(const std::string&)>& try_load) {
+  std::string path = std::move(initial_path);
+  bool ask = path.empty();
+  for (;;) {
+    while (ask) {
+      CLocationDlg location(ui, owner);
+      location.m_strBrowseTitle = std::string(res::LoadString(browse_title_id));
+      location.m_strPath = path;
+      if (location.DoModal() != platform::kIdOk) return std::nullopt;
+      path = location.m_strPath;
+      ask = path.empty();
+    }
+    switch (try_load(path)) {
+      case StoreLoad::kLoaded:
+        return path;
+      case StoreLoad::kCancelled:
+        return std::nullopt;
+      case StoreLoad::kNotFound:
+        break;
+    }
+    const int answer =
+        ShowStringMessage(ui, owner, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN, res::IDS_APP_TITLE,
+                          platform::kMbYesNo | platform::kMbIconQuestion);
+    if (answer == platform::kIdNo) return std::nullopt;
+    // The location dialog now proposes the folder that failed.
+    ask = true;
+  }
 }
 
 }  // namespace kv

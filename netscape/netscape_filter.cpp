@@ -50,24 +50,12 @@ void SCNetscapeMsgFilter::Report(platform::DiagnosticKind kind, const std::strin
 
 bool SCNetscapeMsgFilter::IsSystemFound() {
   m_strMailDir = NetscapeProfileLocator(services_.registry, services_.files);
-  bool ready = !m_strMailDir.empty();
-  for (;;) {
-    while (!ready) {
-      CLocationDlg location(services_.ui, parent());
-      location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_NETSCAPE_BROWSE_TITLE));
-      location.m_strPath = m_strMailDir;
-      if (location.DoModal() != platform::kIdOk) return false;
-      m_strMailDir = location.m_strPath;
-      ready = !m_strMailDir.empty();
-    }
-    if (BuildFolderList()) return true;
-    const int answer =
-        ShowStringMessage(services_.ui, parent(), res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
-                          res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
-    if (answer == platform::kIdNo) return false;
-    // The location dialog now proposes the directory that failed.
-    ready = false;
-  }
+  return FindStoreWithUser(services_.ui, parent(), res::IDS_NETSCAPE_BROWSE_TITLE, m_strMailDir,
+                           [this](const std::string& path) {
+                             m_strMailDir = path;
+                             return BuildFolderList() ? StoreLoad::kLoaded : StoreLoad::kNotFound;
+                           })
+      .has_value();
 }
 
 bool SCNetscapeMsgFilter::BuildFolderList() {

@@ -3,7 +3,6 @@
 #include "app/process_state.h"
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
-#include "common/message_files.h"
 #include "oe4/oe_folders_file.h"
 #include "oe4/oe_store_discovery.h"
 #include "res/strings.h"
@@ -22,30 +21,18 @@ void SCOEMsgFilter::SetParent(std::int32_t window) {
 
 bool SCOEMsgFilter::IsSystemFound() {
   m_strStoreDir = FindOeStoreFolder(services_.registry);
-  bool found = !m_strStoreDir.empty();
-  for (;;) {
-    if (!found) {
-      CLocationDlg location(services_.ui, g_oeHostWindow);
-      location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_OE4_BROWSE_TITLE));
-      location.m_strPath = m_strStoreDir;
-      if (location.DoModal() != platform::kIdOk) return false;
-      m_strStoreDir = location.m_strPath;
-      found = !m_strStoreDir.empty();
-      if (!found) continue;
-    }
-
-    m_reader.Reset(m_strStoreDir);
-    if (BuildFolderTable(services_, g_oeHostWindow, m_reader)) return true;
-    m_reader.FreeTable();
-    if (m_reader.cancelled) return false;
-
-    const int answer =
-        ShowStringMessage(services_.ui, g_oeHostWindow, res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
-                          res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
-    if (answer == platform::kIdNo) return false;
-    // The location dialog now proposes the folder that failed.
-    found = false;
-  }
+  // Building the table shows the folder selection dialog; its Cancel gives up without asking.
+  return FindStoreWithUser(services_.ui, g_oeHostWindow, res::IDS_OE4_BROWSE_TITLE, m_strStoreDir,
+                           [this](const std::string& path) {
+                             m_strStoreDir = path;
+                             m_reader.Reset(m_strStoreDir);
+                             if (BuildFolderTable(services_, g_oeHostWindow, m_reader))
+                               return StoreLoad::kLoaded;
+                             m_reader.FreeTable();
+                             return m_reader.cancelled ? StoreLoad::kCancelled
+                                                       : StoreLoad::kNotFound;
+                           })
+      .has_value();
 }
 
 bool SCOEMsgFilter::GoFirst() { return Step(/*first=*/true); }

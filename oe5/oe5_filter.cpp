@@ -2,7 +2,6 @@
 
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
-#include "common/message_files.h"
 #include "common/sub_item_guard.h"
 #include "oe5/oe5_folder_tree.h"
 #include "oe5/oe5_store_discovery.h"
@@ -32,27 +31,15 @@ std::string SCOE5MsgFilter::GetName() { return std::string(res::LoadString(res::
 
 bool SCOE5MsgFilter::IsSystemFound() {
   storeRoot = FindStoreRoot(services_.registry, services_.environment);
-  bool found = !storeRoot.empty();
-  for (;;) {
-    if (!found) {
-      CLocationDlg location(services_.ui, parent());
-      location.m_strBrowseTitle = std::string(res::LoadString(res::IDS_OE5_BROWSE_TITLE));
-      location.m_strPath = storeRoot;
-      if (location.DoModal() != platform::kIdOk) return false;
-      storeRoot = location.m_strPath;
-      found = !storeRoot.empty();
-      if (!found) continue;
-    }
-    services_.ui.ShowWaitCursor();
-    loadedFolders = LoadFolders(services_.files, services_.diagnostics, storeRoot);
-    if (!loadedFolders.empty()) return true;
-    const int answer =
-        ShowStringMessage(services_.ui, parent(), res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN,
-                          res::IDS_APP_TITLE, platform::kMbYesNo | platform::kMbIconQuestion);
-    if (answer == platform::kIdNo) return false;
-    // The location dialog now proposes the folder that failed.
-    found = false;
-  }
+  return FindStoreWithUser(
+             services_.ui, parent(), res::IDS_OE5_BROWSE_TITLE, storeRoot,
+             [this](const std::string& path) {
+               storeRoot = path;
+               services_.ui.ShowWaitCursor();
+               loadedFolders = LoadFolders(services_.files, services_.diagnostics, storeRoot);
+               return loadedFolders.empty() ? StoreLoad::kNotFound : StoreLoad::kLoaded;
+             })
+      .has_value();
 }
 
 bool SCOE5MsgFilter::GoFirst() {

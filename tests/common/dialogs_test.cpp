@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,7 @@ using platform::kIdOk;
 using platform::TreeItem;
 using ui::RecordingDialogView;
 using ui::ScriptedUserInterface;
+using Lines = std::vector<std::string>;
 
 const std::string kUnknownPrompt(res::LoadString(res::IDS_LOCATION_UNKNOWN));
 const std::string kFoundPrompt(res::LoadString(res::IDS_LOCATION_FOUND));
@@ -87,6 +90,91 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
   EXPECT_EQ(dlg.m_strPath, "/proposed");
 }
 
+// Finding a store with the user -------------------------------------------------------------
+
+// Answers the location dialog and the question from one script ("yes", "no", "cancel" or the
+// folder to continue with) and logs each dialog (with the folder it proposed) and each question;
+// checks owner, browse title, text and buttons.
+class StoreSearchUser final : public platform::UserInterface {
+ public:
+  static constexpr platform::WindowHandle kOwner = 0x55;
+  explicit StoreSearchUser(const Lines& script) : script_(script.begin(), script.end()) {}
+  Lines log;
+  bool Done() const { return script_.empty(); }
+
+  int MessageBox(platform::WindowHandle owner, const std::string& text, const std::string& caption,
+                 unsigned style) override {
+    EXPECT_TRUE(owner == kOwner && text == res::LoadString(res::IDS_STORE_NOT_FOUND_BROWSE_AGAIN) &&
+                caption == res::LoadString(res::IDS_APP_TITLE) &&
+                style == (platform::kMbYesNo | platform::kMbIconQuestion));
+    log.push_back("ask");
+    const std::string answer = Next();
+    EXPECT_TRUE(answer == "yes" || answer == "no") << answer;
+    return answer == "yes" ? platform::kIdYes : platform::kIdNo;
+  }
+  std::optional<std::string> BrowseForFolder(platform::WindowHandle, const std::string&) override {
+    return std::nullopt;  // the dialog's own, never called by the search
+  }
+  int RunModal(platform::WindowHandle owner, platform::Dialog& dialog) override {
+    EXPECT_EQ(owner, kOwner);
+    auto& location = dynamic_cast<CLocationDlg&>(dialog);
+    EXPECT_EQ(location.m_strBrowseTitle, res::LoadString(res::IDS_OE5_BROWSE_TITLE));
+    log.push_back("dialog " + location.m_strPath);
+    const std::string answer = Next();
+    EXPECT_TRUE(answer != "yes" && answer != "no") << answer;
+    if (answer == "cancel") return kIdCancel;
+    location.m_strPath = answer;
+    return kIdOk;
+  }
+  void ShowWaitCursor() override {}
+
+ private:
+  std::string Next() {
+    if (script_.empty()) return "cancel";
+    std::string answer = script_.front();
+    script_.pop_front();
+    return answer;
+  }
+  std::deque<std::string> script_;
+};
+
+// The discovered folder is tried first; the dialog asks only while there is no folder (again when
+// Continue gives an empty one); a folder without a store brings the question, whose Yes proposes
+// that folder again. Cancel, No or a cancel inside the load give up.
+TEST(FindStoreWithUser, DialogQuestionAndLoadsInOrder) {
+  const struct {
+    std::string discovered;
+    Lines script, log;  // the search ends with "/good" when its last load is of "/good"
+  } cases[] = {
+      {"/good", {}, {"load /good"}},
+      {"", {"/good"}, {"dialog ", "load /good"}},
+      {"", {"cancel"}, {"dialog "}},
+      {"", {"", "/good"}, {"dialog ", "dialog ", "load /good"}},
+      {"/bad", {"yes", "/good"}, {"load /bad", "ask", "dialog /bad", "load /good"}},
+      {"/bad", {"no"}, {"load /bad", "ask"}},
+      {"/bad", {"yes", "cancel"}, {"load /bad", "ask", "dialog /bad"}},
+      {"",
+       {"/bad", "yes", "/bad", "no"},
+       {"dialog ", "load /bad", "ask", "dialog /bad", "load /bad", "ask"}},
+      {"", {"/cancel"}, {"dialog ", "load /cancel"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.script));
+    StoreSearchUser user(c.script);
+    const auto result =
+        FindStoreWithUser(user, StoreSearchUser::kOwner, res::IDS_OE5_BROWSE_TITLE, c.discovered,
+                          [&](const std::string& path) {
+                            user.log.push_back("load " + path);
+                            if (path == "/good") return StoreLoad::kLoaded;
+                            return path == "/cancel" ? StoreLoad::kCancelled : StoreLoad::kNotFound;
+                          });
+    EXPECT_EQ(user.log, c.log);
+    EXPECT_EQ(result,
+              c.log.back() == "load /good" ? std::optional<std::string>("/good") : std::nullopt);
+    EXPECT_TRUE(user.Done()) << "answers left unused";
+  }
+}
+
 // Folder selection from display paths ---------------------------------------------------
 
 // The tree as lines: each item's label and data, indented by its depth.
@@ -101,8 +189,6 @@ std::vector<std::string> DescribeTree(const RecordingDialogView& view,
   }
   return lines;
 }
-using Lines = std::vector<std::string>;
-
 struct FolderFixture : ::testing::Test {
   ScriptedUserInterface ui;
   RecordingDialogView view{res::IDD_FOLDER_SELECT};

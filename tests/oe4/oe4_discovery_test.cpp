@@ -40,9 +40,9 @@ TEST_F(Oe4FilterTest, StoreRootValueOrTheLocationDialog) {
   EXPECT_TRUE(Shown("browse: Please select location for Outlook Express 4"));
 }
 
-// A folder without a store makes question 126: Yes brings the location dialog back proposing the
-// folder that failed, No gives up. Cancel in either dialog gives up without the question.
-TEST_F(Oe4FilterTest, LocationDialogAndQuestion126) {
+// A folder without a store brings the question to browse again. Cancel in the folder selection
+// dialog, which building the table shows, gives up without it and leaves nothing to walk.
+TEST_F(Oe4FilterTest, MissingStoreAsksAgainButFolderDialogCancelGivesUp) {
   files.AddDirectory("C:\\Nothing");
   OneFolderStore().AddTo(files, "D:\\Good");
   ui.AnswerLocation("C:\\Nothing");
@@ -50,14 +50,8 @@ TEST_F(Oe4FilterTest, LocationDialogAndQuestion126) {
   ui.AnswerLocation("D:\\Good");
   ASSERT_TRUE(Find());
   EXPECT_TRUE(AskedToBrowseAgain());
-  EXPECT_TRUE(Shown("shown 1005: C:\\Nothing"));
-  ui.AnswerLocation("C:\\Nothing");
-  ui.AnswerMessageBox(platform::kIdNo);
-  EXPECT_FALSE(filter->IsSystemFound());
 
-  std::size_t shown = ui.transcript().size();
-  ui.AnswerLocation(std::nullopt);
-  EXPECT_FALSE(filter->IsSystemFound());
+  const std::size_t shown = ui.transcript().size();
   PutStore(OneFolderStore());
   ui.AnswerFolderDialog(std::nullopt);
   EXPECT_FALSE(filter->IsSystemFound());

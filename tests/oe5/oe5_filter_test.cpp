@@ -247,42 +247,19 @@ TEST(Oe5StoreRoot, IsTheCurrentIdentitysStoreRootValue) {
   }
 }
 
-// Without a usable store root the location dialog asks; a folder without a usable "Folders.dbx"
-// brings question 126, whose Yes shows the dialog again with that folder proposed.
-TEST_F(Oe5FilterTest, LocationDialogAndQuestion126) {
-  auto shown = [this](const std::string& line) {
-    return std::count(ui.transcript().begin(), ui.transcript().end(), line);
-  };
-  const std::string question =
-      "message: Import messages: Message storage is corrupted or cannot be found.\nWould you "
-      "like to browse for another message storage?";
-  registry = platform::MemoryRegistry();
+// A registry folder without a usable "Folders.dbx" brings the question, whose Yes shows the
+// location dialog with the filter's browse title. Each load runs under the wait cursor.
+TEST_F(Oe5FilterTest, RegistryFolderFirstThenQuestionAndLocationDialog) {
   files.AddFile("C:\\Bad\\Folders.dbx", std::string(100, '\0'));
-  ui.AnswerLocation(std::nullopt);
-  EXPECT_FALSE(filter->IsSystemFound());
-  ui.AnswerLocation("C:\\Bad");
-  ui.AnswerMessageBox(platform::kIdYes);
-  ui.AnswerLocation(kRoot);
-  EXPECT_TRUE(filter->IsSystemFound());
-  EXPECT_EQ(shown(question), 1);
-  EXPECT_EQ(shown("shown 1005: C:\\Bad"), 1);
-  ui.AnswerLocation("C:\\Missing");
-  ui.AnswerMessageBox(platform::kIdNo);
-  EXPECT_FALSE(filter->IsSystemFound());
-  EXPECT_EQ(shown(question), 2);
-
-  // The registry's folder is unusable: the question comes first, then the dialog proposes it.
-  registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, kIdentity);
   registry.SetString(kIdentityKey, "store root", "C:\\Bad\\");
   ui.AnswerMessageBox(platform::kIdYes);
   ui.AnswerLocation(kRoot);
+  const int cursor = ui.wait_cursor_count();
   EXPECT_TRUE(filter->IsSystemFound());
-  EXPECT_EQ(shown("shown 1005: C:\\Bad"), 2);
-  // A usable one needs no dialog.
-  registry.SetString(kIdentityKey, "store root", kRoot);
-  const std::size_t lines = ui.transcript().size();
-  EXPECT_TRUE(filter->IsSystemFound());
-  EXPECT_EQ(ui.transcript().size(), lines);
+  EXPECT_EQ(ui.wait_cursor_count(), cursor + 2);
+  EXPECT_TRUE(AskedToBrowseAgain());
+  EXPECT_TRUE(Shown("shown 1005: C:\\Bad"));
+  EXPECT_TRUE(Shown("browse: Please select location for Outlook Express 5"));
 }
 
 }  // namespace
