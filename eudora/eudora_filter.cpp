@@ -371,12 +371,15 @@ bool CEudoraMsgFilter::ConvertMessage(std::optional<std::string> text) {
     htmlFile = WriteSideFile(kHtmlSideFile, *converted.html, /*removeFirst=*/true);
     attachments.push_back(htmlFile);
   }
+  // The body file is written straight from the message's own bytes unless an HTML part was cut
+  // out of them; a rich-text body goes to its side file and the body says its type is unknown.
+  std::string_view bodyText = converted.text();
   if (converted.rich) {
-    richFile = WriteSideFile(kRichSideFile, converted.text, /*removeFirst=*/false);
+    richFile = WriteSideFile(kRichSideFile, bodyText, /*removeFirst=*/false);
     attachments.push_back(richFile);
-    converted.text.assign(res::LoadString(res::IDS_MESSAGE_TYPE_UNKNOWN));
+    bodyText = res::LoadString(res::IDS_MESSAGE_TYPE_UNKNOWN);
   }
-  bodyFile = WriteTempTextFile(converted.text);
+  bodyFile = WriteTempTextFile(bodyText);
   if (bodyFile.empty()) {
     Report(platform::DiagnosticKind::kOutputFailure, services_.temp.TempPath(), std::nullopt,
            "temporary message file cannot be written", "the rest of the walk");

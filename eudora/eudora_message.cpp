@@ -92,20 +92,24 @@ std::size_t TextAfterAttachments(std::string_view tail) {
   return dropped;
 }
 
-// Cuts the part between `open` and `close` (with the tags when `keep_tags`) out of `text`. A
-// missing closing tag is taken to follow the text.
-std::optional<std::string> CutHtml(std::string& text, std::string_view open, std::string_view close,
-                                   bool keep_tags) {
+// Finds the part between `open` and `close` in `text`; when there is one, returns it (with the
+// tags when `keep_tags`) and puts the text around it into `rest`. A missing closing tag is taken
+// to follow the text.
+std::optional<std::string> CutHtml(std::string_view text, std::string_view open,
+                                   std::string_view close, bool keep_tags, std::string& rest) {
   const std::size_t start = FindIgnoringCase(text, open);
-  if (start == std::string::npos) return std::nullopt;
-  std::size_t end = FindIgnoringCase(text, close, start + open.size());
-  if (end == std::string::npos) {
-    end = text.size();
-    text.append(close);
+  if (start == std::string_view::npos) return std::nullopt;
+  const std::size_t end = FindIgnoringCase(text, close, start + open.size());
+  std::string html;
+  if (end == std::string_view::npos) {
+    html.assign(text.substr(keep_tags ? start : start + open.size()));
+    if (keep_tags) html.append(close);
+  } else {
+    html.assign(keep_tags ? text.substr(start, end + close.size() - start)
+                          : text.substr(start + open.size(), end - start - open.size()));
   }
-  std::string html = keep_tags ? text.substr(start, end + close.size() - start)
-                               : text.substr(start + open.size(), end - start - open.size());
-  text.erase(start, end + close.size() - start);
+  rest.assign(text.substr(0, start));
+  if (end != std::string_view::npos) rest.append(text.substr(end + close.size()));
   return html;
 }
 
@@ -203,6 +207,12 @@ std::string UnfoldHeaderValue(std::string_view text) {
 ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view folderName) {
   ConvertedMessage converted;
   ConvertMessageText(message, folderName, converted);
+  // The result may outlive `message`: it keeps its own copy of the text.
+  if (!converted.textIsCopy) {
+    converted.textCopy.assign(converted.textView);
+    converted.textIsCopy = true;
+    converted.textView = {};
+  }
   return converted;
 }
 
@@ -210,18 +220,20 @@ void ConvertMessageText(const MessageFile& message, std::string_view folderName,
                         ConvertedMessage& converted) {
   for (std::string* value :
        {&converted.from, &converted.to, &converted.subject, &converted.date, &converted.returnPath,
-        &converted.cc, &converted.bcc, &converted.sender, &converted.text}) {
+        &converted.cc, &converted.bcc, &converted.sender, &converted.textCopy}) {
     value->clear();
   }
   converted.attachments.clear();
   converted.isReceived = false;
   converted.html.reset();
+  converted.textView = {};
+  converted.textIsCopy = false;
   converted.rich = false;
   converted.droppedTextBytes = 0;
 
   if (const std::optional<std::string_view>& body = message.body()) {
     const std::size_t first_marker = FindMarker(*body, 0);
-    converted.text.assign(body->substr(0, first_marker));
+    converted.textView = body->substr(0, first_marker);
     if (first_marker != std::string_view::npos) {
       converted.droppedTextBytes = TextAfterAttachments(body->substr(first_marker + 1));
     }
@@ -269,12 +281,18 @@ void ConvertMessageText(const MessageFile& message, std::string_view folderName,
     AddOutgoingAttachments(outgoing_value, converted.attachments);
   }
 
-  converted.html = CutHtml(converted.text, kHtmlOpen, kHtmlClose, /*keep_tags=*/false);
+  const std::string_view text = converted.textView;
+  converted.html = CutHtml(text, kHtmlOpen, kHtmlClose, /*keep_tags=*/false, converted.textCopy);
   if (!converted.html) {
-    converted.html = CutHtml(converted.text, kPlainHtmlOpen, kPlainHtmlClose, /*keep_tags=*/true);
+    converted.html =
+        CutHtml(text, kPlainHtmlOpen, kPlainHtmlClose, /*keep_tags=*/true, converted.textCopy);
   }
-  if (converted.html) kvTrimStr(converted.text);
-  converted.rich = converted.text.find(kRichMarker) != std::string::npos;
+  if (converted.html) {
+    kvTrimStr(converted.textCopy);
+    converted.textIsCopy = true;
+    converted.textView = {};
+  }
+  converted.rich = converted.text().find(kRichMarker) != std::string_view::npos;
 
   if (folderName == "In" || folderName == "in") converted.isReceived = true;
   if (folderName == "Out" || folderName == "out") converted.isReceived = false;

@@ -80,8 +80,13 @@ struct ConvertedMessage {
   // The "Attachment Converted:" names in text order, then the "X-Attachments" pieces.
   std::vector<std::string> attachments;
   bool isReceived = false;
-  // The message text: the body up to the first attachment line, the HTML part cut out.
-  std::string text;
+  // The message text: the body up to the first attachment line, the HTML part cut out. Copied
+  // only when an HTML part is cut out of it; otherwise a view into the MessageFile's text, valid
+  // as long as that message's text and this object (not a moved-from copy) live.
+  std::string_view text() const { return textIsCopy ? std::string_view(textCopy) : textView; }
+  std::string_view textView;
+  std::string textCopy;
+  bool textIsCopy = false;
   // The HTML part: between "<x-html>" and "</x-html>", or "<html>" ... "</html>" with both tags.
   std::optional<std::string> html;
   // The text holds "<x-rich>": it is to be saved as a file of its own.
@@ -93,9 +98,10 @@ struct ConvertedMessage {
 
 // Converts `message`, found in the folder whose last display path component is `folderName`
 // ("In" or "in" makes the message a received one, "Out" or "out" a sent one, whatever its headers
-// say).
+// say). The result holds its own copy of the text and may outlive `message`.
 ConvertedMessage ConvertMessageText(const MessageFile& message, std::string_view folderName);
-// The same into `converted`, whose strings keep their memory from message to message.
+// The same into `converted`, whose strings keep their memory from message to message; its text
+// may be a view into `message` (see ConvertedMessage::text).
 void ConvertMessageText(const MessageFile& message, std::string_view folderName,
                         ConvertedMessage& converted);
 

@@ -104,7 +104,7 @@ TEST(EudoraConversion, HeaderValuesAreTrimmedUnfoldedAndMatchedWithoutCase) {
   EXPECT_EQ(message.bcc, "e");
   EXPECT_EQ(message.date, "Sun, 12 Dec 2010");
   EXPECT_EQ(message.returnPath, "<r@example.com>");
-  EXPECT_EQ(message.text, "text\r\n");
+  EXPECT_EQ(message.text(), "text\r\n");
   EXPECT_FALSE(message.isReceived);
   EXPECT_FALSE(message.html);
 
@@ -165,7 +165,7 @@ TEST(EudoraConversion, AttachmentLists) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const ConvertedMessage message = Convert(c.headers, c.body);
-    EXPECT_EQ(message.text, c.text);
+    EXPECT_EQ(message.text(), c.text);
     EXPECT_EQ(message.attachments, c.attachments);
     EXPECT_EQ(message.droppedTextBytes, c.dropped);
   }
@@ -173,7 +173,7 @@ TEST(EudoraConversion, AttachmentLists) {
   const ConvertedMessage bodiless = ConvertMessageText(
       Parsed(std::string(kSeparator) + "Subject: s\r\nX-Attachments: a.doc\r\n"), "Mail");
   EXPECT_EQ(bodiless.subject, "s");
-  EXPECT_EQ(bodiless.text, "");
+  EXPECT_EQ(bodiless.text(), "");
   EXPECT_EQ(bodiless.attachments, std::vector<std::string>{"a.doc "});
 }
 
@@ -195,7 +195,7 @@ TEST(EudoraConversion, HtmlPartIsCutOutOfTheText) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.body);
     const ConvertedMessage message = Convert("", c.body);
-    EXPECT_EQ(message.text, c.text);
+    EXPECT_EQ(message.text(), c.text);
     EXPECT_EQ(message.html, c.html);
   }
 }
