@@ -1,7 +1,6 @@
 #include "eudora/eudora_message.h"
 
 #include <algorithm>
-#include <functional>
 #include <memory>
 
 #include "app/kernel_library.h"
@@ -52,17 +51,19 @@ std::size_t FindIgnoringCase(std::string_view text, std::string_view lower_needl
   return std::string_view::npos;
 }
 
-// The next attachment marker in `body` from `from` on. A search that skips ahead by the marker's
-// length, since the marker begins with a line feed, which a plain search would stop at on every
-// line.
+// The next attachment marker in `body` from `from` on. Found by its colon, a byte that is rare in
+// mail text, with a fast search (the marker begins with a line feed, which a plain search for it
+// would stop at on every line); the bytes around each colon are then compared with the marker.
 std::size_t FindMarker(std::string_view body, std::size_t from) {
-  static const std::boyer_moore_horspool_searcher searcher(kAttachmentMarker.begin(),
-                                                           kAttachmentMarker.end());
+  constexpr std::size_t kColon = kAttachmentMarker.size() - 2;
+  static_assert(kAttachmentMarker[kColon] == ':');
   if (from > body.size()) return std::string_view::npos;
-  const auto found =
-      std::search(body.begin() + static_cast<std::ptrdiff_t>(from), body.end(), searcher);
-  return found == body.end() ? std::string_view::npos
-                             : static_cast<std::size_t>(found - body.begin());
+  for (std::size_t colon = body.find(':', from + kColon); colon != std::string_view::npos;
+       colon = body.find(':', colon + 1)) {
+    const std::size_t start = colon - kColon;
+    if (body.substr(start, kAttachmentMarker.size()) == kAttachmentMarker) return start;
+  }
+  return std::string_view::npos;
 }
 
 // The name after one "Attachment Converted: " marker: a double-quoted path, or the text up to the
