@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -427,31 +428,35 @@ class MessageOutput {
   bool ends_with_newline_ = true;
 };
 
-// Appends `text` without its CRs to `target`. Eight bytes at a time: a word without a CR (the
-// common case, lines being longer than a word) is copied whole, one with a CR byte by byte.
-// Stores never run past `text.size()` bytes of room, as the output never outgrows the input.
+// Appends `text` without its CRs to `target`. Eight bytes at a time: each word is stored whole
+// and the output advances to its first CR, or past the word when it holds none; the next word is
+// read from after that CR. Stores never run past `text.size()` bytes of room, as the output never
+// gets ahead of the input.
 void AppendWithoutCr(std::string_view text, ByteBuffer& target) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kHighBits = kOnes * 0x80;
-  constexpr std::uint64_t kCrs = kOnes * '\r';
+  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
+  constexpr std::uint64_t kCrs = 0x0D0D0D0D0D0D0D0D;
   char* to = target.Extend(text.size());
   const char* from = text.data();
   const std::size_t size = text.size();
   std::size_t length = 0;
   std::size_t at = 0;
-  for (; at + sizeof(std::uint64_t) <= size; at += sizeof(std::uint64_t)) {
+  while (at + sizeof(std::uint64_t) <= size) {
     std::uint64_t word;
     std::memcpy(&word, from + at, sizeof word);
+    std::memcpy(to + length, &word, sizeof word);
     const std::uint64_t crs = word ^ kCrs;  // a zero byte where `word` holds a CR
-    if (((crs - kOnes) & ~crs & kHighBits) == 0) {
-      std::memcpy(to + length, &word, sizeof word);
+    // The high bit set in exactly the zero bytes of `crs`.
+    const std::uint64_t found = ~(((crs & kLow7) + kLow7) | crs | kLow7);
+    if (found == 0) {
       length += sizeof word;
+      at += sizeof word;
       continue;
     }
-    for (std::size_t k = 0; k < sizeof word; ++k) {
-      to[length] = from[at + k];
-      length += from[at + k] != '\r' ? 1 : 0;
-    }
+    const int bits = std::endian::native == std::endian::little ? std::countr_zero(found)
+                                                                : std::countl_zero(found);
+    const std::size_t cr = static_cast<std::size_t>(bits) / 8;
+    length += cr;
+    at += cr + 1;
   }
   for (; at < size; ++at) {
     to[length] = from[at];

@@ -168,6 +168,17 @@ TEST_F(MimeMessageTest, SimpleShapes) {
   }
 }
 
+TEST_F(MimeMessageTest, LoneLineFeedsBecomeCrLfWhereverTheyLie) {
+  // Line ends at every offset within an eight-byte word, lone LFs among them.
+  MessageParts parts;
+  parts.body_file =
+      Temp("body.TMP", "1\n12\r\n123\r\n1234567\r\n12345678\n\r\nabcdefghijklmnop\nend");
+  const Json parsed = Build(parts);
+  if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
+  EXPECT_EQ(FromHex(parsed["parts"][0]["data"]),
+            "1\r\n12\r\n123\r\n1234567\r\n12345678\r\n\r\nabcdefghijklmnop\r\nend\r\n");
+}
+
 TEST_F(MimeMessageTest, HeaderValuesStoredAsUtf8ComeBackAsUtf8) {
   MessageParts parts;
   // The store held UTF-8 bytes; the filter, converting from Windows-1252, handed over "Ã©".
