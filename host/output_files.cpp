@@ -355,23 +355,6 @@ PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int&
   return PlaceResult::kPlaced;
 }
 
-PlaceResult PlaceFile(const std::string& from, const std::string& to, std::uint64_t length,
-                      bool may_move, int& error) {
-  if (!may_move) return CopyFile(from, to, length, error);
-  PlaceResult renamed = RenameNoReplace(from, to, error);
-  if (renamed == PlaceResult::kPlaced) {
-    struct stat status {};
-    if (::stat(to.c_str(), &status) == 0 && static_cast<std::uint64_t>(status.st_size) > length &&
-        ::truncate(to.c_str(), static_cast<off_t>(length)) != 0) {
-      error = errno;
-      return PlaceResult::kFailed;
-    }
-    return PlaceResult::kPlaced;
-  }
-  if (renamed == PlaceResult::kExists || (error != EXDEV && error != EPERM)) return renamed;
-  return CopyFile(from, to, length, error);
-}
-
 bool SetFileTimes(const std::string& path, std::int64_t unix_seconds) {
   struct timespec times[2];
   times[0].tv_sec = static_cast<time_t>(unix_seconds);

@@ -101,13 +101,6 @@ class MessageFile {
   std::string_view head_;     // the bytes of the open file in buffer_
 };
 
-// Puts the first `length` bytes of `from` at the new name `to`: with `may_move`, by renaming when
-// both lie on one file system; otherwise by copying into a file created exclusively with mode
-// 0600. Never replaces an existing `to`. `from` is left in place when it was copied or nothing was
-// done; the caller removes it if it owns it.
-PlaceResult PlaceFile(const std::string& from, const std::string& to, std::uint64_t length,
-                      bool may_move, int& error);
-
 // Renames within one file system without replacing an existing target.
 PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error);
 
