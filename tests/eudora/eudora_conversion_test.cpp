@@ -1,5 +1,6 @@
 // Taking one message apart: the header table, unfolding, the attachment lists, the HTML and rich
-// text cuts, the folder hint and the sender fallback.
+// text cuts, the folder hint and the sender fallback. What each message gives is in
+// tests/golden/eudora/conversion.txt.
 
 #include <gtest/gtest.h>
 
@@ -7,8 +8,10 @@
 #include <vector>
 
 #include "eudora/eudora_message.h"
+#include "eudora_fixture.h"
+#include "support/golden.h"
 
-namespace kv {
+namespace kv::testing {
 namespace {
 
 constexpr const char* kSeparator = "From ???@??? Mon Dec 13 18:45:29 2010\r\n";
@@ -19,55 +22,122 @@ MessageFile Parsed(const std::string& content) {
   return message;
 }
 
-ConvertedMessage Convert(const std::string& headers, const std::string& body,
-                         const std::string& folder = "Mail") {
-  return ConvertMessageText(Parsed(kSeparator + headers + "\r\n" + body), folder);
+// A mailbox message: the separator line, the header block, an empty line and the body.
+std::string Message(const std::string& headers, const std::string& body) {
+  return kSeparator + headers + "\r\n" + body;
 }
 
-using FieldList = std::vector<std::pair<std::string, std::string>>;
+// What the parse finds (each field, the body, where a NUL cut the text) and what the conversion
+// gives (every value that is not empty, the text, the HTML part, the attachments, the flags).
+std::string Render(const std::string& content, const char* folder) {
+  const MessageFile message = Parsed(content);
+  std::string text;
+  for (const HeaderField& field : message.headers()) {
+    text += "field " + std::string(field.fieldName) + ":" + Escaped(field.fieldValue);
+  }
+  if (message.body()) text += "body: " + Escaped(*message.body());
+  if (message.nulOffset()) {
+    text += "NUL at " + std::to_string(*message.nulOffset()) + " of " +
+            std::to_string(message.contentSize()) + " bytes\n";
+  }
+  const ConvertedMessage converted = ConvertMessageText(message, folder);
+  const std::pair<const char*, const std::string*> values[] = {
+      {"from", &converted.from}, {"sender", &converted.sender},
+      {"to", &converted.to},     {"cc", &converted.cc},
+      {"bcc", &converted.bcc},   {"subject", &converted.subject},
+      {"date", &converted.date}, {"return-path", &converted.returnPath}};
+  for (const auto& [name, value] : values) {
+    if (!value->empty()) text += "-> " + std::string(name) + ": " + Escaped(*value);
+  }
+  if (!converted.text().empty()) text += "-> text: " + Escaped(converted.text());
+  if (converted.html) text += "-> html: " + Escaped(*converted.html);
+  for (const std::string& path : converted.attachments) text += "-> attachment: " + Escaped(path);
+  if (converted.droppedTextBytes) {
+    text += "-> dropped text bytes: " + std::to_string(converted.droppedTextBytes) + "\n";
+  }
+  if (converted.rich) text += "-> rich\n";
+  if (converted.isReceived) text += "-> received\n";
+  return text;
+}
 
-TEST(EudoraMessageFile, FieldsRunToTheLineBeforeTheNextFieldAndTheBodyFollowsTheEmptyLine) {
+TEST(EudoraConversion, MessagesComeApartIntoTheirValues) {
   struct Case {
+    const char* what;
     std::string content;
-    std::optional<std::string> body;
-    FieldList fields;
+    const char* folder = "Mail";
   };
   const Case cases[] = {
-      {std::string(kSeparator) +
+      // A field runs to the line before the next field; the body follows the empty line.
+      {"fields and body",
+       std::string(kSeparator) +
            "Subject: one\r\n\tfolded\r\nX-Mailer2: not a field\r\n:empty name\r\n"
-           "X_Under-score:x\r\n\r\nBody: not a field\r\n",
-       "Body: not a field\r\n",
-       {{"Subject", " one\r\n\tfolded\r\nX-Mailer2: not a field"},
-        {"", "empty name"},
-        {"X_Under-score", "x"}}},
-      {"Subject: a\r\nTo: b\r\n", std::nullopt, {{"Subject", " a"}, {"To", " b\r\n"}}},
+           "X_Under-score:x\r\n\r\nBody: not a field\r\n"},
+      {"no empty line", "Subject: a\r\nTo: b\r\n"},
       // One character after the empty line is no body; the empty line stays in the last value.
-      {"To: b\r\n\r\nx", std::nullopt, {{"To", " b\r\n\r\nx"}}},
-      {"To: b\r\n\r\nxy", "xy", {{"To", " b"}}},
-      {"To: b\r\n\r\n", std::nullopt, {{"To", " b\r\n\r\n"}}},
-      {"", std::nullopt, {}},
+      {"one character after the empty line", "To: b\r\n\r\nx"},
+      {"two characters after the empty line", "To: b\r\n\r\nxy"},
+      {"nothing after the empty line", "To: b\r\n\r\n"},
+      {"empty", ""},
       // Line ends without CR: the value loses its last character in place of the CR.
-      {"To: bc\nCc: d\n", std::nullopt, {{"To", " b"}, {"Cc", " d\n"}}},
+      {"line feeds alone", "To: bc\nCc: d\n"},
+      {"text ends at the first NUL", std::string("To: a\r\n\r\nbody") + '\0' + "lost\r\n"},
+      // Values are trimmed and unfolded, names matched without case; the last field of a name wins.
+      {"header values",
+       Message("SUBJECT:   first\r\nfrom: A <a@example.com>\r\nTo: b@example.com,\r\n   "
+               "c@example.com\r\nCC: d\r\nBcc: e\r\nDate: Sun, 12 Dec 2010\r\nReturn-Path: "
+               "<r@example.com>\r\nSubject: second\r\n",
+               "text\r\n")},
+      // The sender falls back either way.
+      {"From alone", Message("From: a@example.com\r\n", "x\r\n")},
+      {"Return-Path alone", Message("Return-Path: <r@example.com>\r\n", "x\r\n")},
+      // The marker begins at the line feed, so the CR before it stays with the text. An empty
+      // name is left out; a name at the very end with no blank or line end after it is not taken.
+      {"converted attachments",
+       Message("Received: from x\r\n",
+               "See the files.\r\n\r\nAttachment Converted: \"C:\\Eudora\\Attach\\a report.doc\""
+               "\r\nAttachment Converted: C:\\Eudora\\Attach\\b.xls\r\n"
+               "Attachment Converted:   \t\"\"\r\n"
+               "Attachment Converted: C:\\Eudora\\Attach\\last.txt")},
+      {"text after the first attachment line is counted; an unclosed quote ends the search",
+       Message("",
+               "Top\r\nAttachment Converted: \"a.doc\"\r\nMore text\r\nAttachment Converted: "
+               "\"b\r\n")},
+      {"outgoing list", Message("X-Attachments: C:\\a.doc; C:\\b.doc\r\n", "x\r\n")},
+      {"one name with a blank", Message("X-Attachments: C:\\one file.doc\r\n", "x\r\n")},
+      {"empty entries", Message("X-Attachments: a.doc;;  b.doc;\r\n", "x\r\n")},
+      {"folded, any case", Message("x-attachments: a.doc;\r\n b.doc\r\n", "x\r\n")},
+      {"received mail has no outgoing list",
+       Message("X-Attachments: a.doc\r\nReceived: from x\r\n", "x\r\n")},
+      // Without a body the last field's value runs to the end, so its line end unfolds to a blank.
+      {"no body", std::string(kSeparator) + "Subject: s\r\nX-Attachments: a.doc\r\n"},
+      {"x-html part", Message("", "Before\r\n<x-html>\r\n<b>bold</b>\r\n</x-html>\r\nAfter\r\n")},
+      {"x-html open to the end", Message("", "<X-HTML><p>open to the end\r\n")},
+      {"html part", Message("", "intro <html><body>x</body></html> tail")},
+      {"html unclosed", Message("", "<HTML>unclosed")},
+      {"x-html before html", Message("", "<x-html>a</x-html><html>b</html>")},
+      {"no markup", Message("", "no markup\r\n")},
+      {"rich text", Message("", "<x-rich>bold</x-rich>\r\n")},
+      {"only the exact rich marker", Message("", "<X-RICH>bold</X-RICH>\r\n")},
+      // The folder named "In" or "in" makes a message received, "Out" or "out" sent, whatever
+      // its headers say.
+      {"Received, in In", Message("Received: x\r\n", "b\r\n"), "In"},
+      {"Received, in in", Message("Received: x\r\n", "b\r\n"), "in"},
+      {"Received, in Out", Message("Received: x\r\n", "b\r\n"), "Out"},
+      {"Received, in out", Message("Received: x\r\n", "b\r\n"), "out"},
+      {"Received, in OUT", Message("Received: x\r\n", "b\r\n"), "OUT"},
+      {"Received, in Mail", Message("Received: x\r\n", "b\r\n"), "Mail"},
+      {"no Received, in In", Message("", "b\r\n"), "In"},
+      {"no Received, in Mail", Message("", "b\r\n"), "Mail"},
   };
+  std::string listing;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.content);
-    const MessageFile message = Parsed(c.content);
-    EXPECT_EQ(message.body(), c.body);
-    FieldList fields;
-    for (const HeaderField& field : message.headers()) {
-      fields.emplace_back(field.fieldName, field.fieldValue);
-    }
-    EXPECT_EQ(fields, c.fields);
+    listing += std::string("== ") + c.what + " (folder " + c.folder + ")\n" +
+               "content: " + Escaped(c.content) + Render(c.content, c.folder);
   }
+  ExpectGolden(listing, "eudora/conversion.txt");
 }
 
-TEST(EudoraMessageFile, TextEndsAtTheFirstNulAndFieldsPastTheThousandthAreCounted) {
-  const std::string content = std::string("To: a\r\n\r\nbody") + '\0' + "lost\r\n";
-  const MessageFile cut = Parsed(content);
-  EXPECT_EQ(cut.nulOffset(), std::optional<std::size_t>(13));
-  EXPECT_EQ(cut.contentSize(), content.size());
-  EXPECT_EQ(cut.body(), std::optional<std::string_view>("body"));
-
+TEST(EudoraMessageFile, FieldsPastTheThousandthAreCounted) {
   std::string many;
   for (int i = 0; i < 1003; ++i) many += "Received: " + std::to_string(i) + "\r\n";
   const MessageFile message = Parsed(many + "\r\nbody\r\n");
@@ -90,128 +160,5 @@ TEST(EudoraHeaderValue, UnfoldsAtEachLineEnd) {
   for (const auto& [folded, unfolded] : cases) EXPECT_EQ(UnfoldHeaderValue(folded), unfolded);
 }
 
-TEST(EudoraConversion, HeaderValuesAreTrimmedUnfoldedAndMatchedWithoutCase) {
-  const ConvertedMessage message = Convert(
-      "SUBJECT:   first\r\nfrom: A <a@example.com>\r\nTo: b@example.com,\r\n   "
-      "c@example.com\r\nCC: d\r\nBcc: e\r\nDate: Sun, 12 Dec 2010\r\nReturn-Path: <r@example.com>"
-      "\r\nSubject: second\r\n",
-      "text\r\n");
-  EXPECT_EQ(message.subject, "second");
-  EXPECT_EQ(message.from, "A <a@example.com>");
-  EXPECT_EQ(message.sender, message.from);
-  EXPECT_EQ(message.to, "b@example.com, c@example.com");
-  EXPECT_EQ(message.cc, "d");
-  EXPECT_EQ(message.bcc, "e");
-  EXPECT_EQ(message.date, "Sun, 12 Dec 2010");
-  EXPECT_EQ(message.returnPath, "<r@example.com>");
-  EXPECT_EQ(message.text(), "text\r\n");
-  EXPECT_FALSE(message.isReceived);
-  EXPECT_FALSE(message.html);
-
-  // The sender falls back either way.
-  EXPECT_EQ(Convert("From: a@example.com\r\n", "x\r\n").returnPath, "a@example.com");
-  const ConvertedMessage only_return = Convert("Return-Path: <r@example.com>\r\n", "x\r\n");
-  EXPECT_EQ(only_return.from, "<r@example.com>");
-  EXPECT_EQ(only_return.sender, "<r@example.com>");
-}
-
-TEST(EudoraConversion, AttachmentLists) {
-  struct Case {
-    const char* what;
-    std::string headers, body;
-    std::string text;
-    std::vector<std::string> attachments;
-    std::size_t dropped = 0;
-  };
-  const Case cases[] = {
-      // The marker begins at the line feed, so the CR before it stays with the text. An empty
-      // name is left out; a name at the very end with no blank or line end after it is not taken.
-      {"converted attachments",
-       "Received: from x\r\n",
-       "See the files.\r\n\r\nAttachment Converted: \"C:\\Eudora\\Attach\\a report.doc\"\r\n"
-       "Attachment Converted: C:\\Eudora\\Attach\\b.xls\r\n"
-       "Attachment Converted:   \t\"\"\r\n"
-       "Attachment Converted: C:\\Eudora\\Attach\\last.txt",
-       "See the files.\r\n\r",
-       {"C:\\Eudora\\Attach\\a report.doc", "C:\\Eudora\\Attach\\b.xls"}},
-      {"text after the first attachment line is counted; an unclosed quote ends the search",
-       "",
-       "Top\r\nAttachment Converted: \"a.doc\"\r\nMore text\r\nAttachment Converted: \"b\r\n",
-       "Top\r",
-       {"a.doc"},
-       std::string("More text\r\n").size()},
-      {"outgoing list",
-       "X-Attachments: C:\\a.doc; C:\\b.doc\r\n",
-       "x\r\n",
-       "x\r\n",
-       {"C:\\a.doc", "C:\\b.doc"}},
-      {"one name with a blank",
-       "X-Attachments: C:\\one file.doc\r\n",
-       "x\r\n",
-       "x\r\n",
-       {"C:\\one file.doc"}},
-      {"empty entries", "X-Attachments: a.doc;;  b.doc;\r\n", "x\r\n", "x\r\n", {"a.doc", "b.doc"}},
-      {"folded, any case",
-       "x-attachments: a.doc;\r\n b.doc\r\n",
-       "x\r\n",
-       "x\r\n",
-       {"a.doc", "b.doc"}},
-      {"received mail has no outgoing list",
-       "X-Attachments: a.doc\r\nReceived: from x\r\n",
-       "x\r\n",
-       "x\r\n",
-       {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    const ConvertedMessage message = Convert(c.headers, c.body);
-    EXPECT_EQ(message.text(), c.text);
-    EXPECT_EQ(message.attachments, c.attachments);
-    EXPECT_EQ(message.droppedTextBytes, c.dropped);
-  }
-  // Without a body the last field's value runs to the end, so its line end unfolds to a blank.
-  const ConvertedMessage bodiless = ConvertMessageText(
-      Parsed(std::string(kSeparator) + "Subject: s\r\nX-Attachments: a.doc\r\n"), "Mail");
-  EXPECT_EQ(bodiless.subject, "s");
-  EXPECT_EQ(bodiless.text(), "");
-  EXPECT_EQ(bodiless.attachments, std::vector<std::string>{"a.doc "});
-}
-
-TEST(EudoraConversion, HtmlPartIsCutOutOfTheText) {
-  struct Case {
-    const char* body;
-    std::string text;
-    std::optional<std::string> html;
-  };
-  const Case cases[] = {
-      {"Before\r\n<x-html>\r\n<b>bold</b>\r\n</x-html>\r\nAfter\r\n", "Before\r\n\r\nAfter",
-       "\r\n<b>bold</b>\r\n"},
-      {"<X-HTML><p>open to the end\r\n", "", "<p>open to the end\r\n"},
-      {"intro <html><body>x</body></html> tail", "intro  tail", "<html><body>x</body></html>"},
-      {"<HTML>unclosed", "", "<HTML>unclosed</html>"},
-      {"<x-html>a</x-html><html>b</html>", "<html>b</html>", "a"},
-      {"no markup\r\n", "no markup\r\n", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.body);
-    const ConvertedMessage message = Convert("", c.body);
-    EXPECT_EQ(message.text(), c.text);
-    EXPECT_EQ(message.html, c.html);
-  }
-}
-
-TEST(EudoraConversion, RichTextMarkerAndFolderNameHint) {
-  EXPECT_TRUE(Convert("", "<x-rich>bold</x-rich>\r\n").rich);
-  EXPECT_FALSE(Convert("", "<X-RICH>bold</X-RICH>\r\n").rich) << "only the exact marker";
-
-  const std::pair<const char*, bool> with_received[] = {
-      {"In", true}, {"in", true}, {"Out", false}, {"out", false}, {"OUT", true}, {"Mail", true}};
-  for (const auto& [folder, received] : with_received) {
-    EXPECT_EQ(Convert("Received: x\r\n", "b\r\n", folder).isReceived, received) << folder;
-  }
-  EXPECT_TRUE(Convert("", "b\r\n", "In").isReceived);
-  EXPECT_FALSE(Convert("", "b\r\n", "Mail").isReceived);
-}
-
 }  // namespace
-}  // namespace kv
+}  // namespace kv::testing

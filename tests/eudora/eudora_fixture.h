@@ -5,6 +5,8 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "eudora/eudora_paths.h"
@@ -15,17 +17,36 @@ namespace kv::testing {
 
 inline constexpr const char* kEudoraDir = "C:\\Eudora";
 
-// What the host learns about one item.
-struct EudoraItem {
-  std::string folder;  // code 5
-  std::int32_t status = 0;
-  std::int32_t state = 0;
-  std::string from, to, subject, date, cc, bcc, return_path, sender;  // codes 1 2 3 22 20 21 8 7
-  std::optional<std::string> body, html, rich;  // the files codes 4, 30 and 31 name
-  std::vector<std::string> attachments;         // code 600 until empty
-};
+// `bytes` as readable lines for a golden file: a backslash and control characters as C escapes,
+// everything else as it is; after the escape of each line feed the rendered line ends and the
+// next begins with `indent`. The text always ends in a line end.
+inline std::string Escaped(std::string_view bytes, std::string_view indent = "    ") {
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\') {
+      text += "\\\\";
+    } else if (c == '\n') {
+      text += "\\n\n";
+      if (i + 1 < bytes.size()) text += indent;
+    } else if (c == '\r') {
+      text += "\\r";
+    } else if (c == '\t') {
+      text += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    } else {
+      text += c;
+    }
+  }
+  if (!text.ends_with('\n')) text += '\n';
+  return text;
+}
 
-// Current, Walk and Folders here read every property of an item (EudoraItem). A new object
+// The filter over in-memory services. Walk reads every property of each item, as a host does, and
+// renders it as text; Listing adds the diagnostics, for a golden file. A new object
 // (filter = NewFilter()) is needed for each IsSystemFound: each adds the store's folders to the
 // object's lists again.
 class EudoraFilterTest : public FilterTest {
@@ -45,52 +66,69 @@ class EudoraFilterTest : public FilterTest {
     return filter->IsSystemFound();
   }
 
-  std::optional<std::string> FileOf(std::int16_t code) {
-    const std::string path = filter->GetSubItem(code).value_or("");
-    if (path.empty()) return std::nullopt;
-    return files.Contents(path);
-  }
-
-  EudoraItem Current() {
-    EudoraItem item;
-    item.folder = filter->GetSubItem(kSubItemFolderName).value_or("<null>");
-    item.status = filter->GetItemStatus();
-    item.state = filter->GetItemExStatus();
-    auto text = [this](std::int16_t code) { return filter->GetSubItem(code).value_or("<null>"); };
-    item.from = text(kSubItemFrom);
-    item.to = text(kSubItemTo);
-    item.subject = text(kSubItemSubject);
-    item.date = text(kSubItemDate);
-    item.cc = text(kSubItemCc);
-    item.bcc = text(kSubItemBcc);
-    item.return_path = text(kSubItemReturnPath);
-    item.sender = text(kSubItemSender);
-    item.body = FileOf(kSubItemBodyFile);
-    item.html = FileOf(kSubItemHtmlFile);
-    item.rich = FileOf(kSubItemUnknownTypeFile);
-    for (std::string path; !(path = text(kSubItemNextAttachment)).empty();) {
-      item.attachments.push_back(path);
-      if (item.attachments.size() > 100) break;
+  // The current item: the folder, status and state on the first line, then every property with
+  // a value, one a line; for a property that names a file, the file's bytes follow its path. The
+  // message options (160 bytes) show only the bytes that are not 0, as "index=value" in hex.
+  std::string Current() {
+    std::string text = filter->GetSubItem(kSubItemFolderName).value_or("<null>") + " | status " +
+                       std::to_string(filter->GetItemStatus()) + " state " +
+                       std::to_string(filter->GetItemExStatus()) + "\n";
+    static constexpr std::pair<std::int16_t, const char*> kCodes[] = {
+        {kSubItemFrom, "from"},
+        {kSubItemSender, "sender"},
+        {kSubItemReturnPath, "return-path"},
+        {kSubItemTo, "to"},
+        {kSubItemCc, "cc"},
+        {kSubItemBcc, "bcc"},
+        {kSubItemSubject, "subject"},
+        {kSubItemDate, "date"},
+        {kSubItemBodyFile, "body file"},
+        {kSubItemHtmlFile, "html file"},
+        {kSubItemUnknownTypeFile, "rich file"}};
+    for (const auto& [code, name] : kCodes) {
+      const AutomationString value = filter->GetSubItem(code);
+      if (!value || value->empty()) continue;
+      text += "  " + std::to_string(code) + " " + name + ": " + Escaped(*value);
+      if (code == kSubItemBodyFile || code == kSubItemHtmlFile || code == kSubItemUnknownTypeFile) {
+        const std::optional<std::string> bytes = files.Contents(*value);
+        text += bytes ? "    " + Escaped(*bytes) : "    (no such file)\n";
+      }
     }
-    return item;
+    const std::string options = filter->GetSubItem(kSubItemMessageOptions).value_or("");
+    if (!options.empty()) {
+      EXPECT_EQ(options.size(), 640u) << "160 bytes, each as three hex digits and a blank";
+      text += "  40 options:";
+      for (std::size_t i = 0; i + 4 <= options.size(); i += 4) {
+        if (options.substr(i, 4) != "000 ")
+          text += " " + std::to_string(i / 4) + "=" + options.substr(i + 1, 2);
+      }
+      text += "\n";
+    }
+    for (std::string path;
+         !(path = filter->GetSubItem(kSubItemNextAttachment).value_or("")).empty();) {
+      text += "  600 attachment: " + Escaped(path);
+      if (text.size() > 1000000) break;
+    }
+    return text;
   }
 
-  // GoFirst, then GoNext until false, collecting every item (bounded, so a fault cannot hang).
-  std::vector<EudoraItem> Walk() {
-    std::vector<EudoraItem> items;
+  // GoFirst, then GoNext until false, rendering every item (bounded, so a fault cannot hang).
+  std::vector<std::string> Walk() {
+    std::vector<std::string> items;
     for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext()) {
       items.push_back(Current());
     }
     // Once GoNext has said false, nothing of the last item may still be answered.
-    const EudoraItem after = Current();
-    EXPECT_EQ(after.folder + after.from + after.subject, "");
-    EXPECT_FALSE(after.body || after.html || after.rich || !after.attachments.empty());
+    // (The state is left as it was.)
+    const std::string after = Current();
+    EXPECT_EQ(after.substr(0, after.find(" state ")) + after.substr(after.find('\n')),
+              " | status 0\n");
     return items;
   }
-
-  static std::vector<std::string> Folders(const std::vector<EudoraItem>& items) {
+  // The folder of each item.
+  static std::vector<std::string> Folders(const std::vector<std::string>& items) {
     std::vector<std::string> folders;
-    for (const EudoraItem& item : items) folders.push_back(item.folder);
+    for (const std::string& item : items) folders.push_back(item.substr(0, item.find(" | ")));
     return folders;
   }
   // The diagnostics reported so far, one formatted line each.
@@ -100,6 +138,16 @@ class EudoraFilterTest : public FilterTest {
       lines.push_back(platform::FormatDiagnostic(entry));
     }
     return lines;
+  }
+  // The walk and then the diagnostics it reported, as one text; `brief` keeps only the first line
+  // of each item (folder, status and state).
+  std::string Listing(bool brief = false) {
+    std::string text;
+    for (const std::string& item : Walk())
+      text += brief ? item.substr(0, item.find('\n') + 1) : item;
+    for (const std::string& line : Reports()) text += "diagnostic: " + Escaped(line);
+    diagnostics.Clear();
+    return text;
   }
 };
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "eudora_fixture.h"
+#include "support/golden.h"
 
 namespace kv::testing {
 namespace {
@@ -108,66 +109,49 @@ class EudoraWalkTest : public EudoraFilterTest {
   }
 };
 
-TEST_F(EudoraWalkTest, SummaryStateGivesTheMessageState) {
-  const std::pair<std::uint8_t, std::int32_t> cases[] = {
-      {0, 6}, {1, 2}, {2, 2}, {3, 2}, {4, 2}, {5, 1}, {6, 1}, {7, 1}, {8, 0}, {9, 1}, {200, 1}};
-  std::vector<EudoraMessage> messages;
-  for (const auto& [state, expected] : cases) {
-    messages.emplace_back(EudoraTestMessage(static_cast<int>(messages.size()) + 1), state);
-  }
+// Every property of every message (tests/golden/eudora/walk.txt): the summary's state of each
+// kind; a sent message's header values, text, HTML part and attachment lists; a rich-text message
+// with the status mark; and the message options: the summary's priority, encoding and MIME bytes,
+// kept by a message without a summary, and the settings file's values when the store's first
+// message has none.
+TEST_F(EudoraWalkTest, EveryPropertyOfEveryMessage) {
   EudoraStore store;
-  store.AddMailbox("", "Mail", messages);
-  PutStore(store);
-  ASSERT_TRUE(Find());
-  const std::vector<EudoraItem> items = Walk();
-  ASSERT_EQ(items.size(), std::size(cases));
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    EXPECT_EQ(items[i].state, cases[i].second) << "state " << int{cases[i].first};
-    EXPECT_EQ(items[i].subject, "Message " + std::to_string(i + 1));
-    EXPECT_EQ(items[i].status, 0);
-  }
-  EXPECT_TRUE(diagnostics.entries().empty()) << ::testing::PrintToString(Reports());
-}
-
-TEST_F(EudoraWalkTest, MessagesComeApartIntoTheirProperties) {
-  EudoraStore store;
+  std::vector<EudoraMessage> first = EudoraMessages({kEudoraRead});
+  first[0].priority = 1;
+  first[0].encoding = '=';
+  first[0].mime = 5;
+  store.AddMailbox("", "Mail", first);
+  store.AddMailbox("", "Loose", EudoraMessages({kEudoraRead}), /*with_toc=*/false);
   store.AddMailbox("", "Out",
                    {{EudoraTestMessage(1,
                                        "Cc: c@example.com\r\nBcc: b@example.com\r\nX-Attachments: "
                                        "C:\\Docs\\a.doc; C:\\Docs\\b.pdf\r\n",
                                        "<x-html><p>Hi</p></x-html>\r\nText\r\n"),
                      kEudoraSent}});
-  store.AddMailbox("", "Mail",
+  store.AddMailbox("", "Rich",
                    {{EudoraTestMessage(2, "X-KVNorvale-StatusMsg: 1\r\n",
                                        "<x-rich>rich</x-rich>\r\n"
                                        "Attachment Converted: \"C:\\Eudora\\Attach\\c d.txt\"\r\n"),
                      kEudoraRead}});
+  std::vector<EudoraMessage> states;
+  for (const std::uint8_t state : {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 200}) {
+    states.emplace_back(EudoraTestMessage(static_cast<int>(states.size()) + 1), state);
+  }
+  store.AddMailbox("", "States", states);
+  store.SetSettingsFileName("Eudora.ini");
+  store.SetSetting("UseQuotedPrintable", "0");
+  store.SetSetting("SendMIME", " 0 ");
   PutStore(store);
+  ui.AnswerMessageBox(platform::kIdYes);
   ASSERT_TRUE(Find());
-  const std::vector<EudoraItem> items = Walk();
-  ASSERT_EQ(items.size(), 2u);
+  std::string listing = Listing();
 
-  const EudoraItem& sent = items[0];
-  EXPECT_EQ(sent.from, "Sender 1 <sender1@example.com>");
-  EXPECT_EQ(sent.return_path, "<sender1@example.com>");
-  EXPECT_EQ(sent.to, "reader@example.com");
-  EXPECT_EQ(sent.cc, "c@example.com");
-  EXPECT_EQ(sent.bcc, "b@example.com");
-  EXPECT_EQ(sent.date, "Sun, 12 Dec 2010 23:42:55 -0600");
-  EXPECT_EQ(sent.state, 0);
-  EXPECT_EQ(sent.body, "Text");
-  EXPECT_EQ(sent.html, "<p>Hi</p>");
-  EXPECT_FALSE(sent.rich);
-  EXPECT_EQ(sent.attachments,
-            (std::vector<std::string>{"C:\\Docs\\a.doc", "C:\\Docs\\b.pdf", "C:\\TEMP\\text.htm"}));
-
-  const EudoraItem& rich = items[1];
-  EXPECT_EQ(rich.status, kItemHasStatusMark);
-  EXPECT_EQ(rich.body, "Message type was not recognized.\nMessage saved as attachment.");
-  EXPECT_EQ(rich.rich, "<x-rich>rich</x-rich>\r");
-  EXPECT_FALSE(rich.html);
-  EXPECT_EQ(rich.attachments,
-            (std::vector<std::string>{"C:\\Eudora\\Attach\\c d.txt", "C:\\TEMP\\text.msg"}));
+  filter = NewFilter();
+  files.Delete(Path("Mail.toc"));
+  ui.AnswerMessageBox(platform::kIdYes);
+  ASSERT_TRUE(Find("Mail"));
+  listing += "== without Mail.toc\n" + Listing();
+  ExpectGolden(listing, "eudora/walk.txt");
 }
 
 // Each message's attachment list ends with empty values until the next item; only the body
@@ -199,120 +183,50 @@ TEST_F(EudoraWalkTest, AttachmentCursorAndTemporaryFiles) {
   EXPECT_EQ(files.Contents("C:\\TEMP\\text.htm"), "b");
 }
 
-// A summary that is missing or disagrees with its mailbox is reported once; the messages it does
-// not cover get the state their text gives, marked unknown.
-TEST_F(EudoraWalkTest, MissingOrDisagreeingSummaryIsReportedOnce) {
+// A mailbox "Mail" between two good ones, its summary or mailbox damaged one way per case; each
+// case's items and diagnostics are in tests/golden/eudora/damage.txt. A summary that is missing or
+// disagrees with its mailbox is reported once, and the messages it does not cover get the state
+// their text gives, marked unknown; a mailbox that cannot be opened ends the import.
+TEST_F(EudoraWalkTest, DamagedSummariesAndMailboxesAreReported) {
   const std::vector<EudoraMessage> three = EudoraMessages({kEudoraRead, kEudoraRead, kEudoraRead});
   const std::vector<EudoraMessage> two(three.begin(), three.begin() + 2);
   const std::string mbx = EudoraMailboxFile(three);
+  const std::string one = EudoraMailboxFile(EudoraMessages({kEudoraRead}));
+  const std::string one_toc = EudoraTocFile("Mail", 4, EudoraMessages({kEudoraRead}));
   struct Case {
     const char* what;
-    std::optional<std::string> toc;
-    std::string mbx;
-    std::vector<std::int32_t> states;
-    std::string report;
+    std::optional<std::string> toc, mbx;  // nullopt: the file is missing
   };
   const Case cases[] = {
-      {"no summary",
-       std::nullopt,
-       EudoraMailboxFile({{EudoraTestMessage(1, "Received: from x\r\n")}, three[1]}),
-       {kStateUnknown | kStateReceived, kStateUnknown},
-       "Mail: C:\\Eudora\\Mail.toc: summary file missing or unreadable; lost: whether each "
-       "message of the mailbox was read, replied to or sent, and its priority"},
-      {"summary shorter than the mailbox",
-       EudoraTocFile("Mail", 4, two),
-       mbx,
-       {2, 2, 8},
-       "Mail: C:\\Eudora\\Mail.toc at offset 540: the summary ends before the record of message "
-       "3; lost: the read, replied and sent state and the priority of message 3 and every later "
-       "one of the mailbox"},
-      {"summary cut inside a record",
-       EudoraTocFile("Mail", 4, three).substr(0, 600),
-       mbx,
-       {2, 2, 8},
-       "Mail: C:\\Eudora\\Mail.toc at offset 540: the summary ends before"},
-      {"summary longer than the mailbox",
-       EudoraTocFile("Mail", 4, three),
-       EudoraMailboxFile(two),
-       {2, 2},
-       "Mail: C:\\Eudora\\Mail.toc: the summary lists 3 messages, the mailbox holds 2"},
-      {"a message the summary does not know",
-       EudoraTocFile("Mail", 4, two),
-       EudoraMailboxFile({three[0], {EudoraTestMessage(10)}, three[1]}),
-       {2, 2, 8},
-       "Mail: C:\\Eudora\\Mail.toc at offset 322: summary record 2 places its message at offset "
-       "218 (218 bytes), the mailbox has it at 218 (223 bytes)"},
+      {"no summary", std::nullopt,
+       EudoraMailboxFile({{EudoraTestMessage(1, "Received: from x\r\n")}, three[1]})},
+      {"summary shorter than the mailbox", EudoraTocFile("Mail", 4, two), mbx},
+      {"summary cut inside a record", EudoraTocFile("Mail", 4, three).substr(0, 600), mbx},
+      {"summary longer than the mailbox", EudoraTocFile("Mail", 4, three), EudoraMailboxFile(two)},
+      {"a message the summary does not know", EudoraTocFile("Mail", 4, two),
+       EudoraMailboxFile({three[0], {EudoraTestMessage(10)}, three[1]})},
+      {"mailbox missing", one_toc, std::nullopt},
+      {"text before the first separator", one_toc, "garbage\r\n" + one},
+      {"no separator at all", one_toc, "From: someone\r\n"},
+      {"NUL in a message", one_toc, one.substr(0, 60) + '\0' + one.substr(60)},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    diagnostics.Clear();
-    files.AddFile(Path("descmap.pce"), "Mail,Mail.mbx,S,N\r\n");
-    files.AddFile(Path("Mail.mbx"), c.mbx);
-    files.Delete(Path("Mail.toc"));
-    if (c.toc) {
-      files.AddFile(Path("Mail.toc"), *c.toc);
-    } else {
-      ui.AnswerMessageBox(platform::kIdYes);  // go on with the incomplete store
-    }
-    filter = NewFilter();
-    ASSERT_TRUE(Find());
-    std::vector<std::int32_t> states;
-    for (const EudoraItem& item : Walk()) states.push_back(item.state);
-    EXPECT_EQ(states, c.states);
-    ASSERT_EQ(diagnostics.entries().size(), 1u) << ::testing::PrintToString(Reports());
-    EXPECT_TRUE(Reports()[0].starts_with(c.report)) << Reports()[0];
-  }
-}
-
-TEST_F(EudoraWalkTest, DamagedMailboxesAreReported) {
   EudoraStore store;
   store.AddMailbox("", "A", EudoraMessages({kEudoraRead}));
-  store.AddMailbox("", "B", EudoraMessages({kEudoraRead}));
+  store.AddMapLine("", "Mail,Mail.mbx,S,N");
   store.AddMailbox("", "C", EudoraMessages({kEudoraRead}));
-  struct Case {
-    const char* what;
-    std::optional<std::string> b_mailbox;  // nullopt: the file is missing
-    std::vector<std::string> folders;
-    std::string report;
-  };
-  const std::string message = EudoraMailboxFile(EudoraMessages({kEudoraRead}));
-  const Case cases[] = {
-      {"mailbox missing",
-       std::nullopt,
-       {"A"},
-       "B: C:\\Eudora\\B.mbx: mailbox cannot be opened; the import ends here; lost: this mailbox "
-       "and 1 later folder of the walk"},
-      {"text before the first separator",
-       "garbage\r\n" + message,
-       {"A", "B", "C"},
-       "B: C:\\Eudora\\B.mbx at offset 0: text before the first message separator \"From "
-       "???@???\"; lost: 9 bytes of text"},
-      {"no separator at all",
-       "From: someone\r\n",
-       {"A", "C"},
-       "B: C:\\Eudora\\B.mbx at offset 0: no message separator \"From ???@???\" in the mailbox; "
-       "lost: 15 bytes of text"},
-      {"NUL in a message",
-       message.substr(0, 60) + '\0' + message.substr(60),
-       {"A", "B", "C"},
-       "B: C:\\Eudora\\B.mbx at offset 60: a NUL byte in message 1 ends its text; lost: "},
-  };
+  PutStore(store);
+  std::string listing;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    PutStore(store);
-    if (c.b_mailbox) {
-      files.AddFile(Path("B.mbx"), *c.b_mailbox);
-    } else {
-      files.Delete(Path("B.mbx"));
-      ui.AnswerMessageBox(platform::kIdYes);
-    }
-    diagnostics.Clear();
+    files.Delete(Path("Mail.toc"));
+    files.Delete(Path("Mail.mbx"));
+    if (c.toc) files.AddFile(Path("Mail.toc"), *c.toc);
+    if (c.mbx) files.AddFile(Path("Mail.mbx"), *c.mbx);
+    if (!c.toc || !c.mbx) ui.AnswerMessageBox(platform::kIdYes);  // go on with what is there
     filter = NewFilter();
-    ASSERT_TRUE(Find());
-    EXPECT_EQ(Folders(Walk()), c.folders);
-    ASSERT_FALSE(diagnostics.entries().empty());
-    EXPECT_TRUE(Reports()[0].starts_with(c.report)) << Reports()[0];
+    ASSERT_TRUE(Find()) << c.what;
+    listing += std::string("== ") + c.what + "\n" + Listing(/*brief=*/true);
   }
+  ExpectGolden(listing, "eudora/damage.txt");
 }
 
 TEST_F(EudoraWalkTest, TemporaryFilesThatCannotBeWrittenStopTheImport) {
