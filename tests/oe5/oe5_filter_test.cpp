@@ -1,5 +1,7 @@
 // The Outlook Express 5 filter over in-memory services on stores the test writer builds: finding
 // the store, the items a host sees with their folders and states, what ends a folder or the walk.
+// What the walks give (each item's folder, status, state and bytes, and the reports) is kept in
+// tests/golden/oe5/.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,8 @@
 #include "platform/fake/fault_file_system.h"
 #include "support/dbx_writer.h"
 #include "support/filter_fixture.h"
+#include "support/golden.h"
+#include "support/walk_text.h"
 
 namespace kv::testing {
 namespace {
@@ -23,6 +27,11 @@ const std::string kIdentityKey =
 
 DbxMessage Message(int n, std::uint32_t flags, const std::string& headers = "") {
   return {DbxTestMessage(n, headers), flags};
+}
+
+DbxFolder& Folder(DbxStore& store, const std::string& name) {
+  return *std::find_if(store.folders.begin(), store.folders.end(),
+                       [&name](const DbxFolder& folder) { return folder.name == name; });
 }
 
 class Oe5FilterTest : public FilterTest {
@@ -42,74 +51,57 @@ class Oe5FilterTest : public FilterTest {
     registry.SetString(kIdentityKey, "Store Root", kRoot);
     store.AddTo(files, kRoot);
   }
-  DbxFolder& Folder(const std::string& name) {
-    return *std::find_if(store.folders.begin(), store.folders.end(),
-                         [&name](const DbxFolder& folder) { return folder.name == name; });
-  }
 
-  // A new object over `walked`: IsSystemFound, then the walk from `start` (below the root item, or
-  // the root item). Each item's folder below "Local Folders/", in brackets for a folder item.
-  std::vector<std::string> WalkFolders(std::optional<std::string> start = {},
-                                       bool skip_empty = true) {
-    filter = NewFilter(walked);
-    items.clear();
-    std::vector<std::string> folders;
-    if (!filter->IsSystemFound()) return folders;
+  // Under the heading `title`: a new object's walk from `start` (below the root item, or the root
+  // item) and the reports it made, as text.
+  std::string Walked(const std::string& title, std::optional<std::string> start = {},
+                     bool skip_empty = true) {
+    filter = NewFilter();
+    diagnostics.Clear();
+    std::string text = "## " + title + "\n";
+    if (!filter->IsSystemFound()) return text + "store not found\n";
     AnswerFolders(std::move(start), skip_empty);
-    items = Walk();
-    for (const WalkedItem& item : items) {
-      const std::string folder = item.folder.substr(14);
-      folders.push_back(item.status & kItemIsFolder ? "[" + folder + "]" : folder);
-    }
-    return folders;
+    text += WalkText(Walk());
+    return text + DiagnosticsText(diagnostics.entries());
   }
 
-  std::vector<WalkedItem> items;  // of the last walk
   DbxStore store = DbxLocalStore();
-  const platform::Services* walked = &services;
 };
 
 // The start folder's path is a plain prefix: a sibling whose name continues it is walked too. A
 // folder item keeps the state and the file of the message before it.
 TEST_F(Oe5FilterTest, WalkFromTheChosenFolderWithOrWithoutEmptyFolders) {
-  EXPECT_EQ(WalkFolders(),
-            (std::vector<std::string>{"Drafts", "Inbox", "Inbox", "Inbox2", "Sent"}));
-  EXPECT_EQ(WalkFolders("Inbox"), (std::vector<std::string>{"Inbox", "Inbox", "Inbox2"}));
-  EXPECT_EQ(
-      WalkFolders("Inbox", false),
-      (std::vector<std::string>{"Inbox", "Inbox", "[Inbox]", "[Inbox/Old]", "Inbox2", "[Inbox2]"}));
-  EXPECT_EQ(items[2].state, kStateReceived | kStateUnread);
-  EXPECT_EQ(items[2].file, items[1].file);
-  EXPECT_EQ(WalkFolders("Inbox/Old", false), std::vector<std::string>{"[Inbox/Old]"});
+  ExpectGolden(Walked("the root item") + Walked("Inbox", "Inbox") +
+                   Walked("Inbox, empty folders kept", "Inbox", false) +
+                   Walked("Inbox/Old, empty folders kept", "Inbox/Old", false),
+               "oe5/walk-from-a-folder.txt");
   EXPECT_FALSE(filter->GoNext());
-  EXPECT_TRUE(diagnostics.entries().empty());
   ui.AnswerFolderDialog(std::nullopt);
   EXPECT_FALSE(filter->GoFirst());
 }
 
-// In walk order: a message without flags, or whose header block does not end, keeps the values of
-// the one before (GoFirst starts with "received").
+// Sent's messages in walk order: a message without flags, or whose header block does not end,
+// keeps the values of the one before (GoFirst starts with "received"). Only a status header
+// marks a message (status 2), never the folder item after it.
 TEST_F(Oe5FilterTest, StateFromTheFlagsTheReturnPathAndTheStatusHeader) {
   const struct {
     std::string text;  // headers before DbxTestMessage's, or "!" and the whole text
     std::optional<std::uint32_t> flags;
-    bool indirect;
-    std::int32_t state;
-    std::int32_t status = 0;
+    bool indirect = false;
   } cases[] = {
-      {"!Subject: no end\r\nreturn-path:\r\n", kDbxRead, false, kStateReceived},
-      {kReturnPath, 0, false, kStateReceived | kStateUnread},
-      {kReturnPath, kDbxRead | kDbxUnsent, false, kStateReceived},
-      {kReturnPath, std::nullopt, false, kStateReceived},
-      {"", kDbxUnsent | kDbxRead, false, kStateNotSent},
-      {"!Subject: no end\r\n", std::nullopt, false, kStateNotSent},
-      {"", 0, false, 0},
-      {"", kDbxUnsent, true, kStateNotSent},
-      {kReturnPath, 0x4080, true, kStateReceived},
-      {"", kDbxRead, false, 0},
-      {"X-KVNorvale-StatusMsg: 1\r\n", kDbxRead, false, 0, kItemHasStatusMark},
+      {"!Subject: no end\r\nreturn-path:\r\n", kDbxRead},
+      {kReturnPath, 0},
+      {kReturnPath, kDbxRead | kDbxUnsent},
+      {kReturnPath, std::nullopt},
+      {"", kDbxUnsent | kDbxRead},
+      {"!Subject: no end\r\n", std::nullopt},
+      {"", 0},
+      {"", kDbxUnsent, true},
+      {kReturnPath, 0x4080, true},
+      {"", kDbxRead},
+      {"X-KVNorvale-StatusMsg: 1\r\n", kDbxRead},
   };
-  std::vector<DbxMessage>& messages = Folder("Sent").messages;
+  std::vector<DbxMessage>& messages = Folder(store, "Sent").messages;
   messages.clear();
   for (const auto& c : cases) {
     messages.push_back(Message(static_cast<int>(messages.size()), c.flags.value_or(0), c.text));
@@ -118,79 +110,63 @@ TEST_F(Oe5FilterTest, StateFromTheFlagsTheReturnPathAndTheStatusHeader) {
     messages.back().flags_indirect = c.indirect;
   }
   PutStore();
-  ASSERT_EQ(WalkFolders("Sent", false).size(), std::size(cases) + 1);
-  EXPECT_EQ(items.back().status, kItemIsFolder);  // the mark was the message's alone
-  for (std::size_t i = 0; i < std::size(cases); ++i) {
-    EXPECT_EQ(items[i].state, cases[i].state) << i;
-    EXPECT_EQ(items[i].status, cases[i].status) << i;
-    EXPECT_EQ(items[i].message, messages[i].text) << i;
-  }
+  ExpectGolden(Walked("Sent, empty folders kept", "Sent", false), "oe5/states.txt");
 }
 
 // A record that cannot give its text ends its folder and says how many messages that left; a
-// missing file leaves only the folder item. The walk goes on with the next folder.
-TEST_F(Oe5FilterTest, DamagedMessageRecordOrMissingFileEndsItsFolder) {
-  const std::string lost = "this message and the 1 after it in the folder";
+// missing file leaves only the folder item; an index that lists more than the folder list counts
+// is cut there. The walk goes on with the next folder.
+TEST_F(Oe5FilterTest, WhatEndsAFolderIsReported) {
   const struct {
-    std::function<void(DbxFolder&)> damage;
-    std::string problem;
-    std::string lost;
+    const char* damage;
+    std::function<void(DbxStore&)> change;
+    const char* start;
   } cases[] = {
-      {[](DbxFolder& f) { f.messages[1].size_field = false; },
-       "message record has no size (field 0x11)", lost},
-      {[](DbxFolder& f) { f.messages[1].extra_fields = {DbxField::Word(0x11, 0)}; },
-       "message record has no size (field 0x11)", lost},
-      {[](DbxFolder& f) { f.messages[1].text.clear(); },
-       "message record names no text (field 0x04)", lost},
-      {[](DbxFolder& f) { f.file_on_disk = false; }, "folder file missing or unreadable",
-       "3 messages the folder list counts"},
+      {"Inbox's second record has no size field",
+       [](DbxStore& s) { Folder(s, "Inbox").messages[1].size_field = false; }, "Inbox"},
+      {"Inbox's second record has a size of 0",
+       [](DbxStore& s) { Folder(s, "Inbox").messages[1].extra_fields = {DbxField::Word(0x11, 0)}; },
+       "Inbox"},
+      {"Inbox's second record names no text",
+       [](DbxStore& s) { Folder(s, "Inbox").messages[1].text.clear(); }, "Inbox"},
+      {"Inbox.dbx missing", [](DbxStore& s) { Folder(s, "Inbox").file_on_disk = false; }, "Inbox"},
+      {"Sent's index of 5 under a count of 3",
+       [](DbxStore& s) {
+         for (int n = 7; n < 11; ++n) Folder(s, "Sent").messages.push_back(Message(n, kDbxRead));
+         Folder(s, "Sent").count = 3;
+         s.shape = DbxIndexShape::kEntrySubtrees;
+         s.fanout = 2;
+       },
+       "Sent"},
+      {"Sent's index of 5 under a count of 0",
+       [](DbxStore& s) {
+         for (int n = 7; n < 11; ++n) Folder(s, "Sent").messages.push_back(Message(n, kDbxRead));
+         Folder(s, "Sent").count = 0;
+       },
+       "Sent"},
   };
-  Folder("Inbox").messages.push_back(Message(6, kDbxRead));
+  Folder(store, "Inbox").messages.push_back(Message(6, kDbxRead));
   const DbxStore whole = store;
+  std::string text;
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.problem);
     store = whole;
-    c.damage(Folder("Inbox"));
+    c.change(store);
     files.Delete(std::string(kRoot) + "\\Inbox.dbx");
     PutStore();
-    diagnostics.Clear();
-    std::vector<std::string> expected = {"Inbox", "[Inbox]", "[Inbox/Old]", "Inbox2", "[Inbox2]"};
-    if (c.lost != lost) expected.erase(expected.begin());
-    EXPECT_EQ(WalkFolders("Inbox", false), expected);
-    ASSERT_EQ(Problems(), std::vector<std::string>{c.problem});
-    const platform::Diagnostic& d = diagnostics.entries()[0];
-    EXPECT_EQ(d.folder + "|" + d.file + "|" + d.lost,
-              "Local Folders/Inbox|" + std::string(kRoot) + "\\Inbox.dbx|" + c.lost);
+    text += Walked(std::string(c.damage) + ": from " + c.start, c.start, false);
   }
-}
-
-TEST_F(Oe5FilterTest, IndexBeyondTheFolderCountIsCutAndReported) {
-  std::vector<DbxMessage>& messages = Folder("Sent").messages;
-  for (int n = 7; n < 11; ++n) messages.push_back(Message(n, kDbxRead));
-  Folder("Sent").count = 3;
-  store.shape = DbxIndexShape::kEntrySubtrees;
-  store.fanout = 2;
-  PutStore();
-  ASSERT_EQ(WalkFolders("Sent").size(), 3u);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(items[i].message, messages[i].text) << i;
-  ASSERT_EQ(Problems(), std::vector<std::string>{
-                            "index lists more messages than the folder list's count of 3"});
-  EXPECT_EQ(diagnostics.entries()[0].lost, "2 messages");
-  Folder("Sent").count = 0;
-  PutStore();
-  diagnostics.Clear();
-  EXPECT_TRUE(WalkFolders("Sent").empty());
-  EXPECT_EQ(diagnostics.entries().at(0).lost, "5 messages");
+  ExpectGolden(text, "oe5/damaged-folders.txt");
 }
 
 TEST_F(Oe5FilterTest, TemporaryFileThatCannotBeWrittenEndsTheWalk) {
-  walked = &faulty_services;
   for (bool at_open : {true, false}) {
     diagnostics.Clear();
-    faulty.faults() = {};
+    Faulty().faults() = {};
     if (at_open) faulty.faults().open_for_writing = {"\\TEMP\\"};
     if (!at_open) faulty.faults().write_budget = 10;
-    EXPECT_TRUE(WalkFolders().empty());
+    ASSERT_TRUE(filter->IsSystemFound());
+    AnswerFolders();
+    EXPECT_TRUE(Walk().empty());
     ASSERT_EQ(diagnostics.entries().size(), 1u);
     EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
     EXPECT_EQ(diagnostics.entries()[0].folder, "Local Folders/Drafts");
