@@ -10,7 +10,9 @@
 #include "netscape/netscape_folder_walk.h"
 #include "netscape/netscape_profile.h"
 #include "support/filter_fixture.h"
+#include "support/golden.h"
 #include "support/netscape_store_writer.h"
+#include "support/walk_text.h"
 
 namespace kv::testing {
 namespace {
@@ -56,10 +58,13 @@ class NetscapeTest : public FilterTest {
     AnswerFolders(std::move(start), skip_empty);
     return Walk();
   }
-  bool Reported(const std::string& words) const {
-    return std::ranges::any_of(diagnostics.entries(), [&](const platform::Diagnostic& entry) {
-      return entry.problem.find(words) != std::string::npos;
-    });
+  // Under the heading `title`: the walk from `start` and the reports made since the last call.
+  std::string Walked(const std::string& title, std::optional<std::string> start = std::nullopt,
+                     bool skip_empty = true) {
+    std::string text = "## " + title + "\n" + WalkText(WalkFrom(std::move(start), skip_empty));
+    text += DiagnosticsText(diagnostics.entries());
+    diagnostics.Clear();
+    return text;
   }
   std::string Locate() {
     std::string found = NetscapeProfileLocator(registry, files);
@@ -128,10 +133,12 @@ TEST_F(NetscapeTest, LocationDialogAndQuestionForADirectoryWithoutFolders) {
   EXPECT_TRUE(Shown("message: Import messages: Message storage is"));
 }
 
+// Mailboxes with summaries are folders, their subfolder directories below them. No summary for
+// Trash and Folder (whose summary is a directory), a dot in Old.2000, a file named like a
+// subfolder directory, a directory without extension, an empty mailbox, subfolder directories
+// without their mailbox (one empty); nesting is bounded; an empty or missing directory gives the
+// root alone.
 TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
-  // No summary for Trash and Folder (whose summary is a directory), a dot in Old.2000, a file
-  // named like a subfolder directory, a directory without extension, an empty mailbox, subfolder
-  // directories without their mailbox (one empty).
   for (const char* name :
        {"Inbox", "Inbox.snm", "Work", "Work.snm", "Work.SBD\\Projects", "Work.SBD\\Projects.snm",
         "Work.SBD\\Projects.sbd\\2024", "Work.SBD\\Projects.sbd\\2024.snm", "Trash", "Old.2000",
@@ -141,72 +148,40 @@ TEST_F(NetscapeTest, FolderWalkTakesMailboxesWithSummariesAndTheirSubfolders) {
   files.AddFile(kDir + "\\Unsent Messages", "");
   files.AddDirectory(kDir + "\\Dir");
   files.AddDirectory(kDir + "\\Void.sbd");
-  FolderList list;
-  EXPECT_TRUE(BuildNetscapeFolderList(files, diagnostics, kDir, kRoot, list));
-  std::vector<std::pair<std::string, std::string>> records;
-  for (std::size_t i = 0; i < list.Count(); ++i) records.push_back({list[i].path, list[i].file});
-  EXPECT_EQ(records, (std::vector<std::pair<std::string, std::string>>{
-                         {kRoot, kDir},
-                         {kInbox, kDir + "/Inbox"},
-                         {kRoot + "/Sent", kDir + "/Sent"},
-                         {kRoot + "/Work", kDir + "/Work"},
-                         {kRoot + "/Work/Projects", kDir + "/Work.SBD/Projects"},
-                         {kRoot + "/Work/Projects/2024", kDir + "/Work.SBD/Projects.sbd/2024"}}));
-  EXPECT_EQ(diagnostics.entries().size(), 4u);
-  EXPECT_TRUE(Reported("subfolder directory of Gone, which is not a folder"));
-  EXPECT_TRUE(Reported("mailbox has no summary file Trash.snm"));
-  EXPECT_TRUE(Reported("mailbox has no summary file Folder.snm"));
-  EXPECT_TRUE(Reported("folder name holds a dot"));
-
-  // Nesting is bounded; an empty or missing directory gives the root alone.
   std::string deep = "C:\\Deep";
   for (int level = 0; level < kMaxNetscapeFolderDepth + 5; ++level, deep += "\\F.sbd") {
     files.AddFile(deep + "\\F", "x");
     files.AddFile(deep + "\\F.snm", "x");
   }
-  BuildNetscapeFolderList(files, diagnostics, "C:\\Deep", kRoot, list);
-  EXPECT_EQ(list.Count(), static_cast<std::size_t>(kMaxNetscapeFolderDepth) + 1);
-  EXPECT_TRUE(Reported("nested deeper than"));
   files.AddDirectory("C:\\Empty");
-  for (const char* empty : {"C:\\Empty", "C:\\Missing"}) {
-    EXPECT_FALSE(BuildNetscapeFolderList(files, diagnostics, empty, kRoot, list));
-    EXPECT_EQ(list.Count(), 1u);
+  std::string text;
+  for (const char* dir : {kDir.c_str(), "C:\\Deep", "C:\\Empty", "C:\\Missing"}) {
+    FolderList list;
+    const bool found = BuildNetscapeFolderList(files, diagnostics, dir, kRoot, list);
+    text += "## " + std::string(dir) + (found ? ": " : ": nothing found, ") +
+            std::to_string(list.Count()) + " records\n";
+    for (std::size_t i = 0; i < list.Count() && i < 8; ++i)
+      text += list[i].path + " <- " + list[i].file + "\n";
+    text += DiagnosticsText(diagnostics.entries());
+    diagnostics.Clear();
   }
+  ExpectGolden(text, "netscape/folder-walk.txt");
 }
 
+// Every message as stored with its folder and state; an empty folder kept is one folder item. The
+// plain prefix takes in the sibling Inbox2; skip-empty drops a start folder's only item.
 TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
   SampleStore().AddTo(files, kDir);
+  ExpectGolden(Walked("the root item, empty folders kept", std::nullopt, false) +
+                   Walked("Inbox", "Inbox") + Walked("Inbox/Old", "Inbox/Old") +
+                   Walked("Trash", "Trash") + Walked("Trash, empty folders kept", "Trash", false),
+               "netscape/walks.txt");
   const std::vector<WalkedItem> items = WalkFrom(std::nullopt, /*skip_empty=*/false);
-  const std::tuple<std::string, int, std::int32_t> expected[] = {
-      {kRoot + "/Drafts", 5, kStateNotSent},
-      {kInbox, 1, kStateReceived},
-      {kInbox, 2, kStateReceived | kStateUnread},
-      {kInbox + "/Old", 3, kStateReceived},
-      {kInbox + "2", 4, kStateReceived},
-      {kRoot + "/Sent", 6, 0},
-      {kRoot + "/Trash", 0, 0},  // kept empty: one folder item, no state
-  };
-  ASSERT_EQ(items.size(), std::size(expected));
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    const auto& [folder, n, state] = expected[i];
-    EXPECT_EQ(items[i].folder, folder);
-    EXPECT_EQ(items[i].status, n == 0 ? kItemIsFolder : 0) << folder;
-    EXPECT_EQ(items[i].file, items[0].file) << "one temporary file, named even for a folder item";
-    if (n == 0) continue;
-    EXPECT_EQ(items[i].state, state) << folder;
-    EXPECT_EQ(items[i].message, Stored(n)) << folder;
-  }
+  for (const WalkedItem& item : items)
+    EXPECT_EQ(item.file, items[0].file) << "one temporary file, named even for a folder item";
   EXPECT_TRUE(items[0].file->starts_with("C:\\TEMP\\RFC"));
   EXPECT_FALSE(filter->GoNext()) << "the walk stays finished";
   EXPECT_EQ(filter->GetSubItem(kSubItemFolderName), std::string());
-  EXPECT_TRUE(diagnostics.entries().empty());
-
-  // The plain prefix takes in the sibling Inbox2; skip-empty drops a start folder's only item.
-  EXPECT_EQ(Folders(WalkFrom("Inbox")),
-            (std::vector{kInbox, kInbox, kInbox + "/Old", kInbox + "2"}));
-  EXPECT_EQ(Folders(WalkFrom("Inbox/Old")), std::vector{kInbox + "/Old"});
-  EXPECT_EQ(Folders(WalkFrom("Trash")), std::vector<std::string>{});
-  EXPECT_EQ(Folders(WalkFrom("Trash", false)), std::vector{kRoot + "/Trash"});
   // A second GoFirst starts over, whatever the first left open.
   ASSERT_TRUE(First("Inbox"));
   ASSERT_TRUE(First("Sent"));
@@ -243,33 +218,20 @@ TEST_F(NetscapeTest, TemporaryFileLivesAsLongAsTheObject) {
 // file behind, the walk goes on, the loss is said.
 TEST_F(NetscapeTest, WhatTheStoreDoesNotHoldIsSkippedAndReported) {
   auto [mailbox, entries] = NsMailbox({Message(1), Message(2), Message(3)});
-  const auto end = static_cast<std::uint32_t>(mailbox.size());
-  entries[0].position = end + 10;  // beyond the end
-  entries[1].length += 5;          // takes in the start of message 3
-  entries[2].length += 1;          // runs past the end of the file
+  entries[0].position = static_cast<std::uint32_t>(mailbox.size()) + 10;  // beyond the end
+  entries[1].length += 5;  // takes in the start of message 3
+  entries[2].length += 1;  // runs past the end of the file
   SnmSummary summary;
   summary.folder_name = "Inbox";
   summary.messages = entries;
   files.AddFile(kDir + "\\Inbox", mailbox);
   files.AddFile(kDir + "\\Inbox.snm", SnmFile(summary));
-
-  const std::vector<WalkedItem> items = WalkFrom();
-  ASSERT_EQ(items.size(), 3u);
-  EXPECT_EQ(items[0].message, std::nullopt);
-  EXPECT_EQ(items[0].status, 0);
-  EXPECT_EQ(items[1].message, Stored(2) + std::string(kNsFromLine, 5));
-  EXPECT_EQ(items[2].message, std::nullopt);
-  ASSERT_EQ(diagnostics.entries().size(), 2u);
-  EXPECT_EQ(diagnostics.entries()[0].folder, kInbox);
-  EXPECT_EQ(diagnostics.entries()[0].offset, end + 10);
-  EXPECT_EQ(diagnostics.entries()[0].problem, "the mailbox ends 0 bytes into the message");
-  EXPECT_EQ(diagnostics.entries()[1].offset, end);
-
+  std::string text = Walked("entries outside the mailbox") + "## the mailbox gone after Find\n";
   ASSERT_TRUE(Find());
   files.Delete(kDir + "\\Inbox");
-  ASSERT_TRUE(First());
-  EXPECT_EQ(Current().message, std::nullopt);
-  EXPECT_TRUE(Reported("mailbox cannot be opened"));
+  AnswerFolders();
+  text += WalkText(Walk());
+  ExpectGolden(text + DiagnosticsText(diagnostics.entries()), "netscape/damaged-mailbox.txt");
 }
 
 }  // namespace
