@@ -9,6 +9,7 @@
 #include "common/location_dlg.h"
 #include "platform/posix/iconv_code_page.h"
 #include "res/dialogs.h"
+#include "support/golden.h"
 #include "ui/recording_view.h"
 
 namespace kv::ui {
@@ -21,35 +22,58 @@ using platform::kIdYes;
 
 constexpr platform::WindowHandle kAgentHandle = 42;
 
-// A host agent that answers from a list, for what a well-behaved front never sends.
+// Bytes outside ASCII as \xNN: texts in the store's code page stay readable in a golden file.
+std::string Escaped(const std::string& text) {
+  std::string shown;
+  for (unsigned char c : text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    shown += c < 0x80 ? std::string(1, static_cast<char>(c))
+                      : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+  }
+  return shown;
+}
+
+// The changes of one call, one to a line: kind, control, then the text of a text change and the
+// value of any other.
+std::string Shown(const std::vector<ViewChange>& changes) {
+  std::string text;
+  for (const ViewChange& c : changes) {
+    text += "\n    " + std::string(ChangeKindName(c.kind)) + " " + std::to_string(c.control) +
+            (c.kind == ViewChange::Kind::kText ? " \"" + c.text + "\""
+                                               : " =" + std::to_string(c.value));
+  }
+  return text;
+}
+
+// A host agent that answers from a list (also what a well-behaved front never sends) and writes
+// every call it gets into `transcript`.
 class ListAgent final : public DialogAgent {
  public:
   std::optional<int> MessageBox(const std::string& text, const std::string& caption,
-                                unsigned /*style*/) override {
-    calls.push_back("message " + caption + ": " + text);
+                                unsigned style) override {
+    transcript += "  agent: message " + std::to_string(style) + " " + caption + ": " + text + "\n";
     return button;
   }
   bool BrowseForFolder(const std::string& title, std::optional<std::string>& folder) override {
-    calls.push_back("browse " + title);
+    transcript += "  agent: browse " + title + "\n";
     folder = browsed;
     return true;
   }
   std::optional<DialogAction> OpenDialog(std::uint32_t dialog, int template_id,
                                          const std::vector<ViewChange>& changes) override {
-    calls.push_back("open " + std::to_string(dialog) + " " + std::to_string(template_id));
-    opening = changes;
+    transcript += "  agent: open " + std::to_string(dialog) + " template " +
+                  std::to_string(template_id) + Shown(changes) + "\n";
     return Next();
   }
   std::optional<DialogAction> UpdateDialog(std::uint32_t dialog,
                                            const std::vector<ViewChange>& changes) override {
-    calls.push_back("update " + std::to_string(dialog) + " " + std::to_string(changes.size()));
+    transcript += "  agent: update " + std::to_string(dialog) + Shown(changes) + "\n";
     return Next();
   }
   void CloseDialog(std::uint32_t dialog, const std::vector<ViewChange>& changes) override {
-    calls.push_back("close " + std::to_string(dialog) + " end " +
-                    (changes.empty() ? "-" : std::to_string(changes.back().value)));
+    transcript += "  agent: close " + std::to_string(dialog) + Shown(changes) + "\n";
   }
-  void ShowWaitCursor() override { calls.push_back("wait cursor"); }
+  void ShowWaitCursor() override { transcript += "  agent: wait cursor\n"; }
 
   std::optional<DialogAction> Next() {
     return answered < actions.size() ? actions[answered++] : std::nullopt;
@@ -59,8 +83,7 @@ class ListAgent final : public DialogAgent {
   std::optional<std::string> browsed;
   std::vector<std::optional<DialogAction>> actions;
   std::size_t answered = 0;
-  std::vector<ViewChange> opening;
-  std::vector<std::string> calls;
+  std::string transcript;
 };
 
 DialogAction Press(int control) {
@@ -69,107 +92,79 @@ DialogAction Press(int control) {
   return action;
 }
 
-class RemoteFront : public ::testing::Test {
- protected:
-  // A new front numbers its dialogs from 1 again.
-  RemoteUserInterface NewFront() {
-    return RemoteUserInterface(
-        [this](platform::WindowHandle owner) { return owner == kAgentHandle ? &agent : nullptr; },
-        code_page, [this](const std::string& line) { log.push_back(line); });
-  }
-
-  // The location dialog over a new front: its result and the folder it ends with.
-  std::pair<int, std::string> Location(platform::WindowHandle owner, const std::string& proposal) {
-    RemoteUserInterface front = NewFront();
-    CLocationDlg dialog(front, owner);
-    dialog.m_strPath = proposal;
-    dialog.m_strBrowseTitle = "Where is the store?";
-    int result = dialog.DoModal();
-    return {result, dialog.m_strPath};
-  }
-
-  ListAgent agent;
-  platform::IconvCodePage code_page;
-  std::vector<std::string> log;
-};
-
-TEST_F(RemoteFront, WithoutAnAgentEverythingIsCancelledAndLoggedAtOnce) {
-  RemoteUserInterface front = NewFront();
-  EXPECT_EQ(Location(7, "C:\\Mail"), std::make_pair(int{kIdCancel}, std::string("C:\\Mail")));
-  EXPECT_EQ(front.MessageBox(7, "Browse again?", "Import messages", platform::kMbYesNo), kIdNo);
-  EXPECT_EQ(front.MessageBox(0, "Disk full", "Import messages", platform::kMbOkCancel), kIdCancel);
-  EXPECT_EQ(front.BrowseForFolder(7, "Where?"), std::nullopt);
-  front.ShowWaitCursor();
-  ASSERT_EQ(log.size(), 4u);
-  EXPECT_EQ(log[0],
-            "dialog \"Location of Messages\" cancelled: no user-interface agent for window 7 "
-            "(SetParent takes a handle from RegisterUiAgent)");
-  EXPECT_NE(log[1].find("message box \"Import messages: Browse again?\" answered as closed"),
-            std::string::npos);
-  EXPECT_TRUE(agent.calls.empty());
-}
-
-TEST_F(RemoteFront, AnAnswerTheDialogCannotGiveCancelsIt) {
+// Each case runs the location dialog over a new front (which numbers its dialogs from 1 again) and
+// the transcript shows what the agent was sent, what the front logged and how the dialog ended.
+TEST(RemoteFront, TheLocationDialogAndItsAnswersGoToTheAgent) {
   DialogAction unknown_item;
   unknown_item.kind = DialogAction::Kind::kSelect;
   unknown_item.control = res::IDC_FOLDER_TREE;
   unknown_item.item = 99;
-  const std::vector<std::string> cancelled = {"open 1 147", "close 1 end 2"};
   struct Case {
-    std::string name, proposal;
-    std::optional<DialogAction> action;
-    std::vector<std::string> calls;
-    bool logged;
+    std::string name;
+    platform::WindowHandle owner;
+    std::string proposal;  // in the store's code page
+    std::vector<std::optional<DialogAction>> actions;
   };
   const Case cases[] = {
-      {"Continue pressed", "C:\\Mail", Press(kIdOk), {"open 1 147", "close 1 end 1"}, false},
-      {"Cancel (Escape) is always at hand", "", Press(kIdCancel), cancelled, false},
-      {"Continue is disabled without a location", "", Press(kIdOk), cancelled, true},
-      {"a control the dialog has not", "C:\\Mail", Press(1002), cancelled, true},
-      {"a tree the dialog has not", "C:\\Mail", unknown_item, cancelled, true},
-      {"the agent stops answering", "C:\\Mail", std::nullopt, {"open 1 147"}, true},
+      {"no agent for the window: cancelled at once", 7, "C:\\Mail", {}},
+      {"Continue pressed", kAgentHandle, "C:\\Fr\xE9quent", {Press(kIdOk)}},
+      {"browsed, then Continue",
+       kAgentHandle,
+       "C:\\Fr\xE9quent",
+       {Press(res::IDC_BROWSE), Press(kIdOk)}},
+      {"Cancel (Escape) is always at hand", kAgentHandle, "", {Press(kIdCancel)}},
+      {"Continue is disabled without a location", kAgentHandle, "", {Press(kIdOk)}},
+      {"a control the dialog has not", kAgentHandle, "C:\\Mail", {Press(1002)}},
+      {"a tree the dialog has not", kAgentHandle, "C:\\Mail", {unknown_item}},
+      {"the agent stops answering", kAgentHandle, "C:\\Mail", {std::nullopt}},
   };
+  platform::IconvCodePage code_page;
+  std::string transcript;
   for (const Case& c : cases) {
-    agent.calls.clear();
-    agent.actions = {c.action};
-    agent.answered = 0;
-    log.clear();
-    EXPECT_EQ(Location(kAgentHandle, c.proposal).first, c.name == cases[0].name ? kIdOk : kIdCancel)
-        << c.name;
-    EXPECT_EQ(agent.calls, c.calls) << c.name;
-    EXPECT_EQ(log.size(), c.logged ? 1u : 0u) << c.name;
+    ListAgent agent;
+    agent.browsed = "/srv/Courrier reçu";  // comes back in the code page
+    agent.actions = c.actions;
+    RemoteUserInterface front(
+        [&](platform::WindowHandle owner) { return owner == kAgentHandle ? &agent : nullptr; },
+        code_page, [&](const std::string& line) { agent.transcript += "  log: " + line + "\n"; });
+    CLocationDlg dialog(front, c.owner);
+    dialog.m_strPath = c.proposal;
+    dialog.m_strBrowseTitle = "Where is the store?";
+    const int result = dialog.DoModal();
+    transcript += "== " + c.name + "\n" + agent.transcript + "  result " + std::to_string(result) +
+                  " path \"" + Escaped(dialog.m_strPath) + "\"\n";
   }
+  kv::testing::ExpectGolden(transcript, "ui/remote_front_location.txt");
 }
 
-TEST_F(RemoteFront, TheDialogArrivesInUtf8AndBrowsingComesBackInTheCodePage) {
-  agent.browsed = "/srv/Courrier reçu";
-  agent.actions = {Press(res::IDC_BROWSE), Press(kIdOk)};
-  EXPECT_EQ(Location(kAgentHandle, "C:\\Fr\xE9quent"),
-            std::make_pair(int{kIdOk}, std::string("/srv/Courrier re\xE7u")));
-  EXPECT_EQ(agent.calls, (std::vector<std::string>{"open 1 147", "browse Where is the store?",
-                                                   "update 1 1", "close 1 end 1"}));
-  bool shown = std::any_of(agent.opening.begin(), agent.opening.end(), [](const ViewChange& c) {
-    return c.kind == ViewChange::Kind::kText && c.control == res::IDC_LOCATION &&
-           c.text == "C:\\Fréquent";
-  });
-  EXPECT_TRUE(shown);
-}
-
-TEST_F(RemoteFront, AMessageBoxGivesTheAgentsButtonOnlyWhenTheBoxHasIt) {
-  const std::tuple<unsigned, std::optional<int>, int> cases[] = {
+TEST(RemoteFront, MessageBoxesBrowsingAndTheWaitCursorWithAndWithoutAnAgent) {
+  platform::IconvCodePage code_page;
+  ListAgent agent;
+  RemoteUserInterface front(
+      [&](platform::WindowHandle owner) { return owner == kAgentHandle ? &agent : nullptr; },
+      code_page, [&](const std::string& line) { agent.transcript += "  log: " + line + "\n"; });
+  // Style, the agent's button, the box's result: the agent's button only when the box has it.
+  const std::tuple<unsigned, std::optional<int>, int> boxes[] = {
       {platform::kMbYesNo, kIdYes, kIdYes},
       {platform::kMbYesNo, kIdNo, kIdNo},
       {platform::kMbYesNo, kIdOk, kIdNo},                // not a button of the box: closed
       {platform::kMbOk, kIdCancel, kIdOk},               // OK is the only way to close it
       {platform::kMbOkCancel, std::nullopt, kIdCancel},  // not answered: closed
   };
-  RemoteUserInterface front = NewFront();
-  for (const auto& [style, answered, result] : cases) {
+  for (const auto& [style, answered, result] : boxes) {
     agent.button = answered;
     EXPECT_EQ(front.MessageBox(kAgentHandle, "Text", "Caption", style), result)
         << style << " " << answered.value_or(-1);
   }
-  EXPECT_EQ(log.size(), 3u) << "each answer the box could not give is logged";
+  agent.browsed = "/srv/Courrier reçu";
+  EXPECT_EQ(front.BrowseForFolder(kAgentHandle, "Where?"), "/srv/Courrier re\xE7u");
+  front.ShowWaitCursor();
+  // Without an agent for the window: closed, cancelled, nothing, each logged.
+  EXPECT_EQ(front.MessageBox(7, "Browse again?", "Import messages", platform::kMbYesNo), kIdNo);
+  EXPECT_EQ(front.MessageBox(0, "Disk full", "Import messages", platform::kMbOkCancel), kIdCancel);
+  EXPECT_EQ(front.BrowseForFolder(7, "Where?"), std::nullopt);
+  front.ShowWaitCursor();  // to the last owner's agent: none
+  kv::testing::ExpectGolden(agent.transcript, "ui/remote_front_boxes.txt");
 }
 
 // The host's mirror over a channel that answers from a list.
