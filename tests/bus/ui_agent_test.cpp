@@ -1,21 +1,18 @@
 // A filter in the server whose dialogs are answered by the host's user-interface agent over a
-// private session bus: who may call the agent, and when; the host's agent on its own. (The whole
-// walk through the agent, dialogs and reports included: kvimport_server_test; a filter without an
-// agent: filter_interface_test.)
+// private session bus: who may call the agent, and when. (The whole walk through the agent,
+// dialogs and reports included: kvimport_server_test; a filter without an agent:
+// filter_interface_test.)
 
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
 #include "bus/local_agent.h"
 #include "bus/remote_filter.h"
 #include "bus/ui_agent_bus.h"
-#include "res/dialogs.h"
 
 namespace kv::bus::testing {
 namespace {
@@ -24,12 +21,17 @@ constexpr platform::WindowHandle kHostWindow = 1;
 const std::string kOe4 = "KVFLTRS.OEIMPORTMSG";
 
 // A host as kvimport --server is one: its own connection with the loop in a thread, an agent
-// answering from a script, a filter object in the server.
+// showing the dialogs with `front`, a filter object in the server that calls the agent.
 class Host {
  public:
-  Host() : connection_(sdbus::createSessionBusConnection()), agent_(ui_, kHostWindow) {
+  explicit Host(platform::UserInterface& front)
+      : connection_(sdbus::createSessionBusConnection()), agent_(front, kHostWindow) {
     connection_->enterEventLoopAsync();
-    ui_.set_report_unanswered(false);
+    RemoteImportFilter::Options options;
+    options.agent = &agent_;
+    filter_ = std::make_unique<RemoteImportFilter>(*connection_, kOe4, options);
+    agent_object_ = std::make_unique<UiAgentObject>(*connection_, agent_);
+    filter_->MapWindow(kHostWindow, agent_object_->RegisterWith(filter_->server()));
   }
   ~Host() {
     filter_.reset();
@@ -37,26 +39,12 @@ class Host {
     connection_->leaveEventLoop();
   }
 
-  ui::ScriptedUserInterface& ui() { return ui_; }
   sdbus::IConnection& connection() { return *connection_; }
-
-  RemoteImportFilter& Create() {
-    RemoteImportFilter::Options options;
-    options.agent = &agent_;
-    options.diagnostics = &diagnostics_;
-    options.code_page = &code_page_;
-    filter_ = std::make_unique<RemoteImportFilter>(*connection_, kOe4, options);
-    agent_object_ = std::make_unique<UiAgentObject>(*connection_, agent_);
-    filter_->MapWindow(kHostWindow, agent_object_->RegisterWith(filter_->server()));
-    return *filter_;
-  }
+  RemoteImportFilter& filter() { return *filter_; }
 
  private:
   std::unique_ptr<sdbus::IConnection> connection_;
-  ui::ScriptedUserInterface ui_;
   LocalDialogAgent agent_;
-  platform::IconvCodePage code_page_;
-  platform::DiagnosticLog diagnostics_;
   std::unique_ptr<UiAgentObject> agent_object_;
   std::unique_ptr<RemoteImportFilter> filter_;
 };
@@ -67,8 +55,9 @@ class UiAgent : public ::testing::Test {
 };
 
 TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) {
-  Host host;
-  RemoteImportFilter& filter = host.Create();
+  ui::ScriptedUserInterface front;
+  Host host(front);
+  RemoteImportFilter& filter = host.filter();
   Client stranger;
   std::unique_ptr<sdbus::IProxy> agent =
       stranger.Object(UiAgentObject::kDefaultPath, host.connection().getUniqueName());
@@ -88,7 +77,7 @@ TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) 
   bool found = true;
   object->callMethod("IsSystemFound").onInterface(kFilterInterface).storeResultsTo(found);
   EXPECT_FALSE(found);
-  EXPECT_TRUE(host.ui().transcript().empty());
+  EXPECT_TRUE(front.transcript().empty());
   EXPECT_EQ(filter.GetType(), 2);
   stranger.Release(path, filter.server());
 }
@@ -118,17 +107,10 @@ class StuckFront final : public platform::UserInterface {
 
 TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   auto [child, said] = Fork([](int ready) {
-    auto connection = sdbus::createSessionBusConnection();
-    connection->enterEventLoopAsync();
     StuckFront front(ready);
-    LocalDialogAgent agent(front, kHostWindow);
-    RemoteImportFilter::Options options;
-    options.agent = &agent;
-    RemoteImportFilter filter(*connection, kOe4, options);
-    UiAgentObject agent_object(*connection, agent);
-    filter.MapWindow(kHostWindow, agent_object.RegisterWith(filter.server()));
-    filter.SetParent(static_cast<std::int32_t>(kHostWindow));
-    filter.IsSystemFound();  // the location dialog never comes back
+    Host host(front);
+    host.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
+    host.filter().IsSystemFound();  // the location dialog never comes back
   });
   if (said.empty()) kill(child, SIGKILL);
   ASSERT_EQ(said, "x") << "the dialog did not reach the host";
@@ -140,29 +122,6 @@ TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   // The server's wait for the dialog ends with the host; it cancels the dialog, releases the
   // host's object and, having no other, ends.
   EXPECT_TRUE(WaitForProcessEnd(*server));
-}
-
-TEST(LocalAgent, AnswersOnTheCallingThreadOnlyWhileACallIsUnderWay) {
-  ui::ScriptedUserInterface host_ui;
-  host_ui.AnswerMessageBox(platform::kIdYes);
-  LocalDialogAgent agent(host_ui, kHostWindow);
-  EXPECT_EQ(agent.MessageBox("Text", "Caption", platform::kMbYesNo), std::nullopt);
-  EXPECT_EQ(agent.OpenDialog(1, res::IDD_LOCATION, {}), std::nullopt);
-  EXPECT_EQ(agent.UpdateDialog(1, {}), std::nullopt);
-  agent.Post([] { ADD_FAILURE() << "work posted outside a call is dropped"; });
-  EXPECT_TRUE(host_ui.transcript().empty());
-
-  std::optional<int> answer;
-  std::thread server;
-  agent.CallServing([&](std::function<void()> finished) {
-    server = std::thread([&, finished] {
-      answer = agent.MessageBox("Text", "Caption", platform::kMbYesNo);
-      finished();
-    });
-  });
-  server.join();
-  EXPECT_EQ(answer, platform::kIdYes);
-  EXPECT_EQ(host_ui.transcript(), std::vector<std::string>{"message: Caption: Text"});
 }
 
 }  // namespace

@@ -21,6 +21,7 @@
 
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
+#include "support/golden.h"
 #include "support/temp_dir.h"
 
 namespace kv::ui {
@@ -58,43 +59,38 @@ class PtyChild {
   }
 
   bool started() const { return pid_ > 0; }
+  const std::string& screen() const { return screen_; }
 
-  // Reads the screen until each text appears in turn after what earlier calls matched. A text
-  // that does not show within `timeout` (or before the child closes the terminal) fails the test
-  // with the screen, and later calls return at once.
-  void See(std::initializer_list<std::string> texts, std::chrono::milliseconds timeout = 5s) {
-    for (const std::string& text : texts) {
-      const auto deadline = Clock::now() + timeout;
-      for (std::size_t found;
-           !failed_ && (found = screen_.find(text, mark_)) == std::string::npos;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left <= 0ms || !ReadSome(left)) {
-          failed_ = true;
-          ADD_FAILURE() << "not shown: " << text << "\nscreen:\n" << screen_;
-        }
+  // Reads the screen until `text` appears after what the last call found. A text that does not
+  // show within 5 seconds (or before the child closes the terminal) fails the test with the
+  // screen, and later calls return at once.
+  void See(const std::string& text) {
+    const auto deadline = Clock::now() + 5s;
+    for (std::size_t found; !failed_ && (found = screen_.find(text, mark_)) == std::string::npos;) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left <= 0ms || !ReadSome(left)) {
+        failed_ = true;
+        ADD_FAILURE() << "not shown: " << text << "\nscreen:\n" << screen_;
       }
-      if (failed_) return;
-      mark_ = screen_.find(text, mark_) + text.size();
     }
+    if (!failed_) mark_ = screen_.find(text, mark_) + text.size();
   }
 
   void Type(const std::string& keys) {
     ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
   }
 
-  // The child's exit status, or -1 when it did not end within `timeout`.
-  int Finish(std::chrono::milliseconds timeout = 5s) {
-    const auto deadline = Clock::now() + timeout;
-    while (Clock::now() < deadline) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        reaped_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-      }
-      ReadSome(20ms);
+  // Reads the rest of the screen until the child closes the terminal, then its exit status; -1
+  // when it did not close it within 5 seconds.
+  int Finish() {
+    const auto deadline = Clock::now() + 5s;
+    while (ReadSome(20ms)) {
+      if (Clock::now() > deadline) return -1;
     }
-    return -1;
+    int status = 0;
+    reaped_ = waitpid(pid_, &status, 0) == pid_;
+    return reaped_ && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
 
  private:
@@ -115,6 +111,27 @@ class PtyChild {
   std::size_t mark_ = 0;
 };
 
+// Runs `child` and types each step's keys once the screen shows its text (the line editor's
+// prompt, so that no key arrives before it reads); the whole screen, escapes shown as "^[" and
+// without carriage returns, with `root` as ROOT.
+std::string Session(PtyChild& child, const std::vector<std::pair<std::string, std::string>>& steps,
+                    const std::string& root = "") {
+  EXPECT_TRUE(child.started());
+  for (const auto& [shown, keys] : steps) {
+    child.See(shown);
+    child.Type(keys);
+  }
+  EXPECT_EQ(child.Finish(), 0);
+  std::string screen;
+  for (char c : child.screen()) {
+    if (c != '\r') screen += c == '\033' ? std::string("^[") : std::string(1, c);
+  }
+  for (std::size_t at; !root.empty() && (at = screen.find(root)) != std::string::npos;) {
+    screen.replace(at, root.size(), "ROOT");
+  }
+  return screen;
+}
+
 TEST(TerminalUserInterface, LocationDialogThroughBrowseAndContinueThenMessageBoxes) {
   kv::testing::TempDir dir;
   dir.Write("Mailstore/Inbox.mbx", "");
@@ -133,29 +150,20 @@ TEST(TerminalUserInterface, LocationDialogThroughBrowseAndContinueThenMessageBox
     std::printf("BOX %d\n", button);
     return 0;
   });
-  ASSERT_TRUE(child.started());
-  child.See({"=== Location of Messages ===", "Select message location",
-             "Talvon cannot determine the system location. Please select it manually.",
-             "[]   [b] Browse...", "[-] Continue (not available)   [q] Cancel"});
-  child.Type("c\n");
-  child.See({"\"Continue\" is not available now."});
-  child.Type("b\n");
-  child.See({"=== Please select location for Outlook Express 4 ===", "Path: "});
-  child.Type("Mails\t");
-  // The status line follows the completed folder with its full path.
-  child.See({"Folder: " + root + "/Mailstore\0338"});
-  child.Type("\n");
-  child.See({"[" + root + "/Mailstore]   [b] Browse...", "[c/Enter] Continue   [q] Cancel"});
-  child.Type("\n");
-  child.See({"RESULT 1 <" + root + "/Mailstore>", "=== Import messages ===\r\n(?) Browse again?",
-             "[y/Enter] Yes   [n] No"});
-  // Keys go in once the prompt shows that the line editor reads; an earlier Ctrl-D could be lost.
-  child.See({"\n> "});
-  child.Type("maybe\n");
-  child.See({"Please answer with one of the keys shown.\r\n> "});
-  child.Type("\x04");  // end of input closes the box like its No button
-  child.See({"BOX 7"});
-  EXPECT_EQ(child.Finish(), 0);
+  // Continue while it is not available; browse, complete the folder's name (the status line
+  // follows it with its full path), take it, continue; answer the box wrongly, then end the input,
+  // which closes it like its No button.
+  const std::string screen = Session(child,
+                                     {{"\n> ", "c\n"},
+                                      {"\n> ", "b\n"},
+                                      {"Path: ", "Mails\t"},
+                                      {"/Mailstore\0338", "\n"},
+                                      {"\n> ", "\n"},
+                                      {"\n> ", "maybe\n"},
+                                      {"\n> ", "\x04"},
+                                      {"BOX 7", ""}},
+                                     root);
+  kv::testing::ExpectGolden(screen, "ui/terminal_location.txt");
 }
 
 TEST(TerminalUserInterface, FolderDialogRefusesOkBeforeASelection) {
@@ -169,20 +177,10 @@ TEST(TerminalUserInterface, FolderDialogRefusesOkBeforeASelection) {
     std::printf("RESULT %d %d %d\n", result, dlg.m_nSelected, dlg.m_bSkipEmpty);
     return 0;
   });
-  ASSERT_TRUE(child.started());
-  child.See({"=== Importing messages... ===",
-             "Please select the root folder to start import messages from",
-             "   1   R\r\n   2     A\r\n   3       x\r\n   4     B\r\n",
-             "[x] Skip Empty Folders (s toggles)", "[-] OK (not available)   [q] Cancel"});
-  child.Type("\n");
-  child.See({"\"OK\" is not available now."});
-  child.Type("3\n");
-  child.See({"   3 >     x", "[o/Enter] OK"});
-  child.Type("s\n");
-  child.See({"[ ] Skip Empty Folders"});
-  child.Type("o\n");
-  child.See({"RESULT 1 1 0"});
-  EXPECT_EQ(child.Finish(), 0);
+  // OK before a selection; select "x", untick "Skip Empty Folders", OK.
+  const std::string screen = Session(
+      child, {{"\n> ", "\n"}, {"\n> ", "3\n"}, {"\n> ", "s\n"}, {"\n> ", "o\n"}, {"RESULT", ""}});
+  kv::testing::ExpectGolden(screen, "ui/terminal_folders.txt");
 }
 
 }  // namespace
