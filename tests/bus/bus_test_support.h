@@ -3,63 +3,166 @@
 // private_bus.sh): running programs, a client with its own connection, the services the server
 // gives its objects, and waiting for the server process to come and go.
 
+#include <gtest/gtest.h>
+#include <poll.h>
 #include <sdbus-c++/sdbus-c++.h>
 #include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "bus/bus_names.h"
 #include "platform/posix/iconv_code_page.h"
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
 #include "platform/registry.h"
 #include "platform/services.h"
+#include "support/temp_dir.h"
+#include "support/wait_until.h"
 #include "ui/scripted_ui.h"
 
 namespace kv::bus::testing {
 
+using kv::testing::WaitUntil;
+
 // The server program under test; the folder the private bus reads the user's service files from.
-std::string KvfltrsPath();
-std::string ServicesFolder();
+inline std::string KvfltrsPath() { return KV_KVFLTRS_PATH; }
+inline std::string ServicesFolder() {
+  const char* data_home = std::getenv("XDG_DATA_HOME");
+  return std::string(data_home != nullptr ? data_home : "") + "/dbus-1/services";
+}
+
+// The bundled sample store of `filter` ("oe4", "netscape", ...).
+inline std::string SampleStore(const std::string& filter = "oe4") {
+  return std::string(KV_SOURCE_DIR) + "/samples/" + filter;
+}
 
 struct ProgramResult {
   int status = -1;  // exit status; -1 when the program did not exit normally
   std::string out;
   std::string err;
 };
+
 // Runs `argv` with `input` on its standard input, waits for it and collects its output.
-ProgramResult RunProgram(const std::vector<std::string>& argv, const std::string& input = "");
+inline ProgramResult RunProgram(const std::vector<std::string>& argv,
+                                const std::string& input = "") {
+  // Files rather than pipes: a server the program starts may inherit and keep them open.
+  kv::testing::TempDir io;
+  auto quoted = [](std::string word) {
+    for (std::size_t at = 0; (at = word.find('\'', at)) != std::string::npos; at += 4) {
+      word.replace(at, 1, "'\\''");
+    }
+    return "'" + word + "'";
+  };
+  std::string line;
+  for (const std::string& arg : argv) line += quoted(arg) + " ";
+  line += "<" + quoted(io.Write("in", input).string()) + " >" +
+          quoted((io.path() / "out").string()) + " 2>" + quoted((io.path() / "err").string());
+  const int status = std::system(line.c_str());
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, kv::testing::ReadFile(io.path() / "out"),
+          kv::testing::ReadFile(io.path() / "err")};
+}
+
 // Registers the server on the private bus; true when that worked.
 inline bool Register() { return RunProgram({KvfltrsPath()}).status == 0; }
+
+// A test that needs the server registered.
+class RegisteredServer : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(Register()); }
+};
+
+// The error name a call failed with; empty when it did not fail.
+template <typename Call>
+std::string ErrorOf(Call&& call) {
+  try {
+    call();
+  } catch (const sdbus::Error& error) {
+    return error.getName();
+  }
+  return "";
+}
 
 // A client with a connection of its own. Calls go to the well-known name unless said otherwise.
 class Client {
  public:
-  Client();
+  Client()
+      : connection_(sdbus::createSessionBusConnection()),
+        bus_(sdbus::createProxy(*connection_, kBusName, kBusPath)) {}
 
   sdbus::IConnection& connection() { return *connection_; }
 
   // CreateInstance; the object path. Throws sdbus::Error when refused.
-  std::string CreateInstance(const std::string& name);
+  std::string CreateInstance(const std::string& name) {
+    auto factory = sdbus::createProxy(*connection_, kServiceName, kFactoryPath);
+    sdbus::MethodCall call = factory->createMethodCall(kFactoryInterface, "CreateInstance");
+    call << name;
+    sdbus::MethodReply reply = factory->callMethod(call);
+    sdbus::ObjectPath path;
+    reply >> path;
+    server_ = reply.getSender();
+    return path;
+  }
   // The unique bus name that answered the last CreateInstance.
   const std::string& server() const { return server_; }
 
   std::unique_ptr<sdbus::IProxy> Object(const std::string& path,
-                                        const std::string& destination = "");
-  std::string GetName(const std::string& path, const std::string& destination = "");
-  void Release(const std::string& path, const std::string& destination = "");
+                                        const std::string& destination = "") {
+    return sdbus::createProxy(*connection_, destination.empty() ? kServiceName : destination, path);
+  }
+  std::string GetName(const std::string& path, const std::string& destination = "") {
+    std::string name;
+    Object(path, destination)
+        ->callMethod("GetName")
+        .onInterface(kFilterInterface)
+        .storeResultsTo(name);
+    return name;
+  }
+  void Release(const std::string& path, const std::string& destination = "") {
+    Object(path, destination)->callMethod("Release").onInterface(kFilterInterface);
+  }
 
   // The unique name owning `name`; empty when nobody does.
-  std::string NameOwner(const std::string& name);
-  std::optional<pid_t> ProcessOf(const std::string& bus_name);
+  std::string NameOwner(const std::string& name) {
+    std::string owner;
+    ErrorOf([&] {
+      bus_->callMethod("GetNameOwner")
+          .onInterface(kBusInterface)
+          .withArguments(name)
+          .storeResultsTo(owner);
+    });
+    return owner;
+  }
+  std::optional<pid_t> ProcessOf(const std::string& bus_name) {
+    std::uint32_t pid = 0;
+    const std::string error = ErrorOf([&] {
+      bus_->callMethod("GetConnectionUnixProcessID")
+          .onInterface(kBusInterface)
+          .withArguments(bus_name)
+          .storeResultsTo(pid);
+    });
+    return error.empty() ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
+  }
   // The process serving the well-known name, when one does.
-  std::optional<pid_t> ServerProcess();
+  std::optional<pid_t> ServerProcess() {
+    std::string owner = NameOwner(kServiceName);
+    return owner.empty() ? std::nullopt : ProcessOf(owner);
+  }
   // True when `bus_name` answers a ping.
-  bool Ping(const std::string& bus_name);
+  bool Ping(const std::string& bus_name) {
+    return ErrorOf([&] {
+             Object("/", bus_name)->callMethod("Ping").onInterface("org.freedesktop.DBus.Peer");
+           })
+        .empty();
+  }
 
  private:
   std::unique_ptr<sdbus::IConnection> connection_;
@@ -67,9 +170,15 @@ class Client {
   std::string server_;
 };
 
-// Polls `done` until it holds; false after 20 seconds.
-bool WaitUntil(const std::function<bool()>& done);
-bool ProcessRunning(pid_t pid);
+inline bool ProcessRunning(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  if (!std::getline(stat, line)) return false;
+  // The state follows the command name in parentheses; a zombie has ended.
+  std::string::size_type close = line.rfind(')');
+  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
+         line[close + 2] != 'X';
+}
 inline bool WaitForProcessEnd(pid_t pid) {
   return WaitUntil([pid] { return !ProcessRunning(pid); });
 }
@@ -77,7 +186,23 @@ inline bool WaitForProcessEnd(pid_t pid) {
 // Runs `child` in a forked process that it never returns from; `child` gets the write end of a
 // pipe. Returns the child's pid and the first thing it wrote (empty when it wrote nothing within
 // 20 seconds).
-std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child);
+inline std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child) {
+  int ends[2];
+  if (pipe(ends) != 0) return {-1, ""};
+  pid_t pid = fork();
+  if (pid == 0) {
+    close(ends[0]);
+    child(ends[1]);
+    _exit(0);
+  }
+  close(ends[1]);
+  std::string said(256, '\0');
+  pollfd readable{ends[0], POLLIN, 0};
+  ssize_t length = poll(&readable, 1, 20000) == 1 ? read(ends[0], said.data(), said.size()) : 0;
+  close(ends[0]);
+  said.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  return {pid, said};
+}
 
 // Platform services as the server gives an object, over a front of the caller's choice.
 struct ServerServices {
@@ -91,19 +216,5 @@ struct ServerServices {
   platform::DiagnosticLog diagnostics;
   platform::Services services;
 };
-
-// The bundled sample store of `filter` ("oe4", "netscape", ...).
-std::string SampleStore(const std::string& filter = "oe4");
-
-// The error name a call failed with; empty when it did not fail.
-template <typename Call>
-std::string ErrorOf(Call&& call) {
-  try {
-    call();
-  } catch (const sdbus::Error& error) {
-    return error.getName();
-  }
-  return "";
-}
 
 }  // namespace kv::bus::testing

@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <map>
-#include <regex>
 
 #include "bus/bus_test_support.h"
 #include "support/shared_samples.h"
@@ -16,16 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Every file below `folder` with its bytes, by relative path. The times of mbox From_ lines are
-// left out: a message without a date gets the time of the run there.
+// Every file below `folder` with its bytes, by relative path.
 std::map<std::string, std::string> Tree(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const fs::path& file : kv::testing::FilesBelow(folder)) {
-    std::string bytes = kv::testing::ReadFile(file);
-    if (file.extension() == ".mbox") {
-      bytes = std::regex_replace(bytes, std::regex("(^|\n)(From \\S+) [^\n]*"), "$1$2");
-    }
-    files[fs::relative(file, folder).string()] = bytes;
+    files[fs::relative(file, folder).string()] = kv::testing::ReadFile(file);
   }
   return files;
 }
@@ -67,10 +61,7 @@ std::pair<ProgramResult, std::size_t> ExpectSameAsInProcess(const std::vector<st
   return {results[0], written[0].size()};
 }
 
-class KvimportServer : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Register()); }
-};
+class KvimportServer : public RegisteredServer {};
 
 TEST_F(KvimportServer, ListAndImportGiveTheSameResultsAsInProcessForEverySampleStore) {
   // The bundled samples, and the real stores beside the repository where they are.
@@ -100,23 +91,20 @@ TEST_F(KvimportServer, ListAndImportGiveTheSameResultsAsInProcessForEverySampleS
       return args;
     };
     const bool has_messages = (filter == "oe4" || filter == "oe5") && !is_damaged;
+    // The listing shows every folder, item, state and report; the import every message's bytes.
+    // (Other listings and output kinds differ only in the host, whatever serves the filter.)
     ProgramResult list = ExpectSameAsInProcess(with({"list", "--keep-empty"})).first;
     if (is_damaged) {
       EXPECT_NE(list.err.find("Inbox.dbx"), std::string::npos) << list.err;
       EXPECT_NE(list.err.find("Drafts.dbx"), std::string::npos) << list.err;
     }
+    auto [import, files] = ExpectSameAsInProcess(
+        with({"import", "--keep-empty", "--quiet", "--to", "eml:DESTINATION"}));
     if (has_messages) {
       EXPECT_EQ(list.status, 0) << list.err;
       EXPECT_NE(list.out.find("\"message\":{\"size\""), std::string::npos) << "no message";
-    }
-    ExpectSameAsInProcess(with({"list"}));
-    for (std::string kind : {"eml", "mbox"}) {
-      auto [import, files] = ExpectSameAsInProcess(
-          with({"import", "--keep-empty", "--quiet", "--to", kind + ":DESTINATION"}));
-      if (has_messages) {
-        EXPECT_EQ(import.status, 0) << import.err;
-        EXPECT_GT(files, 0u);
-      }
+      EXPECT_EQ(import.status, 0) << import.err;
+      EXPECT_GT(files, 0u);
     }
   }
 }

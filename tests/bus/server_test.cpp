@@ -43,14 +43,11 @@ TEST(Registration, WritesOneServiceFileForTheUserAndRemovesExactlyIt) {
     EXPECT_EQ(registered.status, 0);
     EXPECT_EQ(registered.out + registered.err, "") << "registration is silent";
   }
-  std::string text = ReadFile(service_file);
-  EXPECT_NE(text.find("[D-BUS Service]\nName=org.kvnorvale.Kvfltrs\nExec=" + KvfltrsPath() +
-                      " -Embedding\n"),
-            std::string::npos)
-      << text;
-  for (const FilterClass& c : FilterClasses()) {
-    EXPECT_NE(text.find(std::string(c.prog_id) + " " + std::string(c.clsid)), std::string::npos);
-  }
+  // Every class, with this program (the file's text on its own: ServiceFile below).
+  std::vector<std::string> all;
+  for (const FilterClass& c : FilterClasses()) all.emplace_back(c.prog_id);
+  EXPECT_EQ(ReadFile(service_file),
+            ServiceFileRegistration(ServicesFolder(), KvfltrsPath()).FileText(all));
   client.Release(client.CreateInstance(kOe4));  // the bus starts the server
 
   // (The other spellings of the switch: server_app_test.)
@@ -141,9 +138,8 @@ TEST(ServiceFile, ExecLineDataFolderAndBusStrings) {
             "/home/ann/.local/share/dbus-1/services");
 }
 
-class Server : public ::testing::Test {
+class Server : public RegisteredServer {
  protected:
-  void SetUp() override { ASSERT_TRUE(Register()); }
   // No test leaves a server behind: a client that goes releases its objects, and the process
   // must end then (and write any sanitizer report before the bus goes).
   void TearDown() override {

@@ -49,10 +49,7 @@ class Host {
   std::unique_ptr<RemoteImportFilter> filter_;
 };
 
-class UiAgent : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(Register()); }
-};
+class UiAgent : public RegisteredServer {};
 
 TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) {
   ui::ScriptedUserInterface front;
