@@ -49,7 +49,7 @@ void Press(HWND dialog, int id) {
 // A visible dialog box of `thread` titled `title` (any other than `except` when empty).
 HWND WaitForDialog(DWORD thread, const std::string& title, HWND except = nullptr) {
   HWND found = nullptr;
-  WaitFor(
+  WaitUntil(
       [&] {
         found = FindWindowWhere(
             [&](HWND window) {
@@ -134,7 +134,7 @@ DWORD WINAPI DriveLocationDialog(void* parameter) {
   if (browser != nullptr) {
     // The browser fills its tree after it is shown: the selection is set again until it holds.
     run->Note("browser shows the folder",
-              WaitFor(
+              WaitUntil(
                   [&] {
                     SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
                                  reinterpret_cast<LPARAM>(run->folder.c_str()));
@@ -145,9 +145,9 @@ DWORD WINAPI DriveLocationDialog(void* parameter) {
                   30s));
     Sleep(200);
     Press(browser, IDOK);
-    WaitFor([&] { return !IsWindow(browser); }, 10s);
+    WaitUntil([&] { return !IsWindow(browser); }, 10s);
   }
-  WaitFor([&] { return !ControlText(dialog, kLocationBox).empty(); }, 10s);
+  WaitUntil([&] { return !ControlText(dialog, kLocationBox).empty(); }, 10s);
   note_dialog();
   Sleep(200);
   Press(dialog, IDOK);

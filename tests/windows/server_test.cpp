@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "app/filter_classes.h"
 #include "windows_test_support.h"
 
 namespace kv::wintest {
@@ -15,18 +16,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct ClassEntry {
-  const char* prog_id;
-  const char* class_id;
-};
-const ClassEntry kClasses[] = {
-    {"KVFLTRS.EUDORAIMPORTMSG", "{3140292E-5BAB-11D3-983D-0020AFF7BF53}"},
-    {"KVFLTRS.NETSCAPEIMPORTMSG", "{31402927-5BAB-11D3-983D-0020AFF7BF53}"},
-    {"KVFLTRS.OE5IMPORTMSG", "{31402929-5BAB-11D3-983D-0020AFF7BF53}"},
-    {"KVFLTRS.OEIMPORTMSG", "{79524993-3A10-11D3-983D-0020AFF7BF53}"},
-};
-const ClassEntry& kOe4 = kClasses[3];
-const ClassEntry& kNetscape = kClasses[1];
+const FilterClass& kOe4 = *FindFilterClass("oe4");
+const FilterClass& kNetscape = *FindFilterClass("netscape");
 constexpr wchar_t kServerExe[] = L"kvfltrs.exe";
 
 std::string ServerPath() {
@@ -102,17 +93,12 @@ struct Releaser {
   }
 };
 
-GUID Guid(const ClassEntry& entry) {
+IDispatch* Create(const FilterClass& filter_class) {
   GUID guid{};
-  const std::string narrow = entry.class_id;
-  const std::wstring text(narrow.begin(), narrow.end());
-  CLSIDFromString(text.c_str(), &guid);
-  return guid;
-}
-
-IDispatch* Create(const ClassEntry& entry) {
+  const std::wstring class_id(filter_class.clsid.begin(), filter_class.clsid.end());
+  CLSIDFromString(class_id.c_str(), &guid);
   IDispatch* object = nullptr;
-  HRESULT status = CoCreateInstance(Guid(entry), nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
+  HRESULT status = CoCreateInstance(guid, nullptr, CLSCTX_LOCAL_SERVER, IID_IDispatch,
                                     reinterpret_cast<void**>(&object));
   return SUCCEEDED(status) ? object : nullptr;
 }
@@ -129,33 +115,34 @@ class ServerTest : public ::testing::Test {
     ASSERT_FALSE(ServerPath().empty()) << "KVFLTRS_SERVER names the server under test";
     ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     // A server left by an earlier test is allowed its moment to end.
-    ASSERT_TRUE(WaitFor(NoServerRunning, 15s));
+    ASSERT_TRUE(WaitUntil(NoServerRunning, 15s));
   }
   void TearDown() override { CoUninitialize(); }
 };
 
 TEST_F(ServerTest, RegistersAndUnregistersEveryClassSilently) {
   ASSERT_EQ(RunServer("/Unregserver"), 0u);
-  for (const ClassEntry& entry : kClasses) {
-    EXPECT_FALSE(ClassesValue(entry.prog_id)) << entry.prog_id;
-    EXPECT_FALSE(ClassesValue(std::string("CLSID\\") + entry.class_id)) << entry.prog_id;
+  for (const FilterClass& c : FilterClasses()) {
+    const std::string prog_id(c.prog_id), class_key = "CLSID\\" + std::string(c.clsid);
+    EXPECT_FALSE(ClassesValue(prog_id)) << prog_id;
+    EXPECT_FALSE(ClassesValue(class_key)) << prog_id;
   }
   ASSERT_EQ(RunServer(""), 0u);
-  for (const ClassEntry& entry : kClasses) {
-    const std::string class_key = std::string("CLSID\\") + entry.class_id;
-    EXPECT_EQ(ClassesValue(entry.prog_id), entry.prog_id);
-    EXPECT_EQ(ClassesValue(std::string(entry.prog_id) + "\\CLSID"), entry.class_id);
-    EXPECT_EQ(ClassesValue(class_key), entry.prog_id);
-    EXPECT_EQ(ClassesValue(class_key + "\\ProgID"), entry.prog_id);
-    const std::string path = ServerPath();
+  const std::string path = ServerPath();
+  for (const FilterClass& c : FilterClasses()) {
+    const std::string prog_id(c.prog_id), class_key = "CLSID\\" + std::string(c.clsid);
+    EXPECT_EQ(ClassesValue(prog_id), prog_id);
+    EXPECT_EQ(ClassesValue(prog_id + "\\CLSID"), c.clsid);
+    EXPECT_EQ(ClassesValue(class_key), prog_id);
+    EXPECT_EQ(ClassesValue(class_key + "\\ProgID"), prog_id);
     EXPECT_EQ(ClassesValue(class_key + "\\LocalServer32"),
               path.find(' ') == std::string::npos ? path : std::string(1, '"') + path + '"');
   }
   // "-unregister" in other capitals is the same switch; registering again restores it all.
   ASSERT_EQ(RunServer("-UNREGISTER"), 0u);
-  EXPECT_FALSE(ClassesValue(kOe4.prog_id));
+  EXPECT_FALSE(ClassesValue(std::string(kOe4.prog_id)));
   ASSERT_EQ(RunServer("anything else"), 0u);
-  EXPECT_EQ(ClassesValue(kOe4.prog_id), kOe4.prog_id);
+  EXPECT_EQ(ClassesValue(std::string(kOe4.prog_id)), kOe4.prog_id);
   EXPECT_TRUE(NoServerRunning());
 }
 
@@ -208,7 +195,7 @@ TEST_F(ServerTest, StartedForAutomationItWaitsUntilItsWindowIsClosed) {
   ASSERT_NE(process, nullptr);
   HWND dummy = nullptr;
   EXPECT_TRUE(
-      WaitFor([&] { return (dummy = DummyWindowOf(GetProcessId(process))) != nullptr; }, 15s));
+      WaitUntil([&] { return (dummy = DummyWindowOf(GetProcessId(process))) != nullptr; }, 15s));
   EXPECT_EQ(WaitForSingleObject(process, 2000), static_cast<DWORD>(WAIT_TIMEOUT));
   // Closing the window of a server that holds no object ends it.
   PostMessageA(dummy, WM_CLOSE, 0, 0);

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers the Windows tests share: calling IDispatch::Invoke with positional arguments, VARIANTs
-// that clean up after themselves, waiting for windows and processes.
+// that clean up after themselves, finding windows and processes.
 
 #include <chrono>
 #include <functional>
@@ -9,10 +9,14 @@
 #include <vector>
 
 #include "platform/win32/windows_api.h"
-// oleauto.h needs windows.h first.
+#include "support/wait_until.h"
+// oleauto.h and tlhelp32.h need windows.h first.
 #include <oleauto.h>
+#include <tlhelp32.h>
 
 namespace kv::wintest {
+
+using kv::testing::WaitUntil;
 
 class Variant {
  public:
@@ -29,13 +33,32 @@ class Variant {
   VARIANT value_;
 };
 
-VARIANT I2(short value);
-VARIANT I4(long value);
-VARIANT R8(double value);
+// An empty variant of type `type`, its value set by `set`.
+template <typename Set>
+VARIANT Make(VARTYPE type, Set set) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = type;
+  set(v);
+  return v;
+}
+inline VARIANT I2(short value) {
+  return Make(VT_I2, [&](VARIANT& v) { v.iVal = value; });
+}
+inline VARIANT I4(long value) {
+  return Make(VT_I4, [&](VARIANT& v) { v.lVal = value; });
+}
+inline VARIANT R8(double value) {
+  return Make(VT_R8, [&](VARIANT& v) { v.dblVal = value; });
+}
 // A new BSTR variant; Variant's destructor frees it.
-VARIANT Bstr(const wchar_t* text);
+inline VARIANT Bstr(const wchar_t* text) {
+  return Make(VT_BSTR, [&](VARIANT& v) { v.bstrVal = SysAllocString(text); });
+}
 // A variant by reference to `value`, as a script passes a variable.
-VARIANT ByReference(VARIANT* value);
+inline VARIANT ByReference(VARIANT* value) {
+  return Make(VT_VARIANT | VT_BYREF, [&](VARIANT& v) { v.pvarVal = value; });
+}
 
 struct InvokeResult {
   HRESULT status = E_FAIL;
@@ -45,22 +68,70 @@ struct InvokeResult {
 
 // Invoke with `arguments` in the order the method takes them (reversed for the call). The caller
 // clears `result`.
-InvokeResult Call(IDispatch* object, DISPID member, std::vector<VARIANT> arguments = {},
-                  WORD flags = DISPATCH_METHOD);
+inline InvokeResult Call(IDispatch* object, DISPID member, std::vector<VARIANT> arguments = {},
+                         WORD flags = DISPATCH_METHOD) {
+  std::vector<VARIANT> reversed(arguments.rbegin(), arguments.rend());
+  DISPPARAMS parameters{reversed.empty() ? nullptr : reversed.data(), nullptr,
+                        static_cast<UINT>(reversed.size()), 0};
+  InvokeResult call;
+  VariantInit(&call.result);
+  call.status = object->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, flags, &parameters,
+                               &call.result, nullptr, &call.argument_error);
+  for (VARIANT& argument : reversed) VariantClear(&argument);
+  return call;
+}
 
 // The text of a VT_BSTR result as UTF-16 ("(null)" for a null BSTR).
-std::wstring Text(const VARIANT& value);
+inline std::wstring Text(const VARIANT& value) {
+  if (value.vt != VT_BSTR) return L"(not a string)";
+  if (value.bstrVal == nullptr) return L"(null)";
+  return std::wstring(value.bstrVal, SysStringLen(value.bstrVal));
+}
 
-// Polls `condition` every 20 ms until it holds or `timeout` passes.
-bool WaitFor(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
+using WindowWanted = std::pair<const std::function<bool(HWND)>*, HWND>;
+inline BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
+  auto* find = reinterpret_cast<WindowWanted*>(data);
+  if (!(*find->first)(window)) return TRUE;
+  find->second = window;
+  return FALSE;
+}
 
 // The first top-level window (of `thread`, or of any thread when it is 0) for which `wanted`
 // holds; null when there is none.
-HWND FindWindowWhere(const std::function<bool(HWND window)>& wanted, DWORD thread = 0);
+inline HWND FindWindowWhere(const std::function<bool(HWND window)>& wanted, DWORD thread = 0) {
+  WindowWanted find{&wanted, nullptr};
+  if (thread == 0) {
+    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&find));
+  } else {
+    EnumThreadWindows(thread, VisitWindow, reinterpret_cast<LPARAM>(&find));
+  }
+  return find.second;
+}
+
 // The window's title, or its class name when `class_name` is set.
-std::string WindowText(HWND window, bool class_name = false);
+inline std::string WindowText(HWND window, bool class_name = false) {
+  char text[256] = {};
+  if (class_name) {
+    GetClassNameA(window, text, sizeof text);
+  } else {
+    GetWindowTextA(window, text, sizeof text);
+  }
+  return text;
+}
 
 // Process IDs of running programs named `exe_name` (compared without regard to case).
-std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name);
+inline std::vector<DWORD> ProcessesNamed(const wchar_t* exe_name) {
+  std::vector<DWORD> found;
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return found;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32FirstW(snapshot, &entry); more;
+       more = Process32NextW(snapshot, &entry)) {
+    if (lstrcmpiW(entry.szExeFile, exe_name) == 0) found.push_back(entry.th32ProcessID);
+  }
+  CloseHandle(snapshot);
+  return found;
+}
 
 }  // namespace kv::wintest
