@@ -12,7 +12,8 @@
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
-#include "support/temp_dir.h"
+#include "support/golden.h"
+#include "support/transcript.h"
 
 namespace kv::host {
 namespace {
@@ -88,6 +89,12 @@ class ImportCommandTest : public ::testing::Test {
     return code;
   }
 
+  // A run's exit code and output, for a golden file.
+  std::string Shown(int code) const {
+    return kv::testing::Normalized("exit " + std::to_string(code) + "\n" + out_ + err_,
+                                   dir_.path());
+  }
+
   static std::string Contents(std::FILE* file) {
     std::string text;
     std::rewind(file);
@@ -114,41 +121,23 @@ class ImportCommandTest : public ::testing::Test {
   std::string err_;
 };
 
+// Items the scripted filter hands over: files outside the temporary folder (copied, not taken
+// away), missing files, items that name no file, an empty folder, an item without a folder name.
+// list hashes what it can read; neither command removes what it does not own.
 TEST_F(ImportCommandTest, OnlyFilesInTheTemporaryFolderAreTakenAway) {
-  fs::path outside = dir_.Write("store/message.txt", "Subject: outside\n\n");
-  int code = Run(Command::kImport, {{"Inbox", "temp:Subject: one\n\n"},
-                                    {"Inbox", outside.string()},
-                                    {"Inbox", (dir_.path() / "missing").string()},
-                                    {"Inbox", ""},
-                                    {"Empty", kEmptyFolderMarker, kItemIsFolder},
-                                    {std::nullopt, "temp:Subject: nameless\n\n"}});
-  EXPECT_EQ(code, kExitSkippedItems);
-  EXPECT_NE(err_.find("2 items named no readable message"), std::string::npos) << err_;
-  EXPECT_NE(err_.find("missing"), std::string::npos) << err_;
-  EXPECT_NE(err_.find("3 messages"), std::string::npos) << err_;
-  EXPECT_EQ(ReadFile(dir_.path() / "out/Inbox/000001.eml"), "Subject: one\n\n");
-  EXPECT_EQ(ReadFile(dir_.path() / "out/Inbox/000002.eml"), "Subject: outside\n\n");
-  EXPECT_TRUE(fs::exists(outside)) << "a file outside the temporary folder is only copied";
-  EXPECT_FALSE(fs::exists(dir_.path() / "out/Inbox/000003.eml"));
-  EXPECT_TRUE(fs::is_directory(dir_.path() / "out/Empty"));
-  EXPECT_EQ(ReadFile(dir_.path() / "out/_/000001.eml"), "Subject: nameless\n\n");
-  EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
-}
-
-TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
-  fs::path outside = dir_.Write("store/message.txt", "abc");
-  ASSERT_EQ(Run(Command::kList, {{"A", "temp:abc"}, {"B", outside.string()}, {"C", "nowhere"}}),
-            kExitOk);
-  const std::string abc =
-      "\"sha256\":\"ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\"";
-  EXPECT_EQ(out_, "{\"folder\":\"A\",\"status\":0,\"state\":2,\"message\":{\"size\":3," + abc +
-                      "}}\n"
-                      "{\"folder\":\"B\",\"status\":0,\"state\":2,\"message\":{\"size\":3," +
-                      abc +
-                      "}}\n"
-                      "{\"folder\":\"C\",\"status\":0,\"state\":2,\"message\":null}\n");
+  const fs::path outside = dir_.Write("store/message.txt", "Subject: outside\n\n");
+  std::string text =
+      Shown(Run(Command::kList, {{"A", "temp:abc"}, {"B", outside.string()}, {"C", "nowhere"}}));
+  text += Shown(Run(Command::kImport, {{"Inbox", "temp:Subject: one\n\n"},
+                                       {"Inbox", outside.string()},
+                                       {"Inbox", (dir_.path() / "missing").string()},
+                                       {"Inbox", ""},
+                                       {"Empty", kEmptyFolderMarker, kItemIsFolder},
+                                       {std::nullopt, "temp:Subject: nameless\n\n"}}));
   EXPECT_TRUE(fs::exists(outside));
   EXPECT_TRUE(FilesBelow(dir_.path() / "tmp").empty());
+  kv::testing::ExpectGolden(text + kv::testing::DescribeFiles(dir_.path() / "out"),
+                            "host/scripted-items.txt");
 }
 
 // What one filter's messages and folders carry that the output leaves out: a Netscape message's
@@ -156,35 +145,24 @@ TEST_F(ImportCommandTest, ListHashesAndRemovesOnlyOwnedFiles) {
 // NULs only for Outlook Express 4.
 TEST_F(ImportCommandTest, ConventionsOfEachFilter) {
   using namespace std::string_literals;
-  const std::string message = "From - Tue Aug 03\r\nSubject: a\r\n\r\nb\0\0"s;
-  struct Case {
-    std::string filter;
-    DestinationKind kind;
-    std::string file;  // below the output root
-    std::string bytes;
-  } cases[] = {
-      {"netscape", DestinationKind::kMaildir, ".Sent/cur", "Subject: a\n\nb\0\0"s},
-      {"netscape", DestinationKind::kEml, "Sent/000001.eml", message},
-      {"oe4", DestinationKind::kEml, "Root/Sent/000001.eml", message.substr(0, message.size() - 2)},
-      {"oe5", DestinationKind::kMaildir, ".Sent/cur", "From - Tue Aug 03\nSubject: a\n\nb\0\0"s},
-  };
-  for (const Case& c : cases) {
-    filter_name_ = c.filter;
-    const fs::path root =
-        dir_.path() / ("out-" + c.filter + std::to_string(static_cast<int>(c.kind)));
-    destination_ = Destination{c.kind, root.string()};
-    ASSERT_EQ(Run(Command::kImport, {{"Root/Sent", "temp:" + message}, {"Root", "temp:x"}}),
-              kExitOk)
+  const std::pair<std::string, DestinationKind> cases[] = {{"netscape", DestinationKind::kMaildir},
+                                                           {"netscape", DestinationKind::kMbox},
+                                                           {"netscape", DestinationKind::kEml},
+                                                           {"oe4", DestinationKind::kEml},
+                                                           {"oe5", DestinationKind::kMaildir}};
+  std::string text;
+  for (const auto& [filter, kind] : cases) {
+    filter_name_ = filter;
+    const std::string root = filter + "-" + std::to_string(static_cast<int>(kind));
+    destination_ = Destination{kind, (dir_.path() / root).string()};
+    const std::string message = "From - Tue Aug 03\r\nDate: 3 Aug 1999 10:11 +0200\r\n\r\nb\0\0"s;
+    ASSERT_EQ(
+        Run(Command::kImport, {{"Root/Sent", "temp:" + message}, {"Root", "temp:" + message}}),
+        kExitOk)
         << err_;
-    fs::path file = root / c.file;
-    if (fs::is_directory(file)) file = FilesBelow(file).at(0);
-    EXPECT_EQ(ReadFile(file), c.bytes) << c.filter << " " << file;
+    text += root + ":\n" + kv::testing::DescribeFiles(dir_.path() / root);
   }
-  destination_ = Destination{DestinationKind::kMbox, (dir_.path() / "mbox").string()};
-  filter_name_ = "netscape";
-  ASSERT_EQ(Run(Command::kImport, {{"Root/Sent", "temp:" + message}}), kExitOk) << err_;
-  const std::string mbox = ReadFile(dir_.path() / "mbox/Sent.mbox");
-  EXPECT_EQ(mbox.substr(mbox.find('\n') + 1), "Subject: a\nStatus: RO\n\nb\0\0\n\n"s) << mbox;
+  kv::testing::ExpectGolden(text, "host/filter-conventions.txt");
 }
 
 // The messages below an output root: Maildir files, mbox From_ lines, .eml files.
