@@ -11,8 +11,9 @@
 #include "host/exit_codes.h"
 #include "platform/fake/fake_environment.h"
 #include "platform/posix/posix_file_system.h"
-#include "support/kvimport_run.h"
+#include "support/golden.h"
 #include "support/old_disk_builder.h"
+#include "support/transcript.h"
 
 namespace kv::host {
 namespace {
@@ -28,8 +29,6 @@ using testing::OldDiskBuilder;
 using testing::OldWindows;
 using testing::PathSpelling;
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
-
 Oe4Store StoreWith(std::vector<int> messages, bool with_empty_folder = false) {
   Oe4Store store;
   std::vector<Oe4Message> inbox;
@@ -39,14 +38,12 @@ Oe4Store StoreWith(std::vector<int> messages, bool with_empty_folder = false) {
   return store;
 }
 
+// The disk lies in dir/store, so that every run must leave it as it was (support/transcript.h).
 class OldDiskTest : public ::testing::Test {
  protected:
-  KvimportRun Kvimport(const std::string& args) { return testing::RunKvimport(dir_, args); }
-  std::string Disk() const { return Quoted(disk_.string()); }
-  std::string Out(const std::string& name) const { return (dir_.path() / name).string(); }
-
   testing::TempDir dir_;
-  fs::path disk_ = dir_.path() / "disk";
+  testing::KvimportTranscript kvimport_{dir_};
+  fs::path disk_ = dir_.path() / "store";
   platform::Windows1252CodePage code_page_;
   platform::DiagnosticLog diagnostics_;
 };
@@ -54,101 +51,58 @@ class OldDiskTest : public ::testing::Test {
 // Two users with a store of each format, placed and named in the registry as each client did it:
 // long paths, 8.3 short forms, %USERPROFILE%, a Netscape preference file. detect finds each store
 // for the right user; import (and list, for the filter whose messages the host cannot write yet)
-// takes it with no --store and no question, from the disk and from an export of the registry.
+// takes it with no --store and no question, from the disk and from an export of the registry
+// (with the drive it names given by --drive).
 TEST_F(OldDiskTest, EveryFormatIsFoundForItsUserAndReadWithoutAQuestion) {
   OldDiskBuilder builder(disk_);
-  std::map<std::string, std::string> stores;  // user/filter -> store folder
-  std::map<std::string, int> numbers;         // user/filter -> the number of its one message
   const std::string users[] = {"alice", "bob"};
   for (int u = 0; u < 2; ++u) {
     const std::string& user = users[u];
     const bool first = u == 0;
     builder.AddUser(user);
     int n = 10 * (u + 1);
-    numbers[user + "/oe4"] = ++n;
-    stores[user + "/oe4"] = builder.AddOe4Store(user, StoreWith({n}),
-                                                first ? PathSpelling::kLong : PathSpelling::kShort);
+    builder.AddOe4Store(user, StoreWith({++n}), first ? PathSpelling::kLong : PathSpelling::kShort);
     testing::DbxStore oe5 = testing::DbxLocalStore();
-    numbers[user + "/oe5"] = ++n;
     testing::DbxMessage message;
-    message.text = testing::DbxTestMessage(n);
+    message.text = testing::DbxTestMessage(++n);
     oe5.AddFolder("Inbox", 1, {message});
-    stores[user + "/oe5"] =
-        builder.AddOe5Store(user, oe5, first ? PathSpelling::kUserProfile : PathSpelling::kShort,
-                            first ? "{AAAAAAAA-1111-2222-3333-444444444444}"
-                                  : "{BBBBBBBB-1111-2222-3333-444444444444}");
+    builder.AddOe5Store(user, oe5, first ? PathSpelling::kUserProfile : PathSpelling::kShort,
+                        first ? "{AAAAAAAA-1111-2222-3333-444444444444}"
+                              : "{BBBBBBBB-1111-2222-3333-444444444444}");
     testing::NsMailDirectory netscape;
-    numbers[user + "/netscape"] = ++n;
     netscape.folders.push_back(
-        testing::NsFolder("Inbox", {testing::NsMessage{testing::NsTestMessage(n)}}));
-    stores[user + "/netscape"] =
-        builder.AddNetscapeStore(user, user + "-ns", netscape, first, PathSpelling::kShort);
+        testing::NsFolder("Inbox", {testing::NsMessage{testing::NsTestMessage(++n)}}));
+    builder.AddNetscapeStore(user, user + "-ns", netscape, first, PathSpelling::kShort);
     testing::EudoraStore eudora;
-    numbers[user + "/eudora"] = ++n;
-    eudora.AddMailbox("", "In", {testing::EudoraMessage{testing::EudoraTestMessage(n)}});
-    stores[user + "/eudora"] =
-        builder.AddEudoraStore(user, eudora,
-                               first ? "C:\\Program Files\\Qualcomm\\Eudora Mail"
-                                     : builder.WindowsProfile(user) + "\\Eudora");
+    eudora.AddMailbox("", "In", {testing::EudoraMessage{testing::EudoraTestMessage(++n)}});
+    builder.AddEudoraStore(user, eudora,
+                           first ? "C:\\Program Files\\Qualcomm\\Eudora Mail"
+                                 : builder.WindowsProfile(user) + "\\Eudora");
   }
   builder.Write();
-
-  KvimportRun run = Kvimport("detect --disk " + Disk() + " --json");
-  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
-  std::vector<nlohmann::json> lines = JsonLines(run.out);
-  EXPECT_EQ(lines.size(), 8u);
-  for (const nlohmann::json& line : lines) {
-    std::string key = line["user"].get<std::string>() + "/" + line["filter"].get<std::string>();
-    SCOPED_TRACE(key);
-    EXPECT_TRUE(line["found"]) << line;
-    EXPECT_EQ(line["messages"], 1);
-    EXPECT_EQ(line["local_path"], builder.Local(stores.at(key)).string());
-  }
-  EXPECT_TRUE(testing::FilesBelow(dir_.path() / "tmp").empty()) << "the walk leaves no files";
-
-  KvimportRun text = Kvimport("detect --disk " + Disk() + " --user ALICE --filter oe4");
-  EXPECT_EQ(text.exit_code, kExitOk);
-  EXPECT_NE(text.out.find("alice (C:\\Documents and Settings\\alice)\n  oe4       C:\\Documents"),
-            std::string::npos)
-      << text.out;
-  EXPECT_EQ(text.out.find("bob"), std::string::npos);
-
+  kvimport_.Run("detect --disk $DIR/store --json");
+  kvimport_.Run("detect --disk $DIR/store --user ALICE --filter oe4");
   // bob's registry as regedit exports another machine's hive loaded under HKEY_USERS.
-  std::ofstream(Out("bob.reg"), std::ios::binary) << testing::RegistryExportText(
+  std::ofstream(dir_.path() / "bob.reg", std::ios::binary) << testing::RegistryExportText(
       builder.Registry("bob"), ExportFormat::kRegedit4, code_page_, "HKEY_USERS\\S-1-5-21-1004");
-  KvimportRun unmapped = Kvimport("list --registry " + Quoted(Out("bob.reg")) + " --filter oe4");
-  EXPECT_EQ(unmapped.exit_code, kExitStoreNotFound);
-  EXPECT_NE(unmapped.err.find("taking HKEY_USERS\\S-1-5-21-1004 as the user's registry"),
-            std::string::npos);
-  EXPECT_NE(unmapped.err.find("no --drive given"), std::string::npos) << unmapped.err;
+  kvimport_.Run("list --registry $DIR/bob.reg --filter oe4");
   for (const std::string& user : users) {
-    for (const char* filter : {"oe4", "oe5", "netscape"}) {
-      std::string key = user + "/" + filter;
-      SCOPED_TRACE(key);
-      KvimportRun import = Kvimport("import --disk " + Disk() + " --user " + user + " --filter " +
-                                    filter + " --to eml:" + Quoted(Out(key)));
-      ASSERT_EQ(import.exit_code, kExitOk) << import.err;
-      EXPECT_EQ(import.err.find("scripted user interface"), std::string::npos) << import.err;
-      std::vector<fs::path> files = testing::FilesBelow(Out(key));
-      ASSERT_EQ(files.size(), 1u);
-      EXPECT_NE(testing::ReadFile(files[0]).find("Subject: Message " +
-                                                 std::to_string(numbers.at(key)) + "\r\n"),
-                std::string::npos);
-      if (user == "bob") {
-        KvimportRun listed = Kvimport("list --registry " + Quoted(Out("bob.reg")) +
-                                      " --drive C=" + Disk() + " --filter " + filter);
-        EXPECT_EQ(listed.exit_code, kExitOk) << listed.err;
-        EXPECT_EQ(JsonLines(listed.out).size(), 1u);
-      }
+    for (const std::string filter : {"oe4", "oe5", "netscape"}) {
+      kvimport_.Run("import --disk $DIR/store --user " + user + " --filter " + filter +
+                    " --to eml:$DIR/" + user + "-" + filter);
+      kvimport_.AddFiles("$DIR/" + user + "-" + filter);
     }
-    KvimportRun eudora = Kvimport("list --disk " + Disk() + " --user " + user + " --filter eudora");
-    EXPECT_EQ(eudora.exit_code, kExitOk) << eudora.err;
-    EXPECT_EQ(JsonLines(eudora.out).size(), 1u) << eudora.out;
+    kvimport_.Run("list --disk $DIR/store --user " + user + " --filter eudora");
   }
+  for (const char* filter : {"oe4", "oe5", "netscape", "eudora"})
+    kvimport_.Run("list --registry $DIR/bob.reg --drive C=$DIR/store --filter " +
+                  std::string(filter));
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-every-format.txt");
 }
 
 // A Cyrillic system: the registry's paths reach the filter in code page 1251, which the SYSTEM
-// hive names, and lead to the profile folder whose name is stored in UTF-8 on this disk.
+// hive names, and lead to the profile folder whose name is stored in UTF-8 on this disk; read in
+// another code page they lead nowhere.
 TEST_F(OldDiskTest, TheSystemsCodePageCarriesNonLatinPaths) {
   const std::string user = "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD";  // Иван
   OldDiskBuilder builder(disk_);
@@ -156,44 +110,26 @@ TEST_F(OldDiskTest, TheSystemsCodePageCarriesNonLatinPaths) {
   builder.AddUser(user);
   builder.AddOe4Store(user, StoreWith({1}));
   builder.Write();
-  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
-  EXPECT_EQ(run.exit_code, kExitOk) << run.out << run.err;
-  EXPECT_NE(run.out.find("C:\\Documents and Settings\\" + user + "\\Application Data"),
-            std::string::npos)
-      << run.out;
-  KvimportRun latin =
-      Kvimport("detect --disk " + Disk() + " --filter oe4 --code-page WINDOWS-1252");
-  EXPECT_EQ(latin.exit_code, kExitStoreNotFound) << latin.out;
+  kvimport_.Run("detect --disk $DIR/store --filter oe4");
+  kvimport_.Run("detect --disk $DIR/store --filter oe4 --code-page WINDOWS-1252");
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-code-page.txt");
 }
 
+// Which profile to take: several without --user, one that is not there, options that exclude
+// each other; each refusal lists the profiles.
 TEST_F(OldDiskTest, ProfileChoiceErrorsListTheProfiles) {
   OldDiskBuilder builder(disk_);
   builder.AddUser("alice");
   builder.AddUser("bob");
   builder.Write();
-  struct Case {
-    const char* args;
-    int exit_code;
-    const char* says;
-  };
-  const Case cases[] = {
-      {"", kExitUsage, "several user profiles under"},
-      {" --user carol", kExitUsage, "no profile \"carol\""},
-      {" --user bob --store x --registry y", kExitUsage, "exclude each other"},
-  };
-  for (const Case& c : cases) {
-    KvimportRun refused =
-        Kvimport("import --disk " + Disk() + c.args + " --filter oe4 --to eml:" + Out("x"));
-    EXPECT_EQ(refused.exit_code, c.exit_code) << c.args;
-    EXPECT_NE(refused.err.find(c.says), std::string::npos) << refused.err;
-    if (c.exit_code == kExitUsage && std::string(c.args).empty()) {
-      EXPECT_NE(refused.err.find("alice, bob"), std::string::npos) << refused.err;
-    }
-  }
+  for (const char* args : {"", " --user carol", " --user bob --store x --registry y"})
+    kvimport_.Run("import --disk $DIR/store" + std::string(args) + " --filter oe4 --to eml:$DIR/x");
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-profile-choice.txt");
 }
 
 // What the registry does not give: a damaged hive, a value too large for the enumeration that
-// hides "Store Root", a missing key. Each is said, and the other user is still found.
+// hides "Store Root", a missing key. Each is said, and the other users' stores are still found
+// (dave's where Outlook Express 4 keeps it by default).
 TEST_F(OldDiskTest, RegistryTroubleIsSaidAndTheRestStillFound) {
   OldDiskBuilder builder(disk_);
   for (const char* user : {"alice", "bob", "carol", "dave"}) {
@@ -209,43 +145,24 @@ TEST_F(OldDiskTest, RegistryTroubleIsSaidAndTheRestStillFound) {
   builder.Registry("carol").keys.clear();  // no Outlook Express key at all
   builder.Write();
   // dave: a damaged hive.
-  std::string dave_hive = (disk_ / "Documents and Settings/dave/NTUSER.DAT").string();
+  const fs::path dave_hive = disk_ / "Documents and Settings/dave/NTUSER.DAT";
   std::string bytes = testing::ReadFile(dave_hive);
   bytes[0x1000] = 'X';
   std::ofstream(dave_hive, std::ios::binary) << bytes;
-
-  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4 --json");
-  ASSERT_EQ(run.exit_code, kExitOk) << run.err;
-  std::map<std::string, nlohmann::json> by_user;
-  for (const nlohmann::json& line : JsonLines(run.out)) by_user[line["user"]] = line;
-  EXPECT_TRUE(by_user["alice"]["found"]);
-  for (const char* user : {"bob", "carol"}) {
-    EXPECT_FALSE(by_user[user]["found"]) << user;
-    EXPECT_EQ(by_user[user]["problems"][0], "no store is named in the registry or its files");
-  }
-  EXPECT_NE(run.err.find("dave/NTUSER.DAT: the hive's bins are damaged"), std::string::npos)
-      << run.err;
-  // dave's store is still found where Outlook Express 4 keeps it by default.
-  EXPECT_TRUE(by_user["dave"]["found"]) << by_user["dave"];
+  kvimport_.Run("detect --disk $DIR/store --filter oe4 --json");
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-registry-trouble.txt");
 }
 
+// A Windows 98 drive: its registry is said to be unreadable, and the default folders are searched.
 TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
   OldDiskBuilder builder(disk_, OldWindows::kWin98);
   builder.AddUser("default");
   builder.AddOe4Store("default", StoreWith({1, 2}));
   builder.Write();
-  KvimportRun run = Kvimport("detect --disk " + Disk() + " --filter oe4");
-  EXPECT_EQ(run.exit_code, kExitOk) << run.err;
-  EXPECT_NE(run.err.find("USER.DAT is a Windows 95/98/ME registry"), std::string::npos) << run.err;
-  EXPECT_NE(run.out.find("C:\\WINDOWS\\Application Data\\Microsoft\\Outlook Express\\Mail: 1 "
-                         "folder, 2 messages"),
-            std::string::npos)
-      << run.out;
-
-  KvimportRun import =
-      Kvimport("import --disk " + Disk() + " --filter oe4 --to eml:" + Quoted(Out("98")));
-  EXPECT_EQ(import.exit_code, kExitOk) << import.err;
-  EXPECT_EQ(testing::FilesBelow(Out("98")).size(), 2u);
+  kvimport_.Run("detect --disk $DIR/store --filter oe4");
+  kvimport_.Run("import --disk $DIR/store --filter oe4 --to eml:$DIR/98");
+  kvimport_.AddFiles("$DIR/98");
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-windows-98.txt");
 }
 
 TEST_F(OldDiskTest, ProfilesAreFoundWhereEachSystemKeptThem) {

@@ -14,7 +14,8 @@
 #include "host/message_identity.h"
 #include "host/output_files.h"
 #include "host/tree_writers.h"
-#include "support/temp_dir.h"
+#include "support/golden.h"
+#include "support/transcript.h"
 
 namespace kv::host {
 namespace {
@@ -139,101 +140,56 @@ TEST(OutputFilesTest, InsideFolderResolvesLinksAndDots) {
   }
 }
 
-TEST_F(WritersTest, MaildirHoldsEachMessageWithLfLineEndsItsTimeAndSize) {
-  MaildirWriter writer(Out("mail"), "Inbox");
-  ASSERT_EQ(writer.Start(), std::nullopt);
-  const std::string body = "From: a@example.com\nSubject: s\n\nbody\n";
-  // Stored with CR LF line ends and NUL padding: the Maildir holds LF line ends.
-  HandedOverMessage unread =
-      HandOver("From: a@example.com\r\nSubject: s\r\n\r\nbody\r\n" + std::string(3, '\0'), 6);
-  ASSERT_EQ(writer.AddMessage("Inbox", unread), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Inbox", HandOver(body, 2)), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Inbox/Old", HandOver(body, 0)), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Drafts", HandOver(body, 1)), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Sent.Items", HandOver(body, 0, std::nullopt)), std::nullopt);
-  ASSERT_EQ(writer.CreateFolder("Empty"), std::nullopt);
-  EXPECT_FALSE(fs::exists(unread.path)) << "the handed-over file was moved";
-
-  std::vector<fs::path> fresh = FilesBelow(Out("mail/new"));
-  ASSERT_EQ(fresh.size(), 1u);
-  EXPECT_EQ(ReadFile(fresh[0]), body) << "LF line ends, trailing NUL bytes dropped";
-  EXPECT_EQ(ModifiedTime(fresh[0]), kJune2);
-  EXPECT_NE(fresh[0].filename().string().find(",S=" + std::to_string(body.size())),
-            std::string::npos);
-  EXPECT_TRUE(FilesBelow(Out("mail/tmp")).empty());
-  EXPECT_TRUE(fs::exists(Out("mail/.Empty/maildirfolder")));
-  EXPECT_TRUE(fs::exists(Out("mail/.Empty/cur")));
-  // The flags and folders as a mail server reads them: dovecot_maildir_test.
-}
-
-// Splits an mboxrd file into its messages, undoing the quoting.
-std::vector<std::string> ReadMboxrd(const std::string& text, std::vector<std::string>* from_lines) {
-  std::vector<std::string> messages;
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    std::size_t end = text.find('\n', pos);
-    std::string_view line(text.data() + pos, (end == std::string::npos ? text.size() : end) - pos);
-    pos = end == std::string::npos ? text.size() : end + 1;
-    if (line.starts_with("From ")) {
-      if (!messages.empty()) messages.back().pop_back();  // the empty line before From_
-      messages.emplace_back();
-      if (from_lines != nullptr) from_lines->emplace_back(line);
-      continue;
+// The same messages through each writer: Maildir (LF line ends, the state in the directory and
+// the flags, the size in the name, the date as the file's time), mbox (From_ lines, quoted From
+// lines, Status and X-Status headers in place of the stored ones, also at the end of a message
+// that is all header block), mbox keeping the stored bytes, and .eml (numbered in walk order past
+// a name that is taken, the bytes as handed over). Trailing NULs are dropped everywhere; empty
+// folders are created; each writer takes the handed-over file away or leaves it to the caller.
+TEST_F(WritersTest, EachWriterHoldsTheSameMessages) {
+  struct Input {
+    std::string folder, bytes;
+    std::int32_t state;
+    std::string sender = "a@example.com";
+  };
+  const Input inputs[] = {
+      {"Inbox",
+       "From: a@example.com\r\nSubject: one\r\n\r\nFrom here\r\n>From there\r\n>>From "
+       "everywhere\r\n" +
+           std::string(3, '\0'),
+       kStateReceived | kStateUnread},
+      {"Inbox", "Subject: two\nStatus: U\n\nFrom lf\n", kStateReceived, "MAILER-DAEMON"},
+      {"Inbox/Old", "Subject: three\n\nFromage\n\nFrom the end\n", 0},
+      {"Drafts", "Subject: four\nX-Status: A\n", kStateNotSent},
+      {"Sent.Items/..", "Subject: five\n\nno line end", 0},
+  };
+  out_.Write("eml/Inbox/000002.eml", "taken");
+  MaildirWriter maildir(Out("maildir"), "Inbox");
+  MboxWriter mbox(Out("mbox"), false), stored(Out("stored"), false, /*to_lf=*/false);
+  EmlWriter eml(Out("eml"));
+  std::string text;
+  for (MessageSink* writer : std::initializer_list<MessageSink*>{&maildir, &mbox, &stored, &eml}) {
+    ASSERT_EQ(writer->Start(), std::nullopt);
+    for (const Input& input : inputs) {
+      ASSERT_EQ(writer->AddMessage(input.folder,
+                                   HandOver(input.bytes, input.state, kJune2, input.sender)),
+                std::nullopt);
     }
-    messages.back() += UnquoteMboxrdLine(line);
-    messages.back() += '\n';
+    ASSERT_EQ(writer->CreateFolder("Empty/Deeper"), std::nullopt);
+    ASSERT_EQ(writer->Finish(), std::nullopt);
+    text += writer->LastWritten() +
+            ", handed-over files left: " + std::to_string(FilesBelow(handed_.path()).size()) + "\n";
   }
-  if (!messages.empty()) messages.back().pop_back();
-  return messages;
-}
-
-TEST_F(WritersTest, MboxRoundTripsQuotedLinesWithStateHeadersAndLfLineEnds) {
-  MboxWriter writer(Out("mbox"), false);
-  ASSERT_EQ(writer.Start(), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A/B", HandOver("Subject: one\n\nFrom here\n>From there\n>>From "
-                                              "everywhere\n" +
-                                              std::string(2, '\0'))),
-            std::nullopt);
-  ASSERT_EQ(writer.AddMessage(
-                "A/B", HandOver("Subject: two\r\nStatus: U\r\n\r\nFrom crlf\r\n",
-                                kStateReceived | kStateUnread, std::nullopt, "MAILER-DAEMON")),
-            std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: three\n\nFromage\n\nFrom the end\n", 0)),
-            std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: four\nX-Status: A\n", kStateNotSent)),
-            std::nullopt);
-  ASSERT_EQ(writer.CreateFolder("Empty"), std::nullopt);
-  ASSERT_EQ(writer.Finish(), std::nullopt);
-
-  std::vector<std::string> from_lines;
-  EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A/B.mbox")), &from_lines),
-            (std::vector<std::string>{
-                "Subject: one\nStatus: RO\n\nFrom here\n>From there\n>>From everywhere\n",
-                "Subject: two\nStatus: O\n\nFrom crlf\n"}));
-  EXPECT_EQ(from_lines[0], "From a@example.com Mon Jun  2 15:01:02 2003");
-  EXPECT_TRUE(from_lines[1].starts_with("From MAILER-DAEMON "));
-  // A message that is all header block gets the state headers at its end.
-  EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A.mbox")), nullptr),
-            (std::vector<std::string>{"Subject: three\nStatus: RO\n\nFromage\n\nFrom the end\n",
-                                      "Subject: four\nStatus: RO\nX-Status: T\n"}));
-  EXPECT_EQ(ReadFile(Out("mbox/Empty.mbox")), "");
-
+  kv::testing::ExpectGolden(
+      kv::testing::Normalized(text, out_.path()) + kv::testing::DescribeFiles(out_.path()),
+      "host/writers.txt");
   // The state as a mail library reads it (mutt and Dovecot read the same headers).
   std::string flags =
-      RunPython("import mailbox\nfor p in (\"" + Out("mbox/A/B.mbox") + "\", \"" +
-                Out("mbox/A.mbox") + "\"):\n  for m in mailbox.mbox(p): print(m.get_flags())");
+      RunPython("import mailbox\nfor p in (\"" + Out("mbox/Inbox.mbox") + "\", \"" +
+                Out("mbox/Drafts.mbox") + "\"):\n  for m in mailbox.mbox(p): print(m.get_flags())");
   if (!flags.empty()) {
-    EXPECT_EQ(flags, "RO\nO\nRO\nROT\n");
+    EXPECT_EQ(flags, "O\nRO\nROT\n");
   }
-}
-
-TEST_F(WritersTest, MboxKeepsTheStoredBytesWhenAsked) {
-  MboxWriter writer(Out("mbox"), false, /*to_lf=*/false);
-  ASSERT_EQ(writer.Start(), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("A", HandOver("Subject: crlf\r\n\r\nbody\r\n")), std::nullopt);
-  ASSERT_EQ(writer.Finish(), std::nullopt);
-  EXPECT_EQ(ReadMboxrd(ReadFile(Out("mbox/A.mbox")), nullptr),
-            std::vector<std::string>{"Subject: crlf\r\nStatus: RO\r\n\r\nbody\r\n"});
 }
 
 // A disk that fills up in the middle of a message (here: the file size limit): the mbox is cut
@@ -295,25 +251,6 @@ TEST_F(WritersTest, ExistingMboxIsRefusedBeforeAnythingIsWrittenUnlessAppending)
   ASSERT_EQ(appending.Finish(), std::nullopt);
   EXPECT_TRUE(ReadFile(Out("Old/F.mbox")).starts_with("old\n\nFrom a@example.com "))
       << ReadFile(Out("Old/F.mbox"));
-}
-
-TEST_F(WritersTest, EmlNumbersInWalkOrderAndSkipsTakenNames) {
-  out_.Write("Inbox/000002.eml", "taken");
-  EmlWriter writer(Out());
-  ASSERT_EQ(writer.Start(), std::nullopt);
-  HandedOverMessage first = HandOver(std::string("one\n\0\0\0", 7));
-  ASSERT_EQ(writer.AddMessage("Inbox", first), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Inbox", HandOver("two\n")), std::nullopt);
-  ASSERT_EQ(writer.AddMessage("Inbox/..", HandOver("three\n", 2, std::nullopt)), std::nullopt);
-  ASSERT_EQ(writer.CreateFolder("Empty/Deeper"), std::nullopt);
-
-  EXPECT_EQ(ReadFile(Out("Inbox/000001.eml")), "one\n");
-  EXPECT_EQ(ReadFile(Out("Inbox/000002.eml")), "taken");
-  EXPECT_EQ(ReadFile(Out("Inbox/000003.eml")), "two\n");
-  EXPECT_EQ(ReadFile(Out("Inbox/__/000001.eml")), "three\n");
-  EXPECT_EQ(ModifiedTime(Out("Inbox/000001.eml")), kJune2);
-  EXPECT_TRUE(fs::is_directory(Out("Empty/Deeper")));
-  EXPECT_FALSE(fs::exists(first.path));
 }
 
 TEST_F(WritersTest, UnwritableRootIsReportedWithItsPath) {
