@@ -1,5 +1,5 @@
-// The shared folder list: the order of display paths, the dialog's index mapping and the subtree
-// search that GoNext walks with.
+// The shared folder list: the order of display paths and the subtree search that GoNext walks
+// with. The dialog's index mapping is checked by the filters' walks from a chosen folder.
 
 #include "netscape/folder_list.h"
 
@@ -33,17 +33,6 @@ TEST(FolderList, SortsDisplayPathsByUnsignedBytesUpToANul) {
   EXPECT_EQ(ComparePaths(std::string("R/A\0z", 5), "R/A"), 0);
 }
 
-TEST(FolderList, DialogArrayIndexKNamesRecordKPlusOne) {
-  const FolderList list = SortedList({"R/B", "R", "R/A"});
-  ASSERT_EQ(list.DialogPaths(), (std::vector<std::string>{"R/A", "R/B"}));
-  EXPECT_EQ(list.At(RecordIndexForSelection(0))->path, "R/A");
-  EXPECT_EQ(list.At(RecordIndexForSelection(1))->path, "R/B");
-  EXPECT_EQ(RecordIndexForSelection(-1), 0) << "the root item is the whole store";
-  EXPECT_EQ(list.At(3), nullptr);
-  EXPECT_EQ(list.At(-1), nullptr);
-  EXPECT_TRUE(SortedList({"R"}).DialogPaths().empty());
-}
-
 TEST(FolderList, SubtreeIsEveryLaterPathWithTheStartsBytePrefix) {
   const FolderList list = SortedList(
       {"R", "R/A", "R/A-B", "R/A.old", "R/A/X", "R/Inbox", "R/Inbox2", "R/Inbox/Old", "R/Z"});
@@ -69,6 +58,8 @@ TEST(FolderList, SubtreeIsEveryLaterPathWithTheStartsBytePrefix) {
   EXPECT_EQ(list.FindNextInSubtree("", 0), -1);
   EXPECT_EQ(list.FindNextInSubtree(std::string("\0R", 2), 0), -1);
   EXPECT_EQ(list.FindNextInSubtree("R", 2147483647), -1);
+  EXPECT_EQ(list.At(9), nullptr);
+  EXPECT_EQ(list.At(-1), nullptr);
 }
 
 }  // namespace

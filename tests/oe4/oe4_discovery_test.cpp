@@ -100,28 +100,6 @@ TEST_F(Oe4FilterTest, BothLayoutsGiveTheUsedFoldersInChainOrder) {
   EXPECT_FALSE(filter->GoFirst());
 }
 
-TEST_F(Oe4FilterTest, SecondLayoutStaysChosenForTheRestOfTheProcess) {
-  Oe4Store second;
-  second.layout = Oe4Layout::kSecond;
-  second.AddFolder("Inbox", 0, Messages({kOe4Received}));
-  second.AddFolder("Outbox", 0, Messages({0x08}));
-  PutStore(second);
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Walk().size(), 2u);
-
-  // A first-layout file keeps 0 at offset 8 of every record: read with the second layout, its
-  // chain ends after the first record.
-  Oe4Store first = second;
-  first.layout = Oe4Layout::kFirst;
-  first.AddTo(files, kStoreDir);
-  filter = NewFilter();
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
-  ResetProcessState();
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Walk().size(), 2u);
-}
-
 TEST_F(Oe4FilterTest, NestedFoldersGetBreadthFirstDisplayPaths) {
   Oe4Store store;
   // Children listed before their parents, an orphan and a duplicate number: linking must not

@@ -1,9 +1,7 @@
 // Walking mailboxes: which messages become items, with which folder, state and status, and what
 // the temporary message files hold.
 
-#include <functional>
 #include <set>
-#include <stdexcept>
 
 #include "oe4_fixture.h"
 
@@ -76,26 +74,20 @@ TEST_F(Oe4FilterTest, NextFolderCommandLeavesTheCurrentFolder) {
   EXPECT_EQ(Walk().size(), 12u);
 }
 
-// A code page whose conversion to UTF-8 fails the way a test asks.
-class ThrowingCodePage final : public platform::CodePage {
+// A code page whose conversion to UTF-8 fails as a full disk does.
+class FailingCodePage final : public platform::CodePage {
  public:
-  std::function<void()> fail;
-  std::string ToUtf8(const std::string& text) override {
-    fail();
-    return text;
-  }
+  std::string ToUtf8(const std::string&) override { throw FileError("disk full"); }
   std::string FromUtf8(const std::string& text) override { return text; }
 };
 
 TEST_F(Oe4FilterTest, FailuresWhileAnsweringAPropertyBecomeMessageBoxesAndNull) {
-  ThrowingCodePage failing;
+  FailingCodePage failing;
   platform::Services failing_services{registry, files, temp, environment, failing, ui, diagnostics};
   auto subject = NewFilter(&failing_services);
   // The host window of the last SetParent on any object owns the box.
   filter->SetParent(0x42);
   EXPECT_EQ(g_oeHostWindow, 0x42u);
-
-  failing.fail = [] { throw FileError("disk full"); };
   EXPECT_EQ(subject->GetSubItem(kSubItemFolderName), std::nullopt);
   EXPECT_TRUE(Shown("message: Import messages: File I/O Error. Hard disk can be full."));
 }
