@@ -57,32 +57,19 @@ TEST(EudoraPaths, LongFormOfAFolder) {
   EXPECT_EQ(ExpandLongPath(files, "C:\\nowhere\\" + std::string(300, 'x')).size(), 259u);
 }
 
+// Each line's name, file and joined type, or that it is no entry:
+// tests/golden/eudora/folder-map-lines.txt.
 TEST(EudoraFolderMapLine, SplitsIntoNameFileAndJoinedType) {
-  struct Case {
-    const char* line;
-    bool used;
-    const char* name;
-    const char* file;
-    const char* type;
-  };
-  const Case cases[] = {
-      {"In,In.mbx,S,N", true, "In", "In.mbx", "SN"},
-      {"A,B,C,D,E", true, "A", "B", "CD,E"},
-      {"Old,Old.fol,F,", true, "Old", "Old.fol", "F"},
-      {" My Box , box.mbx ,S,Y\r", true, " My Box ", " box.mbx ", "SY\r"},
-      {"In,In.mbx,S", false, "", "", ""},
-      {",In.mbx,S,N", false, "", "", ""},
-      {"In,,S,N", false, "", "", ""},
-      {"In,In.mbx,,N", false, "", "", ""},
-      {"", false, "", "", ""},
-  };
-  for (const Case& c : cases) {
+  std::string listing;
+  for (const char* line :
+       {"In,In.mbx,S,N", "A,B,C,D,E", "Old,Old.fol,F,", " My Box , box.mbx ,S,Y\r", "In,In.mbx,S",
+        ",In.mbx,S,N", "In,,S,N", "In,In.mbx,,N", ""}) {
     std::string name = "x", file = "x", type = "x";
-    EXPECT_EQ(ParseFolderMapLine(c.line, name, file, type), c.used) << c.line;
-    EXPECT_EQ(name, c.name);
-    EXPECT_EQ(file, c.file);
-    EXPECT_EQ(type, c.type);
+    const bool used = ParseFolderMapLine(line, name, file, type);
+    listing += Quoted(line) + (used ? " -> name " : " -> no entry; name ") + Quoted(name) +
+               " file " + Quoted(file) + " type " + Quoted(type) + "\n";
   }
+  ExpectGolden(listing, "eudora/folder-map-lines.txt");
 }
 
 // The example store of the folder hierarchy: subfolders after the map's own entries, depth first.
@@ -161,23 +148,18 @@ TEST_F(EudoraFilterTest, OddFolderMapsAreReadAsFarAsTheyMakeSense) {
   EXPECT_NE(std::find(reports.begin(), reports.end(), expected_starts[2]), reports.end());
 }
 
-TEST_F(EudoraFilterTest, RegistryFolderIsProposedAndTheDialogShownEveryTime) {
+// What the user is shown and asked, case by case (tests/golden/eudora/questions.txt): the folder
+// from the registry's command line proposed in its long form (the dialog is shown every time); a
+// folder that holds no store, to browse again or not; an incomplete store (an empty folder map, a
+// summary missing), to go on with or not; an entry of another type, which needs no summary; the
+// location dialog cancelled.
+TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   files.AddDirectory("C:\\Program Files\\Qualcomm\\Eudora");
   registry.SetString(kEudoraRegistryKey, "Other", "x");
   registry.SetString(kEudoraRegistryKey, "CURRENT",
                      "C:\\PROGRA~1\\QUALCOMM\\EUDORA\\EUDORA.EXE C:\\PROGRA~1\\QUALCOMM\\EUDORA "
                      "C:\\PROGRA~1\\QUALCOMM\\EUDORA\\EUDORA.INI");
   NestedStore().AddTo(files, "C:\\Program Files\\Qualcomm\\Eudora");
-
-  ASSERT_TRUE(Find(std::nullopt, true, "C:\\Program Files\\Qualcomm\\Eudora"));
-  EXPECT_TRUE(Shown("dialog 147"));
-  EXPECT_TRUE(Shown("shown 1006: Talvon has determined that your messages are located in "));
-  EXPECT_FALSE(Shown("browse:")) << "the proposal was the long form, taken as it was";
-  EXPECT_EQ(registry.OpenKeyCount(), 0u);
-  EXPECT_EQ(Walk().size(), 6u);
-}
-
-TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   files.AddDirectory("C:\\Nothing");
   EudoraStore empty_map;
   empty_map.AddMapLine("", "");
@@ -185,51 +167,41 @@ TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   EudoraStore missing_toc;
   missing_toc.AddMailbox("", "In", EudoraMessages({kEudoraRead}), /*with_toc=*/false);
   missing_toc.AddTo(files, "C:\\NoToc");
-  EudoraStore odd_type;  // an entry of another type needs no summary
+  EudoraStore odd_type;
   odd_type.AddMapLine("", "Box,Box.mbx,X,N");
   odd_type.AddFile("Box.mbx", "");
   odd_type.AddFolder("", "Sub");
   odd_type.AddTo(files, "C:\\Odd");
 
-  const char* const kBrowseAgain = "message: Import messages: Message storage is corrupted";
-  const char* const kIncomplete = "message: Import messages: Talvon has detected that Eudora";
   struct Case {
-    const char* folder;
-    std::vector<int> answers;  // message box answers, in order
-    bool found;
-    std::vector<std::string> shown;
+    std::vector<std::optional<std::string>> locations;  // location dialog answers, in order
+    std::vector<int> answers;                           // message box answers, in order
   };
   const Case cases[] = {
-      {"C:\\Nothing", {platform::kIdNo}, false, {kBrowseAgain}},
-      {"C:\\Empty", {platform::kIdNo}, false, {kIncomplete}},
-      {"C:\\Empty", {platform::kIdYes}, true, {kIncomplete}},
-      {"C:\\NoToc", {platform::kIdYes}, true, {kIncomplete}},
-      {"C:\\Odd", {}, true, {}},
+      {{"C:\\Program Files\\Qualcomm\\Eudora"}, {}},
+      {{"C:\\Nothing"}, {platform::kIdNo}},
+      {{"C:\\Nothing", "C:\\Odd"}, {platform::kIdYes}},
+      {{"C:\\Empty"}, {platform::kIdNo}},
+      {{"C:\\Empty"}, {platform::kIdYes}},
+      {{"C:\\NoToc"}, {platform::kIdYes}},
+      {{"C:\\Odd"}, {}},
+      {{std::nullopt}, {}},
   };
+  std::string listing;
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.folder);
     filter = NewFilter();
     ui = ui::ScriptedUserInterface();
     ui.set_report_unanswered(false);
+    for (const std::optional<std::string>& location : c.locations) ui.AnswerLocation(location);
     for (int answer : c.answers) ui.AnswerMessageBox(answer);
-    EXPECT_EQ(Find(std::nullopt, true, c.folder), c.found);
-    for (const std::string& text : c.shown) EXPECT_TRUE(Shown(text)) << text;
-    if (c.shown.empty()) {
-      EXPECT_FALSE(Shown("message:"));
-    }
+    AnswerFolders();
+    const bool found = filter->IsSystemFound();
+    listing +=
+        "== " + c.locations[0].value_or("cancelled") + (found ? ": found\n" : ": not found\n");
+    for (const std::string& line : ui.transcript()) listing += Escaped(line);
   }
-
-  // Yes to browsing again: the dialog comes back and a good folder is taken.
-  filter = NewFilter();
-  ui.AnswerLocation("C:\\Nothing");
-  ui.AnswerMessageBox(platform::kIdYes);
-  ui.AnswerLocation("C:\\Odd");
-  ui.AnswerFolderDialog(ui::ScriptedUserInterface::FolderAnswer{});
-  EXPECT_TRUE(filter->IsSystemFound());
-
-  filter = NewFilter();
-  ui.AnswerLocation(std::nullopt);
-  EXPECT_FALSE(filter->IsSystemFound());
+  ExpectGolden(listing, "eudora/questions.txt");
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
 }
 
 }  // namespace

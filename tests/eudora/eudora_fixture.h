@@ -45,6 +45,12 @@ inline std::string Escaped(std::string_view bytes, std::string_view indent = "  
   return text;
 }
 
+// `text` (without line feeds) escaped as by Escaped, in double quotes, without a line end.
+inline std::string Quoted(std::string_view text) {
+  const std::string escaped = Escaped(text);
+  return '"' + escaped.substr(0, escaped.size() - 1) + '"';
+}
+
 // The filter over in-memory services. Walk reads every property of each item, as a host does, and
 // renders it as text; Listing adds the diagnostics, for a golden file. A new object
 // (filter = NewFilter()) is needed for each IsSystemFound: each adds the store's folders to the
@@ -91,7 +97,9 @@ class EudoraFilterTest : public FilterTest {
       text += "  " + std::to_string(code) + " " + name + ": " + Escaped(*value);
       if (code == kSubItemBodyFile || code == kSubItemHtmlFile || code == kSubItemUnknownTypeFile) {
         const std::optional<std::string> bytes = files.Contents(*value);
-        text += bytes ? "    " + Escaped(*bytes) : "    (no such file)\n";
+        text += !bytes           ? "    (no such file)\n"
+                : bytes->empty() ? "    (empty)\n"
+                                 : "    " + Escaped(*bytes);
       }
     }
     const std::string options = filter->GetSubItem(kSubItemMessageOptions).value_or("");
@@ -109,6 +117,7 @@ class EudoraFilterTest : public FilterTest {
       text += "  600 attachment: " + Escaped(path);
       if (text.size() > 1000000) break;
     }
+    EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "") << "the list stays at its end";
     return text;
   }
 
@@ -118,8 +127,9 @@ class EudoraFilterTest : public FilterTest {
     for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext()) {
       items.push_back(Current());
     }
-    // Once GoNext has said false, nothing of the last item may still be answered.
-    // (The state is left as it was.)
+    // Once GoNext has said false it keeps saying so, and nothing of the last item but its state
+    // is still answered.
+    EXPECT_FALSE(filter->GoNext());
     const std::string after = Current();
     EXPECT_EQ(after.substr(0, after.find(" state ")) + after.substr(after.find('\n')),
               " | status 0\n");
@@ -139,15 +149,22 @@ class EudoraFilterTest : public FilterTest {
     }
     return lines;
   }
-  // The walk and then the diagnostics it reported, as one text; `brief` keeps only the first line
-  // of each item (folder, status and state).
+  // The walk, the diagnostics it reported and the files it left in the temporary folder (then
+  // taken away), as one text; `brief` keeps only the first line of each item (folder, status and
+  // state).
   std::string Listing(bool brief = false) {
     std::string text;
     for (const std::string& item : Walk())
       text += brief ? item.substr(0, item.find('\n') + 1) : item;
     for (const std::string& line : Reports()) text += "diagnostic: " + Escaped(line);
     diagnostics.Clear();
-    return text;
+    text += "left in C:\\TEMP:";
+    for (const std::string& path : files.ListFiles()) {
+      if (!path.starts_with("C:\\TEMP\\")) continue;
+      text += " " + path.substr(8);
+      files.Delete(path);  // as the host takes them over
+    }
+    return text + "\n";
   }
 };
 

@@ -1,19 +1,22 @@
 // The store writer against the Eudora mail folder of a real Windows installation
 // (../shared/samples/eudora/win71, see its PROVENANCE.md; skipped when absent): the same bytes for
 // the same content. The bundled sample store and the fuzzer's seeds are what the generator writes,
-// and every seed and past finding runs cleanly through the fuzzer's own run. (kvimport's tests
-// import both stores.)
+// and every seed and past finding runs cleanly through the fuzzer's own run. What the filter hands
+// over for both stores, item by item, is in tests/golden/eudora/.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
 
+#include "eudora_fixture.h"
 #include "fuzz/eudora_fuzz_run.h"
 #include "platform/byte_view.h"
 #include "support/eudora_generated_stores.h"
 #include "support/eudora_store_writer.h"
 #include "support/fuzz_inputs.h"
+#include "support/golden.h"
+#include "support/shared_samples.h"
 #include "support/temp_dir.h"
 
 namespace kv::testing {
@@ -21,11 +24,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const fs::path kRealStore =
-    fs::path(KV_SOURCE_DIR) / ".." / "shared" / "samples" / "eudora" / "win71";
-
-#define SKIP_WITHOUT_REAL_STORE() \
-  if (!fs::is_directory(kRealStore)) GTEST_SKIP() << kRealStore << " is absent"
+#define SKIP_WITHOUT_REAL_STORE()                                               \
+  const auto real = SharedSamples("eudora/win71");                              \
+  if (!real) GTEST_SKIP() << SharedSamplesPath("eudora/win71") << " is absent"; \
+  const fs::path& kRealStore = *real
 
 // The real mailbox taken apart at its separator lines, with each message's summary bytes: this
 // reading is the test's own, so that the writer is checked against the store, not the reader.
@@ -107,6 +109,23 @@ TEST(EudoraSampleStore, BundledFilesAndFuzzSeedsAreWhatTheGeneratorWrites) {
       "eudora_fuzz", EudoraFuzzSeeds(),
       {{"plain", 3}, {"parts", 3}, {"separator-mid-line", 3}, {"no-summary-keep-empty", 4}},
       "make_eudora_store", fuzz::RunEudoraFuzz);
+}
+
+TEST_F(EudoraFilterTest, SampleStoreGivesItsGoldenListing) {
+  PutStore(EudoraSampleStore());
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
+  ExpectGolden(Listing(), "eudora/sample-walk.txt");
+}
+
+TEST_F(EudoraFilterTest, RealStoreGivesItsGoldenListing) {
+  SKIP_WITHOUT_REAL_STORE();
+  for (const fs::path& file : FilesBelow(kRealStore)) {
+    std::string path = "C:\\Real\\" + fs::relative(file, kRealStore).generic_string();
+    std::replace(path.begin(), path.end(), '/', '\\');
+    files.AddFile(path, ReadFile(file));
+  }
+  ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false, "C:\\Real"));
+  ExpectGolden(Listing(), "eudora/win71-walk.txt");
 }
 
 }  // namespace
