@@ -1,5 +1,5 @@
 // The Linux services beyond the shared file system test: names on disk the in-memory fake has no
-// counterpart for, the private temporary folder, the process environment, iconv; and the registry.
+// counterpart for, the private temporary folder, the process environment, iconv.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -13,7 +13,6 @@
 #include "platform/posix/posix_environment.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_temp_files.h"
-#include "platform/registry.h"
 #include "support/temp_dir.h"
 
 namespace kv::platform {
@@ -217,41 +216,6 @@ TEST(IconvCodePageTest, AgreesWithTheTableAndSurvivesAnUnknownCodePage) {
   EXPECT_FALSE(unknown.valid());
   EXPECT_EQ(unknown.ToUtf8("ab\xF6"), "ab\xEF\xBF\xBD");
   EXPECT_EQ(unknown.FromUtf8("abö"), "ab?");
-}
-
-TEST(MemoryRegistryTest, EnumeratesInCreationOrderAndReportsSmallBuffers) {
-  MemoryRegistry registry;
-  registry.SetString("Software\\Mail\\CommandLine", "Current", "C:\\EUDORA\\eudora.exe x y");
-  registry.SetDword("Software\\Mail\\CommandLine", "A Longer Value Name", 7);
-  registry.SetString("Software\\Mail\\Profiles\\Ann", "", "default");
-
-  std::optional<RegistryKey> key = registry.OpenCurrentUserKey("software\\MAIL\\commandline");
-  ASSERT_TRUE(key);
-  RegistryValue value;
-  ASSERT_EQ(registry.EnumValue(*key, 0, 80, 783, value), RegistryResult::kSuccess);
-  EXPECT_EQ(value.name, "Current");
-  EXPECT_EQ(value.Text(), "C:\\EUDORA\\eudora.exe x y");
-  EXPECT_EQ(registry.EnumValue(*key, 0, 7, 783, value), RegistryResult::kMoreData);  // no NUL room
-  EXPECT_EQ(registry.EnumValue(*key, 0, 8, 24, value), RegistryResult::kMoreData);
-  EXPECT_EQ(registry.EnumValue(*key, 0, 8, 25, value), RegistryResult::kSuccess);
-  EXPECT_EQ(registry.EnumValue(*key, 2, 80, 783, value), RegistryResult::kNoMoreItems);
-
-  RegistryValue queried;
-  EXPECT_EQ(registry.QueryValue(*key, "CURRENT", 4, queried), RegistryResult::kMoreData);
-  EXPECT_EQ(queried.required_size, 25u);
-  EXPECT_EQ(registry.QueryValue(*key, "missing", 100, queried), RegistryResult::kNotFound);
-  registry.CloseKey(*key);
-  EXPECT_EQ(registry.EnumValue(*key, 0, 80, 783, value), RegistryResult::kError);
-
-  std::optional<RegistryKey> mail = registry.OpenCurrentUserKey("Software\\Mail");
-  ASSERT_TRUE(mail);
-  std::string name;
-  ASSERT_EQ(registry.EnumKey(*mail, 1, name), RegistryResult::kSuccess);
-  EXPECT_EQ(name, "Profiles");
-  EXPECT_EQ(registry.EnumKey(*mail, 2, name), RegistryResult::kNoMoreItems);
-  registry.CloseKey(*mail);
-  EXPECT_EQ(registry.OpenKeyCount(), 0u);
-  EXPECT_FALSE(registry.OpenCurrentUserKey("Software\\Nothing"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The two stored registries (a hive file through hivex, an export text in either encoding)
-// answer the ANSI registry calls alike: one contract run against each, then what only one of
-// them meets (damaged hives, malformed export lines).
+// answer the ANSI registry calls alike: one contract run against each, then the in-memory
+// registry, then what only one of them meets (damaged hives, malformed export lines). What each
+// gives is rendered as text and compared with a golden file in tests/golden/platform/.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,12 +13,15 @@
 #include "platform/stored_registry.h"
 #include "platform/unicode_text.h"
 #include "support/fuzz_inputs.h"
+#include "support/golden.h"
 #include "support/registry_writers.h"
 #include "support/temp_dir.h"
 
 namespace kv::platform {
 namespace {
 
+using testing::EscapedBytes;
+using testing::ExpectGolden;
 using testing::ExportFormat;
 using testing::RegistryContent;
 
@@ -25,10 +29,66 @@ constexpr std::size_t kNameBuffer = 80;   // RegEnumValueA's name buffer as the 
 constexpr std::size_t kDataBuffer = 783;  // and its data buffer
 constexpr std::size_t kStringBuffer = 260;
 constexpr const char* kOe = "Software\\Microsoft\\Outlook Express";
-constexpr const char* kDrafts = "Software\\Entw\xC3\xBCrfe";  // UTF-8, as the content is written
 
 ByteView ViewOf(const std::string& bytes) {
   return ByteView(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// A value's name, type and data for a golden file.
+std::string Shown(const RegistryValue& value) {
+  const std::string_view data(reinterpret_cast<const char*>(value.data.data()), value.data.size());
+  return "\"" + EscapedBytes(value.name) + "\" " + std::to_string(value.type) + " \"" +
+         EscapedBytes(data) + "\"\n";
+}
+
+// Every key below `path` as the filters read them, one "[key]" line followed by what EnumValue
+// gives at each index with the filters' buffers ("name" type "data", or the result that is no
+// value), then the subkeys in EnumKey's order.
+std::string Render(Registry& registry, const std::string& path = "", int depth = 8) {
+  std::string out = "[" + EscapedBytes(path) + "]";
+  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(path);
+  if (!key) return out + " does not open\n";
+  out += "\n";
+  RegistryValue value;
+  for (std::uint32_t index = 0; index < 100; ++index) {
+    const RegistryResult result = registry.EnumValue(*key, index, kNameBuffer, kDataBuffer, value);
+    if (result == RegistryResult::kNoMoreItems) break;
+    if (result == RegistryResult::kSuccess) {
+      out += "  " + Shown(value);
+    } else {
+      out += "  #" + std::to_string(index) +
+             (result == RegistryResult::kMoreData ? " more data\n" : " error\n");
+      if (result != RegistryResult::kMoreData) break;
+    }
+  }
+  std::vector<std::string> subkeys;
+  std::string name;
+  while (subkeys.size() < 100 &&
+         registry.EnumKey(*key, std::uint32_t(subkeys.size()), name) == RegistryResult::kSuccess) {
+    subkeys.push_back(name);
+  }
+  registry.CloseKey(*key);
+  for (const std::string& subkey : subkeys) {
+    if (depth > 0) out += Render(registry, path.empty() ? subkey : path + "\\" + subkey, depth - 1);
+  }
+  return out;
+}
+
+// What QueryValue answers for `name` in `key` with a data buffer of `buffer` bytes, as a line.
+std::string Query(Registry& registry, const std::string& key_path, const std::string& name,
+                  std::size_t buffer = kStringBuffer) {
+  std::string out = "query [" + EscapedBytes(key_path) + "] \"" + EscapedBytes(name) + "\" in " +
+                    std::to_string(buffer) + ": ";
+  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(key_path);
+  if (!key) return out + "no key\n";
+  RegistryValue value;
+  const RegistryResult result = registry.QueryValue(*key, name, buffer, value);
+  registry.CloseKey(*key);
+  return out + (result == RegistryResult::kSuccess    ? Shown(value)
+                : result == RegistryResult::kNotFound ? "not found\n"
+                : result != RegistryResult::kMoreData
+                    ? "error\n"
+                    : "more data, needs " + std::to_string(value.required_size) + "\n");
 }
 
 // A registry of the content as a hive file (no format) or as an export text in `format`.
@@ -65,162 +125,99 @@ class StoredRegistryContractTest : public ::testing::TestWithParam<Source> {
     return *registry_;
   }
 
-  // Every value of `key` as the filters enumerate them: name=text, or the result that ended it.
-  std::vector<std::string> Enumerate(const std::string& key) {
-    std::vector<std::string> seen;
-    std::optional<RegistryKey> handle = registry_->OpenCurrentUserKey(key);
-    if (!handle) return {"<no key>"};
-    RegistryValue value;
-    for (std::uint32_t index = 0;; ++index) {
-      RegistryResult result = registry_->EnumValue(*handle, index, kNameBuffer, kDataBuffer, value);
-      if (result == RegistryResult::kMoreData) seen.push_back("<more data>");
-      if (result != RegistryResult::kSuccess) break;
-      seen.push_back(value.name + "=" + value.Text());
-    }
-    registry_->CloseKey(*handle);
-    return seen;
-  }
-
   testing::TempDir dir_;
   Windows1252CodePage code_page_;
   DiagnosticLog diagnostics_;
   std::unique_ptr<StoredRegistry> registry_;
 };
 
-TEST_P(StoredRegistryContractTest, NamesMatchWithoutRegardToCaseAndMissingOnesAreNotFound) {
-  StoredRegistry& registry = Load(RegistryContent()
-                                      .SetString(kOe, "Store Root", "C:\\OE")
-                                      .SetString(kDrafts,
-                                                 "\xC3\x9C"
-                                                 "ber",
-                                                 "yes"));
-  RegistryValue value;
-  auto query = [&](const std::string& key_path, const std::string& name) {
-    std::optional<RegistryKey> key = registry.OpenCurrentUserKey(key_path);
-    if (!key) return std::string("<no key>");
-    RegistryResult result = registry.QueryValue(*key, name, kStringBuffer, value);
-    registry.CloseKey(*key);
-    return result == RegistryResult::kSuccess    ? value.name + "=" + value.Text()
-           : result == RegistryResult::kNotFound ? std::string("<not found>")
-                                                 : std::string("<error>");
-  };
-  EXPECT_EQ(query("SOFTWARE\\microsoft\\OUTLOOK express", "STORE ROOT"), "Store Root=C:\\OE");
-  // "ENTWÜRFE" and "über" in Windows-1252 find the key and value stored as "Entwürfe" and "Über".
-  EXPECT_EQ(query("software\\ENTW\xDCRFE\\",
-                  "\xFC"
-                  "ber"),
-            "\xDC"
-            "ber=yes");
-  EXPECT_EQ(query("Software\\Netscape", "x"), "<no key>");
-  EXPECT_EQ(query(std::string(kOe) + "\\5.0", "x"), "<no key>");
-  EXPECT_EQ(query(kOe, "Store Root2"), "<not found>");
-  EXPECT_EQ(registry.OpenKeyCount(), 0u);
-
-  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(kOe);
-  ASSERT_TRUE(key);
-  std::string name;
-  EXPECT_EQ(registry.EnumKey(*key, 0, name), RegistryResult::kNoMoreItems);
-  registry.CloseKey(*key);
-  EXPECT_EQ(registry.EnumValue(*key, 0, kNameBuffer, kDataBuffer, value), RegistryResult::kError);
-}
-
-TEST_P(StoredRegistryContractTest, ValuesEnumerateInStoredOrderAndSubkeysInIndexOrder) {
-  Load(RegistryContent()
-           .SetString("Software\\Vendor", "zeta", "1")
-           .SetString("Software\\Vendor", "", "default")
-           .SetDword("Software\\Vendor", "Alpha", 7)
-           .AddKey("Software\\Vendor\\beta")
-           .AddKey("Software\\Vendor\\Alpha")
-           .AddKey("Software\\Vendor\\\xC3\xA9t\xC3\xA9"));
-  std::vector<std::string> values = Enumerate("Software\\Vendor");
-  ASSERT_EQ(values.size(), 3u);
-  EXPECT_EQ(values[0], "zeta=1");
-  EXPECT_EQ(values[1], "=default");
-
-  std::optional<RegistryKey> key = registry_->OpenCurrentUserKey("Software\\Vendor");
-  ASSERT_TRUE(key);
-  std::vector<std::string> names;
-  std::string name;
-  for (std::uint32_t i = 0; registry_->EnumKey(*key, i, name) == RegistryResult::kSuccess; ++i) {
-    names.push_back(name);
-  }
-  registry_->CloseKey(*key);
-  EXPECT_EQ(names, (std::vector<std::string>{"Alpha", "beta", "\xE9t\xE9"}));
-}
-
-// RegEnumValueA weighs the ANSI name (plus its NUL) against the name buffer and the ANSI data
-// against the data buffer: a value that does not fit fails the call, which ends the filters'
-// enumeration before the values after it.
-TEST_P(StoredRegistryContractTest, EnumerationFailsOnValuesTooLargeForItsBuffers) {
+// Every source gives the same registry, as the golden file shows it. Names match without regard
+// to case and are converted to Windows-1252 ("ENTWÜRFE" finds "Entwürfe"); values enumerate in
+// stored order, subkeys in index order. RegEnumValueA weighs the ANSI name (with its NUL) and
+// data against the buffers (keys A to D: the largest that fit, then one byte more), and
+// RegQueryValueExA answers a buffer too small with the size the ANSI data needs. Text types are
+// converted ("?" for what the code page lacks), other types kept as stored.
+TEST_P(StoredRegistryContractTest, AnswersTheAnsiCallsAsTheGoldenFileShows) {
   const std::string fits(kDataBuffer - 1, 'd');  // 782 characters and the NUL: 783 bytes
-  Load(RegistryContent()
-           .SetString("A", std::string(kNameBuffer - 1, 'n'), fits)
-           .SetString("A", "after", "x")
-           .SetString("B", std::string(kNameBuffer, 'n'), "x")
-           .SetString("B", "store root", "C:\\OE")
-           .SetString("C", "big", fits + "d")
-           .SetString("C", "store root", "C:\\OE")
-           .SetValue("D", "bin", kRegBinary, std::vector<std::uint8_t>(kDataBuffer + 1, 0x41)));
-  EXPECT_EQ(Enumerate("A"),
-            (std::vector<std::string>{std::string(kNameBuffer - 1, 'n') + "=" + fits, "after=x"}));
-  EXPECT_EQ(Enumerate("B"), std::vector<std::string>{"<more data>"});
-  EXPECT_EQ(Enumerate("C"), std::vector<std::string>{"<more data>"});
-  EXPECT_EQ(Enumerate("D"), std::vector<std::string>{"<more data>"});
-}
-
-// RegQueryValueExA answers a buffer too small with the size the ANSI data needs, so that a
-// caller can grow its buffer and read again.
-TEST_P(StoredRegistryContractTest, QueryAnswersTooSmallBuffersWithTheAnsiSize) {
-  const std::string path = "C:\\Program Files\\Netscape\\Users\\" + std::string(300, 'u');
-  StoredRegistry& registry = Load(RegistryContent().SetString("N", "popstatePath", path));
-  std::optional<RegistryKey> key = registry.OpenCurrentUserKey("N");
-  ASSERT_TRUE(key);
-  RegistryValue value;
-  ASSERT_EQ(registry.QueryValue(*key, "popstatePath", kStringBuffer, value),
-            RegistryResult::kMoreData);
-  EXPECT_EQ(value.required_size, path.size() + 1);
-  ASSERT_EQ(registry.QueryValue(*key, "popstatePath", value.required_size + 1, value),
-            RegistryResult::kSuccess);
-  EXPECT_EQ(value.Text(), path);
-  registry.CloseKey(*key);
-}
-
-TEST_P(StoredRegistryContractTest, TextTypesAreConvertedAndOtherTypesKeptAsStored) {
   std::vector<std::uint8_t> multi = testing::StoredText("one");
   for (std::uint8_t byte : testing::StoredText("caf\xC3\xA9")) multi.push_back(byte);
   multi.insert(multi.end(), {0, 0});
   StoredRegistry& registry =
       Load(RegistryContent()
+               .SetString(kOe, "Store Root", "C:\\OE")
+               .SetString("Software\\Entw\xC3\xBCrfe",
+                          "\xC3\x9C"
+                          "ber",
+                          "yes")
+               .SetString("Software\\Vendor", "zeta", "1")
+               .SetString("Software\\Vendor", "", "default")
+               .SetDword("Software\\Vendor", "Alpha", 7)
+               .AddKey("Software\\Vendor\\beta")
+               .AddKey("Software\\Vendor\\Alpha")
+               .AddKey("Software\\Vendor\\\xC3\xA9t\xC3\xA9")
+               .SetString("A", std::string(kNameBuffer - 1, 'n'), fits)
+               .SetString("A", "after", "x")
+               .SetString("B", std::string(kNameBuffer, 'n'), "x")
+               .SetString("B", "store root", "C:\\OE")
+               .SetString("C", "big", fits + "d")
+               .SetString("C", "store root", "C:\\OE")
+               .SetValue("D", "bin", kRegBinary, std::vector<std::uint8_t>(kDataBuffer + 1, 0x41))
+               .SetString("N", "popstatePath", "C:\\Users\\" + std::string(300, 'u'))
                .SetString("T", "expand", "%USERPROFILE%\\Mail\xE2\x82\xAC", kRegExpandSz)
                .SetValue("T", "multi", testing::kRegMultiSz, multi)
                .SetDword("T", "number", 0x01020304)
                .SetValue("T", "binary", kRegBinary, {0x00, 0xFF, 0x10})
                .SetString("T", "greek", "\xCE\xA9"));
-  std::optional<RegistryKey> key = registry.OpenCurrentUserKey("T");
+  std::string out = Render(registry);
+  out += Query(registry, "SOFTWARE\\microsoft\\OUTLOOK express", "STORE ROOT");
+  out += Query(registry, "software\\ENTW\xDCRFE\\",
+               "\xFC"
+               "ber");
+  out += Query(registry, "Software\\Netscape", "x");
+  out += Query(registry, std::string(kOe) + "\\5.0", "x");
+  out += Query(registry, kOe, "Store Root2");
+  out += Query(registry, "N", "popstatePath");
+  out += Query(registry, "N", "popstatePath", 309);
+  out += Query(registry, "N", "popstatePath", 310);
+  out += Query(registry, "T", "greek", 1);
+  ExpectGolden(out, "platform/stored-registry.txt");
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+  EXPECT_EQ(diagnostics_.entries().size(), 0u);
+
+  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(kOe);
   ASSERT_TRUE(key);
-  RegistryValue value;
-  auto query = [&](const std::string& name) {
-    EXPECT_EQ(registry.QueryValue(*key, name, kDataBuffer, value), RegistryResult::kSuccess);
-    return std::make_pair(value.type, value.data);
-  };
-  auto bytes = [](const std::string& text) {
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-  };
-  EXPECT_EQ(query("expand"), std::make_pair(std::uint32_t{kRegExpandSz},
-                                            bytes(std::string("%USERPROFILE%\\Mail\x80") + '\0')));
-  EXPECT_EQ(query("multi"), std::make_pair(std::uint32_t{testing::kRegMultiSz},
-                                           bytes(std::string("one\0caf\xE9\0\0", 10))));
-  EXPECT_EQ(query("number"),
-            std::make_pair(std::uint32_t{kRegDword}, std::vector<std::uint8_t>{4, 3, 2, 1}));
-  EXPECT_EQ(query("binary"),
-            std::make_pair(std::uint32_t{kRegBinary}, std::vector<std::uint8_t>{0x00, 0xFF, 0x10}));
-  // A character the code page lacks becomes "?", as WideCharToMultiByte writes it.
-  EXPECT_EQ(query("greek").second, bytes(std::string("?") + '\0'));
   registry.CloseKey(*key);
+  RegistryValue value;
+  EXPECT_EQ(registry.EnumValue(*key, 0, kNameBuffer, kDataBuffer, value), RegistryResult::kError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Sources, StoredRegistryContractTest, ::testing::ValuesIn(kSources),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// The in-memory registry that stands in where no stored one is loaded weighs names and data
+// against the buffers as the stored ones do.
+TEST(MemoryRegistryTest, AnswersTheAnsiCallsAsTheGoldenFileShows) {
+  MemoryRegistry registry;
+  const std::string fits(kDataBuffer - 1, 'd');
+  registry.SetString("A", std::string(kNameBuffer - 1, 'n'), fits);
+  registry.SetString("A", "after", "x");
+  registry.SetString("B", std::string(kNameBuffer, 'n'), "x");
+  registry.SetString("C", "big", fits + "d");
+  registry.SetString("Software\\Mail\\CommandLine", "Current", "C:\\EUDORA\\eudora.exe x y");
+  registry.SetDword("Software\\Mail\\CommandLine", "A Longer Value Name", 7);
+  registry.SetString("Software\\Mail\\Profiles\\Ann", "", "default");
+  const std::string mail = "software\\MAIL\\commandline";
+  ExpectGolden(Render(registry) + Query(registry, mail, "CURRENT", 24) +
+                   Query(registry, mail, "CURRENT", 25) + Query(registry, mail, "missing") +
+                   Query(registry, "Software\\Nothing", "x"),
+               "platform/memory-registry.txt");
+  EXPECT_EQ(registry.OpenKeyCount(), 0u);
+  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(mail);
+  ASSERT_TRUE(key);
+  registry.CloseKey(*key);
+  RegistryValue value;
+  EXPECT_EQ(registry.EnumValue(*key, 0, kNameBuffer, kDataBuffer, value), RegistryResult::kError);
+}
 
 class HiveFileTest : public ::testing::Test {
  protected:
@@ -253,72 +250,61 @@ class HiveFileTest : public ::testing::Test {
   DiagnosticLog diagnostics_;
 };
 
+// Each damage and the whole error it gives are in the golden file.
 TEST_F(HiveFileTest, FilesThatAreNoUsableHiveSayWhy) {
   struct Case {
     const char* name;
     std::function<void(std::string&)> damage;
-    HiveProblem problem;
-    const char* says;
   };
   const Case cases[] = {
-      {"empty", [](std::string& b) { b.clear(); }, HiveProblem::kNotAHive, "not a registry hive"},
-      {"text", [](std::string& b) { b = "REGEDIT4\r\n"; }, HiveProblem::kNotAHive, "\"regf\""},
-      {"Windows 9x", [](std::string& b) { b.replace(0, 4, "CREG"); }, HiveProblem::kWindows9x,
-       "Windows 95/98/ME"},
-      {"cut", [](std::string& b) { b.resize(0x1800); }, HiveProblem::kDamaged, "cut off"},
-      {"version", [](std::string& b) { b[0x14] = 2; }, HiveProblem::kDamaged, "major version 2"},
-      {"checksum", [](std::string& b) { b[0x40] ^= 1; }, HiveProblem::kDamaged, "checksum"},
-      {"bin", [](std::string& b) { b[0x1000] = 'X'; }, HiveProblem::kDamaged, "bins are damaged"},
-      {"root cell", [](std::string& b) { b[0x1024] = 'x'; }, HiveProblem::kDamaged,
-       "bins are damaged"},
+      {"empty", [](std::string& b) { b.clear(); }},
+      {"text", [](std::string& b) { b = "REGEDIT4\r\n"; }},
+      {"Windows 9x", [](std::string& b) { b.replace(0, 4, "CREG"); }},
+      {"cut", [](std::string& b) { b.resize(0x1800); }},
+      {"version", [](std::string& b) { b[0x14] = 2; }},
+      {"checksum", [](std::string& b) { b[0x40] ^= 1; }},
+      {"bin", [](std::string& b) { b[0x1000] = 'X'; }},
+      {"root cell", [](std::string& b) { b[0x1024] = 'x'; }},
+  };
+  std::string out;
+  auto add = [&](const std::string& name, const HiveOpenResult& opened) {
+    EXPECT_FALSE(opened.tree) << name;
+    const char* problems[] = {"none", "unreadable", "not a hive", "Windows 9x", "damaged"};
+    out += name + ": " + problems[int(opened.problem)] + ": " + opened.error + "\n";
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
     std::string bytes = hive_;
     c.damage(bytes);
-    HiveOpenResult opened = Reopen(bytes);
-    EXPECT_EQ(opened.problem, c.problem);
-    EXPECT_NE(opened.error.find(c.says), std::string::npos) << opened.error;
-    EXPECT_FALSE(opened.tree);
+    add(c.name, Reopen(bytes));
   }
   std::filesystem::create_directory(dir_.path() / "folder");
-  EXPECT_EQ(OpenHiveFile((dir_.path() / "folder").string()).problem, HiveProblem::kUnreadable);
-  EXPECT_EQ(OpenHiveFile((dir_.path() / "missing").string()).problem, HiveProblem::kUnreadable);
+  add("folder", OpenHiveFile((dir_.path() / "folder").string()));
+  add("missing", OpenHiveFile((dir_.path() / "missing").string()));
+  for (std::size_t at; (at = out.find(dir_.path().string())) != std::string::npos;) {
+    out.replace(at, dir_.path().string().size(), "<dir>");
+  }
+  ExpectGolden(out, "platform/hive-refused.txt");
 }
 
 // A bad cell inside the bins spoils only the key that points at it: its values (or subkeys) are
-// unreadable, reported once, and every other key reads as before.
+// unreadable, reported once, and every other key reads as before. First the value list of
+// "Outlook Express" points nowhere, then the subkey index of "Microsoft".
 TEST_F(HiveFileTest, DamageInsideOneKeyLeavesTheOthersReadable) {
-  std::string bytes = hive_;
-  const std::size_t oe = KeyRecord("Outlook Express");
-  for (std::size_t i = 0; i < 4; ++i) bytes[oe + kKeyValueListInRecord + i] = '\x7F';
-  const std::size_t microsoft = KeyRecord("Microsoft");
-  HiveOpenResult opened = Reopen(bytes);
-  ASSERT_TRUE(opened.tree);
-  StoredRegistry registry(std::move(opened.tree), code_page_, &diagnostics_);
-
-  std::optional<RegistryKey> key = registry.OpenCurrentUserKey(kOe);
-  ASSERT_TRUE(key);
-  RegistryValue value;
-  EXPECT_EQ(registry.EnumValue(*key, 0, kNameBuffer, kDataBuffer, value), RegistryResult::kError);
-  EXPECT_EQ(registry.QueryValue(*key, "store root", kDataBuffer, value), RegistryResult::kError);
-  registry.CloseKey(*key);
-  ASSERT_EQ(diagnostics_.entries().size(), 1u);
-  EXPECT_NE(diagnostics_.entries()[0].problem.find("Outlook Express"), std::string::npos);
-
-  key = registry.OpenCurrentUserKey("Environment");
-  ASSERT_TRUE(key);
-  EXPECT_EQ(registry.QueryValue(*key, "TEMP", kDataBuffer, value), RegistryResult::kSuccess);
-  registry.CloseKey(*key);
-
-  // The subkey index of "Microsoft" pointing nowhere: the keys below it cannot be opened.
-  bytes = hive_;
-  for (std::size_t i = 0; i < 4; ++i) bytes[microsoft + kKeySubkeyListInRecord + i] = '\x20';
-  opened = Reopen(bytes);
-  ASSERT_TRUE(opened.tree);
-  StoredRegistry broken_index(std::move(opened.tree), code_page_);
-  EXPECT_FALSE(broken_index.OpenCurrentUserKey(kOe));
-  EXPECT_TRUE(broken_index.OpenCurrentUserKey("Environment"));
+  std::string out;
+  for (std::size_t field : {KeyRecord("Outlook Express") + kKeyValueListInRecord,
+                            KeyRecord("Microsoft") + kKeySubkeyListInRecord}) {
+    std::string bytes = hive_;
+    for (std::size_t i = 0; i < 4; ++i) bytes[field + i] = '\x7F';
+    HiveOpenResult opened = Reopen(bytes);
+    ASSERT_TRUE(opened.tree);
+    StoredRegistry registry(std::move(opened.tree), code_page_, &diagnostics_);
+    out += Render(registry) + Query(registry, kOe, "store root");
+    out += Query(registry, "Environment", "TEMP");
+  }
+  for (const Diagnostic& diagnostic : diagnostics_.entries()) {
+    out += "reported: " + diagnostic.problem + "; lost: " + diagnostic.lost + "\n";
+  }
+  ExpectGolden(out, "platform/hive-damaged-key.txt");
 }
 
 // Bytes of the bins set to 0xFF one at a time (every byte of the "Outlook Express" key record and
@@ -350,139 +336,85 @@ TEST_F(HiveFileTest, DamagedBytesGiveAnErrorOrAReadableRegistry) {
   EXPECT_GT(opened_count, 0u);
 }
 
-class RegistryExportTest : public ::testing::Test {
- protected:
-  RegistryExport Parse(const std::string& text) {
-    return ParseRegistryExport(ViewOf(text), code_page_, "user.reg");
-  }
-  // The text of `name` under `key` in the parsed registry, or "<none>".
-  std::string Text(RegistryExport& parsed, const std::string& key, const std::string& name) {
-    if (parsed.tree)
-      registry_ = std::make_unique<StoredRegistry>(std::move(parsed.tree), code_page_);
-    if (!registry_) return "<no tree>";
-    std::optional<RegistryKey> handle = registry_->OpenCurrentUserKey(key);
-    if (!handle) return "<no key>";
-    RegistryValue value;
-    RegistryResult result = registry_->QueryValue(*handle, name, kDataBuffer, value);
-    registry_->CloseKey(*handle);
-    return result == RegistryResult::kSuccess ? value.Text() : "<none>";
-  }
-
-  Windows1252CodePage code_page_;
-  std::unique_ptr<StoredRegistry> registry_;
-};
-
-// Written out as regedit writes them, independently of the test writer.
-TEST_F(RegistryExportTest, ReadsRegeditTextInBothEncodings) {
-  const std::string ansi =
-      "REGEDIT4\r\n\r\n"
-      "[HKEY_CURRENT_USER\\Software\\Microsoft\\Outlook Express]\r\n"
-      "\"Store Root\"=\"C:\\\\WINDOWS\\\\Application Data\\\\Outlook \\\"Express\\\"\"\r\n"
-      "\"Expanded\"=hex(2):25,55,53,45,52,50,52,4f,46,49,4c,45,25,5c,e9,00\r\n"
-      "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-      "  16,17\r\n"
-      "@=dword:0000002a\r\n\r\n";
-  RegistryExport parsed = Parse(ansi);
-  EXPECT_EQ(parsed.root, "HKEY_CURRENT_USER");
-  EXPECT_EQ(Text(parsed, kOe, "store root"), "C:\\WINDOWS\\Application Data\\Outlook \"Express\"");
-  EXPECT_EQ(Text(parsed, kOe, "expanded"), "%USERPROFILE%\\\xE9");
-  std::optional<RegistryKey> key = registry_->OpenCurrentUserKey(kOe);
-  RegistryValue value;
-  ASSERT_EQ(registry_->QueryValue(*key, "Long", kDataBuffer, value), RegistryResult::kSuccess);
-  EXPECT_EQ(value.data.size(), 24u);
-  EXPECT_EQ(value.data.back(), 0x17);
-  ASSERT_EQ(registry_->QueryValue(*key, "", kDataBuffer, value), RegistryResult::kSuccess);
-  EXPECT_EQ(value.data, (std::vector<std::uint8_t>{42, 0, 0, 0}));
-  registry_->CloseKey(*key);
-
-  // Version 5 in UTF-16LE: text types in hex(2) are UTF-16LE as stored.
-  const std::string unicode_text =
-      "Windows Registry Editor Version 5.00\r\n\r\n"
-      "[HKEY_CURRENT_USER\\Identities\\{GUID}\\Software\\Microsoft\\Outlook Express\\5.0]\r\n"
-      "\"Store Root\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,\\\r\n"
-      "  00,4c,00,45,00,25,00,5c,00,e9,00,00,00\r\n"
-      "\"Name\"=\"Caf\xC3\xA9\"\r\n\r\n";
-  std::vector<std::uint8_t> utf16 = Utf8ToUtf16le(unicode_text);
-  registry_.reset();
-  parsed = Parse("\xFF\xFE" + std::string(utf16.begin(), utf16.end()));
-  const std::string oe5 = "Identities\\{GUID}\\Software\\Microsoft\\Outlook Express\\5.0";
-  EXPECT_EQ(Text(parsed, oe5, "store root"), "%USERPROFILE%\\\xE9");
-  EXPECT_EQ(Text(parsed, oe5, "name"), "Caf\xE9");
+// What an export text gives: the key it stands for or why it is refused, the lines it skipped, and
+// the registry read from it.
+std::string RenderExport(const std::string& text) {
+  Windows1252CodePage code_page;
+  RegistryExport parsed = ParseRegistryExport(ViewOf(text), code_page, "user.reg");
+  std::string out = "root: " + parsed.root + "\nerror: " + parsed.error + "\n";
+  for (const std::string& problem : parsed.problems) out += "skipped " + problem + "\n";
+  EXPECT_EQ(parsed.tree != nullptr, parsed.error.empty());
+  if (!parsed.tree) return out;
+  StoredRegistry registry(std::move(parsed.tree), code_page);
+  return out + Render(registry);
 }
 
-TEST_F(RegistryExportTest, SkipsLinesThatDoNotParseAndNamesThem) {
-  RegistryExport parsed = Parse(
-      "REGEDIT4\n"
-      "\"orphan\"=\"before any key\"\n"
-      "[HKEY_CURRENT_USER\\K]\n"
-      "\"good\"=\"1\"\n"
-      "\"open=\"x\"\n"
-      "\"noequals\" \"x\"\n"
-      "\"dw\"=dword:123456789\n"
-      "\"hx\"=hex:1,zz\n"
-      "\"ty\"=hex(q):00\n"
-      "\"str\"=\"unterminated\n"
-      "\"junk\"=\"x\" y\n"
-      "\"what\"=qword:1\n"
-      "garbage\n"
-      "[HKEY_CURRENT_USER\\K\n"
-      "; a comment\n"
-      "[HKEY_CURRENT_USER\\K]\n"
-      "\"good2\"=\"2\"\n");
-  EXPECT_EQ(parsed.error, "");
-  EXPECT_EQ(parsed.problems, (std::vector<std::string>{
-                                 "line 2: a value outside any key",
-                                 "line 5: no \"=\" after the value name",
-                                 "line 6: no \"=\" after the value name",
-                                 "line 7: a dword value that is not 1 to 8 hex digits",
-                                 "line 8: hex data that is not comma-separated bytes",
-                                 "line 9: a hex(type) value whose type does not parse",
-                                 "line 10: a text value without its closing quote",
-                                 "line 11: text after a value's closing quote",
-                                 "line 12: a value of unknown form",
-                                 "line 13: neither a key nor a value",
-                                 "line 14: a key name without \"]\"",
-                             }));
-  EXPECT_EQ(Text(parsed, "K", "good"), "1");
-  EXPECT_EQ(Text(parsed, "K", "good2"), "2");
-}
-
-TEST_F(RegistryExportTest, RemovalLinesTakeOutKeysAndValues) {
-  RegistryExport parsed = Parse(
-      "REGEDIT4\r\n"
-      "[HKEY_CURRENT_USER\\A\\Gone]\r\n\"v\"=\"1\"\r\n"
-      "[HKEY_CURRENT_USER\\A]\r\n\"keep\"=\"1\"\r\n\"drop\"=\"2\"\r\n\"drop\"=-\r\n"
-      "\"keep\"=\"3\"\r\n"
-      "[-HKEY_CURRENT_USER\\A\\Gone]\r\n");
-  EXPECT_EQ(Text(parsed, "A", "keep"), "3");
-  EXPECT_EQ(Text(parsed, "A", "drop"), "<none>");
-  EXPECT_EQ(Text(parsed, "A\\Gone", "v"), "<no key>");
-}
-
-TEST_F(RegistryExportTest, TakesTheOneUserHiveLoadedElsewhereAndRefusesOtherTexts) {
-  struct Case {
-    const char* text;
-    const char* root;   // expected root, or empty when
-    const char* error;  // this error is expected
+// Export texts written out as regedit writes them, independently of the test writer, and what
+// each gives in the golden file.
+TEST(RegistryExportTest, ExportsReadAsTheGoldenFileShows) {
+  const struct {
+    const char* name;
+    std::string text;
+  } cases[] = {
+      {"regedit4: quotes, escapes, hex(2) in the code page, wrapped hex, the default dword",
+       "REGEDIT4\r\n\r\n"
+       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Outlook Express]\r\n"
+       "\"Store Root\"=\"C:\\\\WINDOWS\\\\Application Data\\\\Outlook \\\"Express\\\"\"\r\n"
+       "\"Expanded\"=hex(2):25,55,53,45,52,50,52,4f,46,49,4c,45,25,5c,e9,00\r\n"
+       "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
+       "  16,17\r\n"
+       "@=dword:0000002a\r\n\r\n"},
+      // Version 5 in UTF-16LE: text types in hex(2) are UTF-16LE as stored.
+      {"regedit5 in UTF-16LE",
+       "\xFF\xFE" +
+           [] {
+             const std::vector<std::uint8_t> utf16 = Utf8ToUtf16le(
+                 "Windows Registry Editor Version 5.00\r\n\r\n"
+                 "[HKEY_CURRENT_USER\\Identities\\{GUID}\\Software\\Microsoft\\Outlook "
+                 "Express\\5.0]\r\n"
+                 "\"Store "
+                 "Root\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,\\\r\n"
+                 "  00,4c,00,45,00,25,00,5c,00,e9,00,00,00\r\n"
+                 "\"Name\"=\"Caf\xC3\xA9\"\r\n\r\n");
+             return std::string(utf16.begin(), utf16.end());
+           }()},
+      {"lines that do not parse are skipped and named",
+       "REGEDIT4\n"
+       "\"orphan\"=\"before any key\"\n"
+       "[HKEY_CURRENT_USER\\K]\n"
+       "\"good\"=\"1\"\n"
+       "\"open=\"x\"\n"
+       "\"noequals\" \"x\"\n"
+       "\"dw\"=dword:123456789\n"
+       "\"hx\"=hex:1,zz\n"
+       "\"ty\"=hex(q):00\n"
+       "\"str\"=\"unterminated\n"
+       "\"junk\"=\"x\" y\n"
+       "\"what\"=qword:1\n"
+       "garbage\n"
+       "[HKEY_CURRENT_USER\\K\n"
+       "; a comment\n"
+       "[HKEY_CURRENT_USER\\K]\n"
+       "\"good2\"=\"2\"\n"},
+      {"removal lines take out keys and values",
+       "REGEDIT4\r\n"
+       "[HKEY_CURRENT_USER\\A\\Gone]\r\n\"v\"=\"1\"\r\n"
+       "[HKEY_CURRENT_USER\\A]\r\n\"keep\"=\"1\"\r\n\"drop\"=\"2\"\r\n\"drop\"=-\r\n"
+       "\"keep\"=\"3\"\r\n"
+       "[-HKEY_CURRENT_USER\\A\\Gone]\r\n"},
+      // The one user hive loaded elsewhere is taken; other texts are refused.
+      {"one user under HKEY_USERS, its classes beside it",
+       "REGEDIT4\n[HKEY_USERS\\S-1-5-21-7\\Software]\n[HKEY_USERS\\S-1-5-21-7_Classes\\x]\n"},
+      {"a hive loaded under HKLM by hand",
+       "REGEDIT4\n[HKLM\\OldUser\\Software]\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\n"},
+      {"several users", "REGEDIT4\n[HKEY_USERS\\A\\x]\n[HKEY_USERS\\B\\x]\n"},
+      {"no user", "REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\n"},
+      {"another header", "REGEDIT5\n[HKEY_CURRENT_USER\\x]\n"},
+      {"empty", ""},
   };
-  const Case cases[] = {
-      {"REGEDIT4\n[HKEY_USERS\\S-1-5-21-7\\Software]\n[HKEY_USERS\\S-1-5-21-7_Classes\\x]\n",
-       "HKEY_USERS\\S-1-5-21-7", ""},
-      {"REGEDIT4\n[HKLM\\OldUser\\Software]\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\n",
-       "HKEY_LOCAL_MACHINE\\OldUser", ""},
-      {"REGEDIT4\n[HKEY_USERS\\A\\x]\n[HKEY_USERS\\B\\x]\n", "",
-       "several users' keys: HKEY_USERS\\A HKEY_USERS\\B"},
-      {"REGEDIT4\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\x]\n", "", "no keys of a user"},
-      {"REGEDIT5\n[HKEY_CURRENT_USER\\x]\n", "", "not a registry export"},
-      {"", "", "not a registry export"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    RegistryExport parsed = Parse(c.text);
-    EXPECT_EQ(parsed.root, c.root);
-    EXPECT_NE(parsed.error.find(c.error), std::string::npos) << parsed.error;
-    EXPECT_EQ(parsed.tree != nullptr, *c.error == '\0');
-  }
+  std::string out;
+  for (const auto& c : cases) out += std::string("=== ") + c.name + "\n" + RenderExport(c.text);
+  ExpectGolden(out, "platform/registry-exports.txt");
 }
 
 TEST(RegistryExportFuzzCorpus, SeedsAndPastFindingsRunCleanly) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -30,6 +31,24 @@ inline void ExpectGolden(const std::string& actual, std::string_view name) {
   }
   ASSERT_TRUE(std::filesystem::is_regular_file(path)) << "no golden file " << path;
   EXPECT_EQ(actual, ReadFile(path)) << "differs from " << path;
+}
+
+// Bytes as a golden file shows them: printable ASCII as it is, other bytes as \xNN, and a run of
+// eight or more of one byte as <count*byte>.
+inline std::string EscapedBytes(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0, run = 1; i < bytes.size(); i += run, run = 1) {
+    while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
+    char one[8];
+    std::snprintf(one, sizeof one, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
+    if (run >= 8) {
+      out += "<" + std::to_string(run) + "*" + one + ">";
+    } else {
+      for (std::size_t k = 0; k < run; ++k) out += one;
+    }
+  }
+  return out;
 }
 
 }  // namespace kv::testing
