@@ -179,7 +179,7 @@ WriteOutcome MaildirWriter::AddHeldMessage(const std::string& folder,
                                            const HandedOverMessage& message) {
   // Written once into tmp/ under its final name and renamed into new/ or cur/: the message
   // appears there whole or not at all.
-  const std::string_view bytes = HeldMessageBytes(message, to_lf_);
+  const std::string_view bytes = HeldMessageBytes(message, to_lf_ ? &converted_ : nullptr);
   const std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
   int error = EEXIST;
   std::string target;

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "host/message_sink.h"
 
@@ -62,6 +63,7 @@ class MaildirWriter final : public MessageSink {
   std::uint64_t counter_ = 0;
   std::string last_written_;
   bool moved_last_ = false;
+  std::vector<char> converted_;  // a held message with LF line ends, on its way out
 };
 
 }  // namespace kv::host

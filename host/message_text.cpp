@@ -1,12 +1,44 @@
 #include "host/message_text.h"
 
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "app/import_filter.h"
 #include "host/folder_names.h"
 
 namespace kv::host {
 namespace {
+
+// The conversion of a whole message looks at this many bytes at once: the CRs among them make one
+// 64-bit mask.
+constexpr std::size_t kBlock = 64;
+
+#if defined(__SSE2__)
+// The CRs among the kBlock bytes at `block`, bit i standing for block[i].
+std::uint64_t CrBits(const char* block) {
+  const __m128i crs = _mm_set1_epi8('\r');
+  std::uint64_t bits = 0;
+  for (std::size_t k = 0; k < kBlock / 16; ++k) {
+    __m128i bytes;
+    std::memcpy(&bytes, block + 16 * k, sizeof bytes);
+    const auto found = static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, crs)));
+    bits |= static_cast<std::uint64_t>(found) << (16 * k);
+  }
+  return bits;
+}
+#else
+std::uint64_t CrBits(const char* block) {
+  std::uint64_t bits = 0;
+  for (std::size_t i = 0; i < kBlock; ++i) {
+    if (block[i] == '\r') bits |= std::uint64_t{1} << i;
+  }
+  return bits;
+}
+#endif
 
 bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() &&
@@ -41,27 +73,38 @@ void LineEndConverter::Feed(std::string_view piece, std::string& out) {
   }
 }
 
-std::size_t CrLfToLfInPlace(std::span<char> bytes) {
-  char* const data = bytes.data();
+std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out) {
   const std::size_t size = bytes.size();
-  // Each line moves down by the CRs dropped before it, in one move up to its CR.
+  if (out.size() < size) out.resize(size);
+  const char* const from = bytes.data();
+  char* const to = out.data();
   std::size_t in = 0;
-  std::size_t out = 0;
-  while (in < size) {
-    const void* cr = std::memchr(data + in, '\r', size - in);
-    const std::size_t end =
-        cr == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(cr) - data);
-    if (out != in) std::memmove(data + out, data + in, end - in);
-    out += end - in;
-    in = end;
-    if (in == size) break;
-    if (in + 1 < size && data[in + 1] == '\n') {
-      ++in;  // the CR of a CR LF
-    } else {
-      data[out++] = data[in++];
+  std::size_t length = 0;
+  // A block at a time while another whole block follows it. Each piece up to a dropped CR, and the
+  // rest of the block after the last one, is copied as a whole block (a few wide moves instead of a
+  // copy of its exact length); what lands past the piece's end is overwritten by the next piece.
+  // Such a copy reads at most to the end of the following block and writes no further than it
+  // reads, as the output never gets ahead of the input.
+  while (size - in >= 2 * kBlock) {
+    const char* const block = from + in;
+    std::uint64_t crs = CrBits(block);
+    std::size_t start = 0;
+    while (crs != 0) {
+      const auto cr = static_cast<std::size_t>(std::countr_zero(crs));
+      crs &= crs - 1;
+      if (block[cr + 1] != '\n') continue;  // a lone CR stays
+      std::memcpy(to + length, block + start, kBlock);
+      length += cr - start;
+      start = cr + 1;
     }
+    std::memcpy(to + length, block + start, kBlock);
+    length += kBlock - start;
+    in += kBlock;
   }
-  return out;
+  for (; in < size; ++in) {
+    if (from[in] != '\r' || in + 1 == size || from[in + 1] != '\n') to[length++] = from[in];
+  }
+  return std::string_view(to, length);
 }
 
 void LineEndConverter::Finish(std::string& out) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv::host {
 
@@ -26,9 +27,10 @@ class LineEndConverter {
   bool pending_cr_ = false;
 };
 
-// Turns each CR LF of `bytes` into LF in place (a CR elsewhere, a last CR included, stays), as
-// LineEndConverter does for a whole message fed at once. Returns the new length.
-std::size_t CrLfToLfInPlace(std::span<char> bytes);
+// Copies `bytes` into `out` with each CR LF made LF (a CR elsewhere, a last CR included, stays),
+// as LineEndConverter does for a whole message fed at once, and returns the converted bytes: the
+// start of `out`, which grows as needed (reused from message to message, it stops growing).
+std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out);
 
 // The mbox state headers for a message state word: "Status: RO" for read received and sent mail,
 // "Status: O" for unread mail that is no longer new, and for unsent mail (drafts) "Status: RO"

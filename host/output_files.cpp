@@ -230,13 +230,13 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
   return PreparedMessage{staging, *length, true};
 }
 
-std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf) {
+std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<char>* converted) {
   std::span<char> held = message.bytes.value_or(std::span<char>());
   held = held.first(static_cast<std::size_t>(std::min<std::uint64_t>(message.length, held.size())));
   held =
       held.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(message.start, held.size())));
-  const std::size_t size = to_lf ? CrLfToLfInPlace(held) : held.size();
-  return std::string_view(held.data(), size);
+  const std::string_view bytes(held.data(), held.size());
+  return converted != nullptr ? CrLfToLf(bytes, *converted) : bytes;
 }
 
 bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,

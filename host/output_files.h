@@ -55,9 +55,9 @@ struct PreparedMessage {
 std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, bool to_lf,
                                               const std::string& staging, int& error);
 
-// The bytes a message held in memory goes into its folder with: from `start` up to `length`, each
-// CR LF made LF when `to_lf` (in place, in `message.bytes`).
-std::string_view HeldMessageBytes(const HandedOverMessage& message, bool to_lf);
+// The bytes a message held in memory goes into its folder with: from `start` up to `length`, with
+// each CR LF made LF in `converted` when that is given; otherwise a view of `message.bytes`.
+std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<char>* converted);
 
 // Writes `bytes` into the new file `path`, created exclusively with mode 0600, with `time` as its
 // file time. The file is removed again when it cannot be written whole. False with errno in

@@ -474,7 +474,7 @@ WriteOutcome EmlWriter::AddMessage(const std::string& display_path,
   whole.start = 0;
   std::optional<PreparedMessage> prepared;
   if (message.bytes) {
-    const std::string_view bytes = HeldMessageBytes(whole, /*to_lf=*/false);
+    const std::string_view bytes = HeldMessageBytes(whole, /*converted=*/nullptr);
     if (!WriteNewFile(staging, bytes, message.time, error)) return Failure(staging, error);
     prepared = PreparedMessage{staging, bytes.size(), true};
   } else {
