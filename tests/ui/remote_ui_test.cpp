@@ -22,17 +22,6 @@ using platform::kIdYes;
 
 constexpr platform::WindowHandle kAgentHandle = 42;
 
-// Bytes outside ASCII as \xNN: texts in the store's code page stay readable in a golden file.
-std::string Escaped(const std::string& text) {
-  std::string shown;
-  for (unsigned char c : text) {
-    static const char kHex[] = "0123456789ABCDEF";
-    shown += c < 0x80 ? std::string(1, static_cast<char>(c))
-                      : std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
-  }
-  return shown;
-}
-
 // The changes of one call, one to a line: kind, control, then the text of a text change and the
 // value of any other.
 std::string Shown(const std::vector<ViewChange>& changes) {
@@ -93,7 +82,8 @@ DialogAction Press(int control) {
 }
 
 // Each case runs the location dialog over a new front (which numbers its dialogs from 1 again) and
-// the transcript shows what the agent was sent, what the front logged and how the dialog ended.
+// the transcript shows what the agent was sent (in UTF-8), what the front logged and how the
+// dialog ended: its result and its path, which comes back in the code page and is shown in UTF-8.
 TEST(RemoteFront, TheLocationDialogAndItsAnswersGoToTheAgent) {
   DialogAction unknown_item;
   unknown_item.kind = DialogAction::Kind::kSelect;
@@ -132,7 +122,7 @@ TEST(RemoteFront, TheLocationDialogAndItsAnswersGoToTheAgent) {
     dialog.m_strBrowseTitle = "Where is the store?";
     const int result = dialog.DoModal();
     transcript += "== " + c.name + "\n" + agent.transcript + "  result " + std::to_string(result) +
-                  " path \"" + Escaped(dialog.m_strPath) + "\"\n";
+                  " path \"" + code_page.ToUtf8(dialog.m_strPath) + "\"\n";
   }
   kv::testing::ExpectGolden(transcript, "ui/remote_front_location.txt");
 }

@@ -86,18 +86,13 @@ DISPID IdOf(IDispatch* object, const wchar_t* name) {
   return SUCCEEDED(status) ? id : DISPID_UNKNOWN;
 }
 
-TEST_F(DispatchTest, NamesInAnyCaseGiveThePositionsOneToEleven) {
+// (Names in other capitals, and the result types of every method as a script sees them:
+// server_suite.vbs, across processes.)
+TEST_F(DispatchTest, NamesGiveThePositionsOneToEleven) {
   const wchar_t* names[] = {L"GetName",         L"GetType",    L"GoFirst",       L"GoNext",
                             L"GetItemStatus",   L"GetSubItem", L"IsSystemFound", L"GetItemExStatus",
                             L"IsEnableSetPath", L"SetPath",    L"SetParent"};
-  for (int i = 0; i < 11; ++i) {
-    std::wstring lower = names[i], upper = names[i];
-    for (wchar_t& c : lower) c = static_cast<wchar_t>(towlower(c));
-    for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-    for (const std::wstring& name : {std::wstring(names[i]), lower, upper}) {
-      EXPECT_EQ(IdOf(object_, name.c_str()), i + 1);
-    }
-  }
+  for (int i = 0; i < 11; ++i) EXPECT_EQ(IdOf(object_, names[i]), i + 1) << names[i];
   for (const wchar_t* unknown : {L"GoLast", L"GetNam", L"GetNameX", L"", L"Get Name"}) {
     EXPECT_EQ(IdOf(object_, unknown), DISPID_UNKNOWN) << unknown;
   }
@@ -119,15 +114,9 @@ std::wstring Shown(const VARIANT& v) {
   return type + std::to_wstring(v.vt == VT_I2 ? v.iVal : v.vt == VT_I4 ? v.lVal : v.boolVal);
 }
 
-TEST_F(DispatchTest, ResultsCarryTheirAutomationTypes) {
-  const std::pair<DISPID, std::wstring> cases[] = {{1, L"BSTR Priv\u00E9 \u20AC"},
-                                                   {2, L"I2 2"},
-                                                   {3, L"BOOL -1"},
-                                                   {4, L"BOOL 0"},
-                                                   {5, L"I4 3"},
-                                                   {7, L"BOOL 0"},
-                                                   {8, L"I4 6"},
-                                                   {9, L"BOOL 0"}};
+TEST_F(DispatchTest, ResultsCarryTheirAutomationValues) {
+  // UTF-16 beyond the code page and VARIANT_TRUE, which a script's checks cannot tell apart.
+  const std::pair<DISPID, std::wstring> cases[] = {{1, L"BSTR Priv\u00E9 \u20AC"}, {3, L"BOOL -1"}};
   for (const auto& [id, shown] : cases) {
     wintest::InvokeResult call = Call(object_, id, {}, DISPATCH_METHOD | DISPATCH_PROPERTYGET);
     Variant result(call.result);
@@ -145,7 +134,7 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
   by_reference.vt = VT_I2 | VT_BYREF;
   by_reference.piVal = &value;
   VARIANT inner = I4(11);
-  for (VARIANT code : {I2(11), I4(11), R8(11.0), Bstr(L"11"), by_reference, ByReference(&inner)}) {
+  for (VARIANT code : {I4(11), R8(11.0), Bstr(L"11"), by_reference, ByReference(&inner)}) {
     SCOPED_TRACE(code.vt);
     filter_->last_code = 0;
     wintest::InvokeResult call = Call(object_, 6, {code});
