@@ -82,8 +82,10 @@ TEST_F(DbxReaderTest, MarkersLowByteDecidesWhetherAChildIsWalked) {
                             3, "index entry's child node not walked (its marker's low byte is 0)"));
 }
 
-// Root: left child (1, 2), entries 3 (child: 4, 5) and 6 (child: 7, the last node in the file). A
-// damaged node is left out with its subtree and reported; the values around it stay in order.
+// Root: left child (1, 2), entries 3 (child: 4, 5) and 6 (child: 7, the last node in the file);
+// every entry's marker lets its child be walked. A damaged node (one that names the root or its
+// own node as a child loops) is left out with its subtree and reported; the values around it stay
+// in order.
 TEST_F(DbxReaderTest, DamagedNodeIsLeftOutWithItsSubtree) {
   const std::string self = "index node does not hold its own offset";
   const std::string loop = "index node reached a second time (the tree loops)";
@@ -96,24 +98,16 @@ TEST_F(DbxReaderTest, DamagedNodeIsLeftOutWithItsSubtree) {
   } cases[] = {
       {self, [](DbxIndex& i) { i.nodes[2].self_override = 9; }, {1, 2, 3, 6, 7}},
       {self, [](DbxIndex& i) { i.nodes[1].self_override = 4; }, {3, 4, 5, 6, 7}},
-      {loop,
-       [](DbxIndex& i) {
-         i.nodes[3].entries[0] = {1, 7, 0};
-       },
-       Values(7)},
-      {loop,
-       [](DbxIndex& i) {
-         i.nodes[2].entries[1] = {1, 5, 2};
-       },
-       Values(7)},
+      {loop, [](DbxIndex& i) { i.nodes[3].entries[0].child = 0; }, Values(7)},
+      {loop, [](DbxIndex& i) { i.nodes[2].entries[1].child = 2; }, Values(7)},
       {"index node's 1 entries run past the end of the file", {}, Values(6), 8},
       {"index node lies outside the file", {}, {}, 0, 0xFFFFFFF0},
   };
   for (const auto& c : cases) {
     DbxIndex index{{{1, {{1, 3, 2}, {1, 6, 3}}, {}},
-                    {-1, {{0, 1, -1}, {0, 2, -1}}, {}},
-                    {-1, {{0, 4, -1}, {0, 5, -1}}, {}},
-                    {-1, {{0, 7, -1}}, {}}}};
+                    {-1, {{1, 1, -1}, {1, 2, -1}}, {}},
+                    {-1, {{1, 4, -1}, {1, 5, -1}}, {}},
+                    {-1, {{1, 7, -1}}, {}}}};
     if (c.damage) c.damage(index);
     writer = DbxFileWriter(DbxFileWriter::Kind::kMessages);
     const std::uint32_t root = writer.AddIndex(index);
