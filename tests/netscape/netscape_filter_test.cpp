@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include "app/filter_classes.h"
 #include "netscape/netscape_folder_walk.h"
 #include "netscape/netscape_profile.h"
@@ -19,7 +17,6 @@ namespace {
 
 const std::string kDir = "C:\\Netscape\\Users\\me\\Mail";
 const std::string kRoot = "Netscape Messenger 4.7";
-const std::string kInbox = kRoot + "/Inbox";
 
 NsMessage Message(int n, std::uint16_t kind = kNsKindIncoming, std::uint32_t flags = kNsFlagRead) {
   return {NsTestMessage(n), flags, kind};

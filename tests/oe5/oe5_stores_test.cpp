@@ -42,9 +42,8 @@ class Oe5RealStore : public ::testing::Test {
     const fs::path eml = dir.path() / "eml";
     RunKvimportOnStore(dir, "import --filter oe5 --keep-empty --to eml:'" + eml.string() + "'");
     Texts folders;
-    const fs::path& root = eml;
-    for (const auto& entry : fs::recursive_directory_iterator(root)) {
-      const fs::path relative = fs::relative(entry.path(), root);
+    for (const auto& entry : fs::recursive_directory_iterator(eml)) {
+      const fs::path relative = fs::relative(entry.path(), eml);
       if (entry.is_directory()) folders[relative.string()];
       if (entry.is_regular_file()) {
         folders[relative.parent_path().string()].push_back(ReadFile(entry.path()));
