@@ -15,6 +15,7 @@
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
 #include "res/strings.h"
+#include "support/golden.h"
 #include "ui/recording_view.h"
 #include "ui/scripted_ui.h"
 
@@ -28,66 +29,84 @@ using ui::RecordingDialogView;
 using ui::ScriptedUserInterface;
 using Lines = std::vector<std::string>;
 
-const std::string kUnknownPrompt(res::LoadString(res::IDS_LOCATION_UNKNOWN));
-const std::string kFoundPrompt(res::LoadString(res::IDS_LOCATION_FOUND));
+// The dialog as text for a golden file: each control with an ID (its text, "off" when disabled,
+// "[x]" when checked, "<focus"), the tree in display order (label, data, item mask, images, "+"
+// when expanded) and the result once ended.
+std::string Screen(const RecordingDialogView& view) {
+  std::string text;
+  for (const res::DialogControl& control : view.dialog_template()->controls) {
+    if (control.id < 0) continue;
+    text += std::to_string(control.id) + " \"" + view.ControlText(control.id) + "\"";
+    text += std::string(view.IsEnabled(control.id) ? "" : " off") +
+            (view.Checked(control.id) ? " [x]" : "") +
+            (view.focus() == control.id ? " <focus" : "");
+    text += "\n";
+  }
+  for (const auto& [handle, depth] : view.DisplayOrder()) {
+    const auto* item = view.FindItem(handle);
+    text += std::string(2 * depth + 2, ' ') + item->label + " " + std::to_string(item->data) +
+            " mask " + std::to_string(item->mask) + " images " + std::to_string(item->image) + "/" +
+            std::to_string(item->selected_image) + (item->expanded ? " +" : "") + "\n";
+  }
+  if (view.result()) text += "ended " + std::to_string(*view.result()) + "\n";
+  return text;
+}
 
 // Location dialog ---------------------------------------------------------------------------
 
 struct LocationFixture : ::testing::Test {
   LocationFixture() { ui.set_report_unanswered(false); }
+  // The screen after `what` happened, and the scripted front's lines since the last step.
+  void Step(const std::string& what, bool screen = true) {
+    text += "# " + what + "\n" + (screen ? Screen(view) : "");
+    for (; shown < ui.transcript().size(); ++shown) text += "ui: " + ui.transcript()[shown] + "\n";
+  }
   ScriptedUserInterface ui;
   CLocationDlg dlg{ui, 7};
   RecordingDialogView view{res::IDD_LOCATION};
+  std::string text;
+  std::size_t shown = 0;
 };
 
+// With no proposal the prompt asks to choose and Continue stays off until a folder is browsed to;
+// the prompt keeps telling what the filter found by itself. Accepting the proposal continues only
+// with one.
 TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed) {
   EXPECT_TRUE(dlg.OnInitDialog(view));
-  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt);
-  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "");
-  EXPECT_FALSE(view.IsEnabled(kIdOk));
-
+  Step("opened with no proposal");
   ui.AnswerBrowse("/mail/store");
   dlg.OnCommand(view, res::IDC_BROWSE);
-  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/mail/store");
-  EXPECT_TRUE(view.IsEnabled(kIdOk));
   dlg.OnIdleUpdate(view);
-  // The prompt tells what the filter found by itself.
-  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kUnknownPrompt);
+  Step("browsed to /mail/store");
   dlg.OnCommand(view, kIdOk);
-  EXPECT_EQ(view.result(), kIdOk);
+  Step("Continue");
   EXPECT_EQ(dlg.m_strPath, "/mail/store");
-
-  // Accepting the proposal continues only with one.
   dlg.m_strPath.clear();
   ui.AcceptProposedLocation();
   EXPECT_EQ(dlg.DoModal(), kIdCancel);
-  EXPECT_EQ(ui.transcript()[ui.transcript().size() - 2],
-            "cancelled: dialog \"Location of Messages\" cancelled: it proposed no location");
+  Step("proposal accepted when there is none", false);
+  kv::testing::ExpectGolden(text, "common/location-empty.txt");
 }
 
+// A proposal is shown and kept when browsing is cancelled or the dialog is.
 TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) {
   dlg.m_strPath = "/proposed";
   dlg.m_strBrowseTitle = "Please select location for Outlook Express 4";
   dlg.OnInitDialog(view);
-  EXPECT_EQ(view.GetControlText(res::IDC_PROMPT), kFoundPrompt);
-  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/proposed");
-  EXPECT_TRUE(view.IsEnabled(kIdOk));
-
+  Step("opened with /proposed");
   ui.AnswerBrowse("/elsewhere");
   dlg.OnBrowse(view);
   ui.AnswerBrowse(std::nullopt);
   dlg.OnBrowse(view);
-  EXPECT_EQ(view.GetControlText(res::IDC_LOCATION), "/elsewhere");
-  const std::vector<std::string> last_two(ui.transcript().end() - 2, ui.transcript().end());
-  EXPECT_EQ(last_two, (std::vector<std::string>{
-                          "browse: Please select location for Outlook Express 4", "chosen: none"}));
+  Step("browsed to /elsewhere, then browsing cancelled");
   dlg.OnCommand(view, kIdCancel);
-  EXPECT_EQ(view.result(), kIdCancel);
+  Step("Cancel");
   EXPECT_EQ(dlg.m_strPath, "/proposed");
-
   ui.AcceptProposedLocation();
   EXPECT_EQ(dlg.DoModal(), kIdOk);
   EXPECT_EQ(dlg.m_strPath, "/proposed");
+  Step("proposal accepted", false);
+  kv::testing::ExpectGolden(text, "common/location-proposed.txt");
 }
 
 // Finding a store with the user -------------------------------------------------------------
@@ -177,58 +196,31 @@ TEST(FindStoreWithUser, DialogQuestionAndLoadsInOrder) {
 
 // Folder selection from display paths ---------------------------------------------------
 
-// The tree as lines: each item's label and data, indented by its depth.
-std::vector<std::string> DescribeTree(const RecordingDialogView& view,
-                                      TreeItem parent = platform::kTreeRoot,
-                                      const std::string& indent = "") {
-  std::vector<std::string> lines;
-  for (TreeItem child : view.Children(parent)) {
-    const auto* item = view.FindItem(child);
-    lines.push_back(indent + item->label + " " + std::to_string(item->data));
-    for (std::string& line : DescribeTree(view, child, indent + " ")) lines.push_back(line);
-  }
-  return lines;
-}
 struct FolderFixture : ::testing::Test {
   ScriptedUserInterface ui;
   RecordingDialogView view{res::IDD_FOLDER_SELECT};
 };
 
+// Paths outside the root or differing in case are left out; a path listed before its parent goes
+// below the first prefix. The tree items carry their images unless the view has none.
 TEST_F(FolderFixture, PrefixTreePutsEachPathBelowItsParent) {
   const std::vector<std::string> paths{"R/A", "R/A/x", "R/A.old", "Other/B", "r/a"};
   CFolderSelectDlg dlg(ui, 7, paths);
   dlg.m_strRoot = "R";
   dlg.m_bSkipEmpty = 1;
   EXPECT_TRUE(dlg.OnInitDialog(view));
-
-  // Paths outside the root or differing in case are left out.
-  EXPECT_EQ(DescribeTree(view), (Lines{"R -1", " A 0", "  x 1", " A.old 2"}));
-  EXPECT_TRUE(view.items().front().expanded);
-  EXPECT_TRUE(view.IsChecked(res::IDC_SKIP_EMPTY));
-  EXPECT_FALSE(view.IsEnabled(kIdOk));
-  EXPECT_EQ(view.focus(), kIdCancel);
-  const int with_images = platform::kTreeItemText | platform::kTreeItemImage |
-                          platform::kTreeItemSelectedImage | platform::kTreeItemData;
-  for (const auto& item : view.items()) {
-    EXPECT_EQ(item.mask, with_images);
-    EXPECT_EQ(item.image, 0);
-    EXPECT_EQ(item.selected_image, 1);
-  }
-
+  std::string text = Screen(view);
   RecordingDialogView plain{res::IDD_FOLDER_SELECT};
   plain.set_images_available(false);
   dlg.OnInitDialog(plain);
-  for (const auto& item : plain.items()) {
-    EXPECT_EQ(item.mask, platform::kTreeItemText | platform::kTreeItemData);
-  }
-
-  // A path listed before its parent goes below the first prefix.
+  text += "# without images\n" + Screen(plain);
   const std::vector<std::string> out_of_order{"R/A/x", "R/A"};
   CFolderSelectDlg second(ui, 7, out_of_order);
   second.m_strRoot = "R";
   RecordingDialogView view2{res::IDD_FOLDER_SELECT};
   second.OnInitDialog(view2);
-  EXPECT_EQ(DescribeTree(view2), (Lines{"R -1", " x 0", " A 1"}));
+  text += "# parent listed after its child\n" + Screen(view2);
+  kv::testing::ExpectGolden(text, "common/folder-select-prefix-tree.txt");
 }
 
 // Outlook Express 4 folder selection --------------------------------------------------------
@@ -267,20 +259,17 @@ struct OeFolderFixture : ::testing::Test {
   RecordingDialogView view{res::IDD_FOLDER_SELECT};
 };
 
+// The tree follows the parent links below "Outlook Express"; OK is on only while a folder is
+// selected.
 TEST_F(OeFolderFixture, TreeFollowsParentLinksBelowOutlookExpress) {
   EXPECT_FALSE(dlg.OnInitDialog(view));
-  EXPECT_EQ(DescribeTree(view), (Lines{"Outlook Express -1", " Inbox 0", "  Sub 2", "   Deep 1",
-                                       "  Sub2 4", " Outbox 3"}));
-  EXPECT_TRUE(view.items().front().expanded);
-  EXPECT_FALSE(view.IsEnabled(kIdOk));
-  EXPECT_EQ(view.focus(), res::IDC_FOLDER_TREE);
-  EXPECT_TRUE(view.IsChecked(res::IDC_SKIP_EMPTY));
-
+  std::string text = Screen(view);
   view.SelectTreeItem(view.FindItemByPath("Inbox"));
   dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, view.FindItemByPath("Inbox"));
-  EXPECT_TRUE(view.IsEnabled(kIdOk));
+  text += "# Inbox selected\n" + Screen(view);
   dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, platform::kNoTreeItem);
-  EXPECT_FALSE(view.IsEnabled(kIdOk));
+  text += "# nothing selected\n" + Screen(view);
+  kv::testing::ExpectGolden(text, "common/folder-select-oe.txt");
 }
 
 TEST_F(OeFolderFixture, OkCutsTheTableBreadthFirstAndSetsTheReportFlag) {

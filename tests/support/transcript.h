@@ -21,19 +21,29 @@
 
 namespace kv::testing {
 
-// `bytes` line by line, each line after `indent`, with every byte that is not printable ASCII
-// escaped (\r, \0, \t, \xNN); a last line without its line feed ends with "\ no LF".
+// `bytes` line by line, each line after `indent`, with every byte that is neither printable ASCII
+// nor part of a UTF-8 sequence escaped (\r, \0, \t, \xNN); a last line without its line feed ends
+// with "\ no LF".
 inline std::string EscapedLines(std::string_view bytes, const std::string& indent) {
   std::string text;
   bool line_start = true;
-  for (const char c : bytes) {
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(bytes[i]);
     if (line_start) text += indent;
     line_start = c == '\n';
-    if (c == '\n' || (c >= ' ' && c <= '~') || static_cast<unsigned char>(c) >= 0x80) {
-      text += c;  // UTF-8 and Windows-1252 text stays readable; the file is bytes either way
+    const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
+    std::size_t valid = 1;
+    while (valid < length && i + valid < bytes.size() &&
+           (static_cast<unsigned char>(bytes[i + valid]) & 0xC0) == 0x80)
+      ++valid;
+    if (c >= 0x80 && length > 1 && valid == length) {
+      text += bytes.substr(i, length);
+      i += length - 1;
+    } else if (c == '\n' || (c >= ' ' && c <= '~')) {
+      text += static_cast<char>(c);
     } else {
       char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
       text += c == '\r' ? "\\r" : c == '\0' ? "\\0" : c == '\t' ? "\\t" : escaped;
     }
   }
