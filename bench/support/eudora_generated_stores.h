@@ -24,7 +24,7 @@ std::string EudoraContentIdHash(std::string_view content_id);
 // folder named in Windows-1252, an empty mailbox, and the attachment and embedded-image folders.
 EudoraStore EudoraSampleStore();
 
-// Seed inputs for the fuzzer (tests/fuzz/eudora_fuzz_input.h), as file name -> bytes.
+// Seed inputs for the fuzzer (tests/fuzz/fuzz_input.h), as file name -> bytes.
 std::vector<std::pair<std::string, std::string>> EudoraFuzzSeeds();
 
 struct EudoraStoreTotals {

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string_view>
 
-#include "fuzz/oe4_fuzz_input.h"
+#include "fuzz/fuzz_input.h"
 #include "support/bench_random.h"
 
 namespace kv::testing {

@@ -18,7 +18,7 @@ namespace kv::testing {
 // host's status header.
 Oe4Store Oe4SampleStore();
 
-// Seed inputs for the fuzzer (tests/fuzz/oe4_fuzz_input.h), as file name -> bytes.
+// Seed inputs for the fuzzer (tests/fuzz/fuzz_input.h), as file name -> bytes.
 std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds();
 
 // What a generated store holds: the messages an import must yield (deleted records left out) and

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "fuzz/oe5_fuzz_input.h"
+#include "fuzz/fuzz_input.h"
 #include "support/bench_random.h"
 
 namespace kv::testing {

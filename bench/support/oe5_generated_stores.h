@@ -19,7 +19,7 @@ namespace kv::testing {
 // the local folders, and an index of more than one level.
 DbxStore Oe5SampleStore();
 
-// Seed inputs for the fuzzer (tests/fuzz/oe5_fuzz_input.h), as name -> bytes.
+// Seed inputs for the fuzzer (tests/fuzz/fuzz_input.h), as name -> bytes.
 std::vector<std::pair<std::string, std::string>> Oe5FuzzSeeds();
 
 // What a generated store holds.

@@ -3,65 +3,36 @@
 // past findings: the input's store is put into memory, found through the registry, confirmed
 // through the folder dialog and walked item by item as a host does.
 
-#include <memory>
 #include <string>
 
-#include "app/filter_classes.h"
 #include "app/process_state.h"
-#include "fuzz/oe4_fuzz_input.h"
-#include "oe4/oe_filter.h"
+#include "fuzz/filter_walk.h"
+#include "fuzz/fuzz_input.h"
 #include "oe4/oe_folders_file.h"
 #include "oe4/oe_store_discovery.h"
-#include "support/fake_services.h"
 
 namespace kv::fuzz {
-
-// More items than an input of a few kilobytes can hold: reaching it means the walk loops.
-inline constexpr int kOe4FuzzItemLimit = 1 << 20;
 
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
 inline int RunOe4Fuzz(std::string_view bytes) {
   const Oe4FuzzInput input = DecodeOe4FuzzInput(bytes);
-  constexpr const char* kStoreDir = "C:\\OE\\Mail";
+  const std::string dir = "C:\\OE\\Mail";
   ResetProcessState();
   if (input.options & kSecondLayoutSticky) g_bFoldersSecondLayout = true;
 
-  kv::testing::FakeServices fake;
-  platform::MemoryRegistry& registry = fake.registry;
-  platform::MemoryFileSystem& files = fake.files;
-  ui::ScriptedUserInterface& ui = fake.ui;
-  ui.set_report_unanswered(false);
-
-  registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
-  const std::string base = std::string(kStoreDir) + "\\" + kOe4FuzzMailbox;
-  files.AddFile(base + ".mbx", input.mailbox);
-  files.AddFile(base + ".idx", input.index);
-  if (!(input.options & kNoFoldersFile)) {
-    files.AddFile(std::string(kStoreDir) + "\\folders.nch", input.folders);
-  }
-  ui.AnswerFolderDialog(
-      ui::ScriptedUserInterface::FolderAnswer{std::nullopt, !(input.options & kKeepEmptyFolders)});
-
-  std::unique_ptr<ImportFilter> filter = FindFilterClass("oe4")->create(fake.services);
-  filter->SetParent(1);
-  bool kept_promises = true;
-  int items = 0;
-  if (filter->IsSystemFound()) {
-    for (bool more = filter->GoFirst(); more; more = filter->GoNext()) {
-      if (++items > kOe4FuzzItemLimit) return -1;
-      filter->GetItemStatus();
-      filter->GetItemExStatus();
-      filter->GetSubItem(kSubItemFolderName);
-      const AutomationString file = filter->GetSubItem(kSubItemMessageFile);
-      if (!file) return -1;
-      if (*file == kEmptyFolderMarker) continue;
-      kept_promises = kept_promises && files.Exists(*file);
-      files.Delete(*file);  // as the host takes it over; keeps memory flat on long walks
-    }
-  }
+  testing::FakeServices fake;
+  fake.registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
+  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".mbx", input.mailbox);
+  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".idx", input.index);
+  if (!(input.options & kNoFoldersFile)) fake.files.AddFile(dir + "\\folders.nch", input.folders);
+  const int items =
+      WalkAsHost(fake, "oe4", !(input.options & kKeepEmptyFolders), [&](ImportFilter& filter) {
+        const AutomationString file = filter.GetSubItem(kSubItemMessageFile);
+        return TakeOver(fake.files, file, file && *file == kEmptyFolderMarker);
+      });
   ResetProcessState();
-  return kept_promises ? items : -1;
+  return items;
 }
 
 }  // namespace kv::fuzz
