@@ -27,10 +27,11 @@ class OpenCounter {
 class FaultReadableFile final : public ReadableFile {
  public:
   FaultReadableFile(std::unique_ptr<ReadableFile> file, std::optional<std::uint64_t> budget,
-                    std::shared_ptr<int> count)
-      : file_(std::move(file)), budget_(budget), counter_(std::move(count)) {}
+                    std::optional<std::size_t> piece, std::shared_ptr<int> count)
+      : file_(std::move(file)), budget_(budget), piece_(piece), counter_(std::move(count)) {}
 
   std::optional<std::size_t> Read(std::span<std::uint8_t> buffer) override {
+    if (piece_) buffer = buffer.first(std::min(buffer.size(), *piece_));
     if (budget_) {
       if (delivered_ >= *budget_) return std::nullopt;
       buffer = buffer.first(std::min<std::uint64_t>(buffer.size(), *budget_ - delivered_));
@@ -46,6 +47,7 @@ class FaultReadableFile final : public ReadableFile {
  private:
   std::unique_ptr<ReadableFile> file_;
   std::optional<std::uint64_t> budget_;
+  std::optional<std::size_t> piece_;
   std::uint64_t delivered_ = 0;
   OpenCounter counter_;
 };
@@ -92,7 +94,8 @@ std::unique_ptr<ReadableFile> FaultFileSystem::OpenForReading(const std::string&
   if (Contains(faults_.open_for_reading, path)) return nullptr;
   std::unique_ptr<ReadableFile> file = target_.OpenForReading(path, mode);
   if (!file) return nullptr;
-  return std::make_unique<FaultReadableFile>(std::move(file), faults_.read_budget, open_count_);
+  return std::make_unique<FaultReadableFile>(std::move(file), faults_.read_budget,
+                                             faults_.read_piece, open_count_);
 }
 
 std::unique_ptr<WritableFile> FaultFileSystem::OpenForWriting(const std::string& path) {

@@ -28,6 +28,8 @@ class FaultFileSystem final : public FileSystem {
     std::vector<std::string> remove;
     // Each file opened for reading returns a read error once it has delivered this many bytes.
     std::optional<std::uint64_t> read_budget;
+    // Each read of a file opened for reading delivers at most this many bytes.
+    std::optional<std::size_t> read_piece;
     // Each file opened for writing fails the write that would take it past this many bytes.
     std::optional<std::uint64_t> write_budget;
     // Close() of a writable file reports failure (the data is still passed on).
