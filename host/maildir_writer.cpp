@@ -130,7 +130,7 @@ std::optional<std::string> MaildirWriter::ShortenedName(const std::string& displ
 }
 
 bool MaildirWriter::AlreadyThere(const std::string& display_path, const MessageIdentity& identity) {
-  std::string directory = MaildirFolderDirectory(display_path, inbox_);
+  const std::string& directory = DirectoryOf(display_path);
   auto [found, added] = present_.try_emplace(directory);
   if (added) {
     for (const char* part : {"/cur", "/new"}) {
@@ -143,7 +143,7 @@ bool MaildirWriter::AlreadyThere(const std::string& display_path, const MessageI
 WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
                                        const HandedOverMessage& message) {
   moved_last_ = false;
-  std::string directory = MaildirFolderDirectory(display_path, inbox_);
+  const std::string& directory = DirectoryOf(display_path);
   if (WriteOutcome made = MakeMaildir(directory)) return made;
   std::string folder = FolderPath(directory);
   MaildirPlacement placement = PlacementForState(message.state);
@@ -174,32 +174,60 @@ WriteOutcome MaildirWriter::AddMessage(const std::string& display_path,
   return std::nullopt;
 }
 
+WriteOutcome MaildirWriter::OpenFolder(const std::string& folder) {
+  if (open_.path == folder && open_.tmp.valid()) return std::nullopt;
+  open_ = OpenDirectories();
+  for (auto [part, descriptor] : {std::pair{"/tmp", &open_.tmp}, std::pair{"/cur", &open_.cur},
+                                  std::pair{"/new", &open_.fresh}}) {
+    const std::string path = folder + part;
+    *descriptor = FileDescriptor(::open(path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!descriptor->valid()) {
+      const int error = errno;
+      open_ = OpenDirectories();
+      return Failure(path, error);
+    }
+  }
+  open_.path = folder;
+  return std::nullopt;
+}
+
 WriteOutcome MaildirWriter::AddHeldMessage(const std::string& folder,
                                            const MaildirPlacement& placement,
                                            const HandedOverMessage& message) {
   // Written once into tmp/ under its final name and renamed into new/ or cur/: the message
-  // appears there whole or not at all.
+  // appears there whole or not at all. Names are taken relative to the folder's open directories,
+  // so that the path to them is not looked up again for every message.
+  if (WriteOutcome opened = OpenFolder(folder)) return opened;
   const std::string_view bytes = HeldMessageBytes(message, to_lf_ ? &converted_ : nullptr);
   const std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
+  const int target_descriptor = placement.in_new ? open_.fresh.get() : open_.cur.get();
   int error = EEXIST;
   std::string target;
   for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
     const std::string name = UniqueName(bytes.size(), message.identity);
-    const std::string staging = folder + "/tmp/" + name;
-    if (!WriteNewFile(staging, bytes, message.time, error)) {
+    if (!WriteNewFile(name, bytes, message.time, error, open_.tmp.get())) {
       if (error == EEXIST) continue;
-      return Failure(staging, error);
+      return Failure(folder + "/tmp/" + name, error);
     }
-    target = target_folder + name + placement.info;
-    PlaceResult placed = RenameNoReplace(staging, target, error);
+    const std::string placed_name = name + placement.info;
+    target = target_folder + placed_name;
+    PlaceResult placed =
+        RenameNoReplace(name, placed_name, error, open_.tmp.get(), target_descriptor);
     if (placed == PlaceResult::kPlaced) {
       last_written_ = target;
       return std::nullopt;
     }
-    ::unlink(staging.c_str());
+    ::unlinkat(open_.tmp.get(), name.c_str(), 0);
     if (placed == PlaceResult::kExists) error = EEXIST;
   }
   return Failure(target.empty() ? folder + "/tmp" : target, error);
+}
+
+const std::string& MaildirWriter::DirectoryOf(const std::string& display_path) {
+  if (!last_directory_ || last_directory_->first != display_path) {
+    last_directory_.emplace(display_path, MaildirFolderDirectory(display_path, inbox_));
+  }
+  return last_directory_->second;
 }
 
 }  // namespace kv::host

@@ -13,9 +13,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/message_sink.h"
+#include "host/output_files.h"
 
 namespace kv::host {
 
@@ -46,6 +48,10 @@ class MaildirWriter final : public MessageSink {
   // Makes the folder directory (relative to the root, "" for the root) a Maildir once per run.
   WriteOutcome MakeMaildir(const std::string& directory);
   std::string FolderPath(const std::string& directory) const;
+  // MaildirFolderDirectory of `display_path`, kept for the next message of the same folder.
+  const std::string& DirectoryOf(const std::string& display_path);
+  // Opens the tmp/, cur/ and new/ directories of `folder` (a path) unless they are open already.
+  WriteOutcome OpenFolder(const std::string& folder);
   // AddMessage for a message held in memory.
   WriteOutcome AddHeldMessage(const std::string& folder, const MaildirPlacement& placement,
                               const HandedOverMessage& message);
@@ -64,6 +70,14 @@ class MaildirWriter final : public MessageSink {
   std::string last_written_;
   bool moved_last_ = false;
   std::vector<char> converted_;  // a held message with LF line ends, on its way out
+  std::optional<std::pair<std::string, std::string>> last_directory_;  // display path, directory
+  // The directories of the folder messages were last written to.
+  struct OpenDirectories {
+    std::string path;
+    FileDescriptor tmp;
+    FileDescriptor cur;
+    FileDescriptor fresh;  // new/
+  } open_;
 };
 
 }  // namespace kv::host

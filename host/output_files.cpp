@@ -240,21 +240,21 @@ std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<
 }
 
 bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,
-                  int& error) {
+                  int& error, int folder) {
   FileDescriptor target(
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
+      ::openat(folder, path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kMessageFileMode));
   if (!target.valid()) {
     error = errno;
     return false;
   }
   if (!WriteWhole(target.get(), bytes, error)) {
-    ::unlink(path.c_str());
+    ::unlinkat(folder, path.c_str(), 0);
     return false;
   }
   SetDescriptorTime(target.get(), time);
   if (!target.Close()) {
     error = errno;
-    ::unlink(path.c_str());
+    ::unlinkat(folder, path.c_str(), 0);
     return false;
   }
   return true;
@@ -339,19 +339,20 @@ std::optional<std::uint64_t> MessageFile::LengthWithoutTrailingNuls() {
 
 OpenMessageFile MessageFile::file() const { return {fd_.get(), size_, head_}; }
 
-PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error,
+                            int from_folder, int to_folder) {
+  if (::renameat2(from_folder, from.c_str(), to_folder, to.c_str(), RENAME_NOREPLACE) == 0) {
     return PlaceResult::kPlaced;
   }
   error = errno;
   if (error == EEXIST) return PlaceResult::kExists;
   if (error != EINVAL && error != ENOSYS) return PlaceResult::kFailed;
   // File systems without the no-replace rename: a hard link fails on an existing name too.
-  if (::link(from.c_str(), to.c_str()) != 0) {
+  if (::linkat(from_folder, from.c_str(), to_folder, to.c_str(), 0) != 0) {
     error = errno;
     return error == EEXIST ? PlaceResult::kExists : PlaceResult::kFailed;
   }
-  ::unlink(from.c_str());
+  ::unlinkat(from_folder, from.c_str(), 0);
   return PlaceResult::kPlaced;
 }
 

@@ -3,6 +3,8 @@
 // one, trimming, times and folders. Paths are local (UTF-8) paths. Failures come back as values
 // with the errno that caused them.
 
+#include <fcntl.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -59,11 +61,11 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
 // each CR LF made LF in `converted` when that is given; otherwise a view of `message.bytes`.
 std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<char>* converted);
 
-// Writes `bytes` into the new file `path`, created exclusively with mode 0600, with `time` as its
-// file time. The file is removed again when it cannot be written whole. False with errno in
-// `error` (EEXIST when `path` exists).
+// Writes `bytes` into the new file `path` (relative to the open folder `folder` when given),
+// created exclusively with mode 0600, with `time` as its file time. The file is removed again when
+// it cannot be written whole. False with errno in `error` (EEXIST when `path` exists).
 bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,
-                  int& error);
+                  int& error, int folder = AT_FDCWD);
 
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
@@ -101,8 +103,10 @@ class MessageFile {
   std::string_view head_;     // the bytes of the open file in buffer_
 };
 
-// Renames within one file system without replacing an existing target.
-PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error);
+// Renames within one file system without replacing an existing target. Each name is relative to
+// its open folder when one is given.
+PlaceResult RenameNoReplace(const std::string& from, const std::string& to, int& error,
+                            int from_folder = AT_FDCWD, int to_folder = AT_FDCWD);
 
 // Sets the access and modification times of `path`.
 bool SetFileTimes(const std::string& path, std::int64_t unix_seconds);
