@@ -186,10 +186,8 @@ TEST_F(Server, ServesEveryClassInOneProcessAndEndsAfterTheLastReleaseNotBefore) 
 }
 
 TEST_F(Server, RefusesAnUnknownClassAndKeepsRunningWithoutObjects) {
-  for (std::string name : {"KVFLTRS.NOSUCHIMPORTMSG", "oe4", "SCOEMsgFilter",
-                           "79524993-3A10-11D3-983D-0020AFF7BF53", ""}) {
-    EXPECT_EQ(ErrorOf([&] { client->CreateInstance(name); }), kErrorUnknownClass) << name;
-  }
+  // (Which names are refused: ClassFactories in server_app_test.)
+  EXPECT_EQ(ErrorOf([&] { client->CreateInstance("oe4"); }), kErrorUnknownClass);
   // Started for a client but never asked for an object, the server waits for one.
   std::string server = client->NameOwner(kServiceName);
   ASSERT_FALSE(server.empty());
