@@ -62,11 +62,9 @@ std::string Render(const std::string& content, const char* folder) {
 
 TEST(EudoraConversion, MessagesComeApartIntoTheirValues) {
   struct Case {
-    const char* what;
-    std::string content;
-    const char* folder = "Mail";
+    std::string what, content, folder = "Mail";
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       // A field runs to the line before the next field; the body follows the empty line.
       {"fields and body",
        std::string(kSeparator) +
@@ -118,21 +116,19 @@ TEST(EudoraConversion, MessagesComeApartIntoTheirValues) {
       {"no markup", Message("", "no markup\r\n")},
       {"rich text", Message("", "<x-rich>bold</x-rich>\r\n")},
       {"only the exact rich marker", Message("", "<X-RICH>bold</X-RICH>\r\n")},
-      // The folder named "In" or "in" makes a message received, "Out" or "out" sent, whatever
-      // its headers say.
-      {"Received, in In", Message("Received: x\r\n", "b\r\n"), "In"},
-      {"Received, in in", Message("Received: x\r\n", "b\r\n"), "in"},
-      {"Received, in Out", Message("Received: x\r\n", "b\r\n"), "Out"},
-      {"Received, in out", Message("Received: x\r\n", "b\r\n"), "out"},
-      {"Received, in OUT", Message("Received: x\r\n", "b\r\n"), "OUT"},
-      {"Received, in Mail", Message("Received: x\r\n", "b\r\n"), "Mail"},
       {"no Received, in In", Message("", "b\r\n"), "In"},
       {"no Received, in Mail", Message("", "b\r\n"), "Mail"},
   };
+  // The folder named "In" or "in" makes a message received, "Out" or "out" sent, whatever its
+  // headers say.
+  for (const char* folder : {"In", "in", "Out", "out", "OUT", "Mail"}) {
+    cases.push_back(
+        {std::string("Received, in ") + folder, Message("Received: x\r\n", "b\r\n"), folder});
+  }
   std::string listing;
   for (const Case& c : cases) {
-    listing += std::string("== ") + c.what + " (folder " + c.folder + ")\n" +
-               "content: " + Escaped(c.content) + Render(c.content, c.folder);
+    listing += "== " + c.what + " (folder " + c.folder + ")\ncontent: " + Escaped(c.content) +
+               Render(c.content, c.folder.c_str());
   }
   ExpectGolden(listing, "eudora/conversion.txt");
 }

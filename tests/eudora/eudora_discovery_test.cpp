@@ -12,55 +12,37 @@
 namespace kv::testing {
 namespace {
 
-TEST(EudoraPaths, CommandLineGivesTheTextBetweenTheFirstAndLastBlank) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"C:\\EUDORA\\EUDORA.EXE C:\\EUDORA C:\\EUDORA\\EUDORA.INI", "C:\\EUDORA"},
-      {"  prog   C:\\Mail   ini \r\n", "C:\\Mail"},
-      {"prog C:\\My Mail ini", "C:\\My Mail"},
-      {"prog C:\\EUDORA", ""},
-      {"prog", ""},
-      {"", ""},
-  };
-  for (const auto& [command_line, folder] : cases) {
-    EXPECT_EQ(StoreFolderFromCommandLine(command_line), folder) << command_line;
+// The store folder a command line gives (the text between its first and last blank), the summary
+// beside a mailbox, the long form of a folder, and each folder map line's name, file and joined
+// type or that it is no entry: tests/golden/eudora/paths.txt.
+TEST(EudoraPaths, CommandLinesSummariesLongFormsAndMapLines) {
+  std::string listing = "== command lines\n";
+  for (const char* command_line :
+       {"C:\\EUDORA\\EUDORA.EXE C:\\EUDORA C:\\EUDORA\\EUDORA.INI", "  prog   C:\\Mail   ini \r\n",
+        "prog C:\\My Mail ini", "prog C:\\EUDORA", "prog", ""}) {
+    listing +=
+        Quoted(command_line) + " -> " + Quoted(StoreFolderFromCommandLine(command_line)) + "\n";
   }
-}
-
-TEST(EudoraPaths, SummaryFileSitsBesideItsMailbox) {
-  EXPECT_EQ(SummaryPathFor("C:\\Mail.box\\In.mbx"), "C:\\Mail.box\\In.toc");
-  EXPECT_EQ(SummaryPathFor("C:\\x/Old.mail.mbx"), "C:\\x/Old.mail.toc");
-  EXPECT_EQ(SummaryPathFor("In"), "In.toc");
-}
-
-TEST(EudoraPaths, LongFormOfAFolder) {
+  listing += "== summaries\n";
+  for (const char* mailbox : {"C:\\Mail.box\\In.mbx", "C:\\x/Old.mail.mbx", "In"}) {
+    listing += Quoted(mailbox) + " -> " + Quoted(SummaryPathFor(mailbox)) + "\n";
+  }
+  listing += "== long forms\n";
   platform::MemoryFileSystem files;
   files.AddDirectory("C:\\Program Files\\Qualcomm\\Eudora Mail");
-  files.AddDirectory("C:\\MAIL\\EUDORA.OLD");
-  files.AddDirectory("C:\\MAIL\\Eudora");  // beside EUDORA.OLD: never taken for it
+  files.AddDirectory("C:\\MAIL\\EUDORA.OLD");  // given as it is: an extension is not looked up
+  files.AddDirectory("C:\\MAIL\\Eudora");      // beside EUDORA.OLD: never taken for it
   files.AddFile("C:\\Program Files\\notes.txt", "x");
-  const std::string long_folder = "C:\\Program Files\\Qualcomm\\Eudora Mail";
-  const std::pair<std::string, std::string> cases[] = {
-      {"C:\\PROGRA~1\\QUALCOMM\\EUDORA~1", long_folder},
-      {"C:\\program files\\qualcomm\\eudora mail\\", long_folder},
-      {"c:\\PROGRA~1", "c:\\Program Files"},
-      {"C:\\MAIL\\EUDORA.OLD", "C:\\MAIL\\EUDORA.OLD"},  // the extension is not looked up
-      {"C:/mail/eudora", "C:\\MAIL\\Eudora"},
-      {"\\\\server\\share\\mail", "\\\\server\\share\\mail"},
-      {"C:\\PROGRA~1\\Missing", "C:\\PROGRA~1\\Missing"},
-      {"C:\\PROGRA~1\\notes", "C:\\PROGRA~1\\notes"},
-  };
-  for (const auto& [source, expanded] : cases) {
-    EXPECT_EQ(ExpandLongPath(files, source), expanded) << source;
+  for (const char* source :
+       {"C:\\PROGRA~1\\QUALCOMM\\EUDORA~1", "C:\\program files\\qualcomm\\eudora mail\\",
+        "c:\\PROGRA~1", "C:\\MAIL\\EUDORA.OLD", "C:/mail/eudora", "\\\\server\\share\\mail",
+        "C:\\PROGRA~1\\Missing", "C:\\PROGRA~1\\notes"}) {
+    listing += Quoted(source) + " -> " + Quoted(ExpandLongPath(files, source)) + "\n";
   }
   EXPECT_EQ(ExpandLongPath(files, "C:\\PROGRA~1", 16), "C:\\PROGRA~1")
       << "a long form that does not fit keeps the source";
   EXPECT_EQ(ExpandLongPath(files, "C:\\nowhere\\" + std::string(300, 'x')).size(), 259u);
-}
-
-// Each line's name, file and joined type, or that it is no entry:
-// tests/golden/eudora/folder-map-lines.txt.
-TEST(EudoraFolderMapLine, SplitsIntoNameFileAndJoinedType) {
-  std::string listing;
+  listing += "== folder map lines\n";
   for (const char* line :
        {"In,In.mbx,S,N", "A,B,C,D,E", "Old,Old.fol,F,", " My Box , box.mbx ,S,Y\r", "In,In.mbx,S",
         ",In.mbx,S,N", "In,,S,N", "In,In.mbx,,N", ""}) {
@@ -69,7 +51,7 @@ TEST(EudoraFolderMapLine, SplitsIntoNameFileAndJoinedType) {
     listing += Quoted(line) + (used ? " -> name " : " -> no entry; name ") + Quoted(name) +
                " file " + Quoted(file) + " type " + Quoted(type) + "\n";
   }
-  ExpectGolden(listing, "eudora/folder-map-lines.txt");
+  ExpectGolden(listing, "eudora/paths.txt");
 }
 
 // The example store of the folder hierarchy: subfolders after the map's own entries, depth first.

@@ -80,17 +80,9 @@ class EudoraFilterTest : public FilterTest {
                        std::to_string(filter->GetItemStatus()) + " state " +
                        std::to_string(filter->GetItemExStatus()) + "\n";
     static constexpr std::pair<std::int16_t, const char*> kCodes[] = {
-        {kSubItemFrom, "from"},
-        {kSubItemSender, "sender"},
-        {kSubItemReturnPath, "return-path"},
-        {kSubItemTo, "to"},
-        {kSubItemCc, "cc"},
-        {kSubItemBcc, "bcc"},
-        {kSubItemSubject, "subject"},
-        {kSubItemDate, "date"},
-        {kSubItemBodyFile, "body file"},
-        {kSubItemHtmlFile, "html file"},
-        {kSubItemUnknownTypeFile, "rich file"}};
+        {1, "from"},      {7, "sender"},     {8, "return-path"}, {2, "to"},
+        {20, "cc"},       {21, "bcc"},       {3, "subject"},     {22, "date"},
+        {4, "body file"}, {30, "html file"}, {31, "rich file"}};
     for (const auto& [code, name] : kCodes) {
       const AutomationString value = filter->GetSubItem(code);
       if (!value || value->empty()) continue;
@@ -135,20 +127,6 @@ class EudoraFilterTest : public FilterTest {
               " | status 0\n");
     return items;
   }
-  // The folder of each item.
-  static std::vector<std::string> Folders(const std::vector<std::string>& items) {
-    std::vector<std::string> folders;
-    for (const std::string& item : items) folders.push_back(item.substr(0, item.find(" | ")));
-    return folders;
-  }
-  // The diagnostics reported so far, one formatted line each.
-  std::vector<std::string> Reports() const {
-    std::vector<std::string> lines;
-    for (const platform::Diagnostic& entry : diagnostics.entries()) {
-      lines.push_back(platform::FormatDiagnostic(entry));
-    }
-    return lines;
-  }
   // The walk, the diagnostics it reported and the files it left in the temporary folder (then
   // taken away), as one text; `brief` keeps only the first line of each item (folder, status and
   // state).
@@ -156,7 +134,9 @@ class EudoraFilterTest : public FilterTest {
     std::string text;
     for (const std::string& item : Walk())
       text += brief ? item.substr(0, item.find('\n') + 1) : item;
-    for (const std::string& line : Reports()) text += "diagnostic: " + Escaped(line);
+    for (const platform::Diagnostic& entry : diagnostics.entries()) {
+      text += "diagnostic: " + Escaped(platform::FormatDiagnostic(entry));
+    }
     diagnostics.Clear();
     text += "left in C:\\TEMP:";
     for (const std::string& path : files.ListFiles()) {

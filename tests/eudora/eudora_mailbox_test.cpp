@@ -85,20 +85,13 @@ TEST(EudoraMailboxSplit, LongLinesAcrossTheReadWindow) {
   }
 }
 
-class EudoraWalkTest : public EudoraFilterTest {
- protected:
-  std::string Path(const std::string& relative) const {
-    return std::string(kEudoraDir) + "\\" + relative;
-  }
-};
-
 // Every property of every message (tests/golden/eudora/walk.txt): the summary's state of each
 // kind; sent messages' header values, text, HTML part and attachment lists (each message's HTML
 // side file replaces the previous one's; only the body files and the last side files stay in the
 // temporary folder); a rich-text message with the status mark; and the message options: the
 // summary's priority, encoding and MIME bytes, kept by a message without a summary, and the
 // settings file's values when the store's first message has none.
-TEST_F(EudoraWalkTest, EveryPropertyOfEveryMessage) {
+TEST_F(EudoraFilterTest, EveryPropertyOfEveryMessage) {
   EudoraStore store;
   std::vector<EudoraMessage> first = EudoraMessages({kEudoraRead});
   first[0].priority = 1;
@@ -133,7 +126,7 @@ TEST_F(EudoraWalkTest, EveryPropertyOfEveryMessage) {
   std::string listing = Listing();
 
   filter = NewFilter();
-  files.Delete(Path("Mail.toc"));
+  files.Delete("C:\\Eudora\\Mail.toc");
   ui.AnswerMessageBox(platform::kIdYes);
   ASSERT_TRUE(Find("Mail"));
   listing += "== without Mail.toc\n" + Listing();
@@ -144,7 +137,7 @@ TEST_F(EudoraWalkTest, EveryPropertyOfEveryMessage) {
 // case's items and diagnostics are in tests/golden/eudora/damage.txt. A summary that is missing or
 // disagrees with its mailbox is reported once, and the messages it does not cover get the state
 // their text gives, marked unknown; a mailbox that cannot be opened ends the import.
-TEST_F(EudoraWalkTest, DamagedSummariesAndMailboxesAreReported) {
+TEST_F(EudoraFilterTest, DamagedSummariesAndMailboxesAreReported) {
   const std::vector<EudoraMessage> three = EudoraMessages({kEudoraRead, kEudoraRead, kEudoraRead});
   const std::vector<EudoraMessage> two(three.begin(), three.begin() + 2);
   const std::string mbx = EudoraMailboxFile(three);
@@ -174,10 +167,10 @@ TEST_F(EudoraWalkTest, DamagedSummariesAndMailboxesAreReported) {
   PutStore(store);
   std::string listing;
   for (const Case& c : cases) {
-    files.Delete(Path("Mail.toc"));
-    files.Delete(Path("Mail.mbx"));
-    if (c.toc) files.AddFile(Path("Mail.toc"), *c.toc);
-    if (c.mbx) files.AddFile(Path("Mail.mbx"), *c.mbx);
+    files.Delete("C:\\Eudora\\Mail.toc");
+    files.Delete("C:\\Eudora\\Mail.mbx");
+    if (c.toc) files.AddFile("C:\\Eudora\\Mail.toc", *c.toc);
+    if (c.mbx) files.AddFile("C:\\Eudora\\Mail.mbx", *c.mbx);
     if (!c.toc || !c.mbx) ui.AnswerMessageBox(platform::kIdYes);  // go on with what is there
     filter = NewFilter();
     ASSERT_TRUE(Find()) << c.what;
@@ -186,7 +179,7 @@ TEST_F(EudoraWalkTest, DamagedSummariesAndMailboxesAreReported) {
   ExpectGolden(listing, "eudora/damage.txt");
 }
 
-TEST_F(EudoraWalkTest, TemporaryFilesThatCannotBeWrittenStopTheImport) {
+TEST_F(EudoraFilterTest, TemporaryFilesThatCannotBeWrittenStopTheImport) {
   EudoraStore store;
   store.AddMailbox("", "Mail", {{EudoraTestMessage(1, "", std::string(5000, 'z')), kEudoraRead}});
   PutStore(store);
