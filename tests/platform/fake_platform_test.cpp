@@ -64,7 +64,7 @@ TEST(ExpandVariablesTest, KeepsUnknownNamesAsWritten) {
   EXPECT_EQ(environment.ExpandEnvironmentStrings("%X%USERPROFILE%"), "%X%USERPROFILE%");
 }
 
-TEST(MemoryTempFilesTest, SkipsNamesInUse) {
+TEST(MemoryTempFilesTest, SkipsNamesInUseAndCutsThePrefix) {
   MemoryFileSystem files;
   MemoryTempFiles temp(files);
   EXPECT_EQ(temp.TempPath(), "C:\\TEMP\\");
@@ -74,6 +74,9 @@ TEST(MemoryTempFilesTest, SkipsNamesInUse) {
   EXPECT_NE(*name, "C:\\TEMP\\imp1.TMP");
   EXPECT_EQ(files.Contents(*name), "");
   EXPECT_EQ(files.Contents("C:\\TEMP\\imp1.TMP"), "taken");
+
+  EXPECT_EQ(temp.GetTempFileName("C:\\TEMP", "longprefix", 0xABC), "C:\\TEMP\\lonABC.TMP");
+  EXPECT_FALSE(files.Exists("C:\\TEMP\\lonABC.TMP"));
   EXPECT_FALSE(temp.GetTempFileName("C:\\missing\\", "", 0));
 }
 
