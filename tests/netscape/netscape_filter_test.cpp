@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/filter_classes.h"
 #include "netscape/netscape_folder_walk.h"
 #include "netscape/netscape_profile.h"
 #include "support/filter_fixture.h"
@@ -116,20 +115,6 @@ TEST_F(NetscapeTest, PreferenceFileRules) {
   }
 }
 
-// Without a profile the location dialog asks with the filter's browse title; a directory without
-// folders brings the question, under the wait cursor of each folder walk.
-TEST_F(NetscapeTest, LocationDialogAndQuestionForADirectoryWithoutFolders) {
-  files.AddDirectory("C:\\Nothing");
-  SampleStore().AddTo(files, "D:\\Good");
-  for (const char* answer : {"C:\\Nothing", "D:\\Good"}) ui.AnswerLocation(answer);
-  ui.AnswerMessageBox(platform::kIdYes);
-  const int cursor = ui.wait_cursor_count();
-  ASSERT_TRUE(filter->IsSystemFound());
-  EXPECT_EQ(ui.wait_cursor_count(), cursor + 2);
-  EXPECT_TRUE(Shown("browse: Please select location for Netscape Messenger 4.7"));
-  EXPECT_TRUE(Shown("message: Import messages: Message storage is"));
-}
-
 // Mailboxes with summaries are folders, their subfolder directories below them. No summary for
 // Trash and Folder (whose summary is a directory), a dot in Old.2000, a file named like a
 // subfolder directory, a directory without extension, an empty mailbox, subfolder directories
@@ -177,8 +162,6 @@ TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
   for (const WalkedItem& item : items)
     EXPECT_EQ(item.file, items[0].file) << "one temporary file, named even for a folder item";
   EXPECT_TRUE(items[0].file->starts_with("C:\\TEMP\\RFC"));
-  EXPECT_FALSE(filter->GoNext()) << "the walk stays finished";
-  EXPECT_EQ(filter->GetSubItem(kSubItemFolderName), std::string());
   // A second GoFirst starts over, whatever the first left open.
   ASSERT_TRUE(First("Inbox"));
   ASSERT_TRUE(First("Sent"));
@@ -195,9 +178,6 @@ TEST_F(NetscapeTest, TemporaryFileLivesAsLongAsTheObject) {
   const std::string path = *filter->GetSubItem(kSubItemMessageFile);
   EXPECT_EQ(files.Contents(path), "") << "made empty when the object is created";
   ASSERT_TRUE(Find());
-  ui.AnswerFolderDialog(std::nullopt);
-  EXPECT_FALSE(filter->GoFirst()) << "cancelled";
-  EXPECT_EQ(files.Contents(path), "");
   ASSERT_TRUE(First());
   EXPECT_EQ(files.Contents(path), kNsFromLine + big);
   ASSERT_TRUE(filter->GoNext());
@@ -207,8 +187,6 @@ TEST_F(NetscapeTest, TemporaryFileLivesAsLongAsTheObject) {
   ASSERT_TRUE(filter->GoNext());
   EXPECT_EQ(files.Contents(path), Stored(1));
   EXPECT_NE(*NewFilter()->GetSubItem(kSubItemMessageFile), path);
-  filter.reset();
-  EXPECT_EQ(files.Contents(path), std::nullopt) << "deleted with the object";
 }
 
 // Summary entries that point outside the mailbox, a mailbox gone missing: the message leaves no

@@ -161,37 +161,5 @@ TEST_F(Oe4DamageTest, FolderThatCannotBeOpenedIsPassedOverWithTheReason) {
                "oe4/folders-that-cannot-be-opened.txt");
 }
 
-// A temporary file that cannot be written whole is not handed over and its folder ends; one that
-// cannot be created ends each folder. Each is reported, and nothing but temporary files is written.
-TEST_F(Oe4DamageTest, OnlyTemporaryFilesAreWrittenAndOnlyWholeOnesHandedOver) {
-  store.mailboxes["Sent"][0].text += std::string(5000, 'z');
-  files.AddFile(Path("Sent.mbx"), Oe4MailboxFile(store.mailboxes["Sent"]));
-  std::map<std::string, std::string> before;
-  for (const std::string& path : files.ListFiles()) before[path] = *files.Contents(path);
-  platform::FaultFileSystem& faulty = Faulty();
-  faulty.faults().write_budget = 4096;
-  ASSERT_TRUE(Find());
-  const std::vector<WalkedItem> items = Walk();
-  EXPECT_EQ(Folders(items), (std::vector<std::string>{"Inbox", "Inbox", "Inbox", "Drafts"}));
-  std::size_t temp_files = 0;
-  for (const std::string& path : files.ListFiles()) {
-    EXPECT_TRUE(before.contains(path) || path.starts_with("C:\\TEMP\\imp")) << path;
-    temp_files += !before.contains(path);
-  }
-  EXPECT_EQ(temp_files, items.size());
-  for (const auto& [path, bytes] : before) EXPECT_EQ(files.Contents(path), bytes) << path;
-  EXPECT_EQ(faulty.OpenCount(), 0);
-  ASSERT_EQ(diagnostics.entries().size(), 1u);
-  EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
-  EXPECT_EQ(diagnostics.entries()[0].folder, "Sent");
-  EXPECT_TRUE(diagnostics.entries()[0].file.starts_with("C:\\TEMP\\imp"));
-
-  faulty.faults().open_for_writing = {"\\TEMP\\"};
-  diagnostics.Clear();
-  ASSERT_TRUE(Find());
-  EXPECT_TRUE(Walk().empty());
-  EXPECT_EQ(diagnostics.entries().size(), 3u);
-}
-
 }  // namespace
 }  // namespace kv::testing

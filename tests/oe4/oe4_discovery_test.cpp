@@ -14,7 +14,7 @@ Oe4Store OneFolderStore() {
 
 // "store root" is found whatever its capitals; a value name too large for the enumeration's
 // buffer (80 + NUL) ends the enumeration before it, data too large (past 783 bytes) makes it
-// unusable. Without it the location dialog asks, with the filter's browse title.
+// unusable. Without it the location dialog asks.
 TEST_F(Oe4FilterTest, StoreRootValueOrTheLocationDialog) {
   const struct {
     std::vector<std::pair<std::string, std::string>> values;  // in enumeration order
@@ -37,26 +37,6 @@ TEST_F(Oe4FilterTest, StoreRootValueOrTheLocationDialog) {
     EXPECT_EQ(registry.OpenKeyCount(), 0u);
     EXPECT_EQ(Folders(Walk()), std::vector<std::string>{"Inbox"});
   }
-  EXPECT_TRUE(Shown("browse: Please select location for Outlook Express 4"));
-}
-
-// A folder without a store brings the question to browse again. Cancel in the folder selection
-// dialog, which building the table shows, gives up without it and leaves nothing to walk.
-TEST_F(Oe4FilterTest, MissingStoreAsksAgainButFolderDialogCancelGivesUp) {
-  files.AddDirectory("C:\\Nothing");
-  OneFolderStore().AddTo(files, "D:\\Good");
-  ui.AnswerLocation("C:\\Nothing");
-  ui.AnswerMessageBox(platform::kIdYes);
-  ui.AnswerLocation("D:\\Good");
-  ASSERT_TRUE(Find());
-  EXPECT_TRUE(AskedToBrowseAgain());
-
-  const std::size_t shown = ui.transcript().size();
-  PutStore(OneFolderStore());
-  ui.AnswerFolderDialog(std::nullopt);
-  EXPECT_FALSE(filter->IsSystemFound());
-  EXPECT_FALSE(AskedToBrowseAgain(shown));
-  EXPECT_FALSE(filter->GoFirst());
 }
 
 TEST_F(Oe4FilterTest, WithoutFoldersFileEveryMailboxIsATopLevelFolder) {

@@ -49,16 +49,17 @@ class FilterTest : public ::testing::Test, public FakeServices {
   WalkedItem Current() {
     WalkedItem item{filter->GetSubItem(kSubItemFolderName).value_or("<null>"),
                     filter->GetItemStatus(), filter->GetItemExStatus(),
-                    filter->GetSubItem(kSubItemMessageFile), std::nullopt};
+                    filter->GetSubItem(message_file_code), std::nullopt};
     if (item.file && *item.file != kEmptyFolderMarker) item.message = files.Contents(*item.file);
     return item;
   }
   // GoFirst, then GoNext until false (bounded, so a fault cannot hang). Once GoNext has said
-  // false, nothing of the last item may still be answered.
+  // false it keeps saying so, and nothing of the last item may still be answered.
   std::vector<WalkedItem> Walk() {
     std::vector<WalkedItem> items;
     for (bool more = filter->GoFirst(); more && items.size() < 10000; more = filter->GoNext())
       items.push_back(Current());
+    EXPECT_FALSE(!items.empty() && filter->GoNext());
     const WalkedItem after = Current();
     EXPECT_EQ(after.folder + after.file.value_or(""), "");
     EXPECT_EQ(items.empty() ? 0 : after.status, 0);
@@ -83,6 +84,7 @@ class FilterTest : public ::testing::Test, public FakeServices {
   platform::Services faulty_services{registry,  faulty, temp,       environment,
                                      code_page, ui,     diagnostics};
   std::unique_ptr<ImportFilter> filter;
+  std::int16_t message_file_code = kSubItemMessageFile;  // the property Current reads the file of
 
  private:
   const char* filter_class_;
