@@ -21,23 +21,6 @@ using kv::testing::FromHex;
 using kv::testing::ParseWithPython;
 using kv::testing::ReadFile;
 
-// A parsed message as text for a golden file: its decoded headers, then each part's type and, for
-// a leaf, its charset, file name, disposition, content ID and bytes.
-std::string Described(const Json& parsed) {
-  std::string text;
-  for (const auto& [name, value] : parsed["headers"].items())
-    text += name + ": " + value.get<std::string>() + "\n";
-  for (const Json& part : parsed["parts"]) {
-    text += "part " + part["type"].get<std::string>();
-    for (const char* key : {"charset", "filename", "disposition", "content_id"}) {
-      if (part.contains(key) && part[key].is_string()) text += " " + part[key].get<std::string>();
-    }
-    text += "\n";
-    if (part.contains("data")) text += kv::testing::EscapedLines(FromHex(part["data"]), "  |");
-  }
-  return text;
-}
-
 class MimeMessageTest : public ::testing::Test {
  protected:
   MimeMessageTest() {
@@ -114,7 +97,7 @@ TEST_F(MimeMessageTest, EveryPieceComesBackFromAMailLibrary) {
   EXPECT_EQ(parsed["raw_headers"]["date"], parts.date);
   EXPECT_FALSE(parsed["headers"].contains("sender")) << "the same as From";
   EXPECT_EQ(result.missing, std::vector<std::string>{"C:\\Eudora\\Attach\\lost.doc"});
-  kv::testing::ExpectGolden(Described(parsed), "host/mime-every-piece.txt");
+  kv::testing::ExpectGolden(kv::testing::DescribedMessage(parsed), "host/mime-every-piece.txt");
 }
 
 // Texts without attachments: the charset each needs, HTML alone when the text is blank, both as
@@ -140,7 +123,7 @@ TEST_F(MimeMessageTest, SimpleShapes) {
     if (html) parts.html_file = Temp("text.htm", *html);
     const Json parsed = Build(parts);
     if (parsed.is_null()) GTEST_SKIP() << "python3 is not installed";
-    text += "---\n" + Described(parsed);
+    text += "---\n" + kv::testing::DescribedMessage(parsed);
     EXPECT_TRUE(result.missing.empty());
   }
   kv::testing::ExpectGolden(text, "host/mime-simple-shapes.txt");

@@ -17,6 +17,7 @@
 
 #include "host/digest.h"
 #include "support/kvimport_run.h"
+#include "support/python_email.h"
 #include "support/temp_dir.h"
 
 namespace kv::testing {
@@ -101,6 +102,24 @@ inline std::string Normalized(std::string output, const std::filesystem::path& d
   static const std::regex kMaildirName("/[0-9]+\\.M[0-9]+P[0-9]+Q[0-9]+K[0-9a-f]+\\.[^,/]*,S=");
   return std::regex_replace(std::regex_replace(output, kRunTime, ", * s\n"), kMaildirName,
                             "/<unique>,S=");
+}
+
+// A message parsed by Python's email package (support/python_email.h) as text for a golden file:
+// its decoded headers, then each part's type and, for a leaf, its charset, file name, disposition,
+// content ID and bytes.
+inline std::string DescribedMessage(const nlohmann::json& parsed) {
+  std::string text;
+  for (const auto& [name, value] : parsed["headers"].items())
+    text += name + ": " + value.get<std::string>() + "\n";
+  for (const nlohmann::json& part : parsed["parts"]) {
+    text += "part " + part["type"].get<std::string>();
+    for (const char* key : {"charset", "filename", "disposition", "content_id"}) {
+      if (part.contains(key) && part[key].is_string()) text += " " + part[key].get<std::string>();
+    }
+    text += "\n";
+    if (part.contains("data")) text += EscapedLines(FromHex(part["data"]), "  |");
+  }
+  return text;
 }
 
 // Runs kvimport (RunKvimport) with `arguments` in which "$DIR" stands for the folder `dir`, and
