@@ -9,6 +9,7 @@
 
 #include "common/folder_select_dlg.h"
 #include "common/location_dlg.h"
+#include "support/golden.h"
 
 namespace kv::ui {
 namespace {
@@ -21,6 +22,7 @@ using platform::kMbYesNo;
 
 int MessageAnswer(ScriptedUserInterface& ui) { return ui.MessageBox(0, "t", "c", kMbYesNo); }
 
+// The transcript of every dialog and box the script answers, in order, with what each gave back.
 TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
   ScriptedUserInterface ui;
   ui.set_report_unanswered(false);
@@ -29,38 +31,36 @@ TEST(AnswerScript, EachLineAnswersItsDialogInOrder) {
       "message 3\nbrowse C:\\Other\nbrowse-cancel\nfolders Inbox/Sub folder\nfolders-keep-empty\n"
       "folders-cancel\nfolders Nowhere",
       ui));
-
-  CLocationDlg first(ui, 0);
-  first.m_strPath = "C:\\Found";
-  EXPECT_EQ(first.DoModal(), kIdOk);
-  EXPECT_EQ(first.m_strPath, "C:\\Mail Store\\OE");
-  CLocationDlg second(ui, 0);
-  second.m_strPath = "C:\\Found";
-  EXPECT_EQ(second.DoModal(), kIdCancel);
-  EXPECT_EQ(second.m_strPath, "C:\\Found");
-
-  EXPECT_EQ(MessageAnswer(ui), kIdYes);
-  EXPECT_EQ(MessageAnswer(ui), kIdNo);
-  EXPECT_EQ(MessageAnswer(ui), 3);
-  EXPECT_EQ(ui.BrowseForFolder(0, "t"), "C:\\Other");
-  EXPECT_EQ(ui.BrowseForFolder(0, "t"), std::nullopt);
-
+  std::vector<std::string> results;
+  for (int i = 0; i < 2; ++i) {
+    CLocationDlg location(ui, 0);
+    location.m_strPath = "C:\\Found";
+    const int result = location.DoModal();
+    results.push_back("location " + std::to_string(result) + " " + location.m_strPath);
+  }
+  for (int i = 0; i < 3; ++i) results.push_back("message " + std::to_string(MessageAnswer(ui)));
+  for (int i = 0; i < 2; ++i)
+    results.push_back("browse " + ui.BrowseForFolder(0, "t").value_or("-"));
+  // A cancelled folder dialog (by the script, by a folder not in the tree, by no answer left)
+  // leaves the selection and "Skip Empty Folders" as they were.
   const std::vector<std::string> paths{"R/Inbox", "R/Inbox/Sub folder", "R/Outbox"};
-  // Result, selection and "Skip Empty Folders" of each folder dialog; a cancelled one (by the
-  // script, by a folder not in the tree, by no answer left) leaves both.
-  for (auto [result, selected, skip_empty] :
-       {std::tuple{kIdOk, 1, 1}, std::tuple{kIdOk, -1, 0}, std::tuple{kIdCancel, 5, 1},
-        std::tuple{kIdCancel, 5, 1}, std::tuple{kIdCancel, 5, 1}}) {
+  for (int i = 0; i < 5; ++i) {
     CFolderSelectDlg dialog(ui, 0, paths);
     dialog.m_strRoot = "R";
     dialog.m_bSkipEmpty = 1;
     dialog.m_nSelected = 5;
-    EXPECT_EQ(dialog.DoModal(), result);
-    EXPECT_EQ(dialog.m_nSelected, selected);
-    EXPECT_EQ(dialog.m_bSkipEmpty, skip_empty);
+    const int result = dialog.DoModal();
+    results.push_back("folders " + std::to_string(result) + " selected " +
+                      std::to_string(dialog.m_nSelected) + " skip " +
+                      std::to_string(dialog.m_bSkipEmpty));
   }
   // Nothing was left over for the message box either: it is answered as closed.
-  EXPECT_EQ(MessageAnswer(ui), kIdNo);
+  results.push_back("message " + std::to_string(MessageAnswer(ui)));
+  std::string text;
+  for (const std::string& line : ui.transcript()) text += line + "\n";
+  text += "-- results\n";
+  for (const std::string& line : results) text += line + "\n";
+  kv::testing::ExpectGolden(text, "ui/answer_script.txt");
 }
 
 TEST(AnswerScript, BadLineIsReportedAndLoadsNothing) {
