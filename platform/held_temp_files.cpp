@@ -194,6 +194,8 @@ HeldTempFiles::~HeldTempFiles() = default;
 
 bool HeldTempFiles::IsFolder(std::string_view path) const {
   if (folder_.empty()) return false;
+  // The common case, a filter asking for a new name: the folder as TempPath spelled it.
+  if (path == folder_) return true;
   const WindowsPath parts = ParseWindowsPath(path);
   return parts.components.size() == folder_parts_.components.size() &&
          SameComponents(parts, folder_parts_, parts.components.size());

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -11,6 +12,11 @@ namespace {
 
 constexpr char kReplacementUtf8[] = "\xEF\xBF\xBD";  // U+FFFD
 constexpr char kMissingCharacter = '?';
+
+bool IsAscii(const std::string& text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<std::uint8_t>(c) < 0x80; });
+}
 
 // The length of the well-formed UTF-8 character at `i`, or 1 when the bytes there are not one,
 // so that one "?" stands for one character or one stray byte.
@@ -69,13 +75,18 @@ class IconvCodePage::Converter {
 IconvCodePage::IconvCodePage(std::string code_page)
     : code_page_(std::move(code_page)),
       to_utf8_(std::make_unique<Converter>("UTF-8", code_page_)),
-      from_utf8_(std::make_unique<Converter>(code_page_, "UTF-8")) {}
+      from_utf8_(std::make_unique<Converter>(code_page_, "UTF-8")) {
+  std::string ascii(0x80, '\0');
+  for (std::size_t i = 0; i < ascii.size(); ++i) ascii[i] = static_cast<char>(i);
+  ascii_unchanged_ = ToUtf8(ascii) == ascii && FromUtf8(ascii) == ascii;
+}
 
 IconvCodePage::~IconvCodePage() = default;
 
 bool IconvCodePage::valid() const { return to_utf8_->valid() && from_utf8_->valid(); }
 
 std::string IconvCodePage::ToUtf8(const std::string& text) {
+  if (ascii_unchanged_ && IsAscii(text)) return text;
   auto replace_byte = [](std::string& out, std::size_t) {
     out.append(kReplacementUtf8);
     return std::size_t{1};
@@ -95,6 +106,7 @@ std::string IconvCodePage::ToUtf8(const std::string& text) {
 }
 
 std::string IconvCodePage::FromUtf8(const std::string& text) {
+  if (ascii_unchanged_ && IsAscii(text)) return text;
   auto replace_character = [&text](std::string& out, std::size_t at) {
     out.push_back(kMissingCharacter);
     return Utf8CharacterLength(text, at);

@@ -31,6 +31,9 @@ class IconvCodePage final : public CodePage {
   std::string code_page_;
   std::unique_ptr<Converter> to_utf8_;
   std::unique_ptr<Converter> from_utf8_;
+  // The code page keeps ASCII as it is (as every Windows code page does): text of ASCII alone,
+  // most names and paths, needs no conversion.
+  bool ascii_unchanged_ = false;
 };
 
 }  // namespace kv::platform
