@@ -12,7 +12,6 @@
 #include "app/filter_classes.h"
 #include "app/process_state.h"
 #include "common/sub_item_guard.h"
-#include "oe4/oe_filter.h"
 #include "support/eudora_generated_stores.h"
 #include "support/filter_fixture.h"
 #include "support/golden.h"

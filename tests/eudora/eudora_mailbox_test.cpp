@@ -179,18 +179,5 @@ TEST_F(EudoraFilterTest, DamagedSummariesAndMailboxesAreReported) {
   ExpectGolden(listing, "eudora/damage.txt");
 }
 
-TEST_F(EudoraFilterTest, TemporaryFilesThatCannotBeWrittenStopTheImport) {
-  EudoraStore store;
-  store.AddMailbox("", "Mail", {{EudoraTestMessage(1, "", std::string(5000, 'z')), kEudoraRead}});
-  PutStore(store);
-  Faulty().faults().write_budget = 4096;
-  ASSERT_TRUE(Find());
-  EXPECT_FALSE(filter->GoFirst());
-  ASSERT_EQ(diagnostics.entries().size(), 1u);
-  EXPECT_EQ(diagnostics.entries()[0].kind, platform::DiagnosticKind::kOutputFailure);
-  for (const std::string& path : files.ListFiles()) EXPECT_FALSE(path.starts_with("C:\\TEMP\\"));
-  EXPECT_EQ(faulty.OpenCount(), 0);
-}
-
 }  // namespace
 }  // namespace kv::testing
