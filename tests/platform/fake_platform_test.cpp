@@ -10,10 +10,6 @@
 namespace kv::platform {
 namespace {
 
-std::span<const std::uint8_t> Bytes(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 TEST(WildcardTest, FollowsTheWindowsDirectorySearch) {
   struct Case {
     const char* pattern;
@@ -110,33 +106,21 @@ TEST(MemoryFileSystemTest, KeepsDrivesApartAttributesAndOpenedBytes) {
   EXPECT_EQ(mapping->bytes().size(), 1u);
 }
 
+// The read and write budgets and failing opens are what the filters' damage tests and the
+// chunked reader's test rely on: those tests fail when such a fault does not fire. What only this
+// test checks is the count of open files and the other faults.
 TEST(FaultFileSystemTest, FailsChosenCallsAndCountsOpenFiles) {
   MemoryFileSystem memory;
   ASSERT_TRUE(memory.AddFile("C:\\m\\Inbox.mbx", "0123456789"));
-  ASSERT_TRUE(memory.AddFile("C:\\m\\Inbox.toc", "toc"));
   FaultFileSystem files(memory);
-  files.faults().open_for_reading = {".toc"};
-  files.faults().read_budget = 4;
-  files.faults().write_budget = 5;
-
-  EXPECT_EQ(files.OpenForReading("C:\\m\\Inbox.toc"), nullptr);
   {
     std::unique_ptr<ReadableFile> mailbox = files.OpenForReading("C:\\m\\Inbox.mbx");
-    ASSERT_NE(mailbox, nullptr);
-    std::uint8_t buffer[16];
-    EXPECT_EQ(mailbox->Read(buffer), 4u);
-    EXPECT_EQ(mailbox->Read(buffer), std::nullopt);
-
     std::unique_ptr<WritableFile> out = files.OpenForWriting("C:\\m\\out.tmp");
-    ASSERT_NE(out, nullptr);
+    ASSERT_TRUE(mailbox && out);
     EXPECT_EQ(files.OpenCount(), 2);
-    EXPECT_TRUE(out->Write(Bytes("abc")));
-    EXPECT_FALSE(out->Write(Bytes("def")));
-    EXPECT_TRUE(out->Write(Bytes("gh")));
     EXPECT_TRUE(out->Close());
   }
   EXPECT_EQ(files.OpenCount(), 0);
-  EXPECT_EQ(memory.Contents("C:\\m\\out.tmp"), "abcgh");
 
   files.faults().find = {"\\m\\"};
   files.faults().exists = {"Inbox"};

@@ -11,7 +11,6 @@
 #include "platform/posix/hive_registry.h"
 #include "platform/registry_export.h"
 #include "platform/stored_registry.h"
-#include "platform/unicode_text.h"
 #include "support/fuzz_inputs.h"
 #include "support/golden.h"
 #include "support/registry_writers.h"
@@ -349,40 +348,18 @@ std::string RenderExport(const std::string& text) {
   return out + Render(registry);
 }
 
-// Export texts written out as regedit writes them, independently of the test writer, and what
-// each gives in the golden file.
+// Export texts written out by hand, independently of the test writer, and what each gives in the
+// golden file.
 TEST(RegistryExportTest, ExportsReadAsTheGoldenFileShows) {
   const struct {
     const char* name;
     std::string text;
   } cases[] = {
-      {"regedit4: quotes, escapes, hex(2) in the code page, wrapped hex, the default dword",
-       "REGEDIT4\r\n\r\n"
-       "[HKEY_CURRENT_USER\\Software\\Microsoft\\Outlook Express]\r\n"
-       "\"Store Root\"=\"C:\\\\WINDOWS\\\\Application Data\\\\Outlook \\\"Express\\\"\"\r\n"
-       "\"Expanded\"=hex(2):25,55,53,45,52,50,52,4f,46,49,4c,45,25,5c,e9,00\r\n"
-       "\"Long\"=hex:00,01,02,03,04,05,06,07,08,09,0a,0b,0c,0d,0e,0f,10,11,12,13,14,15,\\\r\n"
-       "  16,17\r\n"
-       "@=dword:0000002a\r\n\r\n"},
-      // Version 5 in UTF-16LE: text types in hex(2) are UTF-16LE as stored.
-      {"regedit5 in UTF-16LE",
-       "\xFF\xFE" +
-           [] {
-             const std::vector<std::uint8_t> utf16 = Utf8ToUtf16le(
-                 "Windows Registry Editor Version 5.00\r\n\r\n"
-                 "[HKEY_CURRENT_USER\\Identities\\{GUID}\\Software\\Microsoft\\Outlook "
-                 "Express\\5.0]\r\n"
-                 "\"Store "
-                 "Root\"=hex(2):25,00,55,00,53,00,45,00,52,00,50,00,52,00,4f,00,46,00,49,\\\r\n"
-                 "  00,4c,00,45,00,25,00,5c,00,e9,00,00,00\r\n"
-                 "\"Name\"=\"Caf\xC3\xA9\"\r\n\r\n");
-             return std::string(utf16.begin(), utf16.end());
-           }()},
       {"lines that do not parse are skipped and named",
        "REGEDIT4\n"
        "\"orphan\"=\"before any key\"\n"
        "[HKEY_CURRENT_USER\\K]\n"
-       "\"good\"=\"1\"\n"
+       "\"good\"=\"C:\\\\Outlook \\\"Express\\\"\"\n"
        "\"open=\"x\"\n"
        "\"noequals\" \"x\"\n"
        "\"dw\"=dword:123456789\n"
@@ -413,6 +390,13 @@ TEST(RegistryExportTest, ExportsReadAsTheGoldenFileShows) {
       {"empty", ""},
   };
   std::string out;
+  // The fuzzer's seeds, as regedit writes them: REGEDIT4 (hex(2) in the code page, wrapped hex,
+  // the default value, removal lines), and version 5 in UTF-16LE (hex(2) and hex(7) in UTF-16LE).
+  for (const std::string seed : {"regedit4.reg", "regedit5.reg"}) {
+    out += "=== seed " + seed + "\n" +
+           RenderExport(testing::ReadFile(std::filesystem::path(KV_SOURCE_DIR) /
+                                          "tests/fuzz/corpus/registry_export_fuzz" / seed));
+  }
   for (const auto& c : cases) out += std::string("=== ") + c.name + "\n" + RenderExport(c.text);
   ExpectGolden(out, "platform/registry-exports.txt");
 }

@@ -49,22 +49,30 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
   return lines;
 }
 
-// RunKvimport with `arguments` and "--store dir/store" (a store the caller put there): expects exit
-// code 0, the store's bytes and modification times unchanged and nothing left in dir/tmp. The
-// standard output.
-inline std::string RunKvimportOnStore(const TempDir& dir, const std::string& arguments) {
-  const std::filesystem::path store = dir.path() / "store";
-  auto snapshot = [&store] {
+// RunKvimport, expecting the run to leave dir/store as it was (bytes and modification times) and
+// nothing in dir/tmp.
+inline KvimportRun RunKvimportLeavingStore(const TempDir& dir, const std::string& arguments,
+                                           const std::string& shell = "",
+                                           const std::string& stdout_path = "") {
+  auto snapshot = [&dir] {
     std::map<std::filesystem::path, std::pair<std::string, std::filesystem::file_time_type>> files;
-    for (const std::filesystem::path& file : FilesBelow(store))
+    for (const std::filesystem::path& file : FilesBelow(dir.path() / "store"))
       files[file] = {ReadFile(file), last_write_time(file)};
     return files;
   };
   const auto before = snapshot();
-  const KvimportRun run = RunKvimport(dir, arguments + " --store '" + store.string() + "'");
+  KvimportRun run = RunKvimport(dir, arguments, shell, stdout_path);
+  EXPECT_EQ(snapshot(), before) << "the store changed: " << arguments;
+  EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty()) << "files left behind: " << arguments;
+  return run;
+}
+
+// RunKvimportLeavingStore with `arguments` and "--store dir/store" (a store the caller put there),
+// expecting exit code 0. The standard output.
+inline std::string RunKvimportOnStore(const TempDir& dir, const std::string& arguments) {
+  const KvimportRun run = RunKvimportLeavingStore(
+      dir, arguments + " --store '" + (dir.path() / "store").string() + "'");
   EXPECT_EQ(run.exit_code, 0) << run.err;
-  EXPECT_EQ(snapshot(), before) << "the store changed";
-  EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty());
   return run.out;
 }
 
