@@ -2,6 +2,7 @@
 # value as the package decodes it and as written (unfolded), the defects it found, and each part
 # with its type, charset, file name, content id, disposition and decoded bytes (in hexadecimal).
 import email
+import hashlib
 import email.policy
 import json
 import re
@@ -24,6 +25,7 @@ for part in message.walk():
             "content_id": part.get("Content-ID"),
             "disposition": part.get_content_disposition(),
             "data": (part.get_payload(decode=True) or b"").hex(),
+            "sha256": hashlib.sha256(part.get_payload(decode=True) or b"").hexdigest(),
         })
     out["parts"].append(entry)
 print(json.dumps(out))

@@ -105,7 +105,7 @@ inline std::string Normalized(std::string output, const std::filesystem::path& d
 
 // A message parsed by Python's email package (support/python_email.h) as text for a golden file:
 // its decoded headers, then each part's type and, for a leaf, its charset, file name, disposition,
-// content ID and bytes.
+// content ID and bytes (past 4 KiB their size and SHA-256).
 inline std::string DescribedMessage(const nlohmann::json& parsed) {
   std::string text;
   for (const auto& [name, value] : parsed["headers"].items())
@@ -116,7 +116,13 @@ inline std::string DescribedMessage(const nlohmann::json& parsed) {
       if (part.contains(key) && part[key].is_string()) text += " " + part[key].get<std::string>();
     }
     text += "\n";
-    if (part.contains("data")) text += EscapedLines(FromHex(part["data"]), "  |");
+    const std::string data = part.contains("data") ? FromHex(part["data"]) : "";
+    if (data.size() > 4096) {
+      text += "  " + std::to_string(data.size()) + " bytes, SHA-256 " +
+              part["sha256"].get<std::string>() + "\n";
+    } else {
+      text += EscapedLines(data, "  |");
+    }
   }
   return text;
 }
