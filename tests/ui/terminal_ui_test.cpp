@@ -41,6 +41,7 @@ class PtyChild {
     winsize size{};
     size.ws_row = 40;
     size.ws_col = 100;
+    std::fflush(nullptr);  // else the child writes the test program's unwritten output too
     pid_ = forkpty(&master_, nullptr, nullptr, &size);
     if (pid_ == 0) {
       setenv("TERM", "xterm", 1);
