@@ -257,7 +257,7 @@ class Importer {
     std::optional<std::string> path;
     // The name the temporary files know the message by, and its bytes while held in memory.
     std::optional<std::string> known;
-    std::optional<std::span<char>> held_bytes;
+    std::optional<std::string_view> held_bytes;
     bool rebuilt = false;
     if (item.parts && !marker) {
       path = Rebuild(folder, *item.parts);
@@ -266,11 +266,11 @@ class Importer {
       rebuilt = path.has_value();
       if (path && held_ != nullptr && held_->Knows(*path)) {
         known = path;
-        held_bytes = held_->HeldBytesToChange(*path);
+        held_bytes = held_->HeldBytes(*path);
       }
     } else if (!marker) {
       known = KnownName(item.message_file.value_or(""), services_, held_);
-      if (known) held_bytes = held_->HeldBytesToChange(*known);
+      if (known) held_bytes = held_->HeldBytes(*known);
       if (held_bytes) {
         path = known;
       } else {
@@ -355,7 +355,7 @@ class Importer {
   // them).
   void TakeMessage(const std::string& folder, const WalkItem& item,
                    const std::optional<std::string>& path, bool owned,
-                   std::optional<std::span<char>> held_bytes) {
+                   std::optional<std::string_view> held_bytes) {
     // The file is opened and its first piece read once, for the length, the headers and the
     // writer alike.
     int open_error = 0;

@@ -43,9 +43,8 @@ struct HandedOverMessage {
   // opening `path`, which still names it. The caller closes it after AddMessage.
   std::optional<OpenMessageFile> open = std::nullopt;
   // The file's bytes when the filter's temporary files are held in memory: writers take them from
-  // here (from `start` up to `length`) and leave `path` and `open` alone. Valid during AddMessage;
-  // the file is the host's, so a writer may change them in place.
-  std::optional<std::span<char>> bytes = std::nullopt;
+  // here (from `start` up to `length`) and leave `path` and `open` alone. Valid during AddMessage.
+  std::optional<std::string_view> bytes = std::nullopt;
   // Bytes at the start that Maildir and mbox leave out (a mailbox separator line); .eml keeps
   // every byte as handed over.
   std::uint64_t start = 0;

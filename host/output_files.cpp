@@ -231,11 +231,11 @@ std::optional<PreparedMessage> PrepareMessage(const HandedOverMessage& message, 
 }
 
 std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<char>* converted) {
-  std::span<char> held = message.bytes.value_or(std::span<char>());
-  held = held.first(static_cast<std::size_t>(std::min<std::uint64_t>(message.length, held.size())));
-  held =
-      held.subspan(static_cast<std::size_t>(std::min<std::uint64_t>(message.start, held.size())));
-  const std::string_view bytes(held.data(), held.size());
+  std::string_view bytes = message.bytes.value_or(std::string_view());
+  bytes = bytes.substr(
+      0, static_cast<std::size_t>(std::min<std::uint64_t>(message.length, bytes.size())));
+  bytes.remove_prefix(
+      static_cast<std::size_t>(std::min<std::uint64_t>(message.start, bytes.size())));
   return converted != nullptr ? CrLfToLf(bytes, *converted) : bytes;
 }
 

@@ -327,7 +327,7 @@ WriteOutcome MboxWriter::WriteMessage(const HandedOverMessage& message) {
   int source = -1;
   std::string_view head;
   if (message.bytes) {
-    head = std::string_view(message.bytes->data(), message.bytes->size());  // the whole message
+    head = *message.bytes;  // the whole message
   } else if (message.open) {
     source = message.open->fd;
     head = message.open->head;

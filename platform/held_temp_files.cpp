@@ -303,12 +303,6 @@ bool HeldTempFiles::Knows(const std::string& path) const {
   return key && entries_.contains(*key);
 }
 
-std::optional<std::span<char>> HeldTempFiles::HeldBytesToChange(const std::string& path) {
-  Entry* entry = HeldEntry(path);
-  if (entry == nullptr) return std::nullopt;
-  return std::span<char>(entry->content->data.get(), entry->content->size);
-}
-
 std::string HeldTempFiles::TempPath() { return temp_.TempPath(); }
 
 std::optional<std::string> HeldTempFiles::GetTempFileName(const std::string& folder,

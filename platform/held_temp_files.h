@@ -54,9 +54,6 @@ class HeldTempFiles final : public FileSystem, public TempFiles {
   // True when this object made or keeps the file `path` names: in memory, or on disk since it
   // outgrew memory or was asked for by NativePath. Delete then forgets it, on disk or not.
   bool Knows(const std::string& path) const;
-  // The same bytes for the owner of the file to change in place before removing it (the host
-  // turns line ends there); the same lifetime.
-  std::optional<std::span<char>> HeldBytesToChange(const std::string& path);
 
   // TempFiles
   std::string TempPath() override;
