@@ -293,6 +293,8 @@ bool OeMailboxReader::OpenText(TextCopy& copy) {
   copy.path = MakeTempFileName(temp_, kTempPrefix);
   if (!copy.path.empty()) copy.out = files_.OpenForWriting(copy.path);
   copy.createFailed = !copy.out;
+  // Making the name made an empty file under it: it must not stay behind in the temporary folder.
+  if (copy.createFailed && !copy.path.empty()) files_.Delete(copy.path);
   return !copy.createFailed;
 }
 
