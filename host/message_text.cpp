@@ -74,10 +74,13 @@ void LineEndConverter::Feed(std::string_view piece, std::string& out) {
 }
 
 std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out) {
+  if (out.size() < bytes.size()) out.resize(bytes.size());
+  return std::string_view(out.data(), CrLfToLf(bytes, out.data()));
+}
+
+std::size_t CrLfToLf(std::string_view bytes, char* const to) {
   const std::size_t size = bytes.size();
-  if (out.size() < size) out.resize(size);
   const char* const from = bytes.data();
-  char* const to = out.data();
   std::size_t in = 0;
   std::size_t length = 0;
   // A block at a time while another whole block follows it. Each piece up to a dropped CR, and the
@@ -104,7 +107,7 @@ std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out) {
   for (; in < size; ++in) {
     if (from[in] != '\r' || in + 1 == size || from[in + 1] != '\n') to[length++] = from[in];
   }
-  return std::string_view(to, length);
+  return length;
 }
 
 void LineEndConverter::Finish(std::string& out) {

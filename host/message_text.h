@@ -27,9 +27,11 @@ class LineEndConverter {
   bool pending_cr_ = false;
 };
 
-// Copies `bytes` into `out` with each CR LF made LF (a CR elsewhere, a last CR included, stays),
-// as LineEndConverter does for a whole message fed at once, and returns the converted bytes: the
-// start of `out`, which grows as needed (reused from message to message, it stops growing).
+// Copies `bytes` to `to` (room for bytes.size()) with each CR LF made LF (a CR elsewhere, a last CR
+// included, stays), as LineEndConverter does for a whole message fed at once. Returns the length.
+std::size_t CrLfToLf(std::string_view bytes, char* to);
+// The same into `out`, which grows as needed (reused from message to message, it stops growing);
+// returns the converted bytes, the start of `out`.
 std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out);
 
 // The mbox state headers for a message state word: "Status: RO" for read received and sent mail,

@@ -20,6 +20,8 @@
 #include <set>
 #include <utility>
 
+#include "host/message_text.h"
+
 namespace kv::host {
 namespace {
 
@@ -428,41 +430,9 @@ class MessageOutput {
   bool ends_with_newline_ = true;
 };
 
-// Appends `text` without its CRs to `target`. Eight bytes at a time: each word is stored whole
-// and the output advances to its first CR, or past the word when it holds none; the next word is
-// read from after that CR. Stores never run past `text.size()` bytes of room, as the output never
-// gets ahead of the input.
+// Appends `text`, whose every CR is one of a CR LF, to `target` without its CRs.
 void AppendWithoutCr(std::string_view text, ByteBuffer& target) {
-  constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7F;
-  constexpr std::uint64_t kCrs = 0x0D0D0D0D0D0D0D0D;
-  char* to = target.Extend(text.size());
-  const char* from = text.data();
-  const std::size_t size = text.size();
-  std::size_t length = 0;
-  std::size_t at = 0;
-  while (at + sizeof(std::uint64_t) <= size) {
-    std::uint64_t word;
-    std::memcpy(&word, from + at, sizeof word);
-    std::memcpy(to + length, &word, sizeof word);
-    const std::uint64_t crs = word ^ kCrs;  // a zero byte where `word` holds a CR
-    // The high bit set in exactly the zero bytes of `crs`.
-    const std::uint64_t found = ~(((crs & kLow7) + kLow7) | crs | kLow7);
-    if (found == 0) {
-      length += sizeof word;
-      at += sizeof word;
-      continue;
-    }
-    const int bits = std::endian::native == std::endian::little ? std::countr_zero(found)
-                                                                : std::countl_zero(found);
-    const std::size_t cr = static_cast<std::size_t>(bits) / 8;
-    length += cr;
-    at += cr + 1;
-  }
-  for (; at < size; ++at) {
-    to[length] = from[at];
-    length += from[at] != '\r' ? 1 : 0;
-  }
-  target.Commit(length);
+  target.Commit(CrLfToLf(text, target.Extend(text.size())));
 }
 
 // Writes a plain text with the message's line ends: the filter's CR LF (every CR of a plain text
@@ -506,14 +476,8 @@ void WriteText(std::string_view text, const TextTraits& traits, GMimeContentEnco
   // writes itself, so it gets the text with each CR LF made LF (a lone CR stays and is encoded).
   std::string unix_text;
   if (encoding == GMIME_CONTENT_ENCODING_QUOTEDPRINTABLE && traits.unix_length != text.size()) {
-    unix_text.reserve(traits.unix_length);
-    for (std::size_t at = 0; at < text.size();) {
-      std::size_t end = text.find("\r\n", at);
-      if (end == std::string_view::npos) end = text.size();
-      unix_text.append(text.substr(at, end - at));
-      if (end < text.size()) unix_text.push_back('\n');
-      at = end + 2;
-    }
+    unix_text.resize(text.size());
+    unix_text.resize(CrLfToLf(text, unix_text.data()));
     text = unix_text;
   }
   constexpr std::size_t kPiece = 57 * 1024;  // whole base64 lines
