@@ -133,7 +133,7 @@ EudoraStore EudoraSampleStore() {
 }
 
 std::vector<std::pair<std::string, std::string>> EudoraFuzzSeeds() {
-  using fuzz::EncodeEudoraFuzzInput;
+  using fuzz::EncodeFuzzInput;
   const std::vector<EudoraMessage> plain = {
       {EudoraTestMessage(1), kEudoraUnread},
       {EudoraTestMessage(2, "Cc: c@example.com\r\n Folded: x\r\n"), kEudoraSent},
@@ -151,15 +151,15 @@ std::vector<std::pair<std::string, std::string>> EudoraFuzzSeeds() {
   mid_line.insert(mid_line.find("From ???@???", 10), "tail ");
   return {
       {"plain",
-       EncodeEudoraFuzzInput({0, "", EudoraTocFile("Mail", 4, plain), EudoraMailboxFile(plain)})},
+       EncodeFuzzInput(0, {"", EudoraTocFile("Mail", 4, plain), EudoraMailboxFile(plain)})},
       {"parts",
-       EncodeEudoraFuzzInput({0, "", EudoraTocFile("Mail", 4, parts), EudoraMailboxFile(parts)})},
+       EncodeFuzzInput(0, {"", EudoraTocFile("Mail", 4, parts), EudoraMailboxFile(parts)})},
       {"separator-mid-line",
-       EncodeEudoraFuzzInput({0, "", EudoraTocFile("Mail", 4, plain), "junk\r\n" + mid_line})},
+       EncodeFuzzInput(0, {"", EudoraTocFile("Mail", 4, plain), "junk\r\n" + mid_line})},
       {"no-summary-keep-empty",
-       EncodeEudoraFuzzInput({fuzz::kEudoraNoSummary | fuzz::kEudoraKeepEmptyFolders,
-                              "Mail,Mail.mbx,S,N\r\nSub,Sub.fol,F,N\r\nX,x.mbx,M,N\r\n", "",
-                              EudoraMailboxFile(parts)})},
+       EncodeFuzzInput(fuzz::kEudoraNoSummary | fuzz::kEudoraKeepEmptyFolders,
+                       {"Mail,Mail.mbx,S,N\r\nSub,Sub.fol,F,N\r\nX,x.mbx,M,N\r\n", "",
+                        EudoraMailboxFile(parts)})},
   };
 }
 

@@ -119,8 +119,7 @@ Oe4Store Oe4SampleStore() {
 }
 
 std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds() {
-  using fuzz::EncodeOe4FuzzInput;
-  using fuzz::Oe4FuzzInput;
+  using fuzz::EncodeFuzzInput;
   const std::string mailbox = fuzz::kOe4FuzzMailbox;
   std::vector<Oe4Message> messages;
   for (std::uint8_t flags : {0x10, 0x01, 0x12, 0x08}) {
@@ -138,17 +137,17 @@ std::vector<std::pair<std::string, std::string>> Oe4FuzzSeeds() {
   zero_length[0].index_length = 0;
 
   return {
-      {"flat", EncodeOe4FuzzInput({0, Oe4FoldersFile(flat, Oe4Layout::kFirst), idx, mbx})},
+      {"flat", EncodeFuzzInput(0, {Oe4FoldersFile(flat, Oe4Layout::kFirst), idx, mbx})},
       {"nested-second-layout",
-       EncodeOe4FuzzInput(
-           {fuzz::kKeepEmptyFolders, Oe4FoldersFile(nested, Oe4Layout::kSecond), idx, mbx})},
-      {"sticky-layout", EncodeOe4FuzzInput({fuzz::kSecondLayoutSticky,
-                                            Oe4FoldersFile(nested, Oe4Layout::kFirst), idx, mbx})},
-      {"listing", EncodeOe4FuzzInput({fuzz::kNoFoldersFile, "", idx, mbx})},
+       EncodeFuzzInput(fuzz::kKeepEmptyFolders,
+                       {Oe4FoldersFile(nested, Oe4Layout::kSecond), idx, mbx})},
+      {"sticky-layout", EncodeFuzzInput(fuzz::kSecondLayoutSticky,
+                                        {Oe4FoldersFile(nested, Oe4Layout::kFirst), idx, mbx})},
+      {"listing", EncodeFuzzInput(fuzz::kNoFoldersFile, {"", idx, mbx})},
       {"empty-folder",
-       EncodeOe4FuzzInput({fuzz::kKeepEmptyFolders, Oe4FoldersFile(flat, Oe4Layout::kFirst),
-                           Oe4IndexFile({}), Oe4MailboxFile({})})},
-      {"zero-index-length", EncodeOe4FuzzInput({0, Oe4FoldersFile(flat, Oe4Layout::kFirst),
+       EncodeFuzzInput(fuzz::kKeepEmptyFolders, {Oe4FoldersFile(flat, Oe4Layout::kFirst),
+                                                 Oe4IndexFile({}), Oe4MailboxFile({})})},
+      {"zero-index-length", EncodeFuzzInput(0, {Oe4FoldersFile(flat, Oe4Layout::kFirst),
                                                 Oe4IndexFile(zero_length), mbx})},
   };
 }

@@ -86,7 +86,7 @@ DbxStore Oe5SampleStore() {
 }
 
 std::vector<std::pair<std::string, std::string>> Oe5FuzzSeeds() {
-  using fuzz::EncodeOe5FuzzInput;
+  using fuzz::EncodeFuzzInput;
   using fuzz::kGeneratedFoldersFile;
   auto messages = [](int count) {
     std::vector<DbxMessage> list;
@@ -136,17 +136,17 @@ std::vector<std::pair<std::string, std::string>> Oe5FuzzSeeds() {
   tree.folders.push_back(DbxFolder{6, 1, std::nullopt, fuzz::kOe5FuzzFile, 2, {}, true});
 
   return {
-      {"flat", EncodeOe5FuzzInput({kGeneratedFoldersFile, "", DbxFolderFile(messages(3))})},
+      {"flat", EncodeFuzzInput(kGeneratedFoldersFile, {"", DbxFolderFile(messages(3))})},
       {"left-chain",
-       EncodeOe5FuzzInput(
-           {kGeneratedFoldersFile, "", DbxFolderFile(messages(20), DbxIndexShape::kLeftChain, 3)})},
+       EncodeFuzzInput(kGeneratedFoldersFile,
+                       {"", DbxFolderFile(messages(20), DbxIndexShape::kLeftChain, 3)})},
       {"entry-subtrees",
-       EncodeOe5FuzzInput({kGeneratedFoldersFile, "",
-                           DbxFolderFile(messages(20), DbxIndexShape::kEntrySubtrees, 2)})},
-      {"damaged-chains", EncodeOe5FuzzInput({kGeneratedFoldersFile, "", damaged.bytes()})},
-      {"indirect-fields", EncodeOe5FuzzInput({kGeneratedFoldersFile, "", DbxFolderFile(indirect)})},
-      {"folder-tree", EncodeOe5FuzzInput({fuzz::kOe5KeepEmptyFolders, tree.FoldersFile(),
-                                          DbxFolderFile(messages(3))})},
+       EncodeFuzzInput(kGeneratedFoldersFile,
+                       {"", DbxFolderFile(messages(20), DbxIndexShape::kEntrySubtrees, 2)})},
+      {"damaged-chains", EncodeFuzzInput(kGeneratedFoldersFile, {"", damaged.bytes()})},
+      {"indirect-fields", EncodeFuzzInput(kGeneratedFoldersFile, {"", DbxFolderFile(indirect)})},
+      {"folder-tree", EncodeFuzzInput(fuzz::kOe5KeepEmptyFolders,
+                                      {tree.FoldersFile(), DbxFolderFile(messages(3))})},
   };
 }
 

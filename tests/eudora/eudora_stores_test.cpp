@@ -1,20 +1,16 @@
 // The store writer against the Eudora mail folder of a real Windows installation
 // (../shared/samples/eudora/win71, see its PROVENANCE.md; skipped when absent): the same bytes for
-// the same content. The bundled sample store and the fuzzer's seeds are what the generator writes,
-// and every seed and past finding runs cleanly through the fuzzer's own run. What the filter hands
-// over for both stores, item by item, is in tests/golden/eudora/.
+// the same content. What the filter hands over for it and for the bundled sample store, item by
+// item, is in tests/golden/eudora/.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "eudora_fixture.h"
-#include "fuzz/eudora_fuzz_run.h"
 #include "platform/byte_view.h"
 #include "support/eudora_generated_stores.h"
 #include "support/eudora_store_writer.h"
-#include "support/fuzz_inputs.h"
 #include "support/golden.h"
 #include "support/shared_samples.h"
 #include "support/temp_dir.h"
@@ -95,20 +91,6 @@ TEST(EudoraRealStore, WriterWritesWhatEudoraWrote) {
     EXPECT_EQ(header.substr(8, 34), empty.substr(8, 34)) << name;
     EXPECT_EQ(header.substr(102, 2), empty.substr(102, 2)) << name;
   }
-}
-
-TEST(EudoraSampleStore, BundledFilesAndFuzzSeedsAreWhatTheGeneratorWrites) {
-  const fs::path sample_dir = fs::path(KV_SOURCE_DIR) / "samples" / "eudora";
-  std::map<std::string, std::string> found;
-  for (const fs::path& file : FilesBelow(sample_dir)) {
-    const std::string name = fs::relative(file, sample_dir).generic_string();
-    if (name != "README.md") found[name] = ReadFile(file);
-  }
-  EXPECT_EQ(found, EudoraSampleStore().Files()) << "run make_eudora_store sample samples/eudora";
-  ReplayFuzzInputs(
-      "eudora_fuzz", EudoraFuzzSeeds(),
-      {{"plain", 3}, {"parts", 3}, {"separator-mid-line", 3}, {"no-summary-keep-empty", 4}},
-      "make_eudora_store", fuzz::RunEudoraFuzz);
 }
 
 TEST_F(EudoraFilterTest, SampleStoreGivesItsGoldenListing) {

@@ -15,16 +15,17 @@ namespace kv::fuzz {
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a property naming a file that does not exist, an attachment list without end, or no end.
 inline int RunEudoraFuzz(std::string_view bytes) {
-  const EudoraFuzzInput input = DecodeEudoraFuzzInput(bytes);
+  const FuzzInput input = DecodeFuzzInput(bytes, 3);
+  const std::string &map = input.parts[0], &summary = input.parts[1], &mailbox = input.parts[2];
   MessageFile direct;
-  direct.SetContent(input.mailbox);
+  direct.SetContent(mailbox);
   ConvertMessageText(direct, "In");
 
   testing::FakeServices fake;
   const std::string dir = "C:\\Eudora";
-  fake.files.AddFile(dir + "\\descmap.pce", input.map.empty() ? kEudoraFuzzDefaultMap : input.map);
-  fake.files.AddFile(dir + "\\Mail.mbx", input.mailbox);
-  if (!(input.options & kEudoraNoSummary)) fake.files.AddFile(dir + "\\Mail.toc", input.summary);
+  fake.files.AddFile(dir + "\\descmap.pce", map.empty() ? kEudoraFuzzDefaultMap : map);
+  fake.files.AddFile(dir + "\\Mail.mbx", mailbox);
+  if (!(input.options & kEudoraNoSummary)) fake.files.AddFile(dir + "\\Mail.toc", summary);
   fake.ui.AnswerLocation(dir);
   fake.ui.AnswerMessageBox(platform::kIdYes);  // continue with an incomplete store
   return WalkAsHost(fake, "eudora", !(input.options & kEudoraKeepEmptyFolders),
@@ -35,7 +36,7 @@ inline int RunEudoraFuzz(std::string_view bytes) {
                       if (!html || !(html->empty() || fake.files.Exists(*html))) return false;
                       std::size_t attachments = 0;
                       while (!filter.GetSubItem(kSubItemNextAttachment).value_or("").empty()) {
-                        if (++attachments > input.mailbox.size() + 2) return false;
+                        if (++attachments > mailbox.size() + 2) return false;
                       }
                       const AutomationString body = filter.GetSubItem(kSubItemBodyFile);
                       return TakeOver(fake.files, body, body && body->empty());

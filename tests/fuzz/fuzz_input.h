@@ -8,46 +8,48 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv::fuzz {
 
-// `part` after its size prefix.
-inline std::string Sized(const std::string& part) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((part.size() >> (8 * i)) & 0xFF);
-  return bytes + part;
+struct FuzzInput {
+  std::uint8_t options = 0;
+  std::vector<std::string> parts;  // as many as the fuzzer's layout has, some maybe empty
+};
+
+// The options byte, then `parts`, each but the last after its size prefix.
+inline std::string EncodeFuzzInput(std::uint8_t options, const std::vector<std::string>& parts) {
+  std::string bytes(1, static_cast<char>(options));
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    for (int b = 0; i + 1 < parts.size() && b < 4; ++b)
+      bytes += static_cast<char>((parts[i].size() >> (8 * b)) & 0xFF);
+    bytes += parts[i];
+  }
+  return bytes;
 }
 
-// Takes the parts of an input off its front.
-class InputParts {
- public:
-  explicit InputParts(std::string_view bytes) : rest_(bytes) {}
-
-  // Up to `count` bytes.
-  std::string Take(std::size_t count) {
-    count = std::min(count, rest_.size());
-    std::string part(rest_.substr(0, count));
-    rest_.remove_prefix(count);
-    return part;
+// The options byte (0 when there is none) and `count` parts: a missing byte of a size prefix
+// counts as 0, a missing byte of a part is not there.
+inline FuzzInput DecodeFuzzInput(std::string_view bytes, std::size_t count) {
+  auto take = [&bytes](std::size_t size) {
+    const std::string_view part = bytes.substr(0, std::min(size, bytes.size()));
+    bytes.remove_prefix(part.size());
+    return std::string(part);
+  };
+  const std::string options = take(1);
+  FuzzInput input{options.empty() ? std::uint8_t{0} : static_cast<std::uint8_t>(options[0]), {}};
+  for (std::size_t i = 0; i < count; ++i) {
+    std::size_t size = bytes.size();
+    if (i + 1 < count) {
+      const std::string prefix = take(4);
+      size = 0;
+      for (std::size_t b = 0; b < prefix.size(); ++b)
+        size |= static_cast<std::size_t>(static_cast<unsigned char>(prefix[b])) << (8 * b);
+    }
+    input.parts.push_back(take(size));
   }
-  // One byte; 0 when none is left.
-  std::uint8_t Byte() {
-    const std::string byte = Take(1);
-    return byte.empty() ? 0 : static_cast<std::uint8_t>(byte[0]);
-  }
-  // A size prefix (as much of it as there is) and up to that many bytes.
-  std::string TakeSized() {
-    const std::string prefix = Take(4);
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < prefix.size(); ++i)
-      count |= static_cast<std::size_t>(static_cast<unsigned char>(prefix[i])) << (8 * i);
-    return Take(count);
-  }
-  std::string Rest() { return Take(rest_.size()); }
-
- private:
-  std::string_view rest_;
-};
+  return input;
+}
 
 // The Outlook Express 4 fuzzer: "folders.nch", the ".idx" and the ".mbx" of a store whose every
 // folder uses the mailbox pair "a".
@@ -59,18 +61,6 @@ enum Oe4FuzzOption : std::uint8_t {
   kSecondLayoutSticky = 0x04,  // a second-layout file was read earlier in the process
 };
 inline constexpr const char* kOe4FuzzMailbox = "a";
-struct Oe4FuzzInput {
-  std::uint8_t options = 0;
-  std::string folders, index, mailbox;
-};
-inline std::string EncodeOe4FuzzInput(const Oe4FuzzInput& input) {
-  return std::string(1, static_cast<char>(input.options)) + Sized(input.folders) +
-         Sized(input.index) + input.mailbox;
-}
-inline Oe4FuzzInput DecodeOe4FuzzInput(std::string_view bytes) {
-  InputParts in(bytes);
-  return {in.Byte(), in.TakeSized(), in.TakeSized(), in.Rest()};
-}
 
 // The Outlook Express 5 fuzzer: "Folders.dbx" and the one folder file "a.dbx" of a store. With
 // kGeneratedFoldersFile the store's "Folders.dbx" is not taken from the input but generated: the
@@ -84,17 +74,6 @@ enum Oe5FuzzOption : std::uint8_t {
 };
 inline constexpr const char* kOe5FuzzFile = "a.dbx";
 inline constexpr std::uint32_t kOe5FuzzCount = 0xFFFF;
-struct Oe5FuzzInput {
-  std::uint8_t options = 0;
-  std::string folders, file;
-};
-inline std::string EncodeOe5FuzzInput(const Oe5FuzzInput& input) {
-  return std::string(1, static_cast<char>(input.options)) + Sized(input.folders) + input.file;
-}
-inline Oe5FuzzInput DecodeOe5FuzzInput(std::string_view bytes) {
-  InputParts in(bytes);
-  return {in.Byte(), in.TakeSized(), in.Rest()};
-}
 
 // The Eudora fuzzer: the folder map, the summary and the mailbox of a store whose mailbox is
 // "Mail". An empty folder map stands for the one line that lists the mailbox.
@@ -105,17 +84,5 @@ enum EudoraFuzzOption : std::uint8_t {
   kEudoraNoSummary = 0x02,         // the store has no "Mail.toc"
 };
 inline constexpr const char* kEudoraFuzzDefaultMap = "Mail,Mail.mbx,S,N\r\n";
-struct EudoraFuzzInput {
-  std::uint8_t options = 0;
-  std::string map, summary, mailbox;
-};
-inline std::string EncodeEudoraFuzzInput(const EudoraFuzzInput& input) {
-  return std::string(1, static_cast<char>(input.options)) + Sized(input.map) +
-         Sized(input.summary) + input.mailbox;
-}
-inline EudoraFuzzInput DecodeEudoraFuzzInput(std::string_view bytes) {
-  InputParts in(bytes);
-  return {in.Byte(), in.TakeSized(), in.TakeSized(), in.Rest()};
-}
 
 }  // namespace kv::fuzz

@@ -16,16 +16,17 @@ namespace kv::fuzz {
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
 inline int RunOe4Fuzz(std::string_view bytes) {
-  const Oe4FuzzInput input = DecodeOe4FuzzInput(bytes);
+  const FuzzInput input = DecodeFuzzInput(bytes, 3);
+  const std::string &folders = input.parts[0], &index = input.parts[1], &mailbox = input.parts[2];
   const std::string dir = "C:\\OE\\Mail";
   ResetProcessState();
   if (input.options & kSecondLayoutSticky) g_bFoldersSecondLayout = true;
 
   testing::FakeServices fake;
   fake.registry.SetString(kOeRegistryKey, "store root", "C:\\OE");
-  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".mbx", input.mailbox);
-  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".idx", input.index);
-  if (!(input.options & kNoFoldersFile)) fake.files.AddFile(dir + "\\folders.nch", input.folders);
+  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".mbx", mailbox);
+  fake.files.AddFile(dir + "\\" + kOe4FuzzMailbox + ".idx", index);
+  if (!(input.options & kNoFoldersFile)) fake.files.AddFile(dir + "\\folders.nch", folders);
   const int items =
       WalkAsHost(fake, "oe4", !(input.options & kKeepEmptyFolders), [&](ImportFilter& filter) {
         const AutomationString file = filter.GetSubItem(kSubItemMessageFile);

@@ -28,7 +28,8 @@ inline const std::string& GeneratedFoldersFile() {
 // The number of items the walk produced, or -1 when it broke a promise of the dispatch interface:
 // a null file property, a handed-over file that does not exist, or no end.
 inline int RunOe5Fuzz(std::string_view bytes) {
-  const Oe5FuzzInput input = DecodeOe5FuzzInput(bytes);
+  const FuzzInput input = DecodeFuzzInput(bytes, 2);
+  const std::string &folders = input.parts[0], &file = input.parts[1];
   const std::string root = "C:\\Store";
   testing::FakeServices fake;
   fake.registry.SetString(kOe5IdentitiesKey, kOe5LastUserValue, "{fuzz}");
@@ -36,15 +37,15 @@ inline int RunOe5Fuzz(std::string_view bytes) {
                           "store root", root);
   const bool generated = (input.options & kGeneratedFoldersFile) != 0;
   fake.files.AddFile(root + "\\" + kOe5FoldersFileName,
-                     generated ? GeneratedFoldersFile() : input.folders);
-  fake.files.AddFile(root + "\\" + kOe5FuzzFile, input.file);
+                     generated ? GeneratedFoldersFile() : folders);
+  fake.files.AddFile(root + "\\" + kOe5FuzzFile, file);
   const int items =
       WalkAsHost(fake, "oe5", !(input.options & kOe5KeepEmptyFolders), [&](ImportFilter& filter) {
         return TakeOver(fake.files, filter.GetSubItem(kSubItemMessageFile),
                         (filter.GetItemStatus() & kItemIsFolder) != 0);
       });
   // The folder file read as a folder list too.
-  fake.files.AddFile("C:\\Other\\Folders.dbx", input.file);
+  fake.files.AddFile("C:\\Other\\Folders.dbx", file);
   PrepareFolders(LoadFolders(fake.files, fake.diagnostics, "C:\\Other"), "C:\\Other",
                  fake.diagnostics);
   return items;

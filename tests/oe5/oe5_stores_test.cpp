@@ -1,21 +1,15 @@
 // Whole stores through kvimport: the ones the mail client wrote (../shared/samples/oe5, skipped
 // when absent) give what the independent reader undbx gives, byte for byte; the test writer is
-// checked against the client's files; the bundled sample and the fuzzer's seeds are what the
-// generator writes.
+// checked against the client's files.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <map>
-#include <set>
 
-#include "fuzz/oe5_fuzz_run.h"
 #include "support/dbx_writer.h"
-#include "support/fuzz_inputs.h"
-#include "support/golden.h"
 #include "support/kvimport_run.h"
-#include "support/oe5_generated_stores.h"
 #include "support/shared_samples.h"
 #include "support/temp_dir.h"
 #include "support/undbx_reader.h"
@@ -27,7 +21,6 @@ namespace fs = std::filesystem;
 using Texts = std::map<std::string, std::vector<std::string>>;
 
 const fs::path kRealDir = kv::testing::SharedSamplesPath("oe5");
-const fs::path kSampleDir = fs::path(KV_SOURCE_DIR) / "samples" / "oe5";
 
 class Oe5RealStore : public ::testing::Test {
  protected:
@@ -128,32 +121,6 @@ TEST_F(Oe5RealStore, WriterWritesAsTheClientDoes) {
   dir.Write("store/Flat.dbx", DbxFolderFile(messages, DbxIndexShape::kFlat));
   dir.Write("store/Chain.dbx", DbxFolderFile(messages, DbxIndexShape::kLeftChain, 6));
   EXPECT_EQ(UndbxMessages(dir.path() / "store"), (Texts{{"Chain", texts}, {"Flat", texts}}));
-}
-
-// kvimport lists the bundled sample as its README says: nine messages and nine folder items, the
-// news folder not offered.
-TEST(Oe5SampleStore, IsWhatTheGeneratorWritesAndListsEveryFolderAndMessage) {
-  std::set<std::string> names = {"README.md"};
-  for (const auto& [name, bytes] : Oe5SampleStore().Files()) {
-    names.insert(DbxDiskName(name));
-    EXPECT_EQ(ReadFile(kSampleDir / DbxDiskName(name)), bytes) << name << ": make_oe5_store sample";
-  }
-  for (const auto& entry : fs::directory_iterator(kSampleDir)) {
-    EXPECT_TRUE(names.contains(entry.path().filename().string())) << entry.path();
-  }
-  TempDir dir;
-  fs::copy(kSampleDir, dir.path() / "store");
-  ExpectGolden(RunKvimportOnStore(dir, "list --filter oe5 --keep-empty"), "oe5/sample-list.jsonl");
-}
-
-// Items per fuzz seed. The damaged chains give three messages before the record without a size
-// ends the folder; the folder tree gives, from one file of three messages, each folder's count of
-// them (2, 1, 5 cut to 3, 2) and a folder item each, its self-parented folder left out.
-TEST(Oe5FuzzCorpus, SeedsAreWhatTheGeneratorWritesAndEveryInputRunsCleanly) {
-  const std::map<std::string, int> items = {
-      {"flat", 3},           {"left-chain", 20},     {"entry-subtrees", 20},
-      {"damaged-chains", 3}, {"indirect-fields", 2}, {"folder-tree", 12}};
-  ReplayFuzzInputs("oe5_fuzz", Oe5FuzzSeeds(), items, "make_oe5_store", fuzz::RunOe5Fuzz);
 }
 
 }  // namespace
