@@ -69,12 +69,15 @@ class NetscapeTest : public FilterTest {
   }
 };
 
+// The preference file's "mail.directory" wins over the install directory's Users folder when it
+// names a folder; the server's popstatePath folder wins over both.
 TEST_F(NetscapeTest, LocatorTriesItsCandidatesInOrder) {
   const std::string users = "C:\\Program Files\\Netscape\\Communicator\\Users\\";
   const std::string server_key = std::string(kNetscapeUsersKey) + "\\me\\servers\\pop.x";
   const std::string long_dir = "D:\\" + std::string(300, 'd');
   files.AddDirectory(users + "me\\Mail");
   files.AddDirectory("E:\\Mail Dir");
+  files.AddDirectory("C:\\Pref");
   files.AddFile("C:\\Top\\Users\\me\\Mail", "a file, not a folder");
   SampleStore().AddTo(files, long_dir);
   EXPECT_EQ(Locate(), "") << "no biff key: nothing else is tried";
@@ -86,8 +89,21 @@ TEST_F(NetscapeTest, LocatorTriesItsCandidatesInOrder) {
   registry.SetString(kNetscapeMainKey, "Install Directory",
                      "C:\\Program Files\\Netscape\\Communicator\\Program");
   EXPECT_EQ(Locate(), users + "me\\Mail");
-  files.AddFile(users + "me\\prefs.js", "// x\nuser_pref(\"mail.directory\", \"E:\\\\Mail Dir\");");
-  EXPECT_EQ(Locate(), "e:\\\\mail dir") << "lower case, the doubled backslashes kept";
+  const std::pair<const char*, const char*> prefs[] = {
+      {"x user_pref(\"MAIL.Directory\", \"C:\\\\PREF\");", "c:\\\\pref"},
+      {"x \"mail.directory\" \"C:\\Pref\"", "c:\\pref"},
+      // The key at the very start does not count; no closing quote.
+      {"\"mail.directory\", \"C:\\\\Pref\");", nullptr},
+      {"x \"mail.directory\", \"C:\\\\Pref", nullptr},
+      {"x \"mail.directory\", \"C:\\\\Elsewhere\"", nullptr},  // no such folder
+      {"x \"mail.directory\"", nullptr},
+      // Lower case, the doubled backslashes kept.
+      {"// x\nuser_pref(\"mail.directory\", \"E:\\\\Mail Dir\");", "e:\\\\mail dir"},
+  };
+  for (const auto& [text, expected] : prefs) {
+    files.AddFile(users + "me\\prefs.js", text);
+    EXPECT_EQ(Locate(), expected ? expected : users + "me\\Mail") << text;
+  }
   registry.SetString(std::string(kNetscapeUsersKey) + "\\me", "defaultServer", "pop.x");
   registry.SetString(server_key, "popstatePath", "D:\\Gone\\popstate.dat");
   EXPECT_EQ(Locate(), "e:\\\\mail dir") << "the popstatePath's folder is gone";
@@ -95,24 +111,6 @@ TEST_F(NetscapeTest, LocatorTriesItsCandidatesInOrder) {
   EXPECT_EQ(Locate(), long_dir) << "a long value is read whole";
   EXPECT_TRUE(filter->IsSystemFound());
   EXPECT_FALSE(Shown("browse:")) << "the directory found is taken without asking";
-}
-
-TEST_F(NetscapeTest, PreferenceFileRules) {
-  registry.SetString(kNetscapeBiffKey, "CurrentUser", "me");
-  registry.SetString(kNetscapeMainKey, "Install Directory", "C:\\Netscape\\Program");
-  files.AddDirectory("C:\\Pref");
-  const std::pair<const char*, const char*> cases[] = {
-      {"x user_pref(\"MAIL.Directory\", \"C:\\\\PREF\");", "c:\\\\pref"},
-      {"x \"mail.directory\" \"C:\\Pref\"", "c:\\pref"},
-      {"\"mail.directory\", \"C:\\\\Pref\");", ""},  // the key at the very start does not count
-      {"x \"mail.directory\", \"C:\\\\Pref", ""},    // no closing quote
-      {"x \"mail.directory\", \"C:\\\\Elsewhere\"", ""},  // no such folder
-      {"x \"mail.directory\"", ""},
-  };
-  for (const auto& [text, expected] : cases) {
-    files.AddFile("C:\\Netscape\\Users\\me\\prefs.js", text);
-    EXPECT_EQ(Locate(), expected) << text;
-  }
 }
 
 // Mailboxes with summaries are folders, their subfolder directories below them. No summary for

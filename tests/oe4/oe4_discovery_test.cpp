@@ -39,24 +39,22 @@ TEST_F(Oe4FilterTest, StoreRootValueOrTheLocationDialog) {
   }
 }
 
-TEST_F(Oe4FilterTest, WithoutFoldersFileEveryMailboxIsATopLevelFolder) {
+// Without "folders.nch" every mailbox is a top-level folder. In either layout the chain, not the
+// file order, decides; unused records are passed over. A list of unused records alone finds a
+// store with nothing to import. Nested folders get breadth-first display paths: children listed
+// before their parents, an orphan (whose parent number matches nothing: a top-level folder) and a
+// duplicate number (of two folders with one number the later is the parent).
+TEST_F(Oe4FilterTest, FolderListsGiveTheUsedFoldersInChainOrderWithTheirPaths) {
   Oe4Store store;
   store.with_folders_file = false;
   store.AddFolder("b", 0, Messages({kOe4Received}));
   store.AddFolder("a", 0, Messages({kOe4Received, kOe4Received}));
   files.AddFile(Path("notes.txt"), "not a mailbox");
   PutStore(store);
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"a", "a", "b"}));
-}
-
-// In either layout the chain, not the file order, decides; unused records are passed over. A
-// list of unused records alone finds a store with nothing to import.
-TEST_F(Oe4FilterTest, BothLayoutsGiveTheUsedFoldersInChainOrder) {
+  std::string text = Walked("no folders.nch");
   for (Oe4Layout layout : {Oe4Layout::kFirst, Oe4Layout::kSecond}) {
-    SCOPED_TRACE(layout == Oe4Layout::kFirst ? "first layout" : "second layout");
     ResetProcessState();
-    Oe4Store store;
+    store = Oe4Store();
     store.layout = layout;
     store.AddUnusedRecord();
     store.AddFolder("Inbox", 0, Messages({kOe4Received}));
@@ -65,35 +63,24 @@ TEST_F(Oe4FilterTest, BothLayoutsGiveTheUsedFoldersInChainOrder) {
     store.AddUnusedRecord();
     PutStore(store);
     files.AddFile(Path("folders.nch"), Oe4FoldersFile(store.folders, layout, {0, 3, 2, 1, 4}));
-    ASSERT_TRUE(Find());
-    EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Inbox", "Sent Items"}));
+    text += Walked(layout == Oe4Layout::kFirst ? "first layout" : "second layout");
     EXPECT_EQ(g_bFoldersSecondLayout, layout == Oe4Layout::kSecond);
   }
-  Oe4Store unused;
-  unused.AddUnusedRecord();
-  unused.AddUnusedRecord();
-  PutStore(unused);
+  store = Oe4Store();
+  store.AddUnusedRecord();
+  store.AddUnusedRecord();
+  PutStore(store);
   ResetProcessState();
   const std::size_t shown = ui.transcript().size();
-  EXPECT_TRUE(filter->IsSystemFound());
-  EXPECT_FALSE(Shown("dialog 134", shown));
-  EXPECT_FALSE(filter->GoFirst());
-}
-
-TEST_F(Oe4FilterTest, NestedFoldersGetBreadthFirstDisplayPaths) {
-  Oe4Store store;
-  // Children listed before their parents, an orphan and a duplicate number: linking must not
-  // depend on file order, a parent number that matches nothing makes a top-level folder, and of
-  // two folders with one number the later is the parent.
+  text += Walked("unused records alone");
+  EXPECT_FALSE(Shown("dialog 134", shown)) << "the folder dialog is not shown";
   store.folders = {{10, "Deep", "deep", 11},  {11, "Child", "child", 12},
                    {12, "Top", "top", 0},     {20, "Orphan", "orphan", 99},
                    {13, "Early", "early", 0}, {13, "Late", "late", 0},
                    {30, "Kid", "kid", 13}};
   for (const auto& entry : store.folders) store.mailboxes[entry.mailbox] = Messages({0x10});
   PutStore(store);
-  ASSERT_TRUE(Find());
-  EXPECT_EQ(Folders(Walk()), (std::vector<std::string>{"Top/Child/Deep", "Top/Child", "Top",
-                                                       "Orphan", "Early", "Late", "Late/Kid"}));
+  ExpectGolden(text + Walked("nested"), "oe4/folder-lists.txt");
 }
 
 }  // namespace
