@@ -33,9 +33,9 @@ std::string Render(const std::string& content, const char* folder) {
   const MessageFile message = Parsed(content);
   std::string text;
   for (const HeaderField& field : message.headers()) {
-    text += "field " + std::string(field.fieldName) + ":" + Escaped(field.fieldValue);
+    text += "field " + std::string(field.fieldName) + ":" + Escaped(field.fieldValue) + "\n";
   }
-  if (message.body()) text += "body: " + Escaped(*message.body());
+  if (message.body()) text += "body:\n" + Escaped(*message.body(), "    ");
   if (message.nulOffset()) {
     text += "NUL at " + std::to_string(*message.nulOffset()) + " of " +
             std::to_string(message.contentSize()) + " bytes\n";
@@ -47,11 +47,12 @@ std::string Render(const std::string& content, const char* folder) {
       {"bcc", &converted.bcc},   {"subject", &converted.subject},
       {"date", &converted.date}, {"return-path", &converted.returnPath}};
   for (const auto& [name, value] : values) {
-    if (!value->empty()) text += "-> " + std::string(name) + ": " + Escaped(*value);
+    if (!value->empty()) text += "-> " + std::string(name) + ": " + Escaped(*value) + "\n";
   }
-  if (!converted.text().empty()) text += "-> text: " + Escaped(converted.text());
-  if (converted.html) text += "-> html: " + Escaped(*converted.html);
-  for (const std::string& path : converted.attachments) text += "-> attachment: " + Escaped(path);
+  if (!converted.text().empty()) text += "-> text:\n" + Escaped(converted.text(), "    ");
+  if (converted.html) text += "-> html:\n" + Escaped(*converted.html, "    ");
+  for (const std::string& path : converted.attachments)
+    text += "-> attachment: " + Escaped(path) + "\n";
   if (converted.droppedTextBytes) {
     text += "-> dropped text bytes: " + std::to_string(converted.droppedTextBytes) + "\n";
   }
@@ -127,8 +128,8 @@ TEST(EudoraConversion, MessagesComeApartIntoTheirValues) {
   }
   std::string listing;
   for (const Case& c : cases) {
-    listing += "== " + c.what + " (folder " + c.folder + ")\ncontent: " + Escaped(c.content) +
-               Render(c.content, c.folder.c_str());
+    listing += "== " + c.what + " (folder " + c.folder + ")\ncontent:\n" +
+               Escaped(c.content, "    ") + Render(c.content, c.folder.c_str());
   }
   ExpectGolden(listing, "eudora/conversion.txt");
 }

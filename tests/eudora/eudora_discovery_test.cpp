@@ -162,7 +162,7 @@ TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
     const bool found = filter->IsSystemFound();
     listing +=
         "== " + c.locations[0].value_or("cancelled") + (found ? ": found\n" : ": not found\n");
-    for (const std::string& line : ui.transcript()) listing += Escaped(line);
+    for (const std::string& line : ui.transcript()) listing += Escaped(line) + "\n";
   }
   ExpectGolden(listing, "eudora/questions.txt");
   EXPECT_EQ(registry.OpenKeyCount(), 0u);

@@ -12,44 +12,14 @@
 #include "eudora/eudora_paths.h"
 #include "support/eudora_store_writer.h"
 #include "support/filter_fixture.h"
+#include "support/golden.h"
 
 namespace kv::testing {
 
 inline constexpr const char* kEudoraDir = "C:\\Eudora";
 
-// `bytes` as readable lines for a golden file: a backslash and control characters as C escapes,
-// everything else as it is; after the escape of each line feed the rendered line ends and the
-// next begins with `indent`. The text always ends in a line end.
-inline std::string Escaped(std::string_view bytes, std::string_view indent = "    ") {
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const char c = bytes[i];
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\') {
-      text += "\\\\";
-    } else if (c == '\n') {
-      text += "\\n\n";
-      if (i + 1 < bytes.size()) text += indent;
-    } else if (c == '\r') {
-      text += "\\r";
-    } else if (c == '\t') {
-      text += "\\t";
-    } else if (byte < 0x20 || byte == 0x7F) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      text += {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
-    } else {
-      text += c;
-    }
-  }
-  if (!text.ends_with('\n')) text += '\n';
-  return text;
-}
-
-// `text` (without line feeds) escaped as by Escaped, in double quotes, without a line end.
-inline std::string Quoted(std::string_view text) {
-  const std::string escaped = Escaped(text);
-  return '"' + escaped.substr(0, escaped.size() - 1) + '"';
-}
+// `text` (without line feeds) escaped (support/golden.h), in double quotes.
+inline std::string Quoted(std::string_view text) { return '"' + Escaped(text) + '"'; }
 
 // The filter over in-memory services. Walk reads every property of each item, as a host does, and
 // renders it as text; Listing adds the diagnostics, for a golden file. A new object
@@ -86,12 +56,12 @@ class EudoraFilterTest : public FilterTest {
     for (const auto& [code, name] : kCodes) {
       const AutomationString value = filter->GetSubItem(code);
       if (!value || value->empty()) continue;
-      text += "  " + std::to_string(code) + " " + name + ": " + Escaped(*value);
+      text += "  " + std::to_string(code) + " " + name + ": " + Escaped(*value) + "\n";
       if (code == kSubItemBodyFile || code == kSubItemHtmlFile || code == kSubItemUnknownTypeFile) {
         const std::optional<std::string> bytes = files.Contents(*value);
         text += !bytes           ? "    (no such file)\n"
                 : bytes->empty() ? "    (empty)\n"
-                                 : "    " + Escaped(*bytes);
+                                 : Escaped(*bytes, "    ");
       }
     }
     const std::string options = filter->GetSubItem(kSubItemMessageOptions).value_or("");
@@ -106,7 +76,7 @@ class EudoraFilterTest : public FilterTest {
     }
     for (std::string path;
          !(path = filter->GetSubItem(kSubItemNextAttachment).value_or("")).empty();) {
-      text += "  600 attachment: " + Escaped(path);
+      text += "  600 attachment: " + Escaped(path) + "\n";
       if (text.size() > 1000000) break;
     }
     EXPECT_EQ(filter->GetSubItem(kSubItemNextAttachment), "") << "the list stays at its end";
@@ -135,7 +105,7 @@ class EudoraFilterTest : public FilterTest {
     for (const std::string& item : Walk())
       text += brief ? item.substr(0, item.find('\n') + 1) : item;
     for (const platform::Diagnostic& entry : diagnostics.entries()) {
-      text += "diagnostic: " + Escaped(platform::FormatDiagnostic(entry));
+      text += "diagnostic: " + Escaped(platform::FormatDiagnostic(entry)) + "\n";
     }
     diagnostics.Clear();
     text += "left in C:\\TEMP:";

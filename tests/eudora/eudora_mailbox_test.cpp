@@ -54,7 +54,8 @@ TEST(EudoraMailboxSplit, SeparatorRules) {
     listing += std::string("== ") + what + "\n";
     const Split split = SplitMailbox(mailbox);
     for (std::size_t i = 0; i < split.starts.size(); ++i) {
-      listing += "at " + std::to_string(split.starts[i]) + ": " + Escaped(split.messages[i]);
+      listing +=
+          "at " + std::to_string(split.starts[i]) + ":\n" + Escaped(split.messages[i], "    ");
     }
   }
   ExpectGolden(listing, "eudora/split.txt");

@@ -16,7 +16,7 @@
 namespace kv::platform {
 namespace {
 
-using testing::EscapedBytes;
+using testing::Escaped;
 using testing::ExpectGolden;
 
 // A store seen through one FileSystem; paths given to Add* are Windows paths below C:\ in
@@ -130,25 +130,25 @@ class FileSystemContractTest : public ::testing::TestWithParam<StoreFactory> {
   // What the file system says of `path`, on one line: whether it exists, its status, its bytes
   // (in text mode too where they differ), its mapping, and what a search for it finds.
   std::string Look(const std::string& path) {
-    std::string line = EscapedBytes(path) + ":";
+    std::string line = Escaped(path) + ":";
     if (files().Exists(path)) line += " exists";
     if (std::optional<FileStatus> status = files().Status(path)) {
       line += status->IsDirectory() ? " folder" : " file of " + std::to_string(status->size);
     }
     const std::optional<std::string> bytes = ReadWhole(path);
-    if (bytes) line += " \"" + EscapedBytes(*bytes) + "\"";
+    if (bytes) line += " \"" + Escaped(*bytes) + "\"";
     if (const auto text = ReadWhole(path, OpenMode::kText); text != bytes) {
-      line += " text \"" + EscapedBytes(text.value_or("<none>")) + "\"";
+      line += " text \"" + Escaped(text.value_or("<none>")) + "\"";
     }
     if (std::unique_ptr<MappedFile> mapped = files().MapReadOnly(path)) {
       const std::string_view map(reinterpret_cast<const char*>(mapped->bytes().data()),
                                  mapped->bytes().size());
-      line += map == bytes ? " maps them" : " maps \"" + EscapedBytes(map) + "\"";
+      line += map == bytes ? " maps them" : " maps \"" + Escaped(map) + "\"";
     }
     if (std::unique_ptr<FileFinder> finder = files().FindFirst(path)) {
       line += " finds";
       while (std::optional<FindEntry> entry = finder->Next()) {
-        line += " " + EscapedBytes(entry->name) +
+        line += " " + Escaped(entry->name) +
                 (entry->IsDirectory() ? "\\" : "(" + std::to_string(entry->size) + ")");
       }
     }

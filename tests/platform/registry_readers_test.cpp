@@ -19,7 +19,7 @@
 namespace kv::platform {
 namespace {
 
-using testing::EscapedBytes;
+using testing::Escaped;
 using testing::ExpectGolden;
 using testing::ExportFormat;
 using testing::RegistryContent;
@@ -36,15 +36,15 @@ ByteView ViewOf(const std::string& bytes) {
 // A value's name, type and data for a golden file.
 std::string Shown(const RegistryValue& value) {
   const std::string_view data(reinterpret_cast<const char*>(value.data.data()), value.data.size());
-  return "\"" + EscapedBytes(value.name) + "\" " + std::to_string(value.type) + " \"" +
-         EscapedBytes(data) + "\"\n";
+  return "\"" + Escaped(value.name) + "\" " + std::to_string(value.type) + " \"" + Escaped(data) +
+         "\"\n";
 }
 
 // Every key below `path` as the filters read them, one "[key]" line followed by what EnumValue
 // gives at each index with the filters' buffers ("name" type "data", or the result that is no
 // value), then the subkeys in EnumKey's order.
 std::string Render(Registry& registry, const std::string& path = "", int depth = 8) {
-  std::string out = "[" + EscapedBytes(path) + "]";
+  std::string out = "[" + Escaped(path) + "]";
   std::optional<RegistryKey> key = registry.OpenCurrentUserKey(path);
   if (!key) return out + " does not open\n";
   out += "\n";
@@ -76,7 +76,7 @@ std::string Render(Registry& registry, const std::string& path = "", int depth =
 // What QueryValue answers for `name` in `key` with a data buffer of `buffer` bytes, as a line.
 std::string Query(Registry& registry, const std::string& key_path, const std::string& name,
                   std::size_t buffer = kStringBuffer) {
-  std::string out = "query [" + EscapedBytes(key_path) + "] \"" + EscapedBytes(name) + "\" in " +
+  std::string out = "query [" + Escaped(key_path) + "] \"" + Escaped(name) + "\" in " +
                     std::to_string(buffer) + ": ";
   std::optional<RegistryKey> key = registry.OpenCurrentUserKey(key_path);
   if (!key) return out + "no key\n";

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,22 +34,41 @@ inline void ExpectGolden(const std::string& actual, std::string_view name) {
   EXPECT_EQ(actual, ReadFile(path)) << "differs from " << path;
 }
 
-// Bytes as a golden file shows them: printable ASCII as it is, other bytes as \xNN, and a run of
-// eight or more of one byte as <count*byte>.
-inline std::string EscapedBytes(std::string_view bytes) {
-  std::string out;
-  for (std::size_t i = 0, run = 1; i < bytes.size(); i += run, run = 1) {
-    while (i + run < bytes.size() && bytes[i + run] == bytes[i]) ++run;
+// `bytes` as readable text for a golden file: printable ASCII and whole UTF-8 sequences as they
+// are, \r, \t and \0 as C escapes, any other byte as \xnn, and a run of 64 or more of one byte
+// as <count*byte>. Without `indent` a line feed shows as \n and the text is one line. With it the
+// text keeps its lines, each begins with `indent`, and a last line without its line feed ends
+// with "\ no LF" and a line end.
+inline std::string Escaped(std::string_view bytes, std::optional<std::string_view> indent = {}) {
+  const auto one = [&](unsigned char c) -> std::string {
+    if (c >= 0x20 && c < 0x7F) return std::string(1, static_cast<char>(c));
+    if (c == '\n') return indent ? "\n" : "\\n";
+    if (c == '\r' || c == '\t' || c == '\0') return c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\0";
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02x", c);
+    return hex;
+  };
+  std::string text;
+  bool line_start = true;
+  for (std::size_t i = 0, step = 1; i < bytes.size(); i += step, step = 1) {
     const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    char one[8];
-    std::snprintf(one, sizeof one, c >= 0x20 && c < 0x7F ? "%c" : "\\x%02X", c);
-    if (run >= 8) {
-      out += "<" + std::to_string(run) + "*" + one + ">";
-    } else {
-      for (std::size_t k = 0; k < run; ++k) out += one;
+    if (indent && line_start) text += *indent;
+    line_start = c == '\n';
+    while (i + step < bytes.size() && bytes[i + step] == bytes[i]) ++step;
+    if (step >= 64 && !(indent && line_start)) {
+      text += "<" + std::to_string(step) + "*" + one(c) + ">";
+      continue;
     }
+    // A UTF-8 lead byte followed by all of its continuation bytes stays as it is.
+    step = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 1;
+    for (std::size_t k = 1; k < step; ++k) {
+      if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) & 0xC0) != 0x80)
+        step = 1;
+    }
+    text += step > 1 ? std::string(bytes.substr(i, step)) : one(c);
   }
-  return out;
+  if (indent && !line_start) text += "\\ no LF\n";
+  return text;
 }
 
 }  // namespace kv::testing

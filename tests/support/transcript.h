@@ -15,41 +15,12 @@
 #include <vector>
 
 #include "host/digest.h"
+#include "support/golden.h"
 #include "support/kvimport_run.h"
 #include "support/python_email.h"
 #include "support/temp_dir.h"
 
 namespace kv::testing {
-
-// `bytes` line by line, each line after `indent`, with every byte that is neither printable ASCII
-// nor part of a UTF-8 sequence escaped (\r, \0, \t, \xNN); a last line without its line feed ends
-// with "\ no LF".
-inline std::string EscapedLines(std::string_view bytes, const std::string& indent) {
-  std::string text;
-  bool line_start = true;
-  for (std::size_t i = 0; i < bytes.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(bytes[i]);
-    if (line_start) text += indent;
-    line_start = c == '\n';
-    const std::size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 1;
-    std::size_t valid = 1;
-    while (valid < length && i + valid < bytes.size() &&
-           (static_cast<unsigned char>(bytes[i + valid]) & 0xC0) == 0x80)
-      ++valid;
-    if (c >= 0x80 && length > 1 && valid == length) {
-      text += bytes.substr(i, length);
-      i += length - 1;
-    } else if (c == '\n' || (c >= ' ' && c <= '~')) {
-      text += static_cast<char>(c);
-    } else {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-      text += c == '\r' ? "\\r" : c == '\0' ? "\\0" : c == '\t' ? "\\t" : escaped;
-    }
-  }
-  if (!line_start) text += "\\ no LF\n";
-  return text;
-}
 
 // Every folder (ending in "/") and file below `root`, sorted, relative to it. A file shows its
 // modification time when that is not from the last day (a message's date) and then its bytes, or
@@ -83,7 +54,7 @@ inline std::string DescribeFiles(const std::filesystem::path& root) {
       entries.push_back(name + "\n  " + std::to_string(bytes.size()) + " bytes, SHA-256 " +
                         (digest ? digest->sha256_hex : "?") + "\n");
     } else {
-      entries.push_back(name + "\n" + EscapedLines(bytes, "  |"));
+      entries.push_back(name + "\n" + Escaped(bytes, "  |"));
     }
   }
   std::sort(entries.begin(), entries.end());
@@ -121,7 +92,7 @@ inline std::string DescribedMessage(const nlohmann::json& parsed) {
       text += "  " + std::to_string(data.size()) + " bytes, SHA-256 " +
               part["sha256"].get<std::string>() + "\n";
     } else {
-      text += EscapedLines(data, "  |");
+      text += Escaped(data, "  |");
     }
   }
   return text;
@@ -139,15 +110,13 @@ class KvimportTranscript {
     KvimportRun run = RunKvimportLeavingStore(dir_, Expand(arguments), shell, stdout_path);
     text +=
         "$ " + shell + "kvimport " + arguments + "\nexit " + std::to_string(run.exit_code) + "\n";
-    if (!run.out.empty())
-      text += "stdout:\n" + EscapedLines(Normalized(run.out, dir_.path()), "  ");
-    if (!run.err.empty())
-      text += "stderr:\n" + EscapedLines(Normalized(run.err, dir_.path()), "  ");
+    if (!run.out.empty()) text += "stdout:\n" + Escaped(Normalized(run.out, dir_.path()), "  ");
+    if (!run.err.empty()) text += "stderr:\n" + Escaped(Normalized(run.err, dir_.path()), "  ");
     return run;
   }
   // Adds DescribeFiles of `folder` ("$DIR/..."), under a heading.
   void AddFiles(const std::string& folder) {
-    text += "files in " + folder + ":\n" + EscapedLines(DescribeFiles(Expand(folder)), "  ");
+    text += "files in " + folder + ":\n" + Escaped(DescribeFiles(Expand(folder)), "  ");
   }
   std::string Expand(std::string text) const {
     for (std::size_t at; (at = text.find("$DIR")) != std::string::npos;)
