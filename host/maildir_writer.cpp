@@ -201,6 +201,12 @@ WriteOutcome MaildirWriter::AddHeldMessage(const std::string& folder,
   const std::string_view bytes = HeldMessageBytes(message, to_lf_ ? &converted_ : nullptr);
   const std::string target_folder = folder + (placement.in_new ? "/new/" : "/cur/");
   const int target_descriptor = placement.in_new ? open_.fresh.get() : open_.cur.get();
+  if (link_unnamed_) {
+    if (std::optional<WriteOutcome> linked =
+            LinkUnnamed(target_folder, target_descriptor, placement, bytes, message)) {
+      return *linked;
+    }
+  }
   int error = EEXIST;
   std::string target;
   for (int attempt = 0; attempt < kNameAttempts && error == EEXIST; ++attempt) {
@@ -221,6 +227,43 @@ WriteOutcome MaildirWriter::AddHeldMessage(const std::string& folder,
     if (placed == PlaceResult::kExists) error = EEXIST;
   }
   return Failure(target.empty() ? folder + "/tmp" : target, error);
+}
+
+std::optional<WriteOutcome> MaildirWriter::LinkUnnamed(const std::string& target_folder,
+                                                       int target_descriptor,
+                                                       const MaildirPlacement& placement,
+                                                       std::string_view bytes,
+                                                       const HandedOverMessage& message) {
+  int error = 0;
+  std::optional<FileDescriptor> file =
+      WriteUnnamedFile(target_descriptor, bytes, message.time, error);
+  if (!file) {
+    if (error != EOPNOTSUPP && error != EISDIR && error != EINVAL) {
+      return Failure(target_folder, error);
+    }
+    link_unnamed_ = false;
+    return std::nullopt;
+  }
+  std::string name;
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    name = UniqueName(bytes.size(), message.identity) + placement.info;
+    if (::linkat(file->get(), "", target_descriptor, name.c_str(), AT_EMPTY_PATH) == 0) {
+      if (!file->Close()) {
+        error = errno;
+        ::unlinkat(target_descriptor, name.c_str(), 0);
+        return Failure(target_folder + name, error);
+      }
+      last_written_ = target_folder + name;
+      return WriteOutcome();
+    }
+    if (errno == EEXIST) continue;
+    // Before Linux 6.10 only a privileged process may link a file by its descriptor (ENOENT); a
+    // file system without hard links says EPERM. The writing through tmp/ then takes over, and
+    // names any other error itself.
+    link_unnamed_ = false;
+    return std::nullopt;
+  }
+  return Failure(target_folder + name, EEXIST);
 }
 
 const std::string& MaildirWriter::DirectoryOf(const std::string& display_path) {

@@ -2,7 +2,9 @@
 // Maildir++ output as mail servers read it by default: the root holds cur/, new/ and tmp/ and is
 // the INBOX; folder A/B is the directory .A.B (names in modified UTF-7) with its own cur/, new/,
 // tmp/ and an empty "maildirfolder" file. A message is written to tmp/ under a unique name and
-// renamed into new/ (unread) or cur/ (with its flags); its file time is the message's date. Line
+// renamed into new/ (unread) or cur/ (with its flags), or, where the system allows, written as a
+// file without a name in new/ or cur/ and linked there once whole; either way it appears whole or
+// not at all. Its file time is the message's date. Line
 // ends are LF unless the bytes are to be kept as handed over. The unique part of each file name
 // carries the message's identity ("K" and 32 hexadecimal digits), which mail programs keep when
 // they change a message's flags: a later run reads the names in cur/ and new/ to learn which
@@ -13,6 +15,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -55,6 +58,13 @@ class MaildirWriter final : public MessageSink {
   // AddMessage for a message held in memory.
   WriteOutcome AddHeldMessage(const std::string& folder, const MaildirPlacement& placement,
                               const HandedOverMessage& message);
+  // Writes the message as a file without a name in its new/ or cur/ directory (open as
+  // `target_descriptor`) and links it there under a new unique name once whole: one file made
+  // and no rename. nullopt when the file system or the kernel cannot, and from then on this
+  // writer goes through tmp/.
+  std::optional<WriteOutcome> LinkUnnamed(const std::string& target_folder, int target_descriptor,
+                                          const MaildirPlacement& placement, std::string_view bytes,
+                                          const HandedOverMessage& message);
   // "<seconds>.M<microseconds>P<pid>Q<counter>[K<identity>].<host>,S=<size>", new for every
   // call.
   std::string UniqueName(std::uint64_t size, const std::optional<MessageIdentity>& identity = {});
@@ -62,6 +72,7 @@ class MaildirWriter final : public MessageSink {
   std::string root_;
   std::string inbox_;
   bool to_lf_;
+  bool link_unnamed_ = true;  // until LinkUnnamed finds that it cannot
   std::string host_;
   long pid_;  // part of every name; asked once
   std::set<std::string> ready_;

@@ -260,6 +260,17 @@ bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional
   return true;
 }
 
+std::optional<FileDescriptor> WriteUnnamedFile(int folder, std::string_view bytes,
+                                               std::optional<std::int64_t> time, int& error) {
+  FileDescriptor file(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, kMessageFileMode));
+  if (!file.valid() || !WriteWhole(file.get(), bytes, error)) {
+    if (!file.valid()) error = errno;
+    return std::nullopt;
+  }
+  SetDescriptorTime(file.get(), time);
+  return file;
+}
+
 PlaceResult MoveToNewName(const std::string& from, const std::string& to,
                           const std::string& staging, int& error, bool* moved) {
   if (moved != nullptr) *moved = false;

@@ -67,6 +67,14 @@ std::string_view HeldMessageBytes(const HandedOverMessage& message, std::vector<
 bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional<std::int64_t> time,
                   int& error, int folder = AT_FDCWD);
 
+// Writes `bytes` into a new file of the open folder `folder` that has no name yet (mode 0600, with
+// `time` as its file time), so that it can be linked under a name once whole: it never shows cut,
+// and nothing is left behind when the process dies first. nullopt with errno in `error` when the
+// file cannot be made or written; EOPNOTSUPP, EISDIR or EINVAL there say that the file system or
+// the kernel cannot make such files.
+std::optional<FileDescriptor> WriteUnnamedFile(int folder, std::string_view bytes,
+                                               std::optional<std::int64_t> time, int& error);
+
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
 // that `to` only ever appears whole. `from` is left for the caller to remove when it was copied.
