@@ -52,9 +52,4 @@ inline std::vector<Oe4Message> Messages(std::initializer_list<std::uint8_t> flag
   return messages;
 }
 
-// The bytes a message's record holds after its 12-byte header: the text and its NUL padding.
-inline std::string Padded(const std::string& text) {
-  return text + std::string((4 - text.size() % 4) % 4, '\0');
-}
-
 }  // namespace kv::testing
