@@ -9,10 +9,7 @@
 #include <functional>
 #include <map>
 
-#include "fuzz/eudora_fuzz_run.h"
-#include "fuzz/netscape_summary_fuzz_run.h"
-#include "fuzz/oe4_fuzz_run.h"
-#include "fuzz/oe5_fuzz_run.h"
+#include "fuzz/store_fuzz_runs.h"
 #include "platform/fake/fake_environment.h"
 #include "support/eudora_generated_stores.h"
 #include "support/fuzz_inputs.h"
