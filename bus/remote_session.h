@@ -35,6 +35,8 @@ class RemoteSession {
   RemoteSession& operator=(const RemoteSession&) = delete;
 
   RemoteImportFilter& filter() { return *filter_; }
+  // The host's connection: the agent is at its unique name.
+  sdbus::IConnection& connection() { return *connection_; }
 
  private:
   std::unique_ptr<sdbus::IConnection> connection_;

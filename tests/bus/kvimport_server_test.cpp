@@ -4,61 +4,38 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 
 #include "bus/bus_test_support.h"
 #include "support/shared_samples.h"
 #include "support/temp_dir.h"
+#include "support/transcript.h"
 
 namespace kv::bus::testing {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Every file below `folder` with its bytes, by relative path.
-std::map<std::string, std::string> Tree(const fs::path& folder) {
-  std::map<std::string, std::string> files;
-  for (const fs::path& file : kv::testing::FilesBelow(folder)) {
-    files[fs::relative(file, folder).string()] = kv::testing::ReadFile(file);
-  }
-  return files;
-}
-
-ProgramResult Kvimport(std::vector<std::string> args, bool server, const std::string& input = "") {
-  args.insert(args.begin(), KV_KVIMPORT_PATH);
-  if (server) args.push_back("--server");
-  return RunProgram(args, input);
-}
-
-// Runs kvimport with `args` in-process and with --server, each writing to a destination folder of
-// its own in place of "DESTINATION"; the server's run must match. Returns the in-process result
-// and the number of files it wrote.
-std::pair<ProgramResult, std::size_t> ExpectSameAsInProcess(const std::vector<std::string>& args,
-                                                            const std::string& input = "") {
-  SCOPED_TRACE(::testing::PrintToString(args) + " input " + input);
-  kv::testing::TempDir out;
-  ProgramResult results[2];
-  std::map<std::string, std::string> written[2];
+// Runs kvimport with `args` ("$DIR" in them stands for a folder of the run's own) and `input`,
+// in-process and with --server: the server's run must give the same exit status, output and files
+// in $DIR. Returns the in-process run as text: its exit status, output, errors and files.
+std::string ExpectSameAsInProcess(const std::vector<std::string>& args,
+                                  const std::string& input = "") {
+  std::string runs[2];
   for (bool server : {false, true}) {
-    const std::string destination = (out.path() / (server ? "server" : "local")).string();
-    std::vector<std::string> run = args;
-    for (std::string& arg : run) {
-      if (arg.ends_with(":DESTINATION")) arg.replace(arg.size() - 11, 11, destination);
+    kv::testing::TempDir dir;
+    std::vector<std::string> run = {KV_KVIMPORT_PATH};
+    for (std::string arg : args) {
+      if (const auto at = arg.find("$DIR"); at != std::string::npos) arg.replace(at, 4, dir.path());
+      run.push_back(arg);
     }
-    results[server] = Kvimport(run, server, input);
-    written[server] = Tree(destination);
-    // The destination is named in messages; it is the one thing that differs.
-    for (std::string* text : {&results[server].out, &results[server].err}) {
-      for (std::string::size_type at; (at = text->find(destination)) != std::string::npos;) {
-        text->replace(at, destination.size(), "DESTINATION");
-      }
-    }
+    if (server) run.push_back("--server");
+    const ProgramResult result = RunProgram(run, input);
+    runs[server] = "exit " + std::to_string(result.status) + "\n" +
+                   kv::testing::Normalized(result.out + "-- stderr\n" + result.err, dir.path()) +
+                   kv::testing::DescribeFiles(dir.path() / "out");
   }
-  EXPECT_EQ(results[1].status, results[0].status);
-  EXPECT_EQ(results[1].out, results[0].out);
-  EXPECT_EQ(results[1].err, results[0].err);
-  EXPECT_EQ(written[1], written[0]);
-  return {results[0], written[0].size()};
+  EXPECT_EQ(runs[1], runs[0]) << ::testing::PrintToString(args) << " input " << input;
+  return runs[0];
 }
 
 class KvimportServer : public RegisteredServer {};
@@ -93,18 +70,18 @@ TEST_F(KvimportServer, ListAndImportGiveTheSameResultsAsInProcessForEverySampleS
     const bool has_messages = (filter == "oe4" || filter == "oe5") && !is_damaged;
     // The listing shows every folder, item, state and report; the import every message's bytes.
     // (Other listings and output kinds differ only in the host, whatever serves the filter.)
-    ProgramResult list = ExpectSameAsInProcess(with({"list", "--keep-empty"})).first;
+    const std::string list = ExpectSameAsInProcess(with({"list", "--keep-empty"}));
     if (is_damaged) {
-      EXPECT_NE(list.err.find("Inbox.dbx"), std::string::npos) << list.err;
-      EXPECT_NE(list.err.find("Drafts.dbx"), std::string::npos) << list.err;
+      EXPECT_NE(list.find("Inbox.dbx"), std::string::npos) << list;
+      EXPECT_NE(list.find("Drafts.dbx"), std::string::npos) << list;
     }
-    auto [import, files] = ExpectSameAsInProcess(
-        with({"import", "--keep-empty", "--quiet", "--to", "eml:DESTINATION"}));
+    const std::string import =
+        ExpectSameAsInProcess(with({"import", "--keep-empty", "--quiet", "--to", "eml:$DIR/out"}));
     if (has_messages) {
-      EXPECT_EQ(list.status, 0) << list.err;
-      EXPECT_NE(list.out.find("\"message\":{\"size\""), std::string::npos) << "no message";
-      EXPECT_EQ(import.status, 0) << import.err;
-      EXPECT_GT(files, 0u);
+      EXPECT_TRUE(list.starts_with("exit 0\n")) << list;
+      EXPECT_NE(list.find("\"message\":{\"size\""), std::string::npos) << "no message";
+      EXPECT_TRUE(import.starts_with("exit 0\n")) << import;
+      EXPECT_NE(import.find("/000001.eml"), std::string::npos) << import;
     }
   }
 }
@@ -121,24 +98,25 @@ TEST_F(KvimportServer, AStartFolderAMissingStoreAndDialogsAtTheTerminalBehaveAsI
   // Browse to the store and continue; pick the fifth folder, untick "Skip Empty Folders", OK.
   for (const std::string& input : {"b\n" + oe4 + "\nc\n5\ns\no\n", "b\n" + oe4 + "\nc\nq\n",
                                    std::string("q\n"), std::string()}) {
-    ProgramResult local =
-        ExpectSameAsInProcess({"list", "--filter", "oe4", "--ui", "tty"}, input).first;
-    EXPECT_NE(local.err.find("=== Location of Messages ==="), std::string::npos) << local.err;
+    const std::string local =
+        ExpectSameAsInProcess({"list", "--filter", "oe4", "--ui", "tty"}, input);
+    EXPECT_NE(local.find("=== Location of Messages ==="), std::string::npos) << local;
   }
 }
 
 TEST_F(KvimportServer, WhatTheServerCannotDoIsRefusedAndAnUnregisteredServerReported) {
   // The server reads no old system's registry: rather than a different result, a usage error.
-  for (std::vector<std::string> args :
-       {std::vector<std::string>{"list", "--filter", "oe4", "--registry", "/tmp/NTUSER.DAT"},
-        std::vector<std::string>{"detect", "--disk", "/mnt/old"}}) {
-    ProgramResult remote = Kvimport(args, true);
-    EXPECT_EQ(remote.status, 2) << args[0];
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {KV_KVIMPORT_PATH, "list", "--filter", "oe4", "--registry", "/x/NTUSER.DAT", "--server"},
+           {KV_KVIMPORT_PATH, "detect", "--disk", "/mnt/old", "--server"}}) {
+    ProgramResult remote = RunProgram(args);
+    EXPECT_EQ(remote.status, 2) << args[1];
     EXPECT_NE(remote.err.find("--server runs list and import with --store"), std::string::npos)
         << remote.err;
   }
   ASSERT_EQ(RunProgram({KvfltrsPath(), "/Unregister"}).status, 0);
-  ProgramResult remote = Kvimport({"list", "--filter", "oe4", "--store", SampleStore("oe4")}, true);
+  ProgramResult remote = RunProgram(
+      {KV_KVIMPORT_PATH, "list", "--filter", "oe4", "--store", SampleStore("oe4"), "--server"});
   EXPECT_EQ(remote.status, 1);
   EXPECT_NE(remote.err.find("run kvfltrs once to register it"), std::string::npos) << remote.err;
 }

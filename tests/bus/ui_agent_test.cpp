@@ -10,8 +10,7 @@
 
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
-#include "bus/local_agent.h"
-#include "bus/remote_filter.h"
+#include "bus/remote_session.h"
 #include "bus/ui_agent_bus.h"
 
 namespace kv::bus::testing {
@@ -20,33 +19,14 @@ namespace {
 constexpr platform::WindowHandle kHostWindow = 1;
 const std::string kOe4 = "KVFLTRS.OEIMPORTMSG";
 
-// A host as kvimport --server is one: its own connection with the loop in a thread, an agent
-// showing the dialogs with `front`, a filter object in the server that calls the agent.
-class Host {
- public:
+// A host as kvimport --server is one: its own connection, an agent showing the dialogs with
+// `front`, a filter object in the server that calls the agent.
+struct Host {
   explicit Host(platform::UserInterface& front)
-      : connection_(sdbus::createSessionBusConnection()), agent_(front, kHostWindow) {
-    connection_->enterEventLoopAsync();
-    RemoteImportFilter::Options options;
-    options.agent = &agent_;
-    filter_ = std::make_unique<RemoteImportFilter>(*connection_, kOe4, options);
-    agent_object_ = std::make_unique<UiAgentObject>(*connection_, agent_);
-    filter_->MapWindow(kHostWindow, agent_object_->RegisterWith(filter_->server()));
-  }
-  ~Host() {
-    filter_.reset();
-    agent_object_.reset();
-    connection_->leaveEventLoop();
-  }
-
-  sdbus::IConnection& connection() { return *connection_; }
-  RemoteImportFilter& filter() { return *filter_; }
-
- private:
-  std::unique_ptr<sdbus::IConnection> connection_;
-  LocalDialogAgent agent_;
-  std::unique_ptr<UiAgentObject> agent_object_;
-  std::unique_ptr<RemoteImportFilter> filter_;
+      : session(kOe4, {}, front, kHostWindow, log, code) {}
+  platform::DiagnosticLog log;
+  platform::IconvCodePage code;
+  RemoteSession session;
 };
 
 class UiAgent : public RegisteredServer {};
@@ -54,10 +34,10 @@ class UiAgent : public RegisteredServer {};
 TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) {
   ui::ScriptedUserInterface front;
   Host host(front);
-  RemoteImportFilter& filter = host.filter();
+  RemoteImportFilter& filter = host.session.filter();
   Client stranger;
   std::unique_ptr<sdbus::IProxy> agent =
-      stranger.Object(UiAgentObject::kDefaultPath, host.connection().getUniqueName());
+      stranger.Object(UiAgentObject::kDefaultPath, host.session.connection().getUniqueName());
   EXPECT_EQ(ErrorOf([&] {
               agent->callMethod("MessageBox")
                   .onInterface(kUiAgentInterface)
@@ -106,8 +86,8 @@ TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   auto [child, said] = Fork([](int ready) {
     StuckFront front(ready);
     Host host(front);
-    host.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
-    host.filter().IsSystemFound();  // the location dialog never comes back
+    host.session.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
+    host.session.filter().IsSystemFound();  // the location dialog never comes back
   });
   if (said.empty()) kill(child, SIGKILL);
   ASSERT_EQ(said, "x") << "the dialog did not reach the host";
