@@ -82,37 +82,31 @@ INSTANTIATE_TEST_SUITE_P(AllClasses, FilterOverTheBus,
                          [](const auto& info) { return std::string(info.param.short_name); });
 
 // "Interface.Member(in types)->(out types)" for each method and signal of our interfaces in
-// introspection XML.
+// introspection XML. A member's arguments follow it up to the next member or interface.
 std::set<std::string> Members(const std::string& xml) {
-  auto attribute = [](const std::string& tag, const std::string& name) {
-    std::smatch match;
-    bool found = std::regex_search(tag, match, std::regex(" " + name + R"re(="([^"]*)")re"));
-    return found ? match[1].str() : std::string();
-  };
   std::set<std::string> members;
   std::string interface, member, in, out;
   auto finish = [&] {
-    if (interface.starts_with("org.kvnorvale.")) {
+    if (!member.empty() && interface.starts_with("org.kvnorvale.")) {
       members.insert(interface + "." + member + "(" + in + ")->(" + out + ")");
     }
+    member = in = out = "";
   };
-  std::regex tag_re(R"re(<(/?)(interface|method|signal|arg)\b([^>]*?)(/?)>)re");
+  static const std::regex tag_re(R"re(<(interface|method|signal|arg)\b([^>]*)>)re");
+  static const std::regex name_re(R"re( name="([^"]*)")re"), type_re(R"re( type="([^"]*)")re");
   for (std::sregex_iterator tag(xml.begin(), xml.end(), tag_re), end; tag != end; ++tag) {
-    const std::string kind = (*tag)[2], attributes = (*tag)[3];
-    const bool closing = (*tag)[1] == "/", empty = (*tag)[4] == "/";
-    if (kind == "interface") {
-      if (!closing) interface = attribute(attributes, "name");
-    } else if (kind == "arg") {
-      (attribute(attributes, "direction") == "out" ? out : in) += attribute(attributes, "type");
-    } else if (closing) {
-      finish();
-    } else {
-      member = attribute(attributes, "name");
-      in.clear();
-      out.clear();
-      if (empty) finish();
+    const std::string kind = (*tag)[1], attributes = (*tag)[2];
+    std::smatch value;
+    if (kind == "arg") {
+      std::regex_search(attributes, value, type_re);
+      (attributes.find(R"( direction="out")") != std::string::npos ? out : in) += value[1];
+      continue;
     }
+    finish();
+    std::regex_search(attributes, value, name_re);
+    (kind == "interface" ? interface : member) = value[1];
   }
+  finish();
   return members;
 }
 
