@@ -6,12 +6,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sdbus-c++/sdbus-c++.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -130,26 +131,24 @@ class Client {
     Object(path, destination)->callMethod("Release").onInterface(kFilterInterface);
   }
 
-  // The unique name owning `name`; empty when nobody does.
-  std::string NameOwner(const std::string& name) {
-    std::string owner;
-    ErrorOf([&] {
-      bus_->callMethod("GetNameOwner")
+  // The bus's answer to `method` about `name`; nullopt when it refuses.
+  template <typename Answer>
+  std::optional<Answer> AskBus(const char* method, const std::string& name) {
+    Answer answer{};
+    const std::string error = ErrorOf([&] {
+      bus_->callMethod(method)
           .onInterface(kBusInterface)
           .withArguments(name)
-          .storeResultsTo(owner);
+          .storeResultsTo(answer);
     });
-    return owner;
+    return error.empty() ? std::optional<Answer>(answer) : std::nullopt;
+  }
+  // The unique name owning `name`; empty when nobody does.
+  std::string NameOwner(const std::string& name) {
+    return AskBus<std::string>("GetNameOwner", name).value_or("");
   }
   std::optional<pid_t> ProcessOf(const std::string& bus_name) {
-    std::uint32_t pid = 0;
-    const std::string error = ErrorOf([&] {
-      bus_->callMethod("GetConnectionUnixProcessID")
-          .onInterface(kBusInterface)
-          .withArguments(bus_name)
-          .storeResultsTo(pid);
-    });
-    return error.empty() ? std::optional<pid_t>(static_cast<pid_t>(pid)) : std::nullopt;
+    return AskBus<std::uint32_t>("GetConnectionUnixProcessID", bus_name);
   }
   // The process serving the well-known name, when one does.
   std::optional<pid_t> ServerProcess() {
@@ -170,17 +169,15 @@ class Client {
   std::string server_;
 };
 
-inline bool ProcessRunning(pid_t pid) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  if (!std::getline(stat, line)) return false;
-  // The state follows the command name in parentheses; a zombie has ended.
-  std::string::size_type close = line.rfind(')');
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
-         line[close + 2] != 'X';
-}
-inline bool WaitForProcessEnd(pid_t pid) {
-  return WaitUntil([pid] { return !ProcessRunning(pid); });
+// Waits up to `timeout_ms` for process `pid` to end; true when it has (or there is no such
+// process).
+inline bool ProcessEnds(pid_t pid, int timeout_ms = 20000) {
+  const int process = static_cast<int>(syscall(SYS_pidfd_open, pid, 0));
+  if (process < 0) return errno == ESRCH;
+  pollfd ended{process, POLLIN, 0};
+  const bool done = poll(&ended, 1, timeout_ms) == 1;
+  close(process);
+  return done;
 }
 
 // Runs `child` in a forked process that it never returns from; `child` gets the write end of a

@@ -12,8 +12,8 @@
 #include "app/process_state.h"
 #include "bus/bus_names.h"
 #include "bus/bus_test_support.h"
-#include "bus/local_agent.h"
 #include "bus/remote_filter.h"
+#include "bus/remote_session.h"
 #include "bus/ui_agent_bus.h"
 #include "support/temp_dir.h"
 
@@ -124,22 +124,15 @@ TEST(InterfaceDescription, TheServersObjectsMatchTheRepositorysXml) {
   ASSERT_TRUE(expected.contains("org.kvnorvale.Kvfltrs.ImportFilter.GetSubItem(n)->(s)"));
   ASSERT_TRUE(expected.contains("org.kvnorvale.Kvfltrs.ImportFilter.SetPath(s)->(s)"));
 
-  Client client;
-  std::set<std::string> served = Introspect(kServiceName, kFactoryPath);
-  for (const FilterClass& filter_class : FilterClasses()) {
-    std::string path = client.CreateInstance(std::string(filter_class.prog_id));
-    served.merge(Introspect(kServiceName, path));
-    client.Release(path);
-  }
-  // The agent interface, as a host exports it.
-  auto host = sdbus::createSessionBusConnection();
-  host->enterEventLoopAsync();
+  // The factory, an object (every class's objects are made alike) and a host's agent.
   ui::ScriptedUserInterface front;
-  LocalDialogAgent agent(front, 1);
-  UiAgentObject agent_object(*host, agent);
-  served.merge(Introspect(host->getUniqueName(), UiAgentObject::kDefaultPath));
+  ServerServices host_services(front);
+  RemoteSession host("KVFLTRS.OEIMPORTMSG", {}, front, 1, host_services.diagnostics,
+                     host_services.code_page);
+  std::set<std::string> served = Introspect(kServiceName, kFactoryPath);
+  served.merge(Introspect(host.filter().server(), host.filter().path()));
+  served.merge(Introspect(host.connection().getUniqueName(), UiAgentObject::kDefaultPath));
   EXPECT_EQ(served, expected);
-  host->leaveEventLoop();
 }
 
 // The first ```python block after `heading` in the README.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,11 +75,8 @@ TEST(ServiceFile, EachClassIsAddedAndRemovedOnItsOwnAndTheLastTakesTheFile) {
   ASSERT_TRUE(registration.Add(classes[1]));
   ASSERT_TRUE(registration.Add(classes[3]));  // again: no second line
   // The folder and its parents are made on the way, private to the user.
-  struct stat info {};
-  ASSERT_EQ(stat((folder.path() / "data").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0700u);
-  ASSERT_EQ(stat(registration.file_path().c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0644u);
+  EXPECT_EQ(fs::status(folder.path() / "data").permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(registration.file_path()).permissions(), fs::perms(0644));
   std::string text = ReadFile(registration.file_path());
   EXPECT_EQ(text.substr(text.find("# Class")),
             "# Class KVFLTRS.NETSCAPEIMPORTMSG {31402927-5BAB-11D3-983D-0020AFF7BF53}\n"
@@ -146,7 +142,7 @@ class Server : public RegisteredServer {
     std::optional<pid_t> pid = client->ServerProcess();
     client.reset();
     if (pid) {
-      EXPECT_TRUE(WaitForProcessEnd(*pid)) << "the server outlived its last client";
+      EXPECT_TRUE(ProcessEnds(*pid)) << "the server outlived its last client";
     }
   }
   std::unique_ptr<Client> client = std::make_unique<Client>();
@@ -180,7 +176,7 @@ TEST_F(Server, ServesEveryClassInOneProcessAndEndsAfterTheLastReleaseNotBefore) 
   EXPECT_TRUE(client->Ping(server));
   EXPECT_EQ(client->GetName(paths.back()), kOe4Name);
   client->Release(paths.back());
-  EXPECT_TRUE(WaitForProcessEnd(*pid));
+  EXPECT_TRUE(ProcessEnds(*pid));
   EXPECT_EQ(client->NameOwner(server), "");
   EXPECT_EQ(client->NameOwner(kServiceName), "");
 }
@@ -219,7 +215,7 @@ TEST_F(Server, ReleasesTheObjectsOfAClientKilledWithoutReleasing) {
   // The server learns of the client's end from the bus.
   EXPECT_TRUE(WaitUntil([&] { return !ErrorOf([&] { client->GetName(held); }).empty(); }));
   EXPECT_EQ(ErrorOf([&] { client->GetName(held); }), kUnknownObject);
-  EXPECT_TRUE(ProcessRunning(*pid)) << "another client still holds an object";
+  EXPECT_FALSE(ProcessEnds(*pid, 0)) << "another client still holds an object";
   EXPECT_EQ(client->GetName(own), kOe4Name);
   client->Release(own);
 }
@@ -247,8 +243,8 @@ TEST_F(Server, ACreateInstanceArrivingWhileTheServerEndsIsServed) {
     std::optional<pid_t> second_pid = client->ProcessOf(client->server());
     ASSERT_TRUE(second_pid);
     client->Release(second, client->server());
-    EXPECT_TRUE(WaitForProcessEnd(*second_pid));
-    EXPECT_TRUE(WaitForProcessEnd(*pid));
+    EXPECT_TRUE(ProcessEnds(*second_pid));
+    EXPECT_TRUE(ProcessEnds(*pid));
   }
 }
 

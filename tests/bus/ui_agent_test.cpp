@@ -98,7 +98,7 @@ TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   waitpid(child, nullptr, 0);
   // The server's wait for the dialog ends with the host; it cancels the dialog, releases the
   // host's object and, having no other, ends.
-  EXPECT_TRUE(WaitForProcessEnd(*server));
+  EXPECT_TRUE(ProcessEnds(*server));
 }
 
 }  // namespace
