@@ -12,6 +12,7 @@
 #include "bus/bus_test_support.h"
 #include "bus/remote_session.h"
 #include "bus/ui_agent_bus.h"
+#include "ui/terminal/terminal_ui.h"
 
 namespace kv::bus::testing {
 namespace {
@@ -59,38 +60,18 @@ TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) 
   stranger.Release(path, filter.server());
 }
 
-// A front that lets the parent know a dialog is up, then waits for ever.
-class StuckFront final : public platform::UserInterface {
- public:
-  explicit StuckFront(int ready) : ready_(ready) {}
-  int MessageBox(platform::WindowHandle, const std::string&, const std::string&,
-                 unsigned) override {
-    return Stick();
-  }
-  std::optional<std::string> BrowseForFolder(platform::WindowHandle, const std::string&) override {
-    Stick();
-    return std::nullopt;
-  }
-  int RunModal(platform::WindowHandle, platform::Dialog&) override { return Stick(); }
-  void ShowWaitCursor() override {}
-
- private:
-  int Stick() {
-    if (write(ready_, "x", 1) < 0) _exit(1);
-    for (;;) pause();
-  }
-  int ready_;
-};
-
 TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
   auto [child, said] = Fork([](int ready) {
-    StuckFront front(ready);
+    // The dialog is shown to the parent and waits for an answer that never comes.
+    int never[2];
+    if (pipe(never) != 0) _exit(1);
+    ui::TerminalUserInterface front(fdopen(never[0], "r"), fdopen(ready, "w"));
     Host host(front);
     host.session.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
     host.session.filter().IsSystemFound();  // the location dialog never comes back
   });
   if (said.empty()) kill(child, SIGKILL);
-  ASSERT_EQ(said, "x") << "the dialog did not reach the host";
+  ASSERT_NE(said.find("=== Location of Messages ==="), std::string::npos) << said;
   std::optional<pid_t> server = Client().ServerProcess();
   ASSERT_TRUE(server);
 
