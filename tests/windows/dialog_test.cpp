@@ -27,14 +27,6 @@ constexpr int kTree = 1002;
 constexpr int kSkipEmpty = 1004;
 constexpr int kBrowserStatus = 14147;
 
-bool HaveDesktop() {
-  HWND probe = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
-                               GetModuleHandleA(nullptr), nullptr);
-  if (probe == nullptr) return false;
-  DestroyWindow(probe);
-  return true;
-}
-
 std::string ControlText(HWND dialog, int id) {
   char text[1024] = {};
   GetDlgItemTextA(dialog, id, text, sizeof text);
@@ -83,101 +75,38 @@ void ListTree(HWND tree, HTREEITEM item, int depth, std::vector<std::string>& ou
 }
 
 // What the driving thread saw, as lines; the test thread checks them after the dialog has ended.
-struct DriverRun {
-  DWORD dialog_thread = 0;
-  std::string folder;  // where the folder browser is pointed
-  std::vector<std::string> seen;
+struct Seen {
   void Note(const std::string& what, bool value) {
-    seen.push_back(what + (value ? " yes" : " no"));
+    lines.push_back(what + (value ? " yes" : " no"));
   }
   void Note(const std::string& what, const std::string& text) {
-    seen.push_back(what + ": " + text);
+    lines.push_back(what + ": " + text);
   }
+  std::vector<std::string> lines;
 };
 
-DWORD WINAPI DriveFolderDialog(void* parameter) {
-  auto* run = static_cast<DriverRun*>(parameter);
-  HWND dialog = WaitForDialog(run->dialog_thread, "Importing messages...");
-  if (dialog == nullptr) return 1;
-  HWND tree = GetDlgItem(dialog, kTree);
-  // OK is usable exactly when a folder is selected. (Wine's tree selects its first item when it
-  // first gets the focus, so the dialog may open with the root item selected.)
-  run->Note("OK usable as selected",
-            IsWindowEnabled(GetDlgItem(dialog, IDOK)) == (TreeView_GetSelection(tree) != nullptr));
-  run->Note("skip empty", IsDlgButtonChecked(dialog, kSkipEmpty) == BST_CHECKED);
-  ListTree(tree, TreeView_GetRoot(tree), 0, run->seen);
-  // Select "x" below "A" below the root item.
-  HTREEITEM a = TreeView_GetChild(tree, TreeView_GetRoot(tree));
-  HTREEITEM x = a != nullptr ? TreeView_GetChild(tree, a) : nullptr;
-  SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(x));
-  run->Note("OK usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
-  SendDlgItemMessageA(dialog, kSkipEmpty, BM_CLICK, 0, 0);
-  Sleep(200);
-  Press(dialog, IDOK);
-  return 0;
-}
-
-DWORD WINAPI DriveLocationDialog(void* parameter) {
-  auto* run = static_cast<DriverRun*>(parameter);
-  HWND dialog = WaitForDialog(run->dialog_thread, "Location of Messages");
-  if (dialog == nullptr) return 1;
-  auto note_dialog = [&] {
-    run->Note("prompt", ControlText(dialog, kPrompt));
-    // The folder in any capitals (Wine's browser may give another spelling) shows as FOLDER.
-    const std::string location = ControlText(dialog, kLocationBox);
-    run->Note("location",
-              lstrcmpiA(location.c_str(), run->folder.c_str()) == 0 ? "FOLDER" : location);
-    run->Note("Continue usable", IsWindowEnabled(GetDlgItem(dialog, IDOK)));
-  };
-  note_dialog();
-
-  Press(dialog, kBrowseButton);
-  HWND browser = WaitForDialog(run->dialog_thread, "", dialog);
-  run->Note("browser", browser != nullptr);
-  if (browser != nullptr) {
-    // The browser fills its tree after it is shown: the selection is set again until it holds.
-    run->Note("browser shows the folder",
-              WaitUntil(
-                  [&] {
-                    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
-                                 reinterpret_cast<LPARAM>(run->folder.c_str()));
-                    Sleep(300);
-                    return lstrcmpiA(ControlText(browser, kBrowserStatus).c_str(),
-                                     run->folder.c_str()) == 0;
-                  },
-                  30s));
-    Sleep(200);
-    Press(browser, IDOK);
-    WaitUntil([&] { return !IsWindow(browser); }, 10s);
-  }
-  WaitUntil([&] { return !ControlText(dialog, kLocationBox).empty(); }, 10s);
-  note_dialog();
-  Sleep(200);
-  Press(dialog, IDOK);
+DWORD WINAPI RunFunction(void* function) {
+  (*static_cast<std::function<void()>*>(function))();
   return 0;
 }
 
 class DialogTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    if (!HaveDesktop()) GTEST_SKIP() << "no desktop to show dialogs on";
-    ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-  }
-  void TearDown() override {
-    if (!IsSkipped()) CoUninitialize();
-  }
+  void SetUp() override { ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr))); }
+  void TearDown() override { CoUninitialize(); }
 
   // Runs `drive` on a second thread while `show` shows the dialog on this one.
-  void Drive(LPTHREAD_START_ROUTINE drive, DriverRun& run, const std::function<void()>& show) {
-    run.dialog_thread = GetCurrentThreadId();
-    HANDLE driver = CreateThread(nullptr, 0, drive, &run, 0, nullptr);
+  void Drive(std::function<void()> drive, const std::function<void()>& show) {
+    HANDLE driver = CreateThread(nullptr, 0, RunFunction, &drive, 0, nullptr);
     ASSERT_NE(driver, nullptr);
     show();
     EXPECT_EQ(WaitForSingleObject(driver, 60000), static_cast<DWORD>(WAIT_OBJECT_0));
     CloseHandle(driver);
   }
 
+  const DWORD dialog_thread_ = GetCurrentThreadId();
   ui::Win32UserInterface ui_;
+  Seen seen_;
 };
 
 TEST_F(DialogTest, FolderDialogShowsThePrefixTreeAndReturnsTheSelectedFolder) {
@@ -185,11 +114,29 @@ TEST_F(DialogTest, FolderDialogShowsThePrefixTreeAndReturnsTheSelectedFolder) {
   CFolderSelectDlg dialog(ui_, 0, paths);
   dialog.m_strRoot = "R";
   dialog.m_bSkipEmpty = 1;
-  DriverRun run;
   int result = 0;
-  Drive(DriveFolderDialog, run, [&] { result = dialog.DoModal(); });
-  EXPECT_EQ(run.seen, (std::vector<std::string>{"OK usable as selected yes", "skip empty yes", "R",
-                                                " A", "  x", " A.old", "OK usable yes"}));
+  auto drive = [&] {
+    HWND window = WaitForDialog(dialog_thread_, "Importing messages...");
+    if (window == nullptr) return;
+    HWND tree = GetDlgItem(window, kTree);
+    // OK is usable exactly when a folder is selected. (Wine's tree selects its first item when it
+    // first gets the focus, so the dialog may open with the root item selected.)
+    seen_.Note("OK usable as selected", IsWindowEnabled(GetDlgItem(window, IDOK)) ==
+                                            (TreeView_GetSelection(tree) != nullptr));
+    seen_.Note("skip empty", IsDlgButtonChecked(window, kSkipEmpty) == BST_CHECKED);
+    ListTree(tree, TreeView_GetRoot(tree), 0, seen_.lines);
+    // Select "x" below "A" below the root item.
+    HTREEITEM a = TreeView_GetChild(tree, TreeView_GetRoot(tree));
+    HTREEITEM x = a != nullptr ? TreeView_GetChild(tree, a) : nullptr;
+    SendMessageA(tree, TVM_SELECTITEM, TVGN_CARET, reinterpret_cast<LPARAM>(x));
+    seen_.Note("OK usable", IsWindowEnabled(GetDlgItem(window, IDOK)));
+    SendDlgItemMessageA(window, kSkipEmpty, BM_CLICK, 0, 0);
+    Sleep(200);
+    Press(window, IDOK);
+  };
+  Drive(drive, [&] { result = dialog.DoModal(); });
+  EXPECT_EQ(seen_.lines, (std::vector<std::string>{"OK usable as selected yes", "skip empty yes",
+                                                   "R", " A", "  x", " A.old", "OK usable yes"}));
   EXPECT_EQ(result, platform::kIdOk);
   EXPECT_EQ(dialog.m_nSelected, 1);
   EXPECT_EQ(dialog.m_bSkipEmpty, 0);
@@ -198,25 +145,59 @@ TEST_F(DialogTest, FolderDialogShowsThePrefixTreeAndReturnsTheSelectedFolder) {
 TEST_F(DialogTest, LocationDialogTakesTheFolderChosenInTheBrowser) {
   char temp[MAX_PATH] = {};
   GetTempPathA(sizeof temp, temp);
-  DriverRun run;
-  run.folder = std::string(temp) + "kv dialog test";
-  CreateDirectoryA(run.folder.c_str(), nullptr);
-
+  const std::string folder = std::string(temp) + "kv dialog test";
+  CreateDirectoryA(folder.c_str(), nullptr);
   CLocationDlg dialog(ui_, 0);
   dialog.m_strBrowseTitle = "Please select location for Outlook Express 4";
   int result = 0;
-  Drive(DriveLocationDialog, run, [&] { result = dialog.DoModal(); });
-  RemoveDirectoryA(run.folder.c_str());
+  auto drive = [&] {
+    HWND window = WaitForDialog(dialog_thread_, "Location of Messages");
+    if (window == nullptr) return;
+    auto note_dialog = [&] {
+      seen_.Note("prompt", ControlText(window, kPrompt));
+      // The folder in any capitals (Wine's browser may give another spelling) shows as FOLDER.
+      const std::string location = ControlText(window, kLocationBox);
+      seen_.Note("location",
+                 lstrcmpiA(location.c_str(), folder.c_str()) == 0 ? "FOLDER" : location);
+      seen_.Note("Continue usable", IsWindowEnabled(GetDlgItem(window, IDOK)));
+    };
+    note_dialog();
+    Press(window, kBrowseButton);
+    HWND browser = WaitForDialog(dialog_thread_, "", window);
+    seen_.Note("browser", browser != nullptr);
+    if (browser != nullptr) {
+      // The browser fills its tree after it is shown: the selection is set again until it holds.
+      seen_.Note("browser shows the folder",
+                 WaitUntil(
+                     [&] {
+                       SendMessageA(browser, BFFM_SETSELECTIONA, TRUE,
+                                    reinterpret_cast<LPARAM>(folder.c_str()));
+                       Sleep(300);
+                       return lstrcmpiA(ControlText(browser, kBrowserStatus).c_str(),
+                                        folder.c_str()) == 0;
+                     },
+                     30s));
+      Sleep(200);
+      Press(browser, IDOK);
+      WaitUntil([&] { return !IsWindow(browser); }, 10s);
+    }
+    WaitUntil([&] { return !ControlText(window, kLocationBox).empty(); }, 10s);
+    note_dialog();
+    Sleep(200);
+    Press(window, IDOK);
+  };
+  Drive(drive, [&] { result = dialog.DoModal(); });
+  RemoveDirectoryA(folder.c_str());
 
   // The prompt keeps saying that nothing was found; Continue now has a folder to continue with.
   const std::string prompt =
       "prompt: Talvon cannot determine the system location. Please select it manually.";
-  EXPECT_EQ(run.seen,
+  EXPECT_EQ(seen_.lines,
             (std::vector<std::string>{prompt, "location: ", "Continue usable no", "browser yes",
                                       "browser shows the folder yes", prompt, "location: FOLDER",
                                       "Continue usable yes"}));
   EXPECT_EQ(result, platform::kIdOk);
-  EXPECT_EQ(lstrcmpiA(dialog.m_strPath.c_str(), run.folder.c_str()), 0) << dialog.m_strPath;
+  EXPECT_EQ(lstrcmpiA(dialog.m_strPath.c_str(), folder.c_str()), 0) << dialog.m_strPath;
 }
 
 }  // namespace

@@ -105,10 +105,7 @@ TEST_F(DispatchTest, ResultsCarryTheirAutomationValues) {
 
 TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
   short value = 11;
-  VARIANT by_reference;
-  VariantInit(&by_reference);
-  by_reference.vt = VT_I2 | VT_BYREF;
-  by_reference.piVal = &value;
+  VARIANT by_reference = wintest::Make(VT_I2 | VT_BYREF, [&](VARIANT& v) { v.piVal = &value; });
   VARIANT inner = I4(11);
   for (VARIANT code : {I4(11), R8(11.0), Bstr(L"11"), by_reference, ByReference(&inner)}) {
     SCOPED_TRACE(code.vt);
@@ -131,33 +128,25 @@ TEST_F(DispatchTest, ArgumentsAreCoercedToTheParameterType) {
 }
 
 TEST_F(DispatchTest, SetPathTakesItsStringByReference) {
+  // A string by reference gets the filter's change back, also when no result is asked for.
   BSTR text = SysAllocString(L"change me");
-  VARIANT reference;
-  VariantInit(&reference);
-  reference.vt = VT_BSTR | VT_BYREF;
-  reference.pbstrVal = &text;
+  VARIANT reference = wintest::Make(VT_BSTR | VT_BYREF, [&](VARIANT& v) { v.pbstrVal = &text; });
   DISPPARAMS parameters{&reference, nullptr, 1, 0};
-  auto set_path = [&] {
-    return object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr,
-                           nullptr);
-  };
-  ASSERT_EQ(set_path(), S_OK);
-  EXPECT_EQ(filter_->last_path, "change me");
+  ASSERT_EQ(
+      object_->Invoke(10, IID_NULL, 0, DISPATCH_METHOD, &parameters, nullptr, nullptr, nullptr),
+      S_OK);
   EXPECT_EQ(std::wstring(text), L"changed");
 
   // Unchanged strings are left as they were, the same BSTR.
   BSTR kept = SysAllocString(L"!!!NextFolder");
-  BSTR before = kept;
-  reference.pbstrVal = &kept;
-  set_path();
+  const BSTR before = kept;
+  Call(object_, 10, {wintest::Make(VT_BSTR | VT_BYREF, [&](VARIANT& v) { v.pbstrVal = &kept; })});
   EXPECT_EQ(kept, before);
   EXPECT_EQ(filter_->last_path, "!!!NextFolder");
 
   // A script passes a variable as a variant by reference; a literal by value.
   VARIANT variable = Bstr(L"change me");
-  VARIANT variable_reference = ByReference(&variable);
-  parameters.rgvarg = &variable_reference;
-  set_path();
+  Call(object_, 10, {ByReference(&variable)});
   EXPECT_EQ(Text(variable), L"changed");
   EXPECT_EQ(Call(object_, 10, {Bstr(L"literal")}).status, S_OK);
   EXPECT_EQ(filter_->last_path, "literal");
