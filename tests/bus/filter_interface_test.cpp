@@ -135,16 +135,6 @@ TEST(InterfaceDescription, TheServersObjectsMatchTheRepositorysXml) {
   EXPECT_EQ(served, expected);
 }
 
-// The first ```python block after `heading` in the README.
-std::string PythonExample(const std::string& heading) {
-  const std::string readme = ReadFile(std::string(KV_SOURCE_DIR) + "/README.md");
-  const std::string fence = "```python\n";
-  std::string::size_type start = readme.find(fence, readme.find(heading));
-  if (readme.find(heading) == std::string::npos || start == std::string::npos) return "";
-  start += fence.size();
-  return readme.substr(start, readme.find("```", start) - start);
-}
-
 TEST(ForeignClients, BusctlAndTheReadmesPythonExampleCallTheServer) {
   ASSERT_TRUE(Register());
   ProgramResult refused = RunProgram({"busctl", "--user", "call", kServiceName, kFactoryPath,
@@ -157,9 +147,13 @@ TEST(ForeignClients, BusctlAndTheReadmesPythonExampleCallTheServer) {
   if (RunProgram({python, "-c", "import dbus"}).status != 0) {
     GTEST_SKIP() << "python3-dbus is not installed";
   }
-  std::string example = PythonExample("## The server on the D-Bus session bus");
-  ASSERT_FALSE(example.empty());
-  ProgramResult run = RunProgram({python, "-c", example});
+  // The first python block after its heading.
+  const std::string readme = ReadFile(std::string(KV_SOURCE_DIR) + "/README.md"), fence = "```";
+  const auto start = readme.find(fence + "python\n", readme.find("## The server on the D-Bus"));
+  ASSERT_NE(start, std::string::npos);
+  const auto code = start + fence.size() + 7;
+  ProgramResult run =
+      RunProgram({python, "-c", readme.substr(code, readme.find(fence, code) - code)});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "Microsoft Outlook Express 4 2 0\n");
 }
