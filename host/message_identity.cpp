@@ -12,6 +12,11 @@
 #include "host/output_files.h"
 
 namespace kv::host {
+
+// In message_identity_avx2.cpp; only for processors with AVX2.
+void Xxh3Hash128WithAvx2(const void* data, std::size_t size, std::uint64_t& high,
+                         std::uint64_t& low);
+
 namespace {
 
 constexpr std::size_t kReadPiece = 256 * 1024;
@@ -69,6 +74,14 @@ std::optional<MessageIdentity> IdentifyMessage(int fd, std::string_view head,
 }
 
 MessageIdentity IdentifyBytes(std::string_view bytes) {
+  // Whole messages are hashed with 256-bit vectors where the processor has them: about twice as
+  // fast as the library, which is built for every x86-64 processor.
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  if (has_avx2) {
+    MessageIdentity identity;
+    Xxh3Hash128WithAvx2(bytes.data(), bytes.size(), identity.high, identity.low);
+    return identity;
+  }
   return FromHash(XXH3_128bits(bytes.data(), bytes.size()));
 }
 

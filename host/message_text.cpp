@@ -3,8 +3,8 @@
 #include <bit>
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
+#if defined(__x86_64__)
+#include <immintrin.h>
 #endif
 
 #include "app/import_filter.h"
@@ -37,6 +37,58 @@ std::uint64_t CrBits(const char* block) {
     if (block[i] == '\r') bits |= std::uint64_t{1} << i;
   }
   return bits;
+}
+#endif
+
+// The conversion of whole blocks, with `bits` finding the CRs of a block. Always inlined, so that
+// each caller's instruction set shapes it (the block copies above all).
+template <std::uint64_t (*bits)(const char*)>
+[[gnu::always_inline]] inline std::size_t CrLfToLfBlocks(const char* const from, std::size_t size,
+                                                         char* const to, std::size_t& in) {
+  std::size_t length = 0;
+  // A block at a time while another whole block follows it. Each piece up to a dropped CR, and the
+  // rest of the block after the last one, is copied as a whole block (a few wide moves instead of a
+  // copy of its exact length); what lands past the piece's end is overwritten by the next piece.
+  // Such a copy reads at most to the end of the following block and writes no further than it
+  // reads, as the output never gets ahead of the input.
+  while (size - in >= 2 * kBlock) {
+    const char* const block = from + in;
+    std::uint64_t crs = bits(block);
+    std::size_t start = 0;
+    while (crs != 0) {
+      const auto cr = static_cast<std::size_t>(std::countr_zero(crs));
+      crs &= crs - 1;
+      if (block[cr + 1] != '\n') continue;  // a lone CR stays
+      std::memcpy(to + length, block + start, kBlock);
+      length += cr - start;
+      start = cr + 1;
+    }
+    std::memcpy(to + length, block + start, kBlock);
+    length += kBlock - start;
+    in += kBlock;
+  }
+  return length;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KV_HAS_AVX2_PATH 1
+// The same with 256-bit vectors, for processors that have them (checked before the call): two
+// compares per block, and each block copy two moves instead of four.
+[[gnu::target("avx2")]] std::uint64_t CrBitsAvx2(const char* block) {
+  const __m256i crs = _mm256_set1_epi8('\r');
+  __m256i low, high;
+  std::memcpy(&low, block, sizeof low);
+  std::memcpy(&high, block + 32, sizeof high);
+  const auto low_bits =
+      static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, crs)));
+  const auto high_bits =
+      static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, crs)));
+  return low_bits | static_cast<std::uint64_t>(high_bits) << 32;
+}
+
+[[gnu::target("avx2")]] std::size_t CrLfToLfBlocksAvx2(const char* from, std::size_t size, char* to,
+                                                       std::size_t& in) {
+  return CrLfToLfBlocks<CrBitsAvx2>(from, size, to, in);
 }
 #endif
 
@@ -82,28 +134,13 @@ std::size_t CrLfToLf(std::string_view bytes, char* const to) {
   const std::size_t size = bytes.size();
   const char* const from = bytes.data();
   std::size_t in = 0;
-  std::size_t length = 0;
-  // A block at a time while another whole block follows it. Each piece up to a dropped CR, and the
-  // rest of the block after the last one, is copied as a whole block (a few wide moves instead of a
-  // copy of its exact length); what lands past the piece's end is overwritten by the next piece.
-  // Such a copy reads at most to the end of the following block and writes no further than it
-  // reads, as the output never gets ahead of the input.
-  while (size - in >= 2 * kBlock) {
-    const char* const block = from + in;
-    std::uint64_t crs = CrBits(block);
-    std::size_t start = 0;
-    while (crs != 0) {
-      const auto cr = static_cast<std::size_t>(std::countr_zero(crs));
-      crs &= crs - 1;
-      if (block[cr + 1] != '\n') continue;  // a lone CR stays
-      std::memcpy(to + length, block + start, kBlock);
-      length += cr - start;
-      start = cr + 1;
-    }
-    std::memcpy(to + length, block + start, kBlock);
-    length += kBlock - start;
-    in += kBlock;
-  }
+#if defined(KV_HAS_AVX2_PATH)
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  std::size_t length = has_avx2 ? CrLfToLfBlocksAvx2(from, size, to, in)
+                                : CrLfToLfBlocks<CrBits>(from, size, to, in);
+#else
+  std::size_t length = CrLfToLfBlocks<CrBits>(from, size, to, in);
+#endif
   for (; in < size; ++in) {
     if (from[in] != '\r' || in + 1 == size || from[in + 1] != '\n') to[length++] = from[in];
   }
