@@ -3,7 +3,9 @@
 #include <array>
 #include <cctype>
 #include <cstdio>
-#include <vector>
+#include <string>
+
+#include "host/folder_names.h"
 
 namespace kv::host {
 namespace {
@@ -25,12 +27,6 @@ constexpr NamedZone kZones[] = {{"ut", 0},        {"utc", 0},       {"gmt", 0},
 
 // A text limit that keeps a garbage header from costing time.
 constexpr std::size_t kMaxTokens = 16;
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -58,19 +54,37 @@ int Number(std::string_view digits) {
 template <std::size_t N>
 std::optional<int> FindName(std::string_view word, const std::array<std::string_view, N>& names) {
   if (word.size() < 3) return std::nullopt;
-  std::string lower = Lower(word);
   for (std::size_t i = 0; i < N; ++i) {
-    if (lower.size() <= names[i].size() && names[i].starts_with(lower)) {
+    if (word.size() <= names[i].size() &&
+        EqualsIgnoringAsciiCase(word, names[i].substr(0, word.size()))) {
       return static_cast<int>(i);
     }
   }
   return std::nullopt;
 }
 
+// The tokens of a date: views into `plain`, the text without its comments. More than kMaxTokens
+// of them make `overflow` true (and are not kept): no date has that many.
+struct Tokens {
+  std::string plain;
+  std::array<std::string_view, kMaxTokens> items;
+  std::size_t count = 0;
+  bool overflow = false;
+
+  void Add(std::string_view token) {
+    if (count == items.size()) {
+      overflow = true;
+    } else {
+      items[count++] = token;
+    }
+  }
+};
+
 // The text without comments (nested parentheses, backslash escapes inside them), with commas as
 // blanks, split at blanks; "02-Jun-2003" is split at its dashes too.
-std::vector<std::string> Tokens(std::string_view text) {
-  std::string plain;
+void Tokenize(std::string_view text, Tokens& tokens) {
+  std::string& plain = tokens.plain;
+  plain.reserve(text.size());
   int depth = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     char c = text[i];
@@ -84,29 +98,28 @@ std::vector<std::string> Tokens(std::string_view text) {
       plain.push_back(c == ',' ? ' ' : c);
     }
   }
-  std::vector<std::string> tokens;
+  const std::string_view rest = plain;
   std::size_t pos = 0;
-  while (pos < plain.size() && tokens.size() <= kMaxTokens) {
-    while (pos < plain.size() && std::isspace(static_cast<unsigned char>(plain[pos]))) ++pos;
+  while (pos < rest.size() && !tokens.overflow) {
+    while (pos < rest.size() && std::isspace(static_cast<unsigned char>(rest[pos]))) ++pos;
     std::size_t end = pos;
-    while (end < plain.size() && !std::isspace(static_cast<unsigned char>(plain[end]))) ++end;
+    while (end < rest.size() && !std::isspace(static_cast<unsigned char>(rest[end]))) ++end;
     if (end == pos) break;
-    std::string token = plain.substr(pos, end - pos);
+    const std::string_view token = rest.substr(pos, end - pos);
     pos = end;
     std::size_t dash = token.find('-', 1);
-    if (dash != std::string::npos && std::isdigit(static_cast<unsigned char>(token[0]))) {
+    if (dash != std::string_view::npos && std::isdigit(static_cast<unsigned char>(token[0]))) {
       std::size_t start = 0;
-      while (dash != std::string::npos) {
-        tokens.push_back(token.substr(start, dash - start));
+      while (dash != std::string_view::npos) {
+        tokens.Add(token.substr(start, dash - start));
         start = dash + 1;
         dash = token.find('-', start);
       }
-      tokens.push_back(token.substr(start));
+      tokens.Add(token.substr(start));
     } else {
-      tokens.push_back(std::move(token));
+      tokens.Add(token);
     }
   }
-  return tokens;
 }
 
 struct TimeOfDay {
@@ -114,19 +127,21 @@ struct TimeOfDay {
 };
 
 std::optional<TimeOfDay> ParseTime(std::string_view token) {
-  std::vector<std::string_view> parts;
+  std::array<std::string_view, 3> parts;
+  std::size_t count = 0;
   std::size_t start = 0;
   for (std::size_t colon = token.find(':'); colon != std::string_view::npos;
        colon = token.find(':', start)) {
-    parts.push_back(token.substr(start, colon - start));
+    if (count == parts.size() - 1) return std::nullopt;  // more than three parts
+    parts[count++] = token.substr(start, colon - start);
     start = colon + 1;
   }
-  parts.push_back(token.substr(start));
-  if (parts.size() < 2 || parts.size() > 3) return std::nullopt;
-  for (std::string_view part : parts) {
-    if (!AllDigits(part) || part.size() > 2) return std::nullopt;
+  parts[count++] = token.substr(start);
+  if (count < 2) return std::nullopt;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!AllDigits(parts[i]) || parts[i].size() > 2) return std::nullopt;
   }
-  TimeOfDay time{Number(parts[0]), Number(parts[1]), parts.size() == 3 ? Number(parts[2]) : 0};
+  TimeOfDay time{Number(parts[0]), Number(parts[1]), count == 3 ? Number(parts[2]) : 0};
   if (time.hour > 23 || time.minute > 59 || time.second > 60) return std::nullopt;
   return time;
 }
@@ -134,23 +149,28 @@ std::optional<TimeOfDay> ParseTime(std::string_view token) {
 // "+hhmm", "-hhmm", "+hh:mm": the offset east of UTC in minutes.
 std::optional<int> ParseNumericZone(std::string_view token) {
   if (token.size() < 2 || (token[0] != '+' && token[0] != '-')) return std::nullopt;
-  std::string digits(token.substr(1));
-  if (digits.size() == 5 && digits[2] == ':') digits.erase(2, 1);
-  if (digits.size() != 4 || !AllDigits(digits)) return std::nullopt;
-  int hours = Number(std::string_view(digits).substr(0, 2));
-  int minutes = Number(std::string_view(digits).substr(2, 2));
+  std::string_view digits = token.substr(1);
+  std::string_view hour_digits = digits.substr(0, 2);
+  std::string_view minute_digits = digits.size() == 5 && digits[2] == ':' ? digits.substr(3)
+                                   : digits.size() == 4                   ? digits.substr(2)
+                                                                          : std::string_view();
+  if (hour_digits.size() != 2 || minute_digits.size() != 2 || !AllDigits(hour_digits) ||
+      !AllDigits(minute_digits)) {
+    return std::nullopt;
+  }
+  int hours = Number(hour_digits);
+  int minutes = Number(minute_digits);
   if (minutes > 59) return std::nullopt;
   int offset = hours * 60 + minutes;
   return token[0] == '-' ? -offset : offset;
 }
 
 std::optional<int> ParseNamedZone(std::string_view token) {
-  std::string lower = Lower(token);
   for (const NamedZone& zone : kZones) {
-    if (lower == zone.name) return zone.offset_minutes;
+    if (EqualsIgnoringAsciiCase(token, zone.name)) return zone.offset_minutes;
   }
   // Military zones were defined with the wrong sign and are taken as unknown, i.e. UTC.
-  if (lower.size() == 1 && std::isalpha(static_cast<unsigned char>(lower[0]))) return 0;
+  if (token.size() == 1 && std::isalpha(static_cast<unsigned char>(token[0]))) return 0;
   return std::nullopt;
 }
 
@@ -193,16 +213,19 @@ CivilDate CivilFromDays(std::int64_t days) {
 }  // namespace
 
 std::optional<std::int64_t> ParseMailDate(std::string_view text) {
-  std::vector<std::string> tokens = Tokens(text);
-  if (tokens.size() > kMaxTokens) return std::nullopt;
+  Tokens tokens;
+  Tokenize(text, tokens);
+  if (tokens.overflow) return std::nullopt;
   std::optional<int> month, zone;
   std::optional<TimeOfDay> time;
-  std::vector<int> numbers;  // day, then year
-  for (const std::string& token : tokens) {
+  std::array<int, 2> numbers{};  // day, then year
+  std::size_t number_count = 0;
+  for (std::size_t i = 0; i < tokens.count; ++i) {
+    const std::string_view token = tokens.items[i];
     if (AllDigits(token)) {
-      if (token.size() > 4 || numbers.size() == 2) return std::nullopt;
-      numbers.push_back(Number(token));
-    } else if (token.find(':') != std::string::npos && !time) {
+      if (token.size() > 4 || number_count == numbers.size()) return std::nullopt;
+      numbers[number_count++] = Number(token);
+    } else if (token.find(':') != std::string_view::npos && !time) {
       time = ParseTime(token);
       if (!time) return std::nullopt;
     } else if (std::optional<int> numeric = ParseNumericZone(token); numeric && time && !zone) {
@@ -211,7 +234,7 @@ std::optional<std::int64_t> ParseMailDate(std::string_view text) {
       return std::nullopt;
     } else if (!month && !time && FindName(token, kMonths)) {
       month = FindName(token, kMonths);
-    } else if (!time && numbers.empty() && !month && FindName(token, kDays)) {
+    } else if (!time && number_count == 0 && !month && FindName(token, kDays)) {
       continue;
     } else if (time && !zone) {
       // Unknown zone names mean an unknown offset, which is read as UTC.
@@ -220,7 +243,7 @@ std::optional<std::int64_t> ParseMailDate(std::string_view text) {
       return std::nullopt;
     }
   }
-  if (!month || !time || numbers.size() != 2) return std::nullopt;
+  if (!month || !time || number_count != 2) return std::nullopt;
   int day = numbers[0];
   int year = numbers[1];
   if (year < 50) {
