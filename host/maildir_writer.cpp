@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <memory>
 
 #include "app/import_filter.h"
@@ -116,10 +117,29 @@ std::string MaildirWriter::UniqueName(std::uint64_t size,
                                       const std::optional<MessageIdentity>& identity) {
   struct timeval now {};
   ::gettimeofday(&now, nullptr);
-  std::string name = std::to_string(now.tv_sec) + ".M" + std::to_string(now.tv_usec) + "P" +
-                     std::to_string(pid_) + "Q" + std::to_string(++counter_);
-  if (identity) name += kIdentityMark + identity->Hex();
-  return name + "." + host_ + ",S=" + std::to_string(size);
+  // Built in place: a name for every message, so no temporary strings.
+  std::string name;
+  name.reserve(96 + host_.size());
+  auto number = [&name](std::uint64_t value) {
+    char digits[20];
+    name.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+  };
+  number(static_cast<std::uint64_t>(now.tv_sec));
+  name += ".M";
+  number(static_cast<std::uint64_t>(now.tv_usec));
+  name += 'P';
+  number(static_cast<std::uint64_t>(pid_));
+  name += 'Q';
+  number(++counter_);
+  if (identity) {
+    name += kIdentityMark;
+    name += identity->Hex();
+  }
+  name += '.';
+  name += host_;
+  name += ",S=";
+  number(size);
+  return name;
 }
 
 std::optional<std::string> MaildirWriter::ShortenedName(const std::string& display_path) const {

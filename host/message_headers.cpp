@@ -50,6 +50,25 @@ bool IsFieldNameChar(char c) { return c > 32 && c < 127 && c != ':'; }
 }  // namespace
 
 MessageHeaders::MessageHeaders(std::string_view text) {
+  // Only the header block is kept: the fields are read from it when asked for, which costs less
+  // than taking every field apart for the few a host asks for.
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty()) break;
+    pos = end + 1;
+  }
+  block_ = text.substr(0, std::min(pos, text.size()));
+}
+
+template <typename Take>
+void MessageHeaders::Find(std::string_view name, Take&& take) const {
+  const std::string_view text = block_;
+  std::string value;
+  bool matching = false;  // the last header line names `name`; its continuation lines belong to it
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t end = text.find('\n', pos);
@@ -59,9 +78,9 @@ MessageHeaders::MessageHeaders(std::string_view text) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line.empty()) break;
     if (line.front() == ' ' || line.front() == '\t') {
-      if (!fields_.empty()) {
-        fields_.back().second.push_back(' ');
-        fields_.back().second.append(Trim(line));
+      if (matching) {
+        value.push_back(' ');
+        value.append(Trim(line));
       }
       continue;
     }
@@ -71,9 +90,11 @@ MessageHeaders::MessageHeaders(std::string_view text) {
                      IsFieldNameChar)) {
       continue;
     }
-    fields_.emplace_back(std::string(line.substr(0, colon)),
-                         std::string(Trim(line.substr(colon + 1))));
+    if (matching && !take(std::move(value))) return;
+    matching = EqualsIgnoringAsciiCase(line.substr(0, colon), name);
+    if (matching) value = std::string(Trim(line.substr(colon + 1)));
   }
+  if (matching) take(std::move(value));
 }
 
 MessageHeaders MessageHeaders::FromFile(const std::string& path, std::size_t limit) {
@@ -103,17 +124,20 @@ MessageHeaders MessageHeaders::FromFile(const std::string& path, std::size_t lim
 
 std::vector<std::string> MessageHeaders::Values(std::string_view name) const {
   std::vector<std::string> values;
-  for (const auto& [field, value] : fields_) {
-    if (EqualsIgnoringAsciiCase(field, name)) values.push_back(value);
-  }
+  Find(name, [&values](std::string&& value) {
+    values.push_back(std::move(value));
+    return true;
+  });
   return values;
 }
 
 std::optional<std::string> MessageHeaders::First(std::string_view name) const {
-  for (const auto& [field, value] : fields_) {
-    if (EqualsIgnoringAsciiCase(field, name)) return value;
-  }
-  return std::nullopt;
+  std::optional<std::string> first;
+  Find(name, [&first](std::string&& value) {
+    first = std::move(value);
+    return false;
+  });
+  return first;
 }
 
 std::string ExtractAddress(std::string_view value) {

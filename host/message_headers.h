@@ -26,7 +26,12 @@ class MessageHeaders {
   std::optional<std::string> First(std::string_view name) const;
 
  private:
-  std::vector<std::pair<std::string, std::string>> fields_;
+  // Calls `take` with the unfolded value of each header named `name` in file order, until it
+  // returns false.
+  template <typename Take>
+  void Find(std::string_view name, Take&& take) const;
+
+  std::string block_;  // the header block, up to its empty line
 };
 
 // The address in a From or Return-Path value: the text between "<" and ">" when present,
