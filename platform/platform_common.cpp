@@ -1,6 +1,6 @@
 #include <algorithm>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <vector>
 
 #include "platform/diagnostics.h"
@@ -129,9 +129,15 @@ bool ReadLine(ReadableFile& file, std::string& line) {
 }
 
 std::string TempFileName(std::string_view prefix, std::uint32_t number) {
-  char hex[9];
-  std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(number));
-  return std::string(prefix.substr(0, 3)) + hex + ".TMP";
+  // A name for every message a filter hands over: formatted without printf.
+  char hex[8];
+  char* const end = std::to_chars(hex, hex + sizeof hex, number, 16).ptr;
+  std::string name(prefix.substr(0, 3));
+  for (const char* digit = hex; digit != end; ++digit) {
+    name.push_back(*digit >= 'a' ? static_cast<char>(*digit - 'a' + 'A') : *digit);
+  }
+  name += ".TMP";
+  return name;
 }
 
 std::string RegistryValue::Text() const {
