@@ -20,8 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using kv::testing::FilesBelow;
-using kv::testing::FromHex;
-using kv::testing::ReadFile;
 
 class EudoraImportTest : public ::testing::Test {
  protected:

@@ -149,9 +149,10 @@ TEST_F(ImportCommandTest, ConventionsOfEachFilter) {
 // A run interrupted in its first message stops after it and leaves no temporary file; run again,
 // every message is there once, identical messages of one folder included; a third run adds nothing.
 TEST_F(ImportCommandTest, ReRunsAddOnlyWhatIsMissing) {
-  const std::string date = "temp:Date: 3 Aug 1999 10:11 +0200\n\n";
+  // The sender of the mbox From_ lines comes from the header.
+  const std::string head = "temp:From: Ann <ann@example.com>\nDate: 3 Aug 1999 10:11 +0200\n\n";
   const std::vector<ScriptedItem> items = {
-      {"A", date + "one\n"}, {"A", date + "two\n"}, {"A", date + "one\n"}, {"B", date + "one\n"}};
+      {"A", head + "one\n"}, {"A", head + "two\n"}, {"A", head + "one\n"}, {"B", head + "one\n"}};
   std::string text;
   for (DestinationKind kind :
        {DestinationKind::kMaildir, DestinationKind::kMbox, DestinationKind::kEml}) {

@@ -17,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
-using kv::testing::FromHex;
 using kv::testing::ParseWithPython;
 using kv::testing::ReadFile;
 
@@ -148,15 +147,11 @@ TEST(MimeRules, CharsetsAndEmbeddedImageLines) {
   EXPECT_EQ(MimeCharsetName("WINDOWS-1252"), "windows-1252");
   EXPECT_EQ(MimeCharsetName("CP1250"), "windows-1250");
   EXPECT_EQ(MimeCharsetName("ISO-8859-15"), "iso-8859-15");
-  EXPECT_EQ(TextCharset("abc\r\n", "windows-1252"), "us-ascii");
-  EXPECT_EQ(TextCharset("caf\xC3\xA9", "windows-1252"), "utf-8");
-  EXPECT_EQ(TextCharset("caf\xE9", "windows-1252"), "windows-1252");
   EXPECT_EQ(TextCharset("\xED\xA0\x80", "koi8-r"), "koi8-r") << "a surrogate is no UTF-8";
   EXPECT_EQ(TextCharset("\xC0\xAF", "koi8-r"), "koi8-r") << "an overlong form is no UTF-8";
 
-  // The references of a real Eudora store's two embedded images.
+  // The reference of a real Eudora store's embedded image (the other: EveryPieceComesBack...).
   EXPECT_EQ(ContentIdReference("merged_girl.jpg"), 0x586425e8u);
-  EXPECT_EQ(ContentIdReference("part1.08010409.03060503@arlut.utexas.edu"), 0x277bfd3au);
 
   const std::vector<EmbeddedContent> lines = EmbeddedContentLines(
       "text\r\nEmbedded Content: Appointment reminder from Austi.jpg: "
