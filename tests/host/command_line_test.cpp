@@ -29,24 +29,9 @@ TEST(CommandLineTest, ImportWithEveryOption) {
   EXPECT_EQ(line.drives[0], (std::pair<char, std::string>{'C', "/mnt/c"}));
   EXPECT_EQ(line.inbox, "Posteingang");
   EXPECT_EQ(line.ui, UiMode::kScript);
-}
-
-TEST(CommandLineTest, DefaultsHelpAndTheOldDiskOptions) {
-  ParseResult list = Parse({"list", "--filter", "eudora", "--store", "x"});
-  ASSERT_TRUE(list.command_line);
-  EXPECT_EQ(list.command_line->code_page, "WINDOWS-1252");
-  EXPECT_EQ(list.command_line->inbox, "Inbox");
-  EXPECT_FALSE(list.command_line->ui.has_value());
+  // (The defaults and the old disk's options: in every kvimport run of kvimport_cli_test and
+  // old_disk_test.)
   EXPECT_EQ(Parse({"import", "--help"}).command_line->command, Command::kHelp);
-  ParseResult detect = Parse({"detect", "--disk", "/mnt/old", "--user", "bob", "--json"});
-  ASSERT_TRUE(detect.command_line) << detect.error;
-  EXPECT_EQ(detect.command_line->command, Command::kDetect);
-  EXPECT_TRUE(detect.command_line->json);
-  EXPECT_EQ(detect.command_line->user, "bob");
-  ParseResult registry =
-      Parse({"list", "--filter", "oe4", "--ui", "script", "--registry", "user.reg"});
-  ASSERT_TRUE(registry.command_line) << registry.error;
-  EXPECT_EQ(registry.command_line->registry, "user.reg");
 }
 
 // Unknown commands and options, missing or malformed values, options that do not go together.

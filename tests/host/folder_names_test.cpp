@@ -5,38 +5,33 @@
 #include <set>
 
 #include "host/info_command.h"
+#include "support/golden.h"
 
 namespace kv::host {
 namespace {
 
-TEST(FolderNamesTest, ModifiedUtf7AsImapDefines) {
-  EXPECT_EQ(ModifiedUtf7("Sent Items"), "Sent Items");
-  EXPECT_EQ(ModifiedUtf7("Tom & Jerry"), "Tom &- Jerry");
-  EXPECT_EQ(ModifiedUtf7("Entw\xC3\xBC"
-                         "rfe"),
-            "Entw&APw-rfe");
-  // The examples of the IMAP definition.
-  EXPECT_EQ(
-      ModifiedUtf7("~peter/mail/\xE5\x8F\xB0\xE5\x8C\x97/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"),
-      "~peter/mail/&U,BTFw-/&ZeVnLIqe-");
-  EXPECT_EQ(ModifiedUtf7("\xF0\x9F\x93\xA7"), "&2D3c5w-");  // outside the BMP: a surrogate pair
-  EXPECT_EQ(ModifiedUtf7("a\xFFz"), "a&,,0-z");             // invalid UTF-8: U+FFFD
-  EXPECT_EQ(ModifiedUtf7("a\tb"), "a&AAk-b");
-}
-
-TEST(FolderNamesTest, MaildirDirectories) {
-  EXPECT_EQ(MaildirFolderDirectory("Inbox", "Inbox"), "");
-  EXPECT_EQ(MaildirFolderDirectory("INBOX", "Inbox"), "");
-  EXPECT_EQ(MaildirFolderDirectory("Inbox/Old", "Inbox"), ".INBOX.Old");
-  EXPECT_EQ(MaildirFolderDirectory("Inboxes", "Inbox"), ".Inboxes");
-  EXPECT_EQ(MaildirFolderDirectory("Sent Items", "Inbox"), ".Sent Items");
-  EXPECT_EQ(MaildirFolderDirectory("A/B.old/~c", "Inbox"), ".A.B_old._c");
-  EXPECT_EQ(MaildirFolderDirectory("/A//B/", "Inbox"), ".A.B");
+// Each folder name as a Maildir++ directory (the inbox being "Inbox"), as the file name of an mbox
+// and of an .eml message, and in modified UTF-7 as IMAP defines it.
+TEST(FolderNamesTest, EachOutputSpellsNamesAsTheGoldenFileShows) {
+  const char* const names[] = {
+      "Inbox", "INBOX", "Inbox/Old", "Inboxes", "Sent Items", "Tom & Jerry", "Old.MBOX",
+      "000001.eml", "A/B.old/~c", "/A//B/", "Entw\xC3\xBCrfe", "Gel\xC3\xB6scht",
+      // The example of the IMAP definition; a character outside the BMP (a surrogate pair);
+      // invalid UTF-8 (U+FFFD).
+      "~peter/mail/\xE5\x8F\xB0\xE5\x8C\x97/\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
+      "\xF0\x9F\x93\xA7", "a\xFFz",
+      // Hostile names: none, dots, climbing levels, control characters, IMAP's "&" and "~".
+      "", ".", "..", "../..", "a\tb", "a\nb\x01/&~"};
+  auto quoted = [](std::string_view text) { return "\"" + testing::EscapedBytes(text) + "\""; };
+  std::string text;
+  for (const char* name : names) {
+    text += quoted(name) + ": maildir " + quoted(MaildirFolderDirectory(name, "Inbox")) +
+            ", mbox " + quoted(SafeFileName(name, ".mbox")) + ", eml " +
+            quoted(SafeFileName(name, ".eml")) + ", utf7 " + quoted(ModifiedUtf7(name)) + "\n";
+  }
+  testing::ExpectGolden(text, "host/folder-names.txt");
   EXPECT_EQ(MaildirFolderDirectory("Root/Posteingang/x", "Root/Posteingang"), ".INBOX.x");
-  EXPECT_EQ(MaildirFolderDirectory("Gel\xC3\xB6scht", "Inbox"), ".Gel&APY-scht");
-  // Hostile names: hierarchy dots, climbing levels, control characters, IMAP's "&" and "~".
-  EXPECT_EQ(MaildirFolderDirectory("../..", "Inbox"), ".__.__");
-  EXPECT_EQ(MaildirFolderDirectory("a\nb\x01/&~", "Inbox"), ".a&AAo-b&AAE-.&-~");
+  EXPECT_EQ(FolderLevels("/a//b/"), (std::vector<std::string>{"a", "b"}));
 }
 
 // Names too long for one directory entry: accented names grow about 2.7 times in modified UTF-7,
@@ -79,17 +74,6 @@ TEST(FolderNamesTest, LongMaildirNamesAreShortenedStablyAndUniquely) {
   EXPECT_EQ(file, SafeFileName(long_name, ".mbox"));
   EXPECT_NE(file, SafeFileName(long_name + "x", ".mbox"));
   EXPECT_EQ(SafeFileName(std::string(250, 'n'), ".eml").size(), 250u);
-}
-
-TEST(FolderNamesTest, SafeFileNames) {
-  EXPECT_EQ(SafeFileName("Inbox", ".mbox"), "Inbox");
-  EXPECT_EQ(SafeFileName(".", ".mbox"), "_");
-  EXPECT_EQ(SafeFileName("..", ".mbox"), "__");
-  EXPECT_EQ(SafeFileName("", ".mbox"), "_");
-  EXPECT_EQ(SafeFileName("a\nb", ".mbox"), "a_b");
-  EXPECT_EQ(SafeFileName("Old.MBOX", ".mbox"), "Old.MBOX_");
-  EXPECT_EQ(SafeFileName("000001.eml", ".eml"), "000001.eml_");
-  EXPECT_EQ(FolderLevels("/a//b/"), (std::vector<std::string>{"a", "b"}));
 }
 
 // kvimport info's tree: ancestors the walk did not name, states counted, columns by characters.

@@ -3,7 +3,6 @@
 // tests/golden/host/. Every run must leave the store as it was and no temporary file behind.
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -104,27 +103,17 @@ TEST_F(KvimportTest, SampleStoreListedAndImported) {
 }
 
 // A damaged store: every folder that cannot be read whole is named on stderr in the store's terms,
-// counted in the summary, and the exit code says that not everything came across. A mailbox that
-// is a FIFO does not hang the import; a mailbox name that climbs out of the store is not followed;
-// an index cut after its first record keeps that message; a folder list cut in its last record
-// loses that folder only.
+// counted in the summary, and the exit code says that not everything came across: a folder
+// without its index, and an index cut after its first record, which keeps that message (each
+// damage and its report: the OE4 reader's damage tests).
 TEST_F(KvimportTest, DamagedStoreIsReportedFolderByFolderAndEndsWithExit5) {
   Oe4Store store;
   store.AddFolder("Inbox", 0, {Oe4Message{Oe4TestMessage(1)}});
   store.AddFolder("NoIndex", 0, {Oe4Message{Oe4TestMessage(2)}});
-  store.AddFolder("Fifo", 0, {Oe4Message{Oe4TestMessage(3)}});
   store.AddFolder("Cut", 0, {Oe4Message{Oe4TestMessage(4)}, Oe4Message{Oe4TestMessage(5)}});
-  store.AddFolder("Climbing", 0, {}, "..\\outside\\secret");
-  store.AddFolder("Lost", 0, {Oe4Message{Oe4TestMessage(7)}});
   store.WriteTo(dir_.path() / "store");
-  fs::resize_file(Path("store/folders.nch"), kv::testing::Oe4FolderRecordOffset(5) + 100);
   fs::remove(Path("store/NoIndex.idx"));
-  fs::remove(Path("store/Fifo.mbx"));
-  ASSERT_EQ(::mkfifo(Path("store/Fifo.mbx").c_str(), 0600), 0);
   fs::resize_file(Path("store/Cut.idx"), kv::testing::kIndexHeaderSize + 30);
-  Oe4Store outside;
-  outside.AddFolder("secret", 0, {Oe4Message{Oe4TestMessage(6)}});
-  outside.WriteTo(dir_.path() / "outside");
 
   kvimport_.Run("import --filter oe4 --store $DIR/store --to maildir:$DIR/mail");
   kvimport_.AddFiles("$DIR/mail");
