@@ -233,22 +233,5 @@ INSTANTIATE_TEST_SUITE_P(AllClasses, FilterContract,
                          ::testing::ValuesIn(FilterClasses().begin(), FilterClasses().end()),
                          [](const auto& info) { return std::string(info.param.short_name); });
 
-// kvimport names a class by its short name, the server and the registry by its ProgID or class
-// name (a duplicate name finds the wrong class).
-TEST(FilterClassTable, EachClassIsFoundByAnyOfItsNames) {
-  for (const FilterClass& filter_class : FilterClasses()) {
-    EXPECT_EQ(FindFilterClass(filter_class.prog_id), &filter_class);
-    EXPECT_EQ(FindFilterClass(filter_class.class_name), &filter_class);
-    EXPECT_EQ(FindFilterClass(filter_class.short_name), &filter_class);
-    EXPECT_TRUE(filter_class.clsid.size() == 38 && filter_class.clsid.starts_with("{"))
-        << filter_class.clsid;
-  }
-  EXPECT_EQ(FilterClasses().size(), 4u);
-  ASSERT_NE(FindFilterClass("kvfltrs.oeimportmsg"), nullptr);
-  EXPECT_EQ(FindFilterClass("kvfltrs.oeimportmsg")->class_name, "SCOEMsgFilter");
-  EXPECT_EQ(FindFilterClass("OE4")->prog_id, "KVFLTRS.OEIMPORTMSG");
-  EXPECT_EQ(FindFilterClass("outlook"), nullptr);
-}
-
 }  // namespace
 }  // namespace kv::testing

@@ -113,21 +113,33 @@ TEST_F(StartUp, AnUnreachableActivationServiceIsReportedAndEndsTheProcess) {
   EXPECT_EQ(activation.calls.size(), 2u) << "nothing is registered without the service";
 }
 
-TEST(ClassFactories, EachAnswersItsProgIdOrBracedClassIdInAnyCase) {
+// kvimport names a class by its short name (FindFilterClass also takes its ProgID and class name);
+// the server's factories answer only what a client of the object model gives: the ProgID or the
+// braced class ID. Both ignore case; a duplicate name would find the wrong class.
+TEST(ClassFactories, EachClassIsFoundByTheNamesItsCallersGive) {
+  EXPECT_EQ(FilterClasses().size(), 4u);
   std::vector<FilterClassFactory> factories(FilterClasses().begin(), FilterClasses().end());
   for (const FilterClassFactory& factory : factories) {
     const FilterClass& filter_class = factory.filter_class();
-    std::string lower_clsid = platform::ToLowerAscii(filter_class.clsid);
-    EXPECT_EQ(FindFactory(factories, filter_class.prog_id), &factory);
-    EXPECT_EQ(FindFactory(factories, platform::ToLowerAscii(filter_class.prog_id)), &factory);
-    EXPECT_EQ(FindFactory(factories, filter_class.clsid), &factory);
-    EXPECT_EQ(FindFactory(factories, lower_clsid), &factory);
-    // Only the names a client of the object model gives: not the host tool's short names, not
-    // class names, not a class ID without its braces.
-    EXPECT_EQ(FindFactory(factories, filter_class.short_name), nullptr);
-    EXPECT_EQ(FindFactory(factories, filter_class.class_name), nullptr);
-    EXPECT_EQ(FindFactory(factories, filter_class.clsid.substr(1, 36)), nullptr);
+    const std::string_view prog_id = filter_class.prog_id, clsid = filter_class.clsid;
+    EXPECT_TRUE(clsid.size() == 38 && clsid.starts_with("{")) << clsid;
+    for (std::string_view name : {prog_id, filter_class.class_name, filter_class.short_name}) {
+      EXPECT_EQ(FindFilterClass(name), &filter_class) << name;
+    }
+    for (const std::string& name : {std::string(prog_id), platform::ToLowerAscii(prog_id),
+                                    std::string(clsid), platform::ToLowerAscii(clsid)}) {
+      EXPECT_EQ(FindFactory(factories, name), &factory) << name;
+    }
+    // Not the host tool's short names, not class names, not a class ID without its braces.
+    for (std::string_view name :
+         {filter_class.short_name, filter_class.class_name, clsid.substr(1, 36)}) {
+      EXPECT_EQ(FindFactory(factories, name), nullptr) << name;
+    }
   }
+  ASSERT_NE(FindFilterClass("kvfltrs.oeimportmsg"), nullptr);
+  EXPECT_EQ(FindFilterClass("kvfltrs.oeimportmsg")->class_name, "SCOEMsgFilter");
+  EXPECT_EQ(FindFilterClass("OE4")->prog_id, "KVFLTRS.OEIMPORTMSG");
+  EXPECT_EQ(FindFilterClass("outlook"), nullptr);
   EXPECT_EQ(FindFactory(factories, ""), nullptr);
   EXPECT_EQ(FindFactory(factories, "KVFLTRS.OEIMPORTMSG "), nullptr);
 }
