@@ -242,10 +242,17 @@ void FillTable(COEFolderSelectDlg& dlg, const std::vector<std::pair<std::string,
   dlg.m_nFolders = static_cast<int>(records.size());
 }
 
-std::vector<std::string> Names(const OeFolderTable& table) {
-  std::vector<std::string> names;
-  for (const auto& record : table) names.push_back(record.name);
-  return names;
+// What the dialog left of the table, for a golden file: the result, g_bReportEmptyFolders (7
+// before), the count and each record kept (number, name, parent index, mailbox).
+std::string Kept(const COEFolderSelectDlg& dlg, int result) {
+  std::string text = "ended " + std::to_string(result) + ", report empty " +
+                     std::to_string(g_bReportEmptyFolders) + ", " + std::to_string(dlg.m_nFolders) +
+                     " kept\n";
+  for (const OeFolderRecord& record : dlg.m_pFolders) {
+    text += "  " + std::to_string(record.id) + " " + record.name + " parent " +
+            std::to_string(record.parentIndex) + " " + record.mailboxName + "\n";
+  }
+  return text;
 }
 
 struct OeFolderFixture : ::testing::Test {
@@ -272,63 +279,47 @@ TEST_F(OeFolderFixture, TreeFollowsParentLinksBelowOutlookExpress) {
   kv::testing::ExpectGolden(text, "common/folder-select-oe.txt");
 }
 
-TEST_F(OeFolderFixture, OkCutsTheTableBreadthFirstAndSetsTheReportFlag) {
+// OK keeps the selected folder and those below it, breadth first, each record copied whole (Deep
+// keeps its old parent index); the root item keeps the whole table. "Skip Empty Folders" sets the
+// report flag, Cancel leaves it. A double click confirms a selected folder, and nothing without
+// one. Child lists that loop back or point outside the table, and a count larger than the table,
+// stay bounded. The outcomes are in the golden file.
+TEST_F(OeFolderFixture, OkDoubleClickAndCancelKeepTheChosenSubtree) {
   using Answer = ScriptedUserInterface::FolderAnswer;
-  const std::vector<std::string> all{"Inbox", "Deep", "Sub", "Outbox", "Sub2"};
-  struct Case {
-    std::optional<Answer> answer;
-    int result;
-    std::vector<std::string> names;
-    int report_empty;  // g_bReportEmptyFolders afterwards
-  };
-  const Case cases[] = {
-      {Answer{"Inbox", true}, kIdOk, {"Inbox", "Sub", "Sub2", "Deep"}, 0},
-      {Answer{std::nullopt, false}, kIdOk, all, 1},  // the root item keeps the whole table
-      {std::nullopt, kIdCancel, all, 7},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.names.size());
+  std::string text;
+  for (const std::optional<Answer>& answer :
+       {std::optional<Answer>(Answer{"Inbox", true}),
+        std::optional<Answer>(Answer{std::nullopt, false}), std::optional<Answer>()}) {
     FillTable(dlg, {{"Inbox", -1}, {"Deep", 2}, {"Sub", 0}, {"Outbox", -1}, {"Sub2", 0}});
     g_bReportEmptyFolders = 7;
-    ui.AnswerFolderDialog(c.answer);
-    EXPECT_EQ(dlg.DoModal(), c.result);
-    EXPECT_EQ(Names(dlg.m_pFolders), c.names);
-    EXPECT_EQ(dlg.m_nFolders, static_cast<int>(c.names.size()));
-    EXPECT_EQ(g_bReportEmptyFolders, c.report_empty);
-    if (&c == &cases[0]) {  // records are copied whole: Deep keeps its old parent index
-      EXPECT_EQ(dlg.m_pFolders[3].parentIndex, 2);
-      EXPECT_EQ(dlg.m_pFolders[3].mailboxName, "mbx_Deep");
-      EXPECT_EQ(dlg.m_pFolders[3].id, 101u);
-    }
+    ui.AnswerFolderDialog(answer);
+    const int result = dlg.DoModal();
+    text +=
+        "# " + (answer ? answer->path.value_or("root item") : "cancel") + "\n" + Kept(dlg, result);
   }
-}
 
-TEST_F(OeFolderFixture, DoubleClickConfirmsTheSelectedFolder) {
+  FillTable(dlg, {{"Inbox", -1}, {"Deep", 2}, {"Sub", 0}, {"Outbox", -1}, {"Sub2", 0}});
   dlg.OnInitDialog(view);
   dlg.OnTreeDoubleClick(view, res::IDC_FOLDER_TREE);
   EXPECT_FALSE(view.ended()) << "nothing selected yet";
-
   const TreeItem sub = view.FindItemByPath("Inbox/Sub");
   view.SelectTreeItem(sub);
   dlg.OnTreeSelChanged(view, res::IDC_FOLDER_TREE, sub);
   view.SetCheck(res::IDC_SKIP_EMPTY, false);
   dlg.OnTreeDoubleClick(view, res::IDC_FOLDER_TREE);
-  EXPECT_EQ(view.result(), kIdOk);
-  EXPECT_EQ(Names(dlg.m_pFolders), (std::vector<std::string>{"Sub", "Deep"}));
-  EXPECT_EQ(g_bReportEmptyFolders, 1);
-}
+  text += "# double click on Inbox/Sub\n" + Kept(dlg, view.result().value_or(-1));
 
-TEST_F(OeFolderFixture, LoopingChildListsAndBadCountsStayBounded) {
+  FillTable(dlg, {{"Inbox", -1}, {"Deep", 2}, {"Sub", 0}, {"Outbox", -1}, {"Sub2", 0}});
   dlg.m_pChildren[0] = {2, 0, 4, 99, -3};  // itself, and indices outside the table
   dlg.m_pChildren[2] = {1, 0};             // back to its parent
   dlg.m_nFolders = 40;                     // more than the table holds
-  dlg.OnInitDialog(view);
-  EXPECT_EQ(view.items().size(), 6u);
-
-  const TreeItem inbox = view.FindItemByPath("Inbox");
-  view.SelectTreeItem(inbox);
-  dlg.OnCommand(view, kIdOk);
-  EXPECT_EQ(Names(dlg.m_pFolders), (std::vector<std::string>{"Inbox", "Sub", "Sub2", "Deep"}));
+  RecordingDialogView looping{res::IDD_FOLDER_SELECT};
+  dlg.OnInitDialog(looping);
+  EXPECT_EQ(looping.items().size(), 6u);
+  looping.SelectTreeItem(looping.FindItemByPath("Inbox"));
+  dlg.OnCommand(looping, kIdOk);
+  text += "# looping child lists, OK on Inbox\n" + Kept(dlg, looping.result().value_or(-1));
+  kv::testing::ExpectGolden(text, "common/folder-select-oe-kept.txt");
 }
 
 }  // namespace
