@@ -138,50 +138,47 @@ TEST_F(OldDiskTest, RegistryTroubleIsSaidAndTheRestStillFound) {
   testing::ExpectGolden(kvimport_.text, "host/old-disk-registry-trouble.txt");
 }
 
-// A Windows 98 drive: its registry is said to be unreadable, and the default folders are searched.
+// A Windows 98 drive: its registry is said to be unreadable, and the folders where each client
+// kept its store by default are searched: every identity's for Outlook Express 5 (two here, so
+// import asks for --store), every Netscape user's that has a Mail folder, none for Eudora.
 TEST_F(OldDiskTest, Windows98DiskIsSaidPlainlyAndItsDefaultFoldersSearched) {
   OldDiskBuilder builder(disk_, OldWindows::kWin98);
   builder.AddUser("default");
   builder.AddOe4Store("default", StoreWith({1, 2}));
   builder.Write();
-  kvimport_.Run("detect --disk $DIR/store --filter oe4");
+  for (const char* identity : {"{AAA}", "{BBB}"}) {
+    fs::create_directories(disk_ / "WINDOWS/Application Data/Identities" / identity /
+                           "Microsoft/Outlook Express");
+  }
+  fs::create_directories(disk_ / "Program Files/Netscape/Users/joe/Mail");
+  fs::create_directories(disk_ / "Program Files/Netscape/Users/nomail");
+  kvimport_.Run("detect --disk $DIR/store");
   kvimport_.Run("import --disk $DIR/store --filter oe4 --to eml:$DIR/98");
   kvimport_.AddFiles("$DIR/98");
+  kvimport_.Run("import --disk $DIR/store --filter oe5 --to eml:$DIR/98-oe5");
   testing::ExpectGolden(kvimport_.text, "host/old-disk-windows-98.txt");
 }
 
+// Where each system kept its profiles: the shared "Default User" and "All Users" are no one's,
+// nor a folder without a user hive, so the one profile left needs no --user. A disk without
+// profiles is refused.
 TEST_F(OldDiskTest, ProfilesAreFoundWhereEachSystemKeptThem) {
-  struct Case {
-    OldWindows windows;
-    const char* windows_folder;
-    const char* profile;
-  };
-  const Case cases[] = {
-      {OldWindows::kNt4, "C:\\WINNT", "C:\\WINNT\\Profiles\\alice"},
-      {OldWindows::kXp, "C:\\WINDOWS", "C:\\Documents and Settings\\alice"},
-      {OldWindows::kVista, "C:\\WINDOWS", "C:\\Users\\alice"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.profile);
-    testing::TempDir dir;
-    OldDiskBuilder builder(dir.path(), c.windows);
-    builder.AddUser("alice");
-    builder.AddUser("Default User");  // shared profiles are no one's
-    builder.AddUser("All Users");
+  const std::tuple<OldWindows, std::string, const char*> systems[] = {
+      {OldWindows::kNt4, "nt4", "C:\\WINNT"},
+      {OldWindows::kXp, "xp", "C:\\WINDOWS"},
+      {OldWindows::kVista, "vista", "C:\\WINDOWS"}};
+  for (const auto& [windows, name, windows_folder] : systems) {
+    OldDiskBuilder builder(dir_.path() / name, windows);
+    for (const char* user : {"alice", "Default User", "All Users"}) builder.AddUser(user);
     builder.Write();
-    fs::create_directories(builder.Local(builder.WindowsProfile("nobody")));  // no NTUSER.DAT
-    OldDisk disk = ExamineOldDisk(dir.path());
-    EXPECT_EQ(disk.windows_folder, c.windows_folder);
-    EXPECT_FALSE(disk.windows9x);
-    ASSERT_EQ(disk.profiles.size(), 1u);
-    EXPECT_EQ(disk.profiles[0].windows_folder, c.profile);
-    std::string error;
-    EXPECT_EQ(ChooseProfile(disk, std::nullopt, error), &disk.profiles[0]);
+    fs::create_directories(builder.Local(builder.WindowsProfile("nobody")));
+    EXPECT_EQ(ExamineOldDisk(dir_.path() / name).windows_folder, windows_folder);
+    kvimport_.Run("detect --disk $DIR/" + name + " --filter oe4");
   }
-  testing::TempDir empty;
-  std::string error;
-  EXPECT_EQ(ChooseProfile(ExamineOldDisk(empty.path()), std::nullopt, error), nullptr);
-  EXPECT_NE(error.find("no user profile"), std::string::npos);
+  kvimport_.Run("list --disk $DIR/vista --filter oe4");
+  fs::create_directory(dir_.path() / "empty");
+  kvimport_.Run("detect --disk $DIR/empty");
+  testing::ExpectGolden(kvimport_.text, "host/old-disk-profiles.txt");
 }
 
 // The variables a user's paths expect: from the profile, the registry's shell folders and its
@@ -205,31 +202,6 @@ TEST_F(OldDiskTest, UserEnvironmentComesFromTheProfileAndTheHive) {
   EXPECT_EQ(environment.Get("LITERAL"), "%USERPROFILE%");
   EXPECT_EQ(environment.ExpandEnvironmentStrings("%TEMP%|%windir%|%NOTSET%"),
             "C:\\Users\\alice\\Local Settings\\Temp|C:\\WINDOWS|%NOTSET%");
-}
-
-TEST_F(OldDiskTest, WellKnownFoldersFillInEachIdentityAndProfile) {
-  OldDiskBuilder builder(disk_, OldWindows::kWin98);
-  for (const char* identity : {"{AAA}", "{BBB}"}) {
-    fs::create_directories(disk_ / "WINDOWS/Application Data/Identities" / identity /
-                           "Microsoft/Outlook Express");
-  }
-  fs::create_directories(disk_ / "Program Files/Netscape/Users/joe/Mail");
-  fs::create_directories(disk_ / "Program Files/Netscape/Users/nomail");
-  OldDisk disk = ExamineOldDisk(disk_);
-  ASSERT_TRUE(disk.windows9x);
-  OldSystem system = OpenProfile(disk, disk.profiles.at(0), code_page_, diagnostics_);
-  EXPECT_FALSE(system.registry_readable);
-  platform::PosixFileSystem files({{{'C', disk_.string()}}});
-  EXPECT_EQ(WellKnownStoreFolders("oe5", files, system.environment),
-            (std::vector<std::string>{
-                "C:\\WINDOWS\\Application Data\\Identities\\{AAA}\\Microsoft\\Outlook Express",
-                "C:\\WINDOWS\\Application Data\\Identities\\{BBB}\\Microsoft\\Outlook Express"}));
-  EXPECT_EQ(WellKnownStoreFolders("netscape", files, system.environment),
-            std::vector<std::string>{"C:\\Program Files\\Netscape\\Users\\joe\\Mail"});
-  std::string error;
-  EXPECT_EQ(WellKnownLocation("oe5", files, system.environment, error), "");
-  EXPECT_NE(error.find("several folders"), std::string::npos);
-  EXPECT_EQ(WellKnownLocation("eudora", files, system.environment, error), "");
 }
 
 }  // namespace
