@@ -22,7 +22,7 @@ TEST(FolderNamesTest, EachOutputSpellsNamesAsTheGoldenFileShows) {
       "\xF0\x9F\x93\xA7", "a\xFFz",
       // Hostile names: none, dots, climbing levels, control characters, IMAP's "&" and "~".
       "", ".", "..", "../..", "a\tb", "a\nb\x01/&~"};
-  auto quoted = [](std::string_view text) { return "\"" + testing::EscapedBytes(text) + "\""; };
+  auto quoted = [](std::string_view text) { return "\"" + testing::Escaped(text) + "\""; };
   std::string text;
   for (const char* name : names) {
     text += quoted(name) + ": maildir " + quoted(MaildirFolderDirectory(name, "Inbox")) +
