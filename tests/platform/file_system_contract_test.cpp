@@ -83,23 +83,12 @@ class HeldStore final : public StoreUnderTest {
   void AddDirectory(const std::string& relative) override { disk_.AddDirectory(relative); }
 
  private:
-  class FolderOnly final : public TempFiles {
-   public:
-    explicit FolderOnly(std::string folder) : folder_(std::move(folder)) {}
-    std::string TempPath() override { return folder_; }
-    std::optional<std::string> GetTempFileName(const std::string&, std::string_view,
-                                               std::uint32_t) override {
-      return std::nullopt;
-    }
-
-   private:
-    std::string folder_;
-  };
   static constexpr std::size_t kSpillSize = 180000;
 
   std::string folder_;
   PosixStore disk_;
-  FolderOnly temp_{folder_};
+  MemoryFileSystem names_;  // only for a TempFiles whose folder is folder_
+  MemoryTempFiles temp_{names_, folder_};
   HeldTempFiles held_{disk_.files(), temp_, kSpillSize};
 };
 
@@ -112,6 +101,8 @@ class FileSystemContractTest : public ::testing::TestWithParam<StoreFactory> {
     store_->AddFile("Mail\\KDE.dbx", "dbx bytes");
     store_->AddFile("Eudora\\Eudora.ini", "[Settings]\r\nRealName=Ann\r\n");
     store_->AddFile("Mail\\Gel\xF6schte Objekte.dbx", "deleted");
+    store_->AddFile("p\\data.bin", "0123456789");
+    store_->AddFile("p\\empty.bin", "");
   }
   FileSystem& files() { return store_->files(); }
 
@@ -174,8 +165,6 @@ TEST_P(FileSystemContractTest, ResolvesPathsAndFindsAsTheGoldenFileShows) {
   store_->AddDirectory("Programme alt");
   store_->AddDirectory("PROGRA~3");
   store_->AddFile("t\\a.txt", std::string("a\r\nb\r\rc\n\r\x1A") + "after");
-  store_->AddFile("p\\data.bin", "0123456789");
-  store_->AddFile("p\\empty.bin", "");
   std::string out;
   for (const char* path : {"C:\\Mail\\KDE.dbx",
                            "c:/mail\\kde.DBX",
@@ -232,8 +221,6 @@ TEST_P(FileSystemContractTest, TextModeReadsLinesAcrossChunks) {
 }
 
 TEST_P(FileSystemContractTest, ReadsAtPositions) {
-  store_->AddFile("p\\data.bin", "0123456789");
-  store_->AddFile("p\\empty.bin", "");
   std::unique_ptr<ReadableFile> file = files().OpenForReading("C:\\p\\DATA.bin");
   ASSERT_NE(file, nullptr);
   EXPECT_EQ(file->Size(), 10u);
