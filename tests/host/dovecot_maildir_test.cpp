@@ -40,11 +40,10 @@ TEST(DovecotMaildirTest, TheServerSeesEveryFolderMessageAndFlag) {
   store.WriteTo(dir.path() / "store");
 
   const fs::path mail = dir.path() / "mail";
-  ASSERT_EQ(kv::testing::RunKvimport(dir, "import --filter oe4 --quiet --keep-empty --store '" +
-                                              (dir.path() / "store").string() +
-                                              "' --to 'maildir:" + mail.string() + "'")
-                .exit_code,
-            0);
+  ASSERT_EQ(
+      kv::testing::RunKvimportOnStore(
+          dir, "import --filter oe4 --quiet --keep-empty --to 'maildir:" + mail.string() + "'"),
+      "");
 
   const bool root = ::geteuid() == 0;
   const unsigned uid = root ? kNobody : ::geteuid();

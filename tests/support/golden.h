@@ -18,13 +18,9 @@
 
 namespace kv::testing {
 
-inline std::filesystem::path GoldenPath(std::string_view name) {
-  return std::filesystem::path(KV_SOURCE_DIR) / "tests" / "golden" / name;
-}
-
 // Checks `actual` against tests/golden/`name`; a missing file fails unless KV_UPDATE_GOLDEN is set.
 inline void ExpectGolden(const std::string& actual, std::string_view name) {
-  const std::filesystem::path path = GoldenPath(name);
+  const std::filesystem::path path = std::filesystem::path(KV_SOURCE_DIR) / "tests/golden" / name;
   if (const char* update = std::getenv("KV_UPDATE_GOLDEN"); update && *update == '1') {
     std::filesystem::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << actual;

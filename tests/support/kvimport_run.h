@@ -22,12 +22,20 @@ struct KvimportRun {
 };
 
 // Runs kvimport with `arguments` (shell words, quoted by the caller), no input, its temporary
-// folder dir/tmp (created here), its output in dir/out and its errors in dir/err. `shell` comes
-// first on the command line (for example "ulimit -f 200; "); `stdout_path` replaces dir/out (and
-// is then not read back: /dev/full reads forever). Needs KV_KVIMPORT_PATH (the test program
-// defines it).
+// folder dir/tmp (created here), its output in dir/out and its errors in dir/err, expecting the
+// run to leave dir/store as it was (bytes and modification times) and nothing in dir/tmp.
+// `shell` comes first on the command line (for example "ulimit -f 200; "); `stdout_path`
+// replaces dir/out (and is then not read back: /dev/full reads forever). Needs KV_KVIMPORT_PATH
+// (the test program defines it).
 inline KvimportRun RunKvimport(const TempDir& dir, const std::string& arguments,
                                const std::string& shell = "", std::string stdout_path = "") {
+  auto snapshot = [&dir] {
+    std::map<std::filesystem::path, std::pair<std::string, std::filesystem::file_time_type>> files;
+    for (const std::filesystem::path& file : FilesBelow(dir.path() / "store"))
+      files[file] = {ReadFile(file), last_write_time(file)};
+    return files;
+  };
+  const auto before = snapshot();
   const std::filesystem::path tmp = dir.path() / "tmp";
   std::filesystem::create_directories(tmp);
   const bool read_out = stdout_path.empty();
@@ -38,6 +46,8 @@ inline KvimportRun RunKvimport(const TempDir& dir, const std::string& arguments,
   const int status = std::system(line.c_str());
   KvimportRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, "", ReadFile(dir.path() / "err")};
   if (read_out) run.out = ReadFile(stdout_path);
+  EXPECT_EQ(snapshot(), before) << "the store changed: " << arguments;
+  EXPECT_TRUE(FilesBelow(tmp).empty()) << "files left behind: " << arguments;
   return run;
 }
 
@@ -49,29 +59,11 @@ inline std::vector<nlohmann::json> JsonLines(const std::string& text) {
   return lines;
 }
 
-// RunKvimport, expecting the run to leave dir/store as it was (bytes and modification times) and
-// nothing in dir/tmp.
-inline KvimportRun RunKvimportLeavingStore(const TempDir& dir, const std::string& arguments,
-                                           const std::string& shell = "",
-                                           const std::string& stdout_path = "") {
-  auto snapshot = [&dir] {
-    std::map<std::filesystem::path, std::pair<std::string, std::filesystem::file_time_type>> files;
-    for (const std::filesystem::path& file : FilesBelow(dir.path() / "store"))
-      files[file] = {ReadFile(file), last_write_time(file)};
-    return files;
-  };
-  const auto before = snapshot();
-  KvimportRun run = RunKvimport(dir, arguments, shell, stdout_path);
-  EXPECT_EQ(snapshot(), before) << "the store changed: " << arguments;
-  EXPECT_TRUE(FilesBelow(dir.path() / "tmp").empty()) << "files left behind: " << arguments;
-  return run;
-}
-
-// RunKvimportLeavingStore with `arguments` and "--store dir/store" (a store the caller put there),
+// RunKvimport with `arguments` and "--store dir/store" (a store the caller put there),
 // expecting exit code 0. The standard output.
 inline std::string RunKvimportOnStore(const TempDir& dir, const std::string& arguments) {
-  const KvimportRun run = RunKvimportLeavingStore(
-      dir, arguments + " --store '" + (dir.path() / "store").string() + "'");
+  const KvimportRun run =
+      RunKvimport(dir, arguments + " --store '" + (dir.path() / "store").string() + "'");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   return run.out;
 }

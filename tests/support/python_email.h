@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
-#include <vector>
 
 #include "support/temp_dir.h"
 
@@ -29,13 +28,6 @@ inline std::string FromHex(const std::string& hex) {
     bytes.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   }
   return bytes;
-}
-
-// The content types of a parsed message's parts, in order.
-inline std::vector<std::string> PartTypes(const nlohmann::json& parsed) {
-  std::vector<std::string> types;
-  for (const nlohmann::json& part : parsed["parts"]) types.push_back(part["type"]);
-  return types;
 }
 
 }  // namespace kv::testing

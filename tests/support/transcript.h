@@ -98,7 +98,7 @@ inline std::string DescribedMessage(const nlohmann::json& parsed) {
   return text;
 }
 
-// Runs kvimport (RunKvimportLeavingStore) with `arguments` in which "$DIR" stands for the folder
+// Runs kvimport (RunKvimport) with `arguments` in which "$DIR" stands for the folder
 // `dir`, and keeps each command line, exit code, standard output and error (Normalized) in `text`.
 // No run may change dir/store (bytes and times) or leave anything in dir/tmp.
 class KvimportTranscript {
@@ -107,7 +107,7 @@ class KvimportTranscript {
 
   KvimportRun Run(const std::string& arguments, const std::string& shell = "",
                   const std::string& stdout_path = "") {
-    KvimportRun run = RunKvimportLeavingStore(dir_, Expand(arguments), shell, stdout_path);
+    KvimportRun run = RunKvimport(dir_, Expand(arguments), shell, stdout_path);
     text +=
         "$ " + shell + "kvimport " + arguments + "\nexit " + std::to_string(run.exit_code) + "\n";
     if (!run.out.empty()) text += "stdout:\n" + Escaped(Normalized(run.out, dir_.path()), "  ");
