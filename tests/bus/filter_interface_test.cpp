@@ -17,11 +17,6 @@
 #include "bus/ui_agent_bus.h"
 #include "support/temp_dir.h"
 
-namespace kv {
-// Test names show the class, not the table row's bytes.
-void PrintTo(const FilterClass& filter_class, std::ostream* out) { *out << filter_class.prog_id; }
-}  // namespace kv
-
 namespace kv::bus::testing {
 namespace {
 

@@ -88,24 +88,16 @@ inline std::wstring Text(const VARIANT& value) {
   return std::wstring(value.bstrVal, SysStringLen(value.bstrVal));
 }
 
-using WindowWanted = std::pair<const std::function<bool(HWND)>*, HWND>;
-inline BOOL CALLBACK VisitWindow(HWND window, LPARAM data) {
-  auto* find = reinterpret_cast<WindowWanted*>(data);
-  if (!(*find->first)(window)) return TRUE;
-  find->second = window;
-  return FALSE;
-}
-
 // The first top-level window (of `thread`, or of any thread when it is 0) for which `wanted`
 // holds; null when there is none.
 inline HWND FindWindowWhere(const std::function<bool(HWND window)>& wanted, DWORD thread = 0) {
-  WindowWanted find{&wanted, nullptr};
-  if (thread == 0) {
-    EnumWindows(VisitWindow, reinterpret_cast<LPARAM>(&find));
-  } else {
-    EnumThreadWindows(thread, VisitWindow, reinterpret_cast<LPARAM>(&find));
+  HWND window = nullptr;
+  while ((window = FindWindowExA(nullptr, window, nullptr, nullptr)) != nullptr) {
+    if ((thread == 0 || GetWindowThreadProcessId(window, nullptr) == thread) && wanted(window)) {
+      break;
+    }
   }
-  return find.second;
+  return window;
 }
 
 // The window's title, or its class name when `class_name` is set.
