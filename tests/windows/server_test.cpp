@@ -134,6 +134,11 @@ TEST_F(ServerTest, RegistersAndUnregistersEveryClassSilently) {
     EXPECT_EQ(ClassesValue(class_key + "\\LocalServer32"),
               path.find(' ') == std::string::npos ? path : std::string(1, '"') + path + '"');
   }
+  // "-unregister" in other capitals is the same switch; registering again restores it all.
+  ASSERT_EQ(RunServer("-UNREGISTER"), 0u);
+  EXPECT_FALSE(ClassesValue(std::string(kOe4.prog_id)));
+  ASSERT_EQ(RunServer("anything else"), 0u);
+  EXPECT_EQ(ClassesValue(std::string(kOe4.prog_id)), kOe4.prog_id);
   EXPECT_TRUE(NoServerRunning());
 }
 
