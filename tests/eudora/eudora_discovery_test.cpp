@@ -76,7 +76,7 @@ EudoraStore NestedStore() {
 // items in tests/golden/eudora/folder-maps.txt (every property for the first walk, to show that
 // folder items have none).
 TEST_F(EudoraFilterTest, FolderMapsLoadDepthFirstAndTheChosenFolderStartsTheWalk) {
-  PutStore(NestedStore());
+  NestedStore().AddTo(files, kEudoraDir);
   const std::pair<std::optional<std::string>, bool> starts[] = {
       {std::nullopt, false}, {std::nullopt, true}, {"Projects", false}, {"In", true}};
   std::string listing;
@@ -107,16 +107,15 @@ TEST_F(EudoraFilterTest, OddFolderMapsAreReadAsFarAsTheyMakeSense) {
   store.AddFile("Lost.fol/b.mbx", "");
   store.AddFile("blank.mbx", EudoraMailboxFile(EudoraMessages({kEudoraRead})));
   store.AddFile("blank.toc", "");
-  PutStore(store);
+  store.AddTo(files, kEudoraDir);
   ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/true));
   ExpectGolden(Listing(/*brief=*/true), "eudora/odd-maps.txt");
 }
 
 // What the user is shown and asked, case by case (tests/golden/eudora/questions.txt): the folder
 // from the registry's command line proposed in its long form (the dialog is shown every time); a
-// folder that holds no store, to browse again or not; an incomplete store (an empty folder map, a
-// summary missing), to go on with or not; an entry of another type, which needs no summary; the
-// location dialog cancelled.
+// folder that holds no store, browsed again from there; an incomplete store (an empty folder map,
+// a summary missing), to go on with or not; an entry of another type, which needs no summary.
 TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   files.AddDirectory("C:\\Program Files\\Qualcomm\\Eudora");
   registry.SetString(kEudoraRegistryKey, "Other", "x");
@@ -138,30 +137,27 @@ TEST_F(EudoraFilterTest, UnusableOrIncompleteStoresAsk) {
   odd_type.AddTo(files, "C:\\Odd");
 
   struct Case {
-    std::vector<std::optional<std::string>> locations;  // location dialog answers, in order
-    std::vector<int> answers;                           // message box answers, in order
+    std::vector<std::string> locations;  // location dialog answers, in order
+    std::vector<int> answers;            // message box answers, in order
   };
   const Case cases[] = {
       {{"C:\\Program Files\\Qualcomm\\Eudora"}, {}},
-      {{"C:\\Nothing"}, {platform::kIdNo}},
       {{"C:\\Nothing", "C:\\Odd"}, {platform::kIdYes}},
       {{"C:\\Empty"}, {platform::kIdNo}},
       {{"C:\\Empty"}, {platform::kIdYes}},
       {{"C:\\NoToc"}, {platform::kIdYes}},
       {{"C:\\Odd"}, {}},
-      {{std::nullopt}, {}},
   };
   std::string listing;
   for (const Case& c : cases) {
     filter = NewFilter();
     ui = ui::ScriptedUserInterface();
     ui.set_report_unanswered(false);
-    for (const std::optional<std::string>& location : c.locations) ui.AnswerLocation(location);
+    for (const std::string& location : c.locations) ui.AnswerLocation(location);
     for (int answer : c.answers) ui.AnswerMessageBox(answer);
     AnswerFolders();
     const bool found = filter->IsSystemFound();
-    listing +=
-        "== " + c.locations[0].value_or("cancelled") + (found ? ": found\n" : ": not found\n");
+    listing += "== " + c.locations[0] + (found ? ": found\n" : ": not found\n");
     for (const std::string& line : ui.transcript()) listing += Escaped(line) + "\n";
   }
   ExpectGolden(listing, "eudora/questions.txt");

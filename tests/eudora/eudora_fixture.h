@@ -29,10 +29,6 @@ class EudoraFilterTest : public FilterTest {
  protected:
   EudoraFilterTest() : FilterTest("eudora") {}
 
-  void PutStore(const EudoraStore& store, const std::string& dir = kEudoraDir) {
-    store.AddTo(files, dir);
-  }
-
   // IsSystemFound with the location dialog answered with `dir` and the folder dialog with `start`
   // (the root item when nullopt) and the "Skip Empty Folders" box.
   bool Find(std::optional<std::string> start = std::nullopt, bool skip_empty = true,

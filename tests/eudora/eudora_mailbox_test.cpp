@@ -121,7 +121,7 @@ TEST_F(EudoraFilterTest, EveryPropertyOfEveryMessage) {
   store.SetSettingsFileName("Eudora.ini");
   store.SetSetting("UseQuotedPrintable", "0");
   store.SetSetting("SendMIME", " 0 ");
-  PutStore(store);
+  store.AddTo(files, kEudoraDir);
   ui.AnswerMessageBox(platform::kIdYes);
   ASSERT_TRUE(Find());
   std::string listing = Listing();
@@ -165,7 +165,7 @@ TEST_F(EudoraFilterTest, DamagedSummariesAndMailboxesAreReported) {
   store.AddMailbox("", "A", EudoraMessages({kEudoraRead}));
   store.AddMapLine("", "Mail,Mail.mbx,S,N");
   store.AddMailbox("", "C", EudoraMessages({kEudoraRead}));
-  PutStore(store);
+  store.AddTo(files, kEudoraDir);
   std::string listing;
   for (const Case& c : cases) {
     files.Delete("C:\\Eudora\\Mail.toc");

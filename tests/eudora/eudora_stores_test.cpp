@@ -94,7 +94,7 @@ TEST(EudoraRealStore, WriterWritesWhatEudoraWrote) {
 }
 
 TEST_F(EudoraFilterTest, SampleStoreGivesItsGoldenListing) {
-  PutStore(EudoraSampleStore());
+  EudoraSampleStore().AddTo(files, kEudoraDir);
   ASSERT_TRUE(Find(std::nullopt, /*skip_empty=*/false));
   ExpectGolden(Listing(), "eudora/sample-walk.txt");
 }

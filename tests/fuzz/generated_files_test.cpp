@@ -34,7 +34,6 @@ Files OnDisk(const Files& files, const std::function<std::string(const std::stri
 
 TEST(GeneratedFiles, SamplesAndSeedsAreWhatTheGeneratorsWriteAndReplayCleanly) {
   platform::Windows1252CodePage code_page;
-  const auto same = [](const std::string& name) { return name; };
   const struct {
     const char* filter;  // also the folder below samples/ and tests/golden/
     const char* fuzzer;
@@ -84,7 +83,7 @@ TEST(GeneratedFiles, SamplesAndSeedsAreWhatTheGeneratorsWriteAndReplayCleanly) {
        fuzz::RunSummaryFuzz},
       {"eudora",
        "eudora_fuzz",
-       OnDisk(EudoraSampleStore().Files(), same),
+       EudoraSampleStore().Files(),
        EudoraFuzzSeeds(),
        {{"plain", 3}, {"parts", 3}, {"separator-mid-line", 3}, {"no-summary-keep-empty", 4}},
        fuzz::RunEudoraFuzz},
