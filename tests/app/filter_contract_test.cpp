@@ -18,7 +18,6 @@
 #include "support/netscape_generated_stores.h"
 #include "support/oe4_generated_stores.h"
 #include "support/oe5_generated_stores.h"
-#include "support/walk_text.h"
 
 namespace kv::testing {
 namespace {

@@ -9,7 +9,6 @@
 #include "support/filter_fixture.h"
 #include "support/golden.h"
 #include "support/netscape_store_writer.h"
-#include "support/walk_text.h"
 
 namespace kv::testing {
 namespace {
@@ -47,20 +46,11 @@ class NetscapeTest : public FilterTest {
     AnswerFolders(std::move(start), skip_empty);
     return filter->GoFirst();
   }
-  // Find, then the walk from `start`.
-  std::vector<WalkedItem> WalkFrom(std::optional<std::string> start = std::nullopt,
-                                   bool skip_empty = true) {
-    if (!Find()) return {};
-    AnswerFolders(std::move(start), skip_empty);
-    return Walk();
-  }
   // Under the heading `title`: the walk from `start` and the reports made since the last call.
   std::string Walked(const std::string& title, std::optional<std::string> start = std::nullopt,
                      bool skip_empty = true) {
-    std::string text = "## " + title + "\n" + WalkText(WalkFrom(std::move(start), skip_empty));
-    text += DiagnosticsText(diagnostics.entries());
-    diagnostics.Clear();
-    return text;
+    ui.AnswerLocation(kDir);
+    return FilterTest::Walked(title, std::move(start), skip_empty);
   }
   std::string Locate() {
     std::string found = NetscapeProfileLocator(registry, files);
@@ -156,7 +146,9 @@ TEST_F(NetscapeTest, WalkHandsOverEveryMessageAsStoredWithItsFolderAndState) {
                    Walked("Inbox", "Inbox") + Walked("Inbox/Old", "Inbox/Old") +
                    Walked("Trash", "Trash") + Walked("Trash, empty folders kept", "Trash", false),
                "netscape/walks.txt");
-  const std::vector<WalkedItem> items = WalkFrom(std::nullopt, /*skip_empty=*/false);
+  ASSERT_TRUE(Find());
+  AnswerFolders(std::nullopt, /*skip_empty=*/false);
+  const std::vector<WalkedItem> items = Walk();
   for (const WalkedItem& item : items)
     EXPECT_EQ(item.file, items[0].file) << "one temporary file, named even for a folder item";
   EXPECT_TRUE(items[0].file->starts_with("C:\\TEMP\\RFC"));

@@ -7,7 +7,6 @@
 #include "support/filter_fixture.h"
 #include "support/golden.h"
 #include "support/oe4_store_writer.h"
-#include "support/walk_text.h"
 
 namespace kv::testing {
 
@@ -29,18 +28,6 @@ class Oe4FilterTest : public FilterTest {
   bool Find(std::optional<std::string> start = std::nullopt, bool skip_empty = true) {
     AnswerFolders(std::move(start), skip_empty);
     return filter->IsSystemFound();
-  }
-  // Under the heading `title`: Find, the walk and the reports made since the last call, as text.
-  std::string Walked(const std::string& title, std::optional<std::string> start = std::nullopt,
-                     bool skip_empty = true) {
-    const std::size_t shown = ui.transcript().size();
-    const bool found = Find(std::move(start), skip_empty);
-    std::string text = "## " + title + (found ? "" : ": refused");
-    text += std::string(AskedToBrowseAgain(shown) ? ", asked to browse again" : "") + "\n";
-    text += WalkText(Walk());
-    text += DiagnosticsText(diagnostics.entries());
-    diagnostics.Clear();
-    return text;
   }
 };
 

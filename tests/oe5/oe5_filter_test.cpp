@@ -11,7 +11,6 @@
 #include "support/dbx_writer.h"
 #include "support/filter_fixture.h"
 #include "support/golden.h"
-#include "support/walk_text.h"
 
 namespace kv::testing {
 namespace {
@@ -55,11 +54,7 @@ class Oe5FilterTest : public FilterTest {
                      bool skip_empty = true) {
     filter = NewFilter();
     diagnostics.Clear();
-    std::string text = "## " + title + "\n";
-    if (!filter->IsSystemFound()) return text + "store not found\n";
-    AnswerFolders(std::move(start), skip_empty);
-    text += WalkText(Walk());
-    return text + DiagnosticsText(diagnostics.entries());
+    return FilterTest::Walked(title, std::move(start), skip_empty);
   }
 
   DbxStore store = DbxLocalStore();

@@ -1,16 +1,24 @@
 #pragma once
 // A filter object from the class table over in-memory services (support/fake_services.h), walked
-// item by item as a host walks it. The filters' tests derive their fixtures from it.
+// item by item as a host walks it. The filters' tests derive their fixtures from it. A walk and
+// the reports made on the way render as text, one line each, for golden files (support/golden.h):
+//
+//   Inbox/Old | status 0 | state 6 | 612 bytes 1f0c9a53b2de7744 "Message 3"
+//   Trash | status 1 | state 0 | empty-folder marker
+//   ! Inbox: Inbox.idx at offset 72: index record cut off; lost: the rest of the folder
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/filter_classes.h"
+#include "platform/diagnostics.h"
 #include "platform/fake/fault_file_system.h"
 #include "support/fake_services.h"
 
@@ -23,6 +31,52 @@ struct WalkedItem {
   std::int32_t status = 0, state = 0;
   std::optional<std::string> file, message;
 };
+
+// "<size> bytes <FNV-1a 64 of the bytes> "<its Subject value>"": the digest tells any two
+// different texts apart; the subject says which test message it is.
+inline std::string DescribeBytes(const std::string& bytes) {
+  std::uint64_t hash = 0xcbf29ce484222325u;
+  for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+  char digest[17];
+  std::snprintf(digest, sizeof digest, "%016llx", static_cast<unsigned long long>(hash));
+  std::string text = std::to_string(bytes.size()) + " bytes " + digest;
+  const std::size_t subject = bytes.find("Subject: ");
+  if (subject != std::string::npos) {
+    const std::size_t from = subject + 9;
+    text += " \"" + bytes.substr(from, bytes.find_first_of("\r\n", from) - from) + "\"";
+  }
+  return text;
+}
+
+// One line per item: its folder, status, state, and what its file holds (the message, the
+// empty-folder marker, no file named, or a named file that is not there).
+inline std::string WalkText(const std::vector<WalkedItem>& items) {
+  std::string text;
+  for (const WalkedItem& item : items) {
+    text += item.folder + " | status " + std::to_string(item.status) + " | state " +
+            std::to_string(item.state) + " | ";
+    if (!item.file) {
+      text += "no file";
+    } else if (*item.file == kEmptyFolderMarker) {
+      text += "empty-folder marker";
+    } else {
+      text += item.message ? DescribeBytes(*item.message) : "file missing";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+// One line per report, "! " and the report as a person reads it; an output failure says so.
+inline std::string DiagnosticsText(const std::vector<platform::Diagnostic>& entries) {
+  std::string text;
+  for (const platform::Diagnostic& entry : entries) {
+    text += "! ";
+    if (entry.kind == platform::DiagnosticKind::kOutputFailure) text += "output failure: ";
+    text += platform::FormatDiagnostic(entry) + "\n";
+  }
+  return text;
+}
 
 class FilterTest : public ::testing::Test, public FakeServices {
  protected:
@@ -64,6 +118,20 @@ class FilterTest : public ::testing::Test, public FakeServices {
     EXPECT_EQ(after.folder + after.file.value_or(""), "");
     EXPECT_EQ(items.empty() ? 0 : after.status, 0);
     return items;
+  }
+  // Under the heading `title`: IsSystemFound with the folder dialog answered (`start` below the
+  // root item, or the root item), the walk and the reports made since the last call, as text.
+  std::string Walked(const std::string& title, std::optional<std::string> start = std::nullopt,
+                     bool skip_empty = true) {
+    const std::size_t shown = ui.transcript().size();
+    AnswerFolders(std::move(start), skip_empty);
+    const bool found = filter->IsSystemFound();
+    std::string text = "## " + title + (found ? "" : ": refused");
+    text += std::string(AskedToBrowseAgain(shown) ? ", asked to browse again" : "") + "\n";
+    text += WalkText(Walk());
+    text += DiagnosticsText(diagnostics.entries());
+    diagnostics.Clear();
+    return text;
   }
   static std::vector<std::string> Folders(const std::vector<WalkedItem>& items) {
     std::vector<std::string> folders;
