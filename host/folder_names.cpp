@@ -3,7 +3,6 @@
 #include <xxhash.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 
 #include "platform/implementation_support.h"
@@ -104,10 +103,7 @@ std::string ShortMaildirLevel(std::string_view level, std::string_view path_to_l
 }  // namespace
 
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
+  return platform::EqualsIgnoringCase(a, b);
 }
 
 std::vector<std::string> FolderLevels(std::string_view display_path) {
