@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 
 #include "host/folder_names.h"
 #include "host/mail_date.h"
@@ -12,11 +11,14 @@
 namespace kv::host {
 namespace {
 
+// White space as the C library's isspace counts it in the "C" locale, without a call per character.
+bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) {
+  while (!text.empty() && IsSpace(text.front())) {
     text.remove_prefix(1);
   }
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
+  while (!text.empty() && IsSpace(text.back())) {
     text.remove_suffix(1);
   }
   return text;
@@ -25,7 +27,7 @@ std::string_view Trim(std::string_view text) {
 std::string WithoutBlanks(std::string_view text) {
   std::string result;
   for (char c : text) {
-    if (!std::isspace(static_cast<unsigned char>(c))) result.push_back(c);
+    if (!IsSpace(c)) result.push_back(c);
   }
   return result;
 }
@@ -85,13 +87,15 @@ void MessageHeaders::Find(std::string_view name, Take&& take) const {
       continue;
     }
     std::size_t colon = line.find(':');
-    if (colon == std::string_view::npos || colon == 0 ||
-        !std::all_of(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(colon),
-                     IsFieldNameChar)) {
-      continue;
-    }
+    if (colon == std::string_view::npos || colon == 0) continue;
+    // A line that is not a header is passed over; whether it is one only matters when it names
+    // `name` or ends the field being gathered.
+    const std::string_view field = line.substr(0, colon);
+    const bool named = EqualsIgnoringAsciiCase(field, name);
+    if (!named && !matching) continue;
+    if (!std::all_of(field.begin(), field.end(), IsFieldNameChar)) continue;
     if (matching && !take(std::move(value))) return;
-    matching = EqualsIgnoringAsciiCase(line.substr(0, colon), name);
+    matching = named;
     if (matching) value = std::string(Trim(line.substr(colon + 1)));
   }
   if (matching) take(std::move(value));
@@ -153,7 +157,7 @@ std::string ExtractAddress(std::string_view value) {
   while (!rest.empty()) {
     rest = Trim(rest);
     std::size_t end = 0;
-    while (end < rest.size() && !std::isspace(static_cast<unsigned char>(rest[end]))) ++end;
+    while (end < rest.size() && !IsSpace(rest[end])) ++end;
     std::string_view word = rest.substr(0, end);
     if (word.find('@') != std::string_view::npos) return std::string(word);
     rest.remove_prefix(end);
