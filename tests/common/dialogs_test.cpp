@@ -57,8 +57,8 @@ std::string Screen(const RecordingDialogView& view) {
 struct LocationFixture : ::testing::Test {
   LocationFixture() { ui.set_report_unanswered(false); }
   // The screen after `what` happened, and the scripted front's lines since the last step.
-  void Step(const std::string& what, bool screen = true) {
-    text += "# " + what + "\n" + (screen ? Screen(view) : "");
+  void Step(const std::string& what) {
+    text += "# " + what + "\n" + Screen(view);
     for (; shown < ui.transcript().size(); ++shown) text += "ui: " + ui.transcript()[shown] + "\n";
   }
   ScriptedUserInterface ui;
@@ -69,8 +69,8 @@ struct LocationFixture : ::testing::Test {
 };
 
 // With no proposal the prompt asks to choose and Continue stays off until a folder is browsed to;
-// the prompt keeps telling what the filter found by itself. Accepting the proposal continues only
-// with one.
+// the prompt keeps telling what the filter found by itself. (The scripted front accepting a
+// proposal, or cancelling where there is none: old_disk_test's detect and list runs.)
 TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed) {
   EXPECT_TRUE(dlg.OnInitDialog(view));
   Step("opened with no proposal");
@@ -81,10 +81,6 @@ TEST_F(LocationFixture, EmptyProposalAsksToChooseAndKeepsContinueOffUntilBrowsed
   dlg.OnCommand(view, kIdOk);
   Step("Continue");
   EXPECT_EQ(dlg.m_strPath, "/mail/store");
-  dlg.m_strPath.clear();
-  ui.AcceptProposedLocation();
-  EXPECT_EQ(dlg.DoModal(), kIdCancel);
-  Step("proposal accepted when there is none", false);
   kv::testing::ExpectGolden(text, "common/location-empty.txt");
 }
 
@@ -102,10 +98,6 @@ TEST_F(LocationFixture, ProposalIsShownAndKeptWhenBrowseOrTheDialogIsCancelled) 
   dlg.OnCommand(view, kIdCancel);
   Step("Cancel");
   EXPECT_EQ(dlg.m_strPath, "/proposed");
-  ui.AcceptProposedLocation();
-  EXPECT_EQ(dlg.DoModal(), kIdOk);
-  EXPECT_EQ(dlg.m_strPath, "/proposed");
-  Step("proposal accepted", false);
   kv::testing::ExpectGolden(text, "common/location-proposed.txt");
 }
 

@@ -53,13 +53,8 @@ TEST_F(EudoraImportTest, SampleStoreComesBackWholeAndAMissingAttachmentIsNamed) 
   kvimport_.Run("import --filter eudora --store $DIR/store --to eml:$DIR/eml");
   const std::string to_maildir = "import --filter eudora --store $DIR/store --to maildir:$DIR/mail";
   kvimport_.Run(to_maildir);
-  const std::vector<fs::path> first = FilesBelow(dir_.path() / "mail");
   kvimport_.Run(to_maildir);
-  EXPECT_EQ(FilesBelow(dir_.path() / "mail"), first);
-  EXPECT_EQ(
-      FilesBelow(dir_.path() / "mail/new").size() + FilesBelow(dir_.path() / "mail/cur").size(),
-      3u);
-  EXPECT_FALSE(fs::exists(dir_.path() / "mail/.In"));
+  kvimport_.AddFiles("$DIR/mail");
   kv::testing::ExpectGolden(kvimport_.text, "host/eudora-sample.txt");
 
   // Each message as a mail library reads it back: its HTML body, embedded image, the attachments
