@@ -8,7 +8,6 @@
 
 #include <filesystem>
 
-#include "host/exit_codes.h"
 #include "support/golden.h"
 #include "support/python_email.h"
 #include "support/shared_samples.h"

@@ -169,12 +169,6 @@ TEST_F(ImportCommandTest, ReRunsAddOnlyWhatIsMissing) {
   kv::testing::ExpectGolden(text, "host/scripted-re-runs.txt");
 }
 
-}  // namespace
-}  // namespace kv::host
-
-namespace kv::host {
-namespace {
-
 TEST(StoreLocationTest, SpelledInTheCodePageOrMappedToADrive) {
   platform::IconvCodePage code_page("WINDOWS-1252");
   std::map<char, std::string> drives{{'Z', "/mnt/z"}};

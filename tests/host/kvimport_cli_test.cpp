@@ -8,7 +8,6 @@
 #include <fstream>
 #include <regex>
 
-#include "host/exit_codes.h"
 #include "support/golden.h"
 #include "support/oe4_store_writer.h"
 #include "support/transcript.h"
@@ -18,7 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using kv::testing::FilesBelow;
-using kv::testing::KvimportRun;
 using kv::testing::Oe4Message;
 using kv::testing::Oe4Store;
 using kv::testing::Oe4TestMessage;

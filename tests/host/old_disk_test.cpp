@@ -8,9 +8,7 @@
 
 #include <fstream>
 
-#include "host/exit_codes.h"
 #include "platform/fake/fake_environment.h"
-#include "platform/posix/posix_file_system.h"
 #include "support/golden.h"
 #include "support/old_disk_builder.h"
 #include "support/transcript.h"
@@ -20,8 +18,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ExportFormat;
-using testing::JsonLines;
-using testing::KvimportRun;
 using testing::Oe4Message;
 using testing::Oe4Store;
 using testing::Oe4TestMessage;
