@@ -97,7 +97,7 @@ std::string Session(const std::function<int()>& body,
   return text;
 }
 
-TEST(TerminalUserInterface, LocationDialogThroughBrowseAndContinueThenMessageBoxes) {
+TEST(TerminalUserInterface, LocationAndFolderDialogsThenAMessageBox) {
   kv::testing::TempDir dir;
   dir.Write("Mailstore/Inbox.mbx", "");
   const std::string root = std::filesystem::canonical(dir.path()).string();
@@ -105,47 +105,41 @@ TEST(TerminalUserInterface, LocationDialogThroughBrowseAndContinueThenMessageBox
   const auto body = [&] {
     if (chdir(root.c_str()) != 0) return 90;
     TerminalUserInterface ui(stdin, stdout);
-    CLocationDlg dlg(ui, 0);
-    dlg.m_strBrowseTitle = "Please select location for Outlook Express 4";
-    const int result = dlg.DoModal();
-    std::printf("RESULT %d <%s>\n", result, dlg.m_strPath.c_str());
+    CLocationDlg location(ui, 0);
+    location.m_strBrowseTitle = "Please select location for Outlook Express 4";
+    const int result = location.DoModal();
+    std::printf("RESULT %d <%s>\n", result, location.m_strPath.c_str());
+    const std::vector<std::string> paths{"R/A", "R/A/x", "R/B"};
+    CFolderSelectDlg folders(ui, 0, paths);
+    folders.m_strRoot = "R";
+    folders.m_bSkipEmpty = 1;
+    const int chosen = folders.DoModal();
+    std::printf("RESULT %d %d %d\n", chosen, folders.m_nSelected, folders.m_bSkipEmpty);
     std::fflush(stdout);
     const int button =
         ui.MessageBox(0, "Browse again?", "Import messages", kMbYesNo | kMbIconQuestion);
     std::printf("BOX %d\n", button);
     return 0;
   };
-  // Continue while it is not available; browse, complete the folder's name (the status line
-  // follows it with its full path), take it, continue; answer the box wrongly, then end the input,
-  // which closes it like its No button.
+  // Location: Continue while it is not available; browse, complete the folder's name (the status
+  // line follows it with its full path), take it, continue. Folders: OK before a selection; select
+  // "x", untick "Skip Empty Folders", OK. The box: answer it wrongly, then end the input, which
+  // closes it like its No button.
   const std::string screen = Session(body,
                                      {{"\n> ", "c\n"},
                                       {"\n> ", "b\n"},
                                       {"Path: ", "Mails\t"},
                                       {"/Mailstore\0338", "\n"},
                                       {"\n> ", "\n"},
+                                      {"\n> ", "\n"},
+                                      {"\n> ", "3\n"},
+                                      {"\n> ", "s\n"},
+                                      {"\n> ", "o\n"},
                                       {"\n> ", "maybe\n"},
                                       {"\n> ", "\x04"},
                                       {"BOX 7", ""}},
                                      root);
-  kv::testing::ExpectGolden(screen, "ui/terminal_location.txt");
-}
-
-TEST(TerminalUserInterface, FolderDialogRefusesOkBeforeASelection) {
-  const auto body = [] {
-    TerminalUserInterface ui(stdin, stdout);
-    const std::vector<std::string> paths{"R/A", "R/A/x", "R/B"};
-    CFolderSelectDlg dlg(ui, 0, paths);
-    dlg.m_strRoot = "R";
-    dlg.m_bSkipEmpty = 1;
-    const int result = dlg.DoModal();
-    std::printf("RESULT %d %d %d\n", result, dlg.m_nSelected, dlg.m_bSkipEmpty);
-    return 0;
-  };
-  // OK before a selection; select "x", untick "Skip Empty Folders", OK.
-  const std::string screen = Session(
-      body, {{"\n> ", "\n"}, {"\n> ", "3\n"}, {"\n> ", "s\n"}, {"\n> ", "o\n"}, {"RESULT", ""}});
-  kv::testing::ExpectGolden(screen, "ui/terminal_folders.txt");
+  kv::testing::ExpectGolden(screen, "ui/terminal_dialogs.txt");
 }
 
 }  // namespace
