@@ -267,7 +267,7 @@ std::optional<WriteOutcome> MaildirWriter::LinkUnnamed(const std::string& target
   std::string name;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     name = UniqueName(bytes.size(), message.identity) + placement.info;
-    if (::linkat(file->get(), "", target_descriptor, name.c_str(), AT_EMPTY_PATH) == 0) {
+    if (LinkUnnamedFile(file->get(), target_descriptor, name.c_str())) {
       if (!file->Close()) {
         error = errno;
         ::unlinkat(target_descriptor, name.c_str(), 0);
@@ -277,9 +277,8 @@ std::optional<WriteOutcome> MaildirWriter::LinkUnnamed(const std::string& target
       return WriteOutcome();
     }
     if (errno == EEXIST) continue;
-    // Before Linux 6.10 only a privileged process may link a file by its descriptor (ENOENT); a
-    // file system without hard links says EPERM. The writing through tmp/ then takes over, and
-    // names any other error itself.
+    // Without /proc on an older kernel (ENOENT) or on a file system without hard links (EPERM)
+    // the writing through tmp/ takes over, and names any other error itself.
     link_unnamed_ = false;
     return std::nullopt;
   }

@@ -75,6 +75,10 @@ bool WriteNewFile(const std::string& path, std::string_view bytes, std::optional
 std::optional<FileDescriptor> WriteUnnamedFile(int folder, std::string_view bytes,
                                                std::optional<std::int64_t> time, int& error);
 
+// Links the unnamed file `file` as `name` in the open folder `folder`; false with errno set when it
+// cannot (EEXIST: the name is taken; ENOENT or EPERM: this kernel, /proc or file system cannot).
+bool LinkUnnamedFile(int file, int folder, const char* name);
+
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
 // that `to` only ever appears whole. `from` is left for the caller to remove when it was copied.
