@@ -79,10 +79,11 @@ MaildirPlacement PlacementForState(std::int32_t state) {
   return {false, ":2,S"};
 }
 
-MaildirWriter::MaildirWriter(std::string root, std::string inbox, bool to_lf)
+MaildirWriter::MaildirWriter(std::string root, std::string inbox, bool to_lf, bool unnamed_files)
     : root_(std::move(root)),
       inbox_(std::move(inbox)),
       to_lf_(to_lf),
+      link_unnamed_(unnamed_files),
       host_(MaildirHostName()),
       pid_(::getpid()) {}
 

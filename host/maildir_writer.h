@@ -35,8 +35,9 @@ MaildirPlacement PlacementForState(std::int32_t state);
 
 class MaildirWriter final : public MessageSink {
  public:
-  // `to_lf`: each CR LF of a message becomes LF.
-  MaildirWriter(std::string root, std::string inbox, bool to_lf = true);
+  // `to_lf`: each CR LF of a message becomes LF. `unnamed_files` false: every message goes through
+  // tmp/ and a rename, as where the system cannot link a file without a name.
+  MaildirWriter(std::string root, std::string inbox, bool to_lf = true, bool unnamed_files = true);
 
   WriteOutcome Start() override;
   WriteOutcome CreateFolder(const std::string& display_path) override;
@@ -72,7 +73,7 @@ class MaildirWriter final : public MessageSink {
   std::string root_;
   std::string inbox_;
   bool to_lf_;
-  bool link_unnamed_ = true;  // until LinkUnnamed finds that it cannot
+  bool link_unnamed_;  // until LinkUnnamed finds that it cannot
   std::string host_;
   long pid_;  // part of every name; asked once
   std::set<std::string> ready_;

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "host/message_text.h"
 #include "host/output_files.h"
 
 namespace kv::host {
@@ -76,8 +77,7 @@ std::optional<MessageIdentity> IdentifyMessage(int fd, std::string_view head,
 MessageIdentity IdentifyBytes(std::string_view bytes) {
   // Whole messages are hashed with 256-bit vectors where the processor has them: about twice as
   // fast as the library, which is built for every x86-64 processor.
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  if (has_avx2) {
+  if (HasWideVectors()) {
     MessageIdentity identity;
     Xxh3Hash128WithAvx2(bytes.data(), bytes.size(), identity.high, identity.low);
     return identity;

@@ -130,15 +130,29 @@ std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out) {
   return std::string_view(out.data(), CrLfToLf(bytes, out.data()));
 }
 
+bool HasWideVectors() {
+#if defined(KV_HAS_AVX2_PATH)
+  static const bool has_avx2 = __builtin_cpu_supports("avx2");
+  return has_avx2;
+#else
+  return false;
+#endif
+}
+
 std::size_t CrLfToLf(std::string_view bytes, char* const to) {
+  return CrLfToLf(bytes, to, HasWideVectors());
+}
+
+std::size_t CrLfToLf(std::string_view bytes, char* const to, bool wide_vectors) {
   const std::size_t size = bytes.size();
   const char* const from = bytes.data();
   std::size_t in = 0;
 #if defined(KV_HAS_AVX2_PATH)
-  static const bool has_avx2 = __builtin_cpu_supports("avx2");
-  std::size_t length = has_avx2 ? CrLfToLfBlocksAvx2(from, size, to, in)
-                                : CrLfToLfBlocks<CrBits>(from, size, to, in);
+  std::size_t length = wide_vectors && HasWideVectors()
+                           ? CrLfToLfBlocksAvx2(from, size, to, in)
+                           : CrLfToLfBlocks<CrBits>(from, size, to, in);
 #else
+  (void)wide_vectors;
   std::size_t length = CrLfToLfBlocks<CrBits>(from, size, to, in);
 #endif
   for (; in < size; ++in) {

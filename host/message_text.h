@@ -30,6 +30,11 @@ class LineEndConverter {
 // Copies `bytes` to `to` (room for bytes.size()) with each CR LF made LF (a CR elsewhere, a last CR
 // included, stays), as LineEndConverter does for a whole message fed at once. Returns the length.
 std::size_t CrLfToLf(std::string_view bytes, char* to);
+// The same with the 256-bit vector path (`wide_vectors`, taken only where the processor has it) or
+// the 128-bit one; the call above takes the widest the processor has. Both give the same bytes.
+std::size_t CrLfToLf(std::string_view bytes, char* to, bool wide_vectors);
+// True when the processor has the 256-bit vector instructions (AVX2) the faster paths use.
+bool HasWideVectors();
 // The same into `out`, which grows as needed (reused from message to message, it stops growing);
 // returns the converted bytes, the start of `out`.
 std::string_view CrLfToLf(std::string_view bytes, std::vector<char>& out);

@@ -188,6 +188,21 @@ TEST_F(WritersTest, EachWriterHoldsTheSameMessages) {
     text += writer->LastWritten() +
             ", handed-over files left: " + std::to_string(FilesBelow(handed_.path()).size()) + "\n";
   }
+  // Messages held in memory give the same Maildir files, whether linked in without a name or
+  // written through tmp/ and renamed.
+  for (bool unnamed : {true, false}) {
+    const std::string root = Out(unnamed ? "held" : "held-tmp");
+    MaildirWriter held(root, "Inbox", true, unnamed);
+    ASSERT_EQ(held.Start(), std::nullopt);
+    for (const Input& input : inputs) {
+      HandedOverMessage message = HandOver(input.bytes, input.state, kJune2, input.sender);
+      message.bytes = input.bytes;
+      ASSERT_EQ(held.AddMessage(input.folder, message), std::nullopt);
+    }
+    ASSERT_EQ(held.CreateFolder("Empty/Deeper"), std::nullopt);
+    EXPECT_EQ(kv::testing::DescribeFiles(root), kv::testing::DescribeFiles(Out("maildir"))) << root;
+    fs::remove_all(root);
+  }
   kv::testing::ExpectGolden(
       kv::testing::Normalized(text, out_.path()) + kv::testing::DescribeFiles(out_.path()),
       "host/writers.txt");
