@@ -86,7 +86,8 @@ TEST_F(StartUp, EachCommandLineServesRegistersOrUnregisters) {
        serve},
       // A word without "/" or "-" is no switch.
       {{{}, {"Embedding"}, {"/Register"}, {"--Embedding"}}, EachClass("register")},
-      {{{"/Unregister"}, {"-unregserver"}, {"file.txt", "/UnRegServer"}}, EachClass("unregister")},
+      {{{"/Unregister"}, {"-UNREGISTER"}, {"-unregserver"}, {"file.txt", "/UnRegServer"}},
+       EachClass("unregister")},
   };
   for (const auto& [command_lines, calls] : cases) {
     for (const std::vector<std::string_view>& args : command_lines) {
