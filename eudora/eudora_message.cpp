@@ -21,13 +21,8 @@ bool IsNameCharacter(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '_';
 }
 
-// isspace in the "C" locale.
-bool IsSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
 std::string_view TrimLeft(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && platform::IsAsciiSpace(text.front())) text.remove_prefix(1);
   return text;
 }
 
@@ -197,7 +192,7 @@ std::string UnfoldHeaderValue(std::string_view text) {
     const std::size_t line_end = text.find("\r\n");
     if (line_end == std::string_view::npos) break;
     result.append(text.substr(0, line_end));
-    while (!result.empty() && IsSpace(result.back())) result.pop_back();
+    while (!result.empty() && platform::IsAsciiSpace(result.back())) result.pop_back();
     text = TrimLeft(text.substr(line_end + 2));
     result.push_back(' ');
   }

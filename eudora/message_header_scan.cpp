@@ -15,8 +15,6 @@ constexpr std::string_view kStatusName = kStatusHeaderName;
 constexpr std::size_t kStatusValueOffset = kStatusName.size() + 1;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-// The white space taken off the front of the status value, as the C library's isspace counts it.
-bool IsWhiteSpace(char c) { return IsBlank(c) || (c >= '\n' && c <= '\r'); }
 
 }  // namespace
 
@@ -57,7 +55,7 @@ void MessageHeaderScan::Append(std::uint8_t byte) {
   const char c = static_cast<char>(byte);
   if (length_ < kKeptBytes) {
     head_[length_] = c;
-  } else if (!valueStart_ && !IsWhiteSpace(c)) {
+  } else if (!valueStart_ && !platform::IsAsciiSpace(c)) {
     valueStart_ = c;
   }
   ++length_;

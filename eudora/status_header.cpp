@@ -12,13 +12,11 @@ constexpr std::size_t kNameLength = sizeof(kStatusHeaderName) - 1;  // 21
 constexpr std::size_t kValueOffset = kNameLength + 1;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-// The white space taken off the front of the value, as the C library's isspace counts it.
-bool IsWhiteSpace(char c) { return IsBlank(c) || (c >= '\n' && c <= '\r'); }
 
 // The mark a matching line gives: its value, leading white space removed, begins with "1".
 bool ValueMarks(std::string_view line) {
   std::size_t i = kValueOffset;
-  while (i < line.size() && IsWhiteSpace(line[i])) ++i;
+  while (i < line.size() && platform::IsAsciiSpace(line[i])) ++i;
   return i < line.size() && line[i] == '1';
 }
 

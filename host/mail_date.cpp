@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/folder_names.h"
+#include "platform/text.h"
 
 namespace kv::host {
 namespace {
@@ -24,9 +25,6 @@ constexpr NamedZone kZones[] = {{"ut", 0},        {"utc", 0},       {"gmt", 0},
                                 {"z", 0},         {"est", -5 * 60}, {"edt", -4 * 60},
                                 {"cst", -6 * 60}, {"cdt", -5 * 60}, {"mst", -7 * 60},
                                 {"mdt", -6 * 60}, {"pst", -8 * 60}, {"pdt", -7 * 60}};
-
-// White space as the C library's isspace counts it in the "C" locale, without a call per character.
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // A text limit that keeps a garbage header from costing time.
 constexpr std::size_t kMaxTokens = 16;
@@ -104,9 +102,9 @@ void Tokenize(std::string_view text, Tokens& tokens) {
   const std::string_view rest = plain;
   std::size_t pos = 0;
   while (pos < rest.size() && !tokens.overflow) {
-    while (pos < rest.size() && IsSpace(rest[pos])) ++pos;
+    while (pos < rest.size() && platform::IsAsciiSpace(rest[pos])) ++pos;
     std::size_t end = pos;
-    while (end < rest.size() && !IsSpace(rest[end])) ++end;
+    while (end < rest.size() && !platform::IsAsciiSpace(rest[end])) ++end;
     if (end == pos) break;
     const std::string_view token = rest.substr(pos, end - pos);
     pos = end;

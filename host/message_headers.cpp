@@ -7,18 +7,16 @@
 
 #include "host/folder_names.h"
 #include "host/mail_date.h"
+#include "platform/text.h"
 
 namespace kv::host {
 namespace {
 
-// White space as the C library's isspace counts it in the "C" locale, without a call per character.
-bool IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
-
 std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsSpace(text.front())) {
+  while (!text.empty() && platform::IsAsciiSpace(text.front())) {
     text.remove_prefix(1);
   }
-  while (!text.empty() && IsSpace(text.back())) {
+  while (!text.empty() && platform::IsAsciiSpace(text.back())) {
     text.remove_suffix(1);
   }
   return text;
@@ -27,7 +25,7 @@ std::string_view Trim(std::string_view text) {
 std::string WithoutBlanks(std::string_view text) {
   std::string result;
   for (char c : text) {
-    if (!IsSpace(c)) result.push_back(c);
+    if (!platform::IsAsciiSpace(c)) result.push_back(c);
   }
   return result;
 }
@@ -157,7 +155,7 @@ std::string ExtractAddress(std::string_view value) {
   while (!rest.empty()) {
     rest = Trim(rest);
     std::size_t end = 0;
-    while (end < rest.size() && !IsSpace(rest[end])) ++end;
+    while (end < rest.size() && !platform::IsAsciiSpace(rest[end])) ++end;
     std::string_view word = rest.substr(0, end);
     if (word.find('@') != std::string_view::npos) return std::string(word);
     rest.remove_prefix(end);

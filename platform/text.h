@@ -19,6 +19,10 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b);
 // Orders `a` before `b` by bytes (unsigned) after folding ASCII letters to lower case.
 bool LessIgnoringCase(std::string_view a, std::string_view b);
 
+// White space as the C library's isspace counts it in the "C" locale (blank, tab, LF, VT, FF, CR),
+// without a call per character.
+inline bool IsAsciiSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
 // `text` without leading and trailing blanks, tabs, carriage returns and line feeds.
 std::string_view TrimBlanks(std::string_view text);
 
