@@ -143,6 +143,8 @@ std::string MaildirFolderDirectory(std::string_view display_path, std::string_vi
                                    bool* shortened) {
   if (shortened != nullptr) *shortened = false;
   std::vector<std::string> levels = FolderLevels(display_path);
+  // A folder without a name is not the INBOX: it is "_", as in the other formats.
+  if (levels.empty()) levels.emplace_back("_");
   std::vector<std::string> inbox_levels = FolderLevels(inbox);
   bool below_inbox =
       !inbox_levels.empty() && levels.size() >= inbox_levels.size() &&

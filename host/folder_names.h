@@ -20,7 +20,8 @@ std::string ModifiedUtf7(std::string_view utf8);
 
 // The Maildir++ folder directory for a display path, relative to the Maildir root: "" for the
 // folder `inbox` (compared ignoring ASCII case), which is the INBOX kept in the root; ".INBOX.x"
-// for the levels below it; ".A.B" for any other A/B. Each level is encoded with ModifiedUtf7
+// for the levels below it; ".A.B" for any other A/B; "._" for a path without levels (a folder
+// without a name), as the other formats name it "_". Each level is encoded with ModifiedUtf7
 // after "." (the hierarchy separator) became "_" and a leading "~" became "_". A name longer
 // than a file system allows is shortened the same way on every run: once the name passes 200
 // bytes, each further level keeps the start of its name and gains "~" and eight hexadecimal digits
