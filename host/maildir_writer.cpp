@@ -268,7 +268,7 @@ std::optional<WriteOutcome> MaildirWriter::LinkUnnamed(const std::string& target
   std::string name;
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     name = UniqueName(bytes.size(), message.identity) + placement.info;
-    if (LinkUnnamedFile(file->get(), target_descriptor, name.c_str())) {
+    if (LinkUnnamedFile(file->get(), target_descriptor, name.c_str(), link_by_descriptor_)) {
       if (!file->Close()) {
         error = errno;
         ::unlinkat(target_descriptor, name.c_str(), 0);

@@ -73,7 +73,8 @@ class MaildirWriter final : public MessageSink {
   std::string root_;
   std::string inbox_;
   bool to_lf_;
-  bool link_unnamed_;  // until LinkUnnamed finds that it cannot
+  bool link_unnamed_;               // until LinkUnnamed finds that it cannot
+  bool link_by_descriptor_ = true;  // until the kernel wants the /proc entry instead
   std::string host_;
   long pid_;  // part of every name; asked once
   std::set<std::string> ready_;

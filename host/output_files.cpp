@@ -271,11 +271,14 @@ std::optional<FileDescriptor> WriteUnnamedFile(int folder, std::string_view byte
   return file;
 }
 
-bool LinkUnnamedFile(int file, int folder, const char* name) {
-  if (::linkat(file, "", folder, name, AT_EMPTY_PATH) == 0) return true;
-  if (errno != ENOENT) return false;
-  // Before Linux 6.10 only a privileged process may link by the descriptor itself; the link of its
-  // /proc entry is open to the file's owner on every kernel that makes unnamed files.
+bool LinkUnnamedFile(int file, int folder, const char* name, bool& by_descriptor) {
+  if (by_descriptor) {
+    if (::linkat(file, "", folder, name, AT_EMPTY_PATH) == 0) return true;
+    if (errno != ENOENT) return false;
+    // Before Linux 6.10 only a privileged process may link by the descriptor itself; the link of
+    // its /proc entry is open to the file's owner on every kernel that makes unnamed files.
+    by_descriptor = false;
+  }
   char entry[32];
   snprintf(entry, sizeof entry, "/proc/self/fd/%d", file);
   return ::linkat(AT_FDCWD, entry, folder, name, AT_SYMLINK_FOLLOW) == 0;

@@ -77,7 +77,9 @@ std::optional<FileDescriptor> WriteUnnamedFile(int folder, std::string_view byte
 
 // Links the unnamed file `file` as `name` in the open folder `folder`; false with errno set when it
 // cannot (EEXIST: the name is taken; ENOENT or EPERM: this kernel, /proc or file system cannot).
-bool LinkUnnamedFile(int file, int folder, const char* name);
+// `by_descriptor` starts true and turns false once the kernel refuses the link by the descriptor
+// alone: later calls go straight to its /proc entry.
+bool LinkUnnamedFile(int file, int folder, const char* name, bool& by_descriptor);
 
 // Moves `from` to the new name `to` without ever replacing an existing `to`: a rename, or between
 // file systems a copy to the new name `staging` (on `to`'s file system) that is then renamed, so
