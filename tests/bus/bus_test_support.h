@@ -182,8 +182,9 @@ inline bool ProcessEnds(pid_t pid, int timeout_ms = 20000) {
 
 // Runs `child` in a forked process that it never returns from; `child` gets the write end of a
 // pipe. Returns the child's pid and the first thing it wrote (empty when it wrote nothing within
-// 20 seconds).
-inline std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child) {
+// 20 seconds), read on until it holds `until` when that is given: a child may write in pieces.
+inline std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& child,
+                                          std::string_view until = {}) {
   int ends[2];
   if (pipe(ends) != 0) return {-1, ""};
   pid_t pid = fork();
@@ -193,11 +194,15 @@ inline std::pair<pid_t, std::string> Fork(const std::function<void(int ready)>& 
     _exit(0);
   }
   close(ends[1]);
-  std::string said(256, '\0');
+  std::string said;
+  char piece[256];
   pollfd readable{ends[0], POLLIN, 0};
-  ssize_t length = poll(&readable, 1, 20000) == 1 ? read(ends[0], said.data(), said.size()) : 0;
+  do {
+    const ssize_t length = poll(&readable, 1, 20000) == 1 ? read(ends[0], piece, sizeof piece) : 0;
+    if (length <= 0) break;
+    said.append(piece, static_cast<std::size_t>(length));
+  } while (!until.empty() && said.find(until) == std::string::npos);
   close(ends[0]);
-  said.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   return {pid, said};
 }
 

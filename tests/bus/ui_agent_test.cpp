@@ -61,15 +61,17 @@ TEST_F(UiAgent, OnlyTheRegisteredServerMayCallTheAgentAndOnlyWhileTheHostWaits) 
 }
 
 TEST_F(UiAgent, AHostThatDiesDuringADialogDoesNotHoldTheServer) {
-  auto [child, said] = Fork([](int ready) {
-    // The dialog is shown to the parent and waits for an answer that never comes.
-    int never[2];
-    if (pipe(never) != 0) _exit(1);
-    ui::TerminalUserInterface front(fdopen(never[0], "r"), fdopen(ready, "w"));
-    Host host(front);
-    host.session.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
-    host.session.filter().IsSystemFound();  // the location dialog never comes back
-  });
+  auto [child, said] = Fork(
+      [](int ready) {
+        // The dialog is shown to the parent and waits for an answer that never comes.
+        int never[2];
+        if (pipe(never) != 0) _exit(1);
+        ui::TerminalUserInterface front(fdopen(never[0], "r"), fdopen(ready, "w"));
+        Host host(front);
+        host.session.filter().SetParent(static_cast<std::int32_t>(kHostWindow));
+        host.session.filter().IsSystemFound();  // the location dialog never comes back
+      },
+      "=== Location of Messages ===");
   if (said.empty()) kill(child, SIGKILL);
   ASSERT_NE(said.find("=== Location of Messages ==="), std::string::npos) << said;
   std::optional<pid_t> server = Client().ServerProcess();
